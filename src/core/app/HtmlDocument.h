@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <memory>
+
+struct GumboInternalNode;
+
+namespace lintbay {
+
+class HtmlDocument;
+
+// Finds one element again in a live page: by id when the element has one, else as item `index` of
+// the document's getElementsByTagName(tag). The embedded browser clicks through it.
+struct ElementLocator
+{
+    QString id;
+    QString tag;   // lower case
+    int index = -1;
+    bool isValid() const { return !id.isEmpty() || (!tag.isEmpty() && index >= 0); }
+};
+
+// A read-only element of a parsed snapshot. A null element (isNull) answers every query with an
+// empty value, so callers walk the tree without checks, as the page readers expect.
+class HtmlElement
+{
+public:
+    HtmlElement() = default;
+
+    bool isNull() const { return m_node == nullptr; }
+    QString tagName() const;            // upper case, as the document model reports it
+    QString id() const;
+    QString className() const;
+    QString attribute(const QString& name) const;
+    QString innerText() const;          // rendered-like text: whitespace collapsed, <br> and blocks break lines
+    QString href() const;               // anchors: the href resolved against the document's URL
+    QString outerHTML() const;
+    QList<HtmlElement> getElementsByTagName(const QString& tag) const; // descendants, document order
+    HtmlElement firstByTagName(const QString& tag) const;
+    ElementLocator locator() const;
+
+private:
+    friend class HtmlDocument;
+    HtmlElement(std::shared_ptr<const HtmlDocument> doc, GumboInternalNode* node)
+        : m_doc(std::move(doc)), m_node(node) {}
+    std::shared_ptr<const HtmlDocument> m_doc;
+    GumboInternalNode* m_node = nullptr;
+};
+
+// A parsed snapshot of one page (HTML5 parser, the tree a browser builds).
+class HtmlDocument : public std::enable_shared_from_this<HtmlDocument>
+{
+public:
+    static std::shared_ptr<HtmlDocument> parse(const QString& html, const QUrl& url);
+    ~HtmlDocument();
+    HtmlDocument(const HtmlDocument&) = delete;
+    HtmlDocument& operator=(const HtmlDocument&) = delete;
+
+    QUrl url() const { return m_url; }
+    QString URL() const { return m_url.toString(); }
+    QList<HtmlElement> getElementsByTagName(const QString& tag) const;
+    HtmlElement getElementById(const QString& id) const;
+    HtmlElement documentElement() const;
+    HtmlElement find(const ElementLocator& locator) const;
+    const QString& source() const { return m_source; }
+
+private:
+    struct Private;
+    HtmlDocument(const QString& html, const QUrl& url);
+    friend class HtmlElement;
+    QUrl m_url;
+    QString m_source;
+    std::unique_ptr<Private> d;
+};
+
+using HtmlDocumentPtr = std::shared_ptr<const HtmlDocument>;
+
+} // namespace lintbay

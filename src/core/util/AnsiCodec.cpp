@@ -1,0 +1,108 @@
+#include "AnsiCodec.h"
+
+#include <unicode/ucnv.h>
+
+#include <memory>
+
+namespace lintbay {
+
+namespace {
+
+struct ConverterCloser
+{
+    void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+// ICU converters are not thread-safe, and opening one per call is the costly part, so every thread
+// keeps its own. Null when the ICU data lacks GBK; callers then fall back to ASCII.
+UConverter* gbk()
+{
+    thread_local ConverterPtr converter = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        ConverterPtr c(ucnv_open("GBK", &status));
+        if (U_FAILURE(status))
+            return ConverterPtr();
+        // Unrepresentable characters must read as "?" (63), not as a control character.
+        ucnv_setSubstChars(c.get(), "?", 1, &status);
+        return c;
+    }();
+    return converter.get();
+}
+
+QByteArray asciiFallback(QStringView text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        out.append(c.unicode() < 0x80 ? char(c.unicode()) : '?');
+    }
+    return out;
+}
+
+} // namespace
+
+QByteArray toAnsiBytes(QStringView text)
+{
+    if (text.isEmpty())
+        return {};
+    UConverter* conv = gbk();
+    if (!conv)
+        return asciiFallback(text);
+    // GBK needs at most two bytes per UTF-16 unit; one more for ICU's terminator.
+    QByteArray out(text.size() * 2 + 1, Qt::Uninitialized);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = ucnv_fromUChars(conv, out.data(), int32_t(out.size()),
+                                      reinterpret_cast<const UChar*>(text.utf16()), int32_t(text.size()),
+                                      &status);
+    if (U_FAILURE(status))
+        return asciiFallback(text);
+    out.truncate(n);
+    return out;
+}
+
+QString fromAnsiBytes(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return {};
+    UConverter* conv = gbk();
+    if (!conv)
+        return QString::fromLatin1(bytes);
+    // Every byte gives at most one UTF-16 unit.
+    QString out(bytes.size() + 1, Qt::Uninitialized);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = ucnv_toUChars(conv, reinterpret_cast<UChar*>(out.data()), int32_t(out.size()),
+                                    bytes.data(), int32_t(bytes.size()), &status);
+    if (U_FAILURE(status))
+        return QString::fromLatin1(bytes);
+    out.truncate(n);
+    return out;
+}
+
+int AnsiCode(char32_t codePoint)
+{
+    if (codePoint < 0x80)
+        return int(codePoint);
+    char16_t units[2];
+    qsizetype len = 1;
+    if (codePoint > 0xFFFF && codePoint <= 0x10FFFF) {
+        units[0] = QChar::highSurrogate(codePoint);
+        units[1] = QChar::lowSurrogate(codePoint);
+        len = 2;
+    } else if (codePoint <= 0xFFFF) {
+        units[0] = char16_t(codePoint);
+    } else {
+        return '?';
+    }
+    const QByteArray b = toAnsiBytes(QStringView(units, len));
+    if (b.size() == 1)
+        return uchar(b[0]);
+    if (b.size() == 2)
+        return uchar(b[0]) * 256 + uchar(b[1]);
+    return '?';
+}
+
+} // namespace lintbay

@@ -1,0 +1,90 @@
+#include "TextFile.h"
+
+#include "AnsiCodec.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace lintbay {
+
+namespace {
+
+QString decodeText(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(bytes.sliced(3));
+    if (bytes.startsWith("\xFF\xFE"))
+        return QString(QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.sliced(2)));
+    if (bytes.startsWith("\xFE\xFF"))
+        return QString(QStringDecoder(QStringDecoder::Utf16BE).decode(bytes.sliced(2)));
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    // Files of the program's earlier versions and of other tools on Chinese systems.
+    return fromAnsiBytes(bytes);
+}
+
+QStringList splitLines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const QChar c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            lines.append(text.sliced(start, i - start));
+            ++i;
+            if (c == u'\r' && i < text.size() && text[i] == u'\n')
+                ++i;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    // A last line without a line end still counts; the end of the final line adds none.
+    if (start < text.size())
+        lines.append(text.sliced(start));
+    return lines;
+}
+
+} // namespace
+
+bool writeTextFile(const QString& path, const QStringList& lines)
+{
+    QStringEncoder encoder(QStringConverter::System);
+    QByteArray data;
+    for (const QString& line : lines) {
+        data += QByteArray(encoder.encode(line));
+        data += "\r\n";
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+QStringList readTextLines(const QString& path, bool* ok)
+{
+    QFile file(path);
+    const bool opened = file.open(QIODevice::ReadOnly);
+    if (ok)
+        *ok = opened;
+    if (!opened)
+        return {};
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (ok)
+            *ok = false;
+        return {};
+    }
+    return splitLines(decodeText(bytes));
+}
+
+} // namespace lintbay

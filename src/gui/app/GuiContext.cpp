@@ -1,0 +1,61 @@
+#include "GuiContext.h"
+
+#include "app/WebEngineBrowser.h"
+#include "app/fCover.h"
+#include "search/fWebSearch.h"
+
+#include <QApplication>
+
+namespace lintbay {
+
+namespace {
+constexpr const char* kUnloadedProperty = "lintbay_unloaded";
+}
+
+GuiContext::GuiContext(AppContext& app, QWebEngineProfile* profile) : m_app(app), m_profile(profile) {}
+
+BrowserWithView GuiContext::createBrowser(QWidget* parent) const
+{
+    if (browserFactory)
+        return browserFactory(parent);
+    auto* browser = new WebEngineBrowser(m_profile, parent, parent);
+    return {browser, browser->view()};
+}
+
+void GuiContext::showCover() const
+{
+    if (cover)
+        cover->show();
+}
+
+void GuiContext::showSearchWindow()
+{
+    if (cover)
+        cover->hide();
+    if (!search) {
+        search = new fWebSearch(*this);
+        search->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    search->show();
+    search->raise();
+    search->activateWindow();
+}
+
+bool IsFormLoaded(const QString& name)
+{
+    const auto widgets = QApplication::topLevelWidgets();
+    for (QWidget* w : widgets) {
+        if (w->property(kUnloadedProperty).toBool())
+            continue;
+        if (w->objectName().compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+void MarkFormUnloaded(QWidget* window)
+{
+    window->setProperty(kUnloadedProperty, true);
+}
+
+} // namespace lintbay

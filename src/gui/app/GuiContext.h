@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+class QWebEngineProfile;
+
+namespace lintbay {
+
+class AppContext;
+class Browser;
+class fCover;
+class fWebSearch;
+
+// A browser together with the widget that shows it (null for a browser without a view).
+struct BrowserWithView
+{
+    Browser* browser = nullptr;
+    QWidget* view = nullptr;
+};
+
+// What the windows share: the program-wide values, the browser profile, how browsers are made,
+// and the main windows that are loaded.
+class GuiContext
+{
+public:
+    GuiContext(AppContext& app, QWebEngineProfile* profile);
+
+    AppContext& app() const { return m_app; }
+    QWebEngineProfile* profile() const { return m_profile; }
+
+    // Makes the browser of a window; the embedded engine unless replaced (automated runs may use
+    // a browser without a view).
+    std::function<BrowserWithView(QWidget* parent)> browserFactory;
+    BrowserWithView createBrowser(QWidget* parent) const;
+
+    // The page-load wait of the search window (30 s; shorter in automated runs).
+    int pageLoadTimeoutMs = 30000;
+
+    QPointer<fCover> cover;
+    QPointer<fWebSearch> search;
+
+    // Shows the start-up window again (after the last main window closed).
+    void showCover() const;
+    // Hides the start-up window and shows the search window, creating it when needed.
+    void showSearchWindow();
+
+private:
+    AppContext& m_app;
+    QWebEngineProfile* m_profile;
+};
+
+// Whether a window whose objectName equals the name, ignoring case, is loaded (created and not
+// closed for good).
+bool IsFormLoaded(const QString& name);
+// Marks a window as unloaded at the moment its close is accepted (its deletion follows later).
+void MarkFormUnloaded(QWidget* window);
+
+} // namespace lintbay

@@ -1,0 +1,147 @@
+#include "WebEngineBrowser.h"
+
+#include "util/Wait.h"
+
+#include <QJsonDocument>
+#include <QVariant>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+BrowserPage::BrowserPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
+
+QWebEnginePage* BrowserPage::createWindow(WebWindowType)
+{
+    // A pop-up opens in this very page, so links that ask for a new window stay in the program.
+    return this;
+}
+
+bool BrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame)
+{
+    if (isMainFrame)
+        emit mainFrameNavigation(url);
+    return true;
+}
+
+void BrowserPage::javaScriptAlert(const QUrl& securityOrigin, const QString& msg)
+{
+    if (!silent)
+        QWebEnginePage::javaScriptAlert(securityOrigin, msg);
+}
+
+bool BrowserPage::javaScriptConfirm(const QUrl& securityOrigin, const QString& msg)
+{
+    return silent ? false : QWebEnginePage::javaScriptConfirm(securityOrigin, msg);
+}
+
+bool BrowserPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg, const QString& defaultValue,
+                                   QString* result)
+{
+    return silent ? false : QWebEnginePage::javaScriptPrompt(securityOrigin, msg, defaultValue, result);
+}
+
+void BrowserPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int, const QString&)
+{
+    // Script errors of the pages are none of the user's business.
+}
+
+WebEngineBrowser::WebEngineBrowser(QWebEngineProfile* profile, QWidget* parentWidget, QObject* parent)
+    : Browser(parent)
+{
+    m_view = new QWebEngineView(parentWidget);
+    m_view->setObjectName(u"WebBrowser1"_s);
+    m_page = new BrowserPage(profile, m_view);
+    m_view->setPage(m_page);
+
+    connect(m_page, &BrowserPage::mainFrameNavigation, this, [this](const QUrl& url) {
+        m_busy = true;
+        emit navigationStarting(url);
+        emit statusTextChanged(url.toString());
+    });
+    connect(m_page, &QWebEnginePage::loadStarted, this, [this] { m_busy = true; });
+    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool) {
+        m_busy = false;
+        emit statusTextChanged(u"完成"_s);
+        emit documentComplete(m_page->url());
+    });
+    // A page asking to close its window (windowCloseRequested) is simply not obeyed: the view stays.
+    connect(m_page, &QWebEnginePage::linkHovered, this, &Browser::statusTextChanged);
+}
+
+WebEngineBrowser::~WebEngineBrowser() = default;
+
+void WebEngineBrowser::navigate(const QUrl& url)
+{
+    m_busy = true;
+    m_page->load(url);
+}
+
+void WebEngineBrowser::goBack()
+{
+    m_page->triggerAction(QWebEnginePage::Back);
+}
+
+void WebEngineBrowser::goForward()
+{
+    m_page->triggerAction(QWebEnginePage::Forward);
+}
+
+void WebEngineBrowser::setSilent(bool silent)
+{
+    m_page->silent = silent;
+}
+
+bool WebEngineBrowser::isSilent() const
+{
+    return m_page->silent;
+}
+
+QUrl WebEngineBrowser::url() const
+{
+    return m_page->url();
+}
+
+bool WebEngineBrowser::click(const ElementLocator& locator)
+{
+    if (!locator.isValid())
+        return false;
+    const QString id = QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{locator.id}).toJson(QJsonDocument::Compact));
+    const QString tag = QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{locator.tag}).toJson(QJsonDocument::Compact));
+    const QString script = uR"((function(){
+  var id = %1[0], tag = %2[0], index = %3;
+  var el = id ? document.getElementById(id) : null;
+  if (!el && tag && index >= 0) el = document.getElementsByTagName(tag)[index];
+  if (!el) return false;
+  el.click();
+  return true;
+})())"_s.arg(id, tag).arg(locator.index);
+
+    auto state = std::make_shared<std::pair<bool, bool>>(false, false);
+    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [state](const QVariant& v) {
+        state->first = true;
+        state->second = v.toBool();
+    });
+    waitUntil([&] { return state->first; }, m_scriptTimeoutMs);
+    return state->second;
+}
+
+void WebEngineBrowser::requestDocument(std::function<void(HtmlDocumentPtr)> callback)
+{
+    const QString script =
+        u"[document.URL, document.documentElement ? document.documentElement.outerHTML : '']"_s;
+    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                          [callback = std::move(callback)](const QVariant& v) {
+                              const QVariantList parts = v.toList();
+                              if (parts.size() != 2) {
+                                  callback(nullptr);
+                                  return;
+                              }
+                              callback(HtmlDocument::parse(parts.at(1).toString(), QUrl(parts.at(0).toString())));
+                          });
+}
+
+} // namespace lintbay

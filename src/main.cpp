@@ -1,0 +1,41 @@
+#include "app/BrowserProfile.h"
+#include "app/GuiContext.h"
+#include "app/ProgramValues.h"
+#include "app/SettingsStore.h"
+#include "app/fCover.h"
+#include "search/fWebSearch.h"
+#include "options/RegistryLayer.h"
+
+#include "Version.h"
+
+#include <QApplication>
+#include <QIcon>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"Lintbay"_s);
+    QCoreApplication::setOrganizationName(u"Lintbay"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(LINTBAY_VERSION_STRING));
+    QApplication::setWindowIcon(QIcon(u":/icons/lintbay.png"_s));
+    // The start-up window is hidden, not closed, while another window is open; the program ends
+    // only when it is unloaded.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    lintbay::SettingsStore settings;
+    const auto registry = lintbay::createSystemRegistry();
+    lintbay::AppContext context(settings, *registry);
+    QWebEngineProfile* profile = lintbay::CreateBrowserProfile(&app, lintbay::DefaultBrowserStorageFolder());
+    lintbay::GuiContext gui(context, profile);
+
+    auto* cover = new lintbay::fCover(gui);
+    gui.cover = cover;
+    cover->load();
+    const int rc = QApplication::exec();
+    delete gui.search;
+    delete cover;
+    return rc;
+}

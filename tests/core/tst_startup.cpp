@@ -1,0 +1,127 @@
+#include "app/ProgramValues.h"
+#include "app/SettingsStore.h"
+#include "options/BrowserEmulation.h"
+#include "options/RegistryLayer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QString iniPath(const QString& name) const { return m_dir.filePath(name); }
+
+private slots:
+    void firstStartDefaultsWriteNothing()
+    {
+        const QString ini = iniPath(u"first.ini"_s);
+        SettingsStore settings(ini);
+        IniRegistry registry(iniPath(u"first-registry.ini"_s));
+        AppContext app(settings, registry);
+        app.loadStartupValues();
+        app.loadPromptSavePath();
+        settings.sync();
+
+        QCOMPARE(app.values().DefaultSavePath, QDir::toNativeSeparators(QDir::homePath() + u"/12345"_s));
+        QCOMPARE(app.values().MaxFileSizeMB, 10.0);
+        QCOMPARE(app.values().PromptSavePathOnExtract, 1);
+        QVERIFY(app.values().OsBitness == u"64"_s || app.values().OsBitness == u"32"_s);
+        QVERIFY(app.values().OsDescription.endsWith(u"[%1位]"_s.arg(app.values().OsBitness)));
+        QCOMPARE(app.values().BrowserEmulationVersion, u"IE默认"_s);
+        QCOMPARE(app.searchEngine(), u"www.baidu.com"_s);
+        QVERIFY2(!QFile::exists(ini), "loading must not write the settings file");
+    }
+
+    void storedValuesAndBadNumbers_data()
+    {
+        QTest::addColumn<QString>("maxSize");
+        QTest::addColumn<QString>("prompt");
+        QTest::addColumn<double>("expectedMax");
+        QTest::addColumn<int>("expectedPrompt");
+        QTest::newRow("numbers") << u"25.5"_s << u"0"_s << 25.5 << 0;
+        QTest::newRow("not numbers") << u"abc"_s << u"x1"_s << 10.0 << 1;
+        QTest::newRow("empty") << u""_s << u""_s << 10.0 << 1;
+        QTest::newRow("rounded and padded") << u" 3 "_s << u"1.6"_s << 3.0 << 2;
+    }
+    void storedValuesAndBadNumbers()
+    {
+        QFETCH(QString, maxSize);
+        QFETCH(QString, prompt);
+        QFETCH(double, expectedMax);
+        QFETCH(int, expectedPrompt);
+        const QString ini = iniPath(u"values-%1.ini"_s.arg(QString::fromLatin1(QTest::currentDataTag())));
+        {
+            SettingsStore writer(ini);
+            writer.set(keys::kSettings, keys::kMaxFileSize, maxSize);
+            writer.set(keys::kSettings, keys::kPromptSavePath, prompt);
+            writer.set(keys::kSettings, keys::kDefaultSavePath, u"/data/docs"_s);
+        }
+        SettingsStore settings(ini);
+        IniRegistry registry(iniPath(u"values-registry.ini"_s));
+        AppContext app(settings, registry);
+        app.loadStartupValues();
+        app.loadPromptSavePath();
+        QCOMPARE(app.values().MaxFileSizeMB, expectedMax);
+        QCOMPARE(app.values().PromptSavePathOnExtract, expectedPrompt);
+        QCOMPARE(app.values().DefaultSavePath, u"/data/docs"_s);
+    }
+
+    void corruptFileGivesDefaults()
+    {
+        const QString ini = iniPath(u"corrupt.ini"_s);
+        QFile f(ini);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("\xff\xfe\x00[[[\n=\x01\x02garbage\n[设置\nkey==\"unterminated\n", 40));
+        f.close();
+        SettingsStore settings(ini);
+        QCOMPARE(settings.get(keys::kSettings, keys::kMaxFileSize, u"10"_s), u"10"_s);
+        QCOMPARE(settings.getInt(u"fWebSearch"_s, u"combo1"_s, 10), 10);
+    }
+
+    void chineseSectionsRoundTrip()
+    {
+        const QString ini = iniPath(u"roundtrip.ini"_s);
+        {
+            SettingsStore s(ini);
+            s.set(u"专利下载"_s, u"重复文件名设置"_s, u"覆盖"_s);
+            s.set(u"fWebSearch"_s, u"Text1"_s, u"机器学习\r\n深度 学习"_s);
+        }
+        SettingsStore s(ini);
+        QCOMPARE(s.get(u"专利下载"_s, u"重复文件名设置"_s, u"重命名"_s), u"覆盖"_s);
+        QCOMPARE(s.get(u"fWebSearch"_s, u"Text1"_s), u"机器学习\r\n深度 学习"_s);
+        QCOMPARE(s.get(u"fWebSearch"_s, u"missing"_s, u"d"_s), u"d"_s);
+    }
+
+    void emulationRestoredAtExit_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("expectedValue");
+        QTest::newRow("none chosen") << u""_s << u"11000"_s;
+        QTest::newRow("browser default") << u"IE默认"_s << u"11000"_s;
+        QTest::newRow("a level was chosen") << u"IE9"_s << u"Error"_s;
+    }
+    void emulationRestoredAtExit()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, expectedValue);
+        const QString regPath = iniPath(u"exit-%1.ini"_s.arg(QString::fromLatin1(QTest::currentDataTag())));
+        SettingsStore settings(iniPath(u"exit-settings.ini"_s));
+        IniRegistry registry(regPath);
+        AppContext app(settings, registry);
+        app.values().OsBitness = u"32"_s;
+        app.values().BrowserEmulationVersion = chosen;
+        app.restoreEmulationAtExit();
+        QCOMPARE(registry.RegReadDword(browserEmulationKeyPath(), browserEmulationValueName(), u"32"_s),
+                 expectedValue);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"
