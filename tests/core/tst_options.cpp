@@ -174,20 +174,23 @@ void TestOptions::iniRegistryNames_data()
     QTest::addColumn<QString>("otherKey");
     QTest::addColumn<QString>("otherName");
     QTest::newRow("case of key and name")
-        << u"HKEY_LOCAL_MACHINE\\Software\\Case"_s << u"Prog.EXE"_s << u"hkey_local_machine\\SOFTWARE\\CASE"_s
+        << u"HKEY_LOCAL_MACHINE\\Software\\Case"_s << u"Prog.EXE"_s << u"HKEY_local_machine\\SOFTWARE\\CASE"_s
         << u"prog.exe"_s << u"HKEY_CURRENT_USER\\Software\\Case"_s << u"prog.exe"_s;
-    QTest::newRow("slash in a value name") << u"HKEY_LOCAL_MACHINE\\S\\K"_s << u"a/b"_s
-                                           << u"HKEY_LOCAL_MACHINE\\S\\K"_s << u"A/B"_s
-                                           << u"HKEY_LOCAL_MACHINE\\S\\K\\a"_s << u"b"_s;
-    QTest::newRow("backslash in a value name") << u"HKEY_LOCAL_MACHINE\\S\\K"_s << u"a\\b"_s
-                                               << u"HKEY_LOCAL_MACHINE\\S\\K"_s << u"a\\b"_s
-                                               << u"HKEY_LOCAL_MACHINE\\S\\K\\a"_s << u"b"_s;
-    QTest::newRow("escape-like name") << u"HKEY_LOCAL_MACHINE\\S"_s << u"a%2Fb"_s << u"HKEY_LOCAL_MACHINE\\S"_s
-                                      << u"A%2fB"_s << u"HKEY_LOCAL_MACHINE\\S"_s << u"a/b"_s;
-    QTest::newRow("unnamed value") << u"HKEY_LOCAL_MACHINE\\S\\U"_s << QString() << u"HKEY_LOCAL_MACHINE\\S\\U"_s
-                                   << QString() << u"HKEY_LOCAL_MACHINE\\S\\U"_s << u"@"_s;
-    QTest::newRow("non-ASCII") << u"HKEY_LOCAL_MACHINE\\软件"_s << u"下载.exe"_s << u"HKEY_LOCAL_MACHINE\\软件"_s
-                               << u"下载.EXE"_s << u"HKEY_LOCAL_MACHINE\\软件"_s << u"下载"_s;
+    QTest::newRow("slash in a value name")
+        << u"HKEY_LOCAL_MACHINE\\S\\K"_s << u"a/b"_s << u"HKEY_LOCAL_MACHINE\\S\\K"_s << u"A/B"_s
+        << u"HKEY_LOCAL_MACHINE\\S\\K\\a"_s << u"b"_s;
+    QTest::newRow("backslash in a value name")
+        << u"HKEY_LOCAL_MACHINE\\S\\K"_s << u"a\\b"_s << u"HKEY_LOCAL_MACHINE\\S\\K"_s << u"a\\b"_s
+        << u"HKEY_LOCAL_MACHINE\\S\\K\\a"_s << u"b"_s;
+    QTest::newRow("escape-like name")
+        << u"HKEY_LOCAL_MACHINE\\S"_s << u"a%2Fb"_s << u"HKEY_LOCAL_MACHINE\\S"_s << u"A%2fB"_s
+        << u"HKEY_LOCAL_MACHINE\\S"_s << u"a/b"_s;
+    QTest::newRow("unnamed value") << u"HKEY_LOCAL_MACHINE\\S\\U"_s << QString()
+                                   << u"HKEY_LOCAL_MACHINE\\S\\U"_s << QString()
+                                   << u"HKEY_LOCAL_MACHINE\\S\\U"_s << u"@"_s;
+    QTest::newRow("non-ASCII") << u"HKEY_LOCAL_MACHINE\\软件"_s << u"下载.exe"_s
+                               << u"HKEY_LOCAL_MACHINE\\软件"_s << u"下载.EXE"_s
+                               << u"HKEY_LOCAL_MACHINE\\软件"_s << u"下载"_s;
 }
 
 void TestOptions::iniRegistryNames()
@@ -303,8 +306,8 @@ void TestOptions::setBrowserEmulation()
     QFETCH(QString, bitness);
     QFETCH(QString, defaultView);
     QFETCH(QString, view64);
-    const QString path = m_dir.filePath(u"set-"_s + QString::number(qHash(QString::fromUtf8(QTest::currentDataTag())))
-                                        + u".ini"_s);
+    const QString path = m_dir.filePath(
+        u"set-"_s + QString::number(qHash(QString::fromUtf8(QTest::currentDataTag()))) + u".ini"_s);
     IniRegistry registry(path);
     const QString key = browserEmulationKeyPath();
     const QString name = browserEmulationValueName();
@@ -407,14 +410,14 @@ void TestOptions::parseOsRelease_data()
     QTest::newRow("unquoted") << QByteArray("ID=debian\n") << u"ID"_s << u"debian"_s;
     QTest::newRow("double quotes") << QByteArray("NAME=\"Debian GNU/Linux\"\n") << u"NAME"_s
                                    << u"Debian GNU/Linux"_s;
-    QTest::newRow("double-quote escapes") << QByteArray(R"(NAME="A \"B\" \\ \$x \`y\` \n")") << u"NAME"_s
-                                          << uR"(A "B" \ $x `y` \n)"_s;
-    QTest::newRow("single quotes literal") << QByteArray(R"(NAME='a \"b\" $c')") << u"NAME"_s
-                                           << uR"(a \"b\" $c)"_s;
+    QTest::newRow("double-quote escapes")
+        << QByteArray(R"(NAME="A \"B\" \\ \$x \`y\` \n")") << u"NAME"_s << uR"(A "B" \ $x `y` \n)"_s;
+    QTest::newRow("single quotes literal")
+        << QByteArray(R"(NAME='a \"b\" $c')") << u"NAME"_s << uR"(a \"b\" $c)"_s;
     QTest::newRow("joined quoting") << QByteArray(R"(NAME='It'\''s'" ok")") << u"NAME"_s << u"It's ok"_s;
     QTest::newRow("unquoted escape") << QByteArray(R"(NAME=a\ b)") << u"NAME"_s << u"a b"_s;
-    QTest::newRow("CRLF and comment") << QByteArray("# c\r\n\r\nVERSION_ID=\"12\"\r\n") << u"VERSION_ID"_s
-                                      << u"12"_s;
+    QTest::newRow("CRLF and comment")
+        << QByteArray("# c\r\n\r\nVERSION_ID=\"12\"\r\n") << u"VERSION_ID"_s << u"12"_s;
     QTest::newRow("trailing comment") << QByteArray("ID=debian # the id\n") << u"ID"_s << u"debian"_s;
     QTest::newRow("empty value") << QByteArray("VERSION_ID=\n") << u"VERSION_ID"_s << u""_s;
     QTest::newRow("UTF-8") << QByteArray("NAME=\"深度\"\n") << u"NAME"_s << u"深度"_s;
@@ -480,7 +483,8 @@ void TestOptions::osVersionFromRegistry_data()
                            u"CurrentBuildNumber=19045"_s, u"BuildLab=19041.vb_release.191206-1406"_s};
     QTest::newRow("with UBR") << (base + QStringList{u"#UBR=3803"_s})
                               << u"Windows 10 Pro 版本:2009 (内部版本:19045.3803)"_s;
-    QTest::newRow("BuildLab only") << base << u"Windows 10 Pro 版本:2009 (内部版本:19041.vb_release.191206-1406)"_s;
+    QTest::newRow("BuildLab only") << base
+                                   << u"Windows 10 Pro 版本:2009 (内部版本:19041.vb_release.191206-1406)"_s;
     QTest::newRow("service pack") << QStringList{u"ProductName=Windows 7 Ultimate"_s, u"CurrentVersion=6.1"_s,
                                                  u"BuildLab=7601.win7sp1_gdr.110622-1506"_s,
                                                  u"CSDVersion=Service Pack 1"_s}
@@ -493,11 +497,13 @@ void TestOptions::osVersionFromRegistry()
 {
     QFETCH(QStringList, values);
     QFETCH(QString, text);
-    IniRegistry registry(m_dir.filePath(u"winver-"_s + QString::fromLatin1(QTest::currentDataTag()) + u".ini"_s));
+    IniRegistry registry(
+        m_dir.filePath(u"winver-"_s + QString::fromLatin1(QTest::currentDataTag()) + u".ini"_s));
     for (const QString& entry : values) {
         const qsizetype eq = entry.indexOf(u'=');
         if (entry.startsWith(u'#'))
-            QVERIFY(registry.RegWriteDword(kVersionKey, entry.mid(1, eq - 1), entry.mid(eq + 1).toUInt(), u"64"_s));
+            QVERIFY(registry.RegWriteDword(kVersionKey, entry.mid(1, eq - 1), entry.mid(eq + 1).toUInt(),
+                                           u"64"_s));
         else
             QVERIFY(registry.RegWriteString(kVersionKey, entry.left(eq), entry.mid(eq + 1), u"64"_s));
     }

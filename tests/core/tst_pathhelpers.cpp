@@ -62,7 +62,8 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("ascii at 200 bytes") << QString(250, u'a') << QString(200, u'a');
         QTest::newRow("chinese at the utf-8 limit") << QString(150, u'中') << QString(81, u'中');
-        QTest::newRow("mixed, double byte not split") << u"a"_s + QString(120, u'中') << u"a"_s + QString(80, u'中');
+        QTest::newRow("mixed, double byte not split")
+            << u"a"_s + QString(120, u'中') << u"a"_s + QString(80, u'中');
         QString emoji;
         for (int i = 0; i < 100; ++i)
             emoji += u"\U0001F600"_s;
@@ -88,10 +89,10 @@ private slots:
         QVERIFY(touch(file));
         QVERIFY(FileExists(file));
         QVERIFY(FileExists(u"  "_s + file + u" "_s));
-        QVERIFY(FileExists(QUrl::fromLocalFile(file).toString()));  // percent-encoded
-        QVERIFY(FileExists(u"FILE://"_s + file));                   // put together by hand
+        QVERIFY(FileExists(QUrl::fromLocalFile(file).toString())); // percent-encoded
+        QVERIFY(FileExists(u"FILE://"_s + file));                  // put together by hand
         QVERIFY(!FileExists(u"file://"_s + at(u"missing.pdf"_s)));
-        QVERIFY(!FileExists(m_dir.path()));  // a folder is not a file
+        QVERIFY(!FileExists(m_dir.path())); // a folder is not a file
         QVERIFY(!FileExists(at(u"missing.pdf"_s)));
         QVERIFY(!FileExists(u"  "_s));
 
@@ -103,16 +104,17 @@ private slots:
 
     void createFolderPath_data()
     {
-        QTest::addColumn<QString>("relative");   // appended to the temp folder
-        QTest::addColumn<QString>("expected");   // relative to the temp folder
+        QTest::addColumn<QString>("relative"); // appended to the temp folder
+        QTest::addColumn<QString>("expected"); // relative to the temp folder
         QTest::addColumn<bool>("nameError");
         QTest::addColumn<QString>("notCreated"); // relative; empty when not checked
-        QTest::newRow("nested, trailing separator") << u"/docs/new/"_s << u"/docs/new"_s << false << QString();
+        QTest::newRow("nested, trailing separator")
+            << u"/docs/new/"_s << u"/docs/new"_s << false << QString();
         QTest::newRow("bad name stops the walk") << u"/docs2/<>/x"_s << u"/docs2"_s << true << u"/docs2/x"_s;
         QTest::newRow("names cleaned") << u"/a:b/c*d"_s << u"/ab/cd"_s << false << u"/a:b"_s;
         QTest::newRow("doubled separator ends the walk") << u"/p//q"_s << u"/p"_s << false << u"/p/q"_s;
-        QTest::newRow("existing hidden folder kept") << u"/.hidden/sub"_s << u"/.hidden/sub"_s << false
-                                                     << u"/hidden"_s;
+        QTest::newRow("existing hidden folder kept")
+            << u"/.hidden/sub"_s << u"/.hidden/sub"_s << false << u"/hidden"_s;
         QTest::newRow("new hidden folder cleaned") << u"/.fresh"_s << u"/fresh"_s << false << u"/.fresh"_s;
     }
     void createFolderPath()
@@ -156,20 +158,20 @@ private slots:
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
         QTest::newRow("free name unchanged") << QStringList() << u"report.pdf"_s << u"report.pdf"_s;
-        QTest::newRow("old counter dropped") << QStringList{u"report[0002].pdf"_s} << u"report[0002].pdf"_s
-                                             << u"report.pdf"_s;
+        QTest::newRow("old counter dropped")
+            << QStringList{u"report[0002].pdf"_s} << u"report[0002].pdf"_s << u"report.pdf"_s;
         QTest::newRow("first free counter")
-            << QStringList{u"report.pdf"_s, u"report[0001].pdf"_s, u"report[0002].pdf"_s}
-            << u"report.pdf"_s << u"report[0003].pdf"_s;
+            << QStringList{u"report.pdf"_s, u"report[0001].pdf"_s, u"report[0002].pdf"_s} << u"report.pdf"_s
+            << u"report[0003].pdf"_s;
         QTest::newRow("gap is used") << QStringList{u"r.pdf"_s, u"r[0002].pdf"_s} << u"r[0002].pdf"_s
                                      << u"r[0001].pdf"_s;
         QTest::newRow("no type") << QStringList{u"notes"_s} << u"notes"_s << u"notes[0001]"_s;
-        QTest::newRow("folder blocks a name") << QStringList{u"x.pdf"_s, u"dir:x[0001].pdf"_s} << u"x.pdf"_s
-                                              << u"x[0002].pdf"_s;
-        QTest::newRow("text in brackets kept") << QStringList{u"r[ab].pdf"_s} << u"r[ab].pdf"_s
-                                               << u"r[ab][0001].pdf"_s;
-        QTest::newRow("counter-only base kept") << QStringList{u"[0002].pdf"_s} << u"[0002].pdf"_s
-                                                << u"[0002][0001].pdf"_s;
+        QTest::newRow("folder blocks a name")
+            << QStringList{u"x.pdf"_s, u"dir:x[0001].pdf"_s} << u"x.pdf"_s << u"x[0002].pdf"_s;
+        QTest::newRow("text in brackets kept")
+            << QStringList{u"r[ab].pdf"_s} << u"r[ab].pdf"_s << u"r[ab][0001].pdf"_s;
+        QTest::newRow("counter-only base kept")
+            << QStringList{u"[0002].pdf"_s} << u"[0002].pdf"_s << u"[0002][0001].pdf"_s;
         QTest::newRow("base over 100 characters")
             << QStringList{QString(120, u'a') + u".pdf"_s} << QString(120, u'a') + u".pdf"_s
             << QString(100, u'a') + u".pdf"_s;
@@ -208,17 +210,17 @@ private slots:
         QTest::addColumn<QString>("pathBase"); // SplitPath
         QTest::addColumn<QString>("pathExt");
         QTest::newRow("plain") << u"/a/b/c.pdf"_s << u"/a/b/"_s << u"c"_s << u"pdf"_s << u"c"_s << u"pdf"_s;
-        QTest::newRow("type of 7 characters") << u"/a/archive.tar.gzipped"_s << u"/a/"_s
-                                              << u"archive.tar.gzipped"_s << QString()
-                                              << u"archive.tar.gzipped"_s << QString();
-        QTest::newRow("type of 6 characters") << u"/a/x.abcdef"_s << u"/a/"_s << u"x"_s << u"abcdef"_s << u"x"_s
-                                              << u"abcdef"_s;
+        QTest::newRow("type of 7 characters")
+            << u"/a/archive.tar.gzipped"_s << u"/a/"_s << u"archive.tar.gzipped"_s << QString()
+            << u"archive.tar.gzipped"_s << QString();
+        QTest::newRow("type of 6 characters")
+            << u"/a/x.abcdef"_s << u"/a/"_s << u"x"_s << u"abcdef"_s << u"x"_s << u"abcdef"_s;
         QTest::newRow("trimmed") << u" /a/ b .pdf "_s << u"/a/"_s << u"b"_s << u"pdf"_s << u"b"_s << u"pdf"_s;
         QTest::newRow("dot file") << u"/a/.bashrc"_s << u"/a/"_s << QString() << u"bashrc"_s << u".bashrc"_s
                                   << QString();
         QTest::newRow("no folder") << u"c.doc"_s << QString() << u"c"_s << u"doc"_s << u"c"_s << u"doc"_s;
-        QTest::newRow("dot in folder only") << u"/a.b/c"_s << u"/a.b/"_s << u"c"_s << QString() << u"c"_s
-                                            << QString();
+        QTest::newRow("dot in folder only")
+            << u"/a.b/c"_s << u"/a.b/"_s << u"c"_s << QString() << u"c"_s << QString();
     }
     void splitNames()
     {
@@ -283,8 +285,8 @@ private slots:
         QTest::addColumn<QStringList>("lines");
         QTest::newRow("gbk") << QByteArray("\xD6\xD0\xCE\xC4\r\n\xB5\xDA\xB6\xFE")
                              << QStringList{u"中文"_s, u"第二"_s};
-        QTest::newRow("utf-8 with bom") << QByteArray("\xEF\xBB\xBF\xE4\xB8\xAD\nb\n")
-                                        << QStringList{u"中"_s, u"b"_s};
+        QTest::newRow("utf-8 with bom")
+            << QByteArray("\xEF\xBB\xBF\xE4\xB8\xAD\nb\n") << QStringList{u"中"_s, u"b"_s};
         QTest::newRow("utf-16 with bom") << QByteArray("\xFF\xFE\x2D\x4E\r\0\n\0", 8) << QStringList{u"中"_s};
         QTest::newRow("mixed line ends") << QByteArray("a\nb\rc\r\nd\n\ne")
                                          << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s, QString(), u"e"_s};

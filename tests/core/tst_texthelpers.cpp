@@ -33,7 +33,8 @@ private slots:
     {
         const QString text = u"中文abc"_s;
         const QByteArray bytes = toAnsiBytes(text);
-        QCOMPARE(bytes, QByteArray("\xD6\xD0\xCE\xC4" "abc"));
+        QCOMPARE(bytes, QByteArray("\xD6\xD0\xCE\xC4"
+                                   "abc"));
         QCOMPARE(fromAnsiBytes(bytes), text);
         // A character of two UTF-16 units is one "?".
         QCOMPARE(toAnsiBytes(u"a\U0001F600b"), QByteArray("a?b"));
@@ -68,8 +69,8 @@ private slots:
         QTest::newRow("ascii then split") << u"a中"_s << 2 << u"a"_s;
         QTest::newRow("mixed") << u"ab中c"_s << 5 << u"ab中c"_s;
         QTest::newRow("unrepresentable kept, one byte each") << u"가나다"_s << 2 << u"가나"_s;
-        QTest::newRow("surrogate pair never split") << u"\U0001F600\U0001F600x"_s << 2
-                                                    << u"\U0001F600\U0001F600"_s;
+        QTest::newRow("surrogate pair never split")
+            << u"\U0001F600\U0001F600x"_s << 2 << u"\U0001F600\U0001F600"_s;
         QTest::newRow("longer than text") << u"中a"_s << 200 << u"中a"_s;
         QTest::newRow("zero") << u"abc"_s << 0 << QString();
         QTest::newRow("negative") << u"abc"_s << -1 << QString();

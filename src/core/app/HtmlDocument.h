@@ -39,6 +39,7 @@ public:
     QString outerHTML() const;
     QList<HtmlElement> getElementsByTagName(const QString& tag) const; // descendants, document order
     HtmlElement firstByTagName(const QString& tag) const;
+    HtmlElement parentElement() const;  // null for the root element
     ElementLocator locator() const;
 
 private:

@@ -17,9 +17,9 @@ QString GetOsBitness();
 // Where the OS description comes from. `current()` reads this machine; tests fill in their own.
 struct OsFacts
 {
-    QString osReleasePath;    // the os-release file
-    QString kernelRelease;    // e.g. "6.1.0-18-amd64"
-    QString platformName;     // the platform's own name for the system, used by the fallback
+    QString osReleasePath; // the os-release file
+    QString kernelRelease; // e.g. "6.1.0-18-amd64"
+    QString platformName;  // the platform's own name for the system, used by the fallback
 
     static OsFacts current();
 };

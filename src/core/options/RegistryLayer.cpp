@@ -224,7 +224,8 @@ bool IniRegistry::store(const RegistryPath& path, const QString& valueName, bool
     return settings.status() == QSettings::NoError;
 }
 
-bool IniRegistry::readRaw(const RegistryPath& path, const QString& valueName, bool view64, QString& text) const
+bool IniRegistry::readRaw(const RegistryPath& path, const QString& valueName, bool view64,
+                          QString& text) const
 {
     const QString key = iniKeyFor(path, valueName, view64);
     if (key.isEmpty())
@@ -351,7 +352,8 @@ private:
 
 } // namespace
 
-bool NativeRegistry::writeDword(const RegistryPath& path, const QString& valueName, quint32 value, bool view64)
+bool NativeRegistry::writeDword(const RegistryPath& path, const QString& valueName, quint32 value,
+                                bool view64)
 {
     OpenKey key(path, view64, kWriteAccess);
     if (!key.handle())
@@ -372,7 +374,8 @@ bool NativeRegistry::deleteValue(const RegistryPath& path, const QString& valueN
     return true;
 }
 
-bool NativeRegistry::readDword(const RegistryPath& path, const QString& valueName, bool view64, quint32& value)
+bool NativeRegistry::readDword(const RegistryPath& path, const QString& valueName, bool view64,
+                               quint32& value)
 {
     OpenKey key(path, view64, kReadAccess);
     if (!key.handle())
@@ -381,15 +384,16 @@ bool NativeRegistry::readDword(const RegistryPath& path, const QString& valueNam
     DWORD type = 0;
     DWORD data = 0;
     DWORD size = sizeof(data);
-    if (RegQueryValueExW(key.handle(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data), &size)
-            != ERROR_SUCCESS
-        || type != REG_DWORD || size != sizeof(data))
+    if (RegQueryValueExW(key.handle(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof(data))
         return false;
     value = data;
     return true;
 }
 
-bool NativeRegistry::readString(const RegistryPath& path, const QString& valueName, bool view64, QString& value)
+bool NativeRegistry::readString(const RegistryPath& path, const QString& valueName, bool view64,
+                                QString& value)
 {
     OpenKey key(path, view64, kReadAccess);
     if (!key.handle())
@@ -397,8 +401,8 @@ bool NativeRegistry::readString(const RegistryPath& path, const QString& valueNa
     const std::wstring name = valueName.toStdWString();
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExW(key.handle(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS
-        || (type != REG_SZ && type != REG_EXPAND_SZ))
+    if (RegQueryValueExW(key.handle(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
         return false;
     // The size is in bytes and need not include a terminating NUL; one spare character covers it.
     std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');

@@ -7,7 +7,8 @@
 namespace lintbay {
 
 // The machine's predefined registry roots. `None` stands for a name or path that names no root.
-enum class RootKey {
+enum class RootKey
+{
     None,
     ClassesRoot,
     CurrentUser,

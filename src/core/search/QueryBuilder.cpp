@@ -1,9 +1,9 @@
 #include "QueryBuilder.h"
 
 #include "app/SettingsStore.h"
+#include "util/TextFile.h"
 #include "util/TextHelpers.h"
 
-#include <QRegularExpression>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -78,8 +78,7 @@ QString BuildQueryUrl(const QString& prefix, const QString& type)
 
 QStringList SplitKeywordLines(const QString& text)
 {
-    static const QRegularExpression lineBreak(u"\r\n|\n|\r"_s);
-    return text.split(lineBreak);
+    return splitLines(text);
 }
 
 QStringList BuildBatchQueries(const QString& base, const QString& keywordText, const QueryOptions& options,

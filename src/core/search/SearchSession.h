@@ -31,6 +31,30 @@ public:
     // The longest wait for one page; the program waits 30 seconds, tests inject less.
     void setPageLoadTimeout(int ms) { m_pageLoadTimeoutMs = ms; }
     int pageLoadTimeout() const { return m_pageLoadTimeoutMs; }
+    // Page following: the wait for a next page (20 s) and the settle time after it (1 s).
+    void setNextPageTimeouts(int loadMs, int settleMs)
+    {
+        m_nextPageLoadMs = loadMs;
+        m_settleMs = settleMs;
+    }
+
+    // True while a batch runs; the batch counts as stopped when, in addition, BatchStopFlag is set.
+    bool insideBatch() const { return m_batchRunning; }
+    bool batchStopped() const { return m_batchRunning && BatchStopFlag; }
+
+    // Extracts the page the browser shows (the window adds the rows and updates its counter).
+    std::function<void()> extractPage;
+    // The page delay as the user chose it, in whole seconds as text.
+    std::function<QString()> delayText;
+
+    // Page following: extracts the current page, finds the pager's "下一页>" link, clicks it,
+    // waits for the page and the delay. True when a next page was opened.
+    bool 下一页();
+    // Waits the chosen page delay; a stop request ends it at once.
+    void 提取信息限速延时();
+    // The loop of "加入全部到列表": follows the pages until none is left or a stop is requested,
+    // then extracts the last page once more. The caller sets AddAllStopFlag false before.
+    void followAllPages();
 
     // Opens the address and waits until the page is complete, the wait runs out or the batch is
     // stopped. Never reports failure: the caller works on whatever the browser holds.
@@ -56,8 +80,14 @@ signals:
     void queryStarted(const QString& url);
 
 private:
+    bool pageFollowingStopped() const { return AddAllStopFlag || batchStopped(); }
+    void runExtractPage();
+
     QPointer<Browser> m_browser;
     int m_pageLoadTimeoutMs = 30000;
+    int m_nextPageLoadMs = 20000;
+    int m_settleMs = 1000;
+    bool m_batchRunning = false;
 };
 
 } // namespace lintbay

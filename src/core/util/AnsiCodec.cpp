@@ -55,9 +55,9 @@ QByteArray toAnsiBytes(QStringView text)
     // GBK needs at most two bytes per UTF-16 unit; one more for ICU's terminator.
     QByteArray out(text.size() * 2 + 1, Qt::Uninitialized);
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t n = ucnv_fromUChars(conv, out.data(), int32_t(out.size()),
-                                      reinterpret_cast<const UChar*>(text.utf16()), int32_t(text.size()),
-                                      &status);
+    const int32_t n =
+        ucnv_fromUChars(conv, out.data(), int32_t(out.size()), reinterpret_cast<const UChar*>(text.utf16()),
+                        int32_t(text.size()), &status);
     if (U_FAILURE(status))
         return asciiFallback(text);
     out.truncate(n);

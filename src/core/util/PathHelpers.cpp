@@ -113,8 +113,10 @@ int fileNameLength(QStringView name)
     int total = 0;
     for (qsizetype i = 0; i < name.size(); ++i) {
         char32_t cp = name[i].unicode();
-        if (name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate())
-            cp = QChar::surrogateToUcs4(name[i], name[++i]);
+        if (name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            cp = QChar::surrogateToUcs4(name[i], name[i + 1]);
+            ++i;
+        }
         total += codePointNameLength(cp);
     }
     return total;

@@ -27,7 +27,7 @@ QString decodeText(QByteArrayView bytes)
     return fromAnsiBytes(bytes);
 }
 
-QStringList splitLines(const QString& text)
+QStringList splitLinesOf(const QString& text)
 {
     QStringList lines;
     qsizetype start = 0;
@@ -84,7 +84,12 @@ QStringList readTextLines(const QString& path, bool* ok)
             *ok = false;
         return {};
     }
-    return splitLines(decodeText(bytes));
+    return splitLinesOf(decodeText(bytes));
+}
+
+QStringList splitLines(const QString& text)
+{
+    return splitLinesOf(text);
 }
 
 } // namespace lintbay

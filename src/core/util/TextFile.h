@@ -14,4 +14,7 @@ bool writeTextFile(const QString& path, const QStringList& lines);
 // file cannot be read.
 QStringList readTextLines(const QString& path, bool* ok = nullptr);
 
+// Splits a text at CR LF, LF or CR.
+QStringList splitLines(const QString& text);
+
 } // namespace lintbay

@@ -36,8 +36,11 @@ public:
     std::function<BrowserWithView(QWidget* parent)> browserFactory;
     BrowserWithView createBrowser(QWidget* parent) const;
 
-    // The page-load wait of the search window (30 s; shorter in automated runs).
+    // The page-load waits of the search window: a query page (30 s), a next result page (20 s) and
+    // the settle time after it (1 s); shorter in automated runs.
     int pageLoadTimeoutMs = 30000;
+    int nextPageLoadTimeoutMs = 20000;
+    int pageSettleMs = 1000;
 
     QPointer<fCover> cover;
     QPointer<fWebSearch> search;

@@ -6,6 +6,7 @@
 #include <QVariant>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 using namespace Qt::StringLiterals;
@@ -56,8 +57,14 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineProfile* profile, QWidget* parentWi
     m_view->setObjectName(u"WebBrowser1"_s);
     m_page = new BrowserPage(profile, m_view);
     m_view->setPage(m_page);
+    // Links that open a new window are followed in this view, also when a script clicks them.
+    m_page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
 
+    m_clickGrace.setSingleShot(true);
+    m_clickGrace.setInterval(1500);
+    connect(&m_clickGrace, &QTimer::timeout, this, [this] { m_busy = false; });
     connect(m_page, &BrowserPage::mainFrameNavigation, this, [this](const QUrl& url) {
+        m_clickGrace.stop();
         m_busy = true;
         emit navigationStarting(url);
         emit statusTextChanged(url.toString());
@@ -116,7 +123,8 @@ bool WebEngineBrowser::click(const ElementLocator& locator)
   var el = id ? document.getElementById(id) : null;
   if (!el && tag && index >= 0) el = document.getElementsByTagName(tag)[index];
   if (!el) return false;
-  el.click();
+  // Clicked after this script has answered: a click that navigates ends the script's context.
+  setTimeout(function () { el.click(); }, 0);
   return true;
 })())"_s.arg(id, tag).arg(locator.index);
 
@@ -126,6 +134,10 @@ bool WebEngineBrowser::click(const ElementLocator& locator)
         state->second = v.toBool();
     });
     waitUntil([&] { return state->first; }, m_scriptTimeoutMs);
+    if (state->second && !m_busy) {
+        m_busy = true;
+        m_clickGrace.start();
+    }
     return state->second;
 }
 

@@ -3,6 +3,7 @@
 #include "app/Browser.h"
 
 #include <QPointer>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -63,6 +64,9 @@ private:
     BrowserPage* m_page = nullptr;
     bool m_busy = false;
     int m_scriptTimeoutMs = 3000;
+    // After a click the page is busy until its navigation starts; a click that starts none (a
+    // script-only control) releases the busy state after this grace time.
+    QTimer m_clickGrace;
 };
 
 } // namespace lintbay

@@ -5,13 +5,22 @@
 #include "app/GuiContext.h"
 #include "app/ProgramValues.h"
 #include "app/SettingsStore.h"
+#include "search/ResultListModel.h"
+#include "search/ScriptDetect.h"
 #include "search/SearchSession.h"
+#include "util/FileDialogs.h"
+#include "util/ListViewHelpers.h"
 #include "util/Messages.h"
+#include "util/TextFile.h"
 #include "util/Wait.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QItemSelectionModel>
 #include <QLabel>
+#include <QLocale>
+#include <QMenu>
 
 using namespace Qt::StringLiterals;
 
@@ -21,6 +30,8 @@ namespace {
 const QString kSection = u"fWebSearch"_s;
 const QString kBatchIdleCaption = u"开始批量搜索提取"_s;
 const QString kBatchRunningCaption = u"停止批量搜索"_s;
+const QString kAddAllIdleCaption = u"加入全部到列表"_s;
+const QString kAddAllRunningCaption = u"停止加入全部"_s;
 const QString kRunningStyle = u"background-color: rgb(255, 0, 0);"_s;
 constexpr int kDefaultDelayIndex = 10;
 } // namespace
@@ -37,6 +48,19 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
         ui->PicPanWeb->layout()->addWidget(made.view);
     m_session = new SearchSession(m_browser, this);
     m_session->setPageLoadTimeout(m_context.pageLoadTimeoutMs);
+    m_session->setNextPageTimeouts(m_context.nextPageLoadTimeoutMs, m_context.pageSettleMs);
+    m_session->extractPage = [this] { ExtractPage(extractionSaveFolder()); };
+    m_session->delayText = [this] { return ui->Combo1->currentText(); };
+
+    m_results = new ResultListModel(this);
+    ui->ListView1->setModel(m_results);
+    ui->ListView1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    ui->ListView1->setColumnWidth(ResultListModel::TitleColumn, 170);
+    ui->ListView1->setColumnWidth(ResultListModel::TypeColumn, 235);
+    ui->ListView1->setColumnWidth(ResultListModel::StatusColumn, 353);
+    ui->ListView1->setColumnWidth(ResultListModel::SaveFolderColumn, 170);
+    SetListViewStripes(ui->ListView1);
+    setMinimumSize(600, 333);
 
     for (int i = 0; i < 3; ++i) {
         m_statusPanels[i] = new QLabel(this);
@@ -46,6 +70,9 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     connect(m_browser, &Browser::statusTextChanged, this, &fWebSearch::setStatusText);
     connect(m_browser, &Browser::navigationStarting, this, [this] { ui->StatusBar1->show(); });
 
+    ui->panListLayout->setStretch(0, 2);
+    ui->panListLayout->setStretch(1, 0);
+    ui->panListLayout->setStretch(2, 5);
     ui->PicBar->setStretchFactor(0, 4);
     ui->PicBar->setStretchFactor(1, 1);
     ui->PicBar->setSizes({560, 240});
@@ -63,6 +90,23 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     ui->Text2->installEventFilter(this);
 
     connect(ui->Command1, &QPushButton::clicked, this, &fWebSearch::Command1_Click);
+    connect(ui->Command4, &QPushButton::clicked, this, &fWebSearch::Command4_Click);
+    connect(ui->Command9, &QPushButton::clicked, this, &fWebSearch::Command9_Click);
+    connect(ui->Command7, &QPushButton::clicked, this, &fWebSearch::Command7_Click);
+    connect(ui->menu清除选中项, &QAction::triggered, this, &fWebSearch::removeSelected);
+    connect(ui->menu清除分析成功项, &QAction::triggered, this, [this] {
+        removeByRule([this] { return m_results->removeWithStatus(ResultListModel::statusDone()); });
+    });
+    connect(ui->menu清除标题含指定字符项, &QAction::triggered, this, [this] { removeTitleRule(true); });
+    connect(ui->menu清除标题不含指定字符项, &QAction::triggered, this, [this] { removeTitleRule(false); });
+    connect(ui->menu清空全部, &QAction::triggered, this, &fWebSearch::clearAll);
+    connect(ui->menu选中含日文项, &QAction::triggered, this, [this] { selectRows(m_results->rowsWithKana()); });
+    connect(ui->menu选中含繁体中文项, &QAction::triggered, this,
+            [this] { selectRows(m_results->rowsWithTraditional()); });
+    connect(ui->menu全部繁体转为简体, &QAction::triggered, this, &fWebSearch::convertAll);
+    connect(ui->menu网页源码另存为, &QAction::triggered, this, &fWebSearch::savePageSource);
+    connect(ui->ListView1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { ui->menu清除->popup(ui->ListView1->viewport()->mapToGlobal(pos)); });
     connect(ui->menu打开百度首页, &QAction::triggered, this, &fWebSearch::openHomePage);
     connect(ui->menu后退, &QAction::triggered, this, [this] { m_browser->goBack(); });
     connect(ui->menu前进, &QAction::triggered, this, [this] { m_browser->goForward(); });
@@ -165,12 +209,163 @@ void fWebSearch::Command1_Click()
     request.keywordText = ui->Text1->toPlainText();
     request.options = queryOptions();
     request.tickedTypes = tickedTypes();
+    request.followPages = [this] { Command4_Click(); };
     m_session->runBatch(request);
 
     ui->Command1->setStyleSheet(QString());
     ui->Command1->setText(kBatchIdleCaption);
     ui->Command1->setEnabled(true);
     m_session->BatchStopFlag = true;
+}
+
+ExtractionOptions fWebSearch::extractionOptions() const
+{
+    ExtractionOptions o;
+    o.removeSpaces = ui->Check1->isChecked();
+    o.skipUnknownType = ui->Check2->isChecked();
+    o.skipKana = ui->Check12->isChecked();
+    o.skipTraditional = ui->Check13->isChecked();
+    o.toSimplified = ui->Check14->isChecked();
+    o.engineDomain = SearchEngineDomain(m_context.app().searchEngine());
+    return o;
+}
+
+QString fWebSearch::extractionSaveFolder() const
+{
+    const ProgramValues& v = m_context.app().values();
+    return v.PromptSavePathOnExtract == 1 ? v.DefaultSavePath : QString();
+}
+
+void fWebSearch::ExtractPage(const QString& saveFolder)
+{
+    if (const HtmlDocumentPtr doc = m_browser->document())
+        ExtractResults(*doc, extractionOptions(), saveFolder, *m_results);
+    updateCounter();
+}
+
+void fWebSearch::updateCounter()
+{
+    ui->Label1->setText(QString::number(m_results->count()));
+}
+
+void fWebSearch::Command4_Click()
+{
+    if (ui->Command4->text() != kAddAllIdleCaption) {
+        m_session->AddAllStopFlag = true;
+        ui->Command4->setEnabled(false);
+    } else {
+        ui->Command4->setText(kAddAllRunningCaption);
+        ui->Command4->setStyleSheet(kRunningStyle);
+        m_session->AddAllStopFlag = false;
+        m_session->followAllPages();
+        ui->Command4->setStyleSheet(QString());
+        ui->Command4->setText(kAddAllIdleCaption);
+        ui->Command4->setEnabled(true);
+        m_session->AddAllStopFlag = true;
+    }
+    AutoSizeColumns(ui->ListView1);
+}
+
+void fWebSearch::Command9_Click()
+{
+    ExtractPage(extractionSaveFolder());
+    AutoSizeColumns(ui->ListView1);
+}
+
+void fWebSearch::Command7_Click()
+{
+    if (m_results->isEmpty())
+        return;
+    const QString path = GetSaveFileName(this, u"*.txt"_s, u"txt"_s);
+    if (path.isEmpty())
+        return;
+    if (!writeTextFile(path, m_results->titles()))
+        return;
+    const double kb = double(QFileInfo(path).size()) / 1024.0;
+    ShowInfo(this, u"保存文件完毕："_s + QLocale(QLocale::English).toString(kb, 'f', 2) + u"KB"_s);
+}
+
+bool fWebSearch::refuseWhileAnalysing()
+{
+    if (m_session->AnalysisStopFlag)
+        return false;
+    ShowError(this, u"正在分析，不能清除！"_s);
+    return true;
+}
+
+void fWebSearch::removeByRule(const std::function<int()>& remove)
+{
+    if (refuseWhileAnalysing() || m_results->isEmpty())
+        return;
+    ui->ListView1->setUpdatesEnabled(false);
+    remove();
+    ui->ListView1->setUpdatesEnabled(true);
+    updateCounter();
+}
+
+void fWebSearch::removeSelected()
+{
+    removeByRule([this] {
+        QList<int> rows;
+        const QModelIndexList selected = ui->ListView1->selectionModel()->selectedRows();
+        for (const QModelIndex& index : selected)
+            rows << index.row();
+        return m_results->removeRowsAt(rows);
+    });
+}
+
+void fWebSearch::removeTitleRule(bool containing)
+{
+    if (refuseWhileAnalysing())
+        return;
+    const QString text = InputBox(this, u"请输入指定字符："_s);
+    if (text.isEmpty())
+        return;
+    removeByRule([this, text, containing] {
+        return containing ? m_results->removeTitleContaining(text) : m_results->removeTitleNotContaining(text);
+    });
+}
+
+void fWebSearch::clearAll()
+{
+    if (refuseWhileAnalysing())
+        return;
+    if (!AskYesNo(this, u"您确定要清空辛辛苦苦搜索的列表数据吗？"_s))
+        return;
+    m_results->clear();
+    updateCounter();
+}
+
+void fWebSearch::selectRows(const QList<int>& rows)
+{
+    if (m_results->isEmpty())
+        return;
+    QItemSelection selection;
+    for (int row : rows)
+        selection.select(m_results->index(row, 0), m_results->index(row, ResultListModel::ColumnCount - 1));
+    ui->ListView1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    ShowInfo(this, u"选中条数："_s + QString::number(rows.size()));
+}
+
+void fWebSearch::convertAll()
+{
+    if (m_results->isEmpty())
+        return;
+    m_results->convertAllToSimplified();
+    ShowInfo(this, u"全部繁体转简体完成！"_s);
+}
+
+void fWebSearch::savePageSource()
+{
+    const QString path = GetOpenFileNameForWrite(this, u"*.htm"_s, u"htm"_s);
+    if (path.isEmpty())
+        return;
+    const HtmlDocumentPtr doc = m_browser->document();
+    if (!doc)
+        return;
+    const QString html = doc->documentElement().outerHTML();
+    if (writeTextFile(path, splitLines(html)))
+        ShowInfo(this, u"已经保存！"_s);
 }
 
 void fWebSearch::setStatusText(const QString& text)

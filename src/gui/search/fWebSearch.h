@@ -1,9 +1,11 @@
 #pragma once
 
 #include "search/QueryBuilder.h"
+#include "search/ResultExtractor.h"
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
 class QLabel;
@@ -16,6 +18,7 @@ namespace lintbay {
 
 class Browser;
 class GuiContext;
+class ResultListModel;
 class SearchSession;
 
 // The search window: the embedded browser above, the keyword panel, options and result list below.
@@ -33,8 +36,17 @@ public:
     QueryOptions queryOptions() const;
     QSet<QString> tickedTypes() const;
 
+    ResultListModel* results() const { return m_results; }
+    ExtractionOptions extractionOptions() const;
+
     // Navigates to the engine's home page.
     void openHomePage();
+
+    // Extracts the browser's current page into the result list and updates the counter.
+    void ExtractPage(const QString& saveFolder);
+    // The folder recorded in extracted rows: the default save folder when it is asked for at
+    // extraction, else none (it is asked for at hand-over).
+    QString extractionSaveFolder() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -44,12 +56,27 @@ private:
     void loadSettings();
     void saveSettings();
     void Command1_Click();
+    void Command4_Click();
+    void Command9_Click();
+    void Command7_Click();
     void setStatusText(const QString& text);
+    void updateCounter();
+
+    // Result list operations (menus "清除(&C)" and "工具(&T)").
+    bool refuseWhileAnalysing();
+    void removeByRule(const std::function<int()>& remove);
+    void removeSelected();
+    void removeTitleRule(bool containing);
+    void clearAll();
+    void selectRows(const QList<int>& rows);
+    void convertAll();
+    void savePageSource();
 
     GuiContext& m_context;
     std::unique_ptr<Ui::fWebSearch> ui;
     Browser* m_browser = nullptr;
     SearchSession* m_session = nullptr;
+    ResultListModel* m_results = nullptr;
     QLabel* m_statusPanels[3] = {};
 };
 

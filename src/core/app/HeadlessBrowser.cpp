@@ -1,0 +1,176 @@
+#include "HeadlessBrowser.h"
+
+#include "PageDecoding.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+namespace {
+constexpr int kMaxRedirects = 20;
+
+bool isScriptUrl(const QUrl& url)
+{
+    return url.scheme().compare(u"javascript"_s, Qt::CaseInsensitive) == 0;
+}
+} // namespace
+
+HeadlessBrowser::HeadlessBrowser(QNetworkAccessManager* nam, QObject* parent) : Browser(parent), m_nam(nam) {}
+
+HeadlessBrowser::~HeadlessBrowser()
+{
+    abortCurrent();
+}
+
+void HeadlessBrowser::navigate(const QUrl& url)
+{
+    if (isScriptUrl(url))
+        return; // nothing runs scripts here
+    start(url, kNewEntry, QUrl());
+}
+
+void HeadlessBrowser::goBack()
+{
+    if (canGoBack())
+        start(m_history.at(m_historyIndex - 1), m_historyIndex - 1, QUrl());
+}
+
+void HeadlessBrowser::goForward()
+{
+    if (canGoForward())
+        start(m_history.at(m_historyIndex + 1), m_historyIndex + 1, QUrl());
+}
+
+bool HeadlessBrowser::click(const ElementLocator& locator)
+{
+    if (!m_document || !locator.isValid())
+        return false;
+    const HtmlElement element = m_document->find(locator);
+    if (element.isNull())
+        return false;
+    // A click anywhere inside a link follows the link.
+    QString target;
+    for (HtmlElement e = element; !e.isNull(); e = e.parentElement()) {
+        const QString tag = e.tagName();
+        if (tag == u"A" || tag == u"AREA") {
+            target = e.href();
+            if (!target.isEmpty())
+                break;
+        }
+    }
+    if (target.isEmpty())
+        return true;
+    const QUrl url(target);
+    if (isScriptUrl(url))
+        return true;
+    // A jump to an anchor of the page already shown loads nothing.
+    if (url.hasFragment() && url.adjusted(QUrl::RemoveFragment) == m_url.adjusted(QUrl::RemoveFragment))
+        return true;
+    start(url, kNewEntry, m_url);
+    return true;
+}
+
+void HeadlessBrowser::requestDocument(std::function<void(HtmlDocumentPtr)> callback)
+{
+    if (callback)
+        callback(m_document);
+}
+
+void HeadlessBrowser::stop()
+{
+    abortCurrent();
+    ++m_navigation;
+    m_busy = false;
+}
+
+void HeadlessBrowser::start(const QUrl& url, int historyTarget, const QUrl& referer)
+{
+    abortCurrent();
+    const quint64 navigation = ++m_navigation;
+    m_busy = true;
+    m_pendingHistoryTarget = historyTarget;
+    emit navigationStarting(url);
+    emit statusTextChanged(url.toString());
+    if (navigation != m_navigation)
+        return; // a handler of the signals has already started another navigation
+
+    const bool blank = url.scheme().compare(u"about"_s, Qt::CaseInsensitive) == 0;
+    if (blank || !url.isValid() || url.isEmpty() || !m_nam) {
+        // Completion always comes later than navigate() returns, as with a real engine.
+        const auto error = blank ? QNetworkReply::NoError : QNetworkReply::ProtocolUnknownError;
+        QTimer::singleShot(0, this, [this, navigation, url, error] {
+            if (navigation != m_navigation)
+                return;
+            m_lastError = error;
+            m_lastStatus = 0;
+            m_lastCharset.clear();
+            commit(url, HtmlDocument::parse(QString(), url), m_pendingHistoryTarget);
+        });
+        return;
+    }
+
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(kMaxRedirects);
+    if (m_transferTimeoutMs > 0)
+        request.setTransferTimeout(m_transferTimeoutMs);
+    if (!m_userAgent.isEmpty())
+        request.setRawHeader("User-Agent", m_userAgent);
+    if (referer.isValid() && referer.scheme().startsWith(u"http"_s))
+        request.setRawHeader("Referer", referer.toEncoded(QUrl::RemoveFragment | QUrl::RemoveUserInfo));
+    QNetworkReply* reply = m_nam->get(request);
+    m_reply = reply;
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, navigation] { onReplyFinished(reply, navigation); });
+}
+
+void HeadlessBrowser::abortCurrent()
+{
+    if (QNetworkReply* reply = m_reply) {
+        m_reply = nullptr;
+        disconnect(reply, nullptr, this, nullptr);
+        reply->abort();
+        reply->deleteLater();
+    }
+}
+
+void HeadlessBrowser::onReplyFinished(QNetworkReply* reply, quint64 navigation)
+{
+    reply->deleteLater();
+    if (navigation != m_navigation || reply != m_reply)
+        return;
+    m_reply = nullptr;
+    m_lastError = reply->error();
+    m_lastStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // Error statuses and pages cut short still show what arrived, as in a browser; a failed
+    // connection leaves an empty page.
+    const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
+    const QUrl finalUrl = reply->url();
+    const QString text = decodePage(body, reply->rawHeader("Content-Type"), &m_lastCharset);
+    commit(finalUrl, HtmlDocument::parse(text, finalUrl), m_pendingHistoryTarget);
+}
+
+void HeadlessBrowser::commit(const QUrl& url, HtmlDocumentPtr document, int historyTarget)
+{
+    m_document = std::move(document);
+    m_url = url;
+    if (historyTarget >= 0 && historyTarget < m_history.size()) {
+        m_historyIndex = historyTarget;
+        m_history[historyTarget] = url;
+    } else if (m_historyIndex >= 0 && m_history.at(m_historyIndex) == url) {
+        // Loading the page shown again is a reload, not a new step.
+    } else {
+        m_history.resize(m_historyIndex + 1);
+        m_history.append(url);
+        m_historyIndex = int(m_history.size()) - 1;
+    }
+    m_busy = false;
+    emit statusTextChanged(u"完成"_s);
+    emit documentComplete(url);
+}
+
+} // namespace lintbay

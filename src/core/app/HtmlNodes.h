@@ -1,0 +1,22 @@
+#pragma once
+
+// Node-level helpers over the HTML parser's tree, shared by the document model. Internal to app/.
+
+#include <QString>
+
+#include <gumbo.h>
+
+namespace lintbay::htmlnodes {
+
+bool isElement(const GumboNode* node);
+QString pieceText(const GumboStringPiece& piece);
+// Lower-case name, also for elements the parser does not know (custom elements, typos).
+QString lowerTagName(const GumboNode* node);
+QString attributeOf(const GumboNode* node, const char* name);
+bool hasAttribute(const GumboNode* node, const char* name);
+// The element's text as a browser's innerText gives it: hidden and script content left out, white
+// space collapsed, <br> and blocks breaking lines. An element that is itself not rendered gives its
+// raw text content.
+QString renderText(const GumboNode* root);
+
+} // namespace lintbay::htmlnodes

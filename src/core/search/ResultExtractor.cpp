@@ -1,0 +1,128 @@
+#include "search/ResultExtractor.h"
+
+#include "app/HtmlDocument.h"
+#include "search/ResultListModel.h"
+#include "search/ScriptDetect.h"
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+namespace {
+
+bool isResultContainer(const HtmlElement& div)
+{
+    const QString cls = div.className().trimmed().toLower();
+    return cls.contains(u"result c-container"_s) || cls.contains(u"result-op c-container"_s);
+}
+
+// The engine marks the type with an icon class; when several are present the later test wins.
+QString typeFromIcon(const HtmlElement& div)
+{
+    const HtmlElement span = div.firstByTagName(u"span"_s);
+    if (span.isNull())
+        return {};
+    static const std::pair<QString, QString> icons[] = {
+        {u"c-icon c-icon-pdf"_s, u"PDF"_s}, {u"c-icon c-icon-doc"_s, u"doc"_s},
+        {u"c-icon c-icon-xls"_s, u"xls"_s}, {u"c-icon c-icon-ppt"_s, u"ppt"_s},
+        {u"c-icon c-icon-rtf"_s, u"rtf"_s},
+    };
+    const QString cls = span.className().trimmed().toLower();
+    QString type;
+    for (const auto& [iconClass, iconType] : icons) {
+        if (cls.contains(iconClass))
+            type = iconType;
+    }
+    return type;
+}
+
+// Entries without an icon may carry a text marker such as "【PDF】" instead.
+QString typeFromMarker(const HtmlElement& div)
+{
+    const HtmlElement font = div.firstByTagName(u"font"_s);
+    if (font.isNull())
+        return {};
+    static const std::pair<QString, QString> markers[] = {
+        {u"【pdf】"_s, u"PDF"_s}, {u"【doc】"_s, u"doc"_s}, {u"【xls】"_s, u"xls"_s},
+        {u"【ppt】"_s, u"ppt"_s}, {u"【rtf】"_s, u"rtf"_s},
+    };
+    const QString text = font.innerText().trimmed().toLower();
+    for (const auto& [marker, markerType] : markers) {
+        if (text == marker)
+            return markerType;
+    }
+    return {};
+}
+
+QString withoutSpaces(QString s)
+{
+    return s.remove(u' ');
+}
+
+// Titles of the engine's own properties and of aggregator sites: their pages are not documents.
+bool isSiteTitle(const QString& title, const QString& sharingSuffix)
+{
+    const QString compact = withoutSpaces(title);
+    if (compact.contains(u"_百度"_s) || compact.contains(u"-百度"_s))
+        return true;
+    if (title.right(sharingSuffix.size()).toLower() == sharingSuffix)
+        return true;
+    if (title.endsWith(u"-豆丁网"_s) || title.endsWith(u"_360百科"_s) || title.endsWith(u"-道客巴巴"_s))
+        return true;
+    return compact.contains(u"-搜狗百科—"_s);
+}
+
+} // namespace
+
+int ExtractResults(const HtmlDocument& document, const ExtractionOptions& options, const QString& saveFolder,
+                   ResultListModel& list)
+{
+    const QString redirectMark = options.engineDomain + u"/link?url="_s;
+    const QString sharingSuffix = (options.sharingSiteDomain + u"豆丁网"_s).toLower();
+    const QString pageUrl = document.URL();
+
+    int offered = 0;
+    const QList<HtmlElement> divs = document.getElementsByTagName(u"div"_s);
+    for (const HtmlElement& div : divs) {
+        if (!isResultContainer(div))
+            continue;
+
+        QString link;
+        QString title;
+        const HtmlElement anchor = div.firstByTagName(u"a"_s);
+        if (!anchor.isNull()) {
+            link = anchor.href().trimmed();
+            title = anchor.innerText().trimmed();
+            title.remove(u"..."_s);
+        }
+        if (options.removeSpaces)
+            title.remove(u' ');
+
+        QString type = typeFromIcon(div);
+        if (type.isEmpty())
+            type = typeFromMarker(div);
+
+        bool accepted = options.skipUnknownType ? !type.isEmpty() : true;
+        if (options.skipKana && HasKana(title))
+            accepted = false;
+        if (options.skipTraditional && HasTraditional(title))
+            accepted = false;
+        if (options.toSimplified)
+            title = ToSimplified(title);
+
+        if (!accepted)
+            continue;
+        if (options.engineDomain.isEmpty() || !link.contains(redirectMark, Qt::CaseInsensitive))
+            continue;
+        if (isSiteTitle(title, sharingSuffix))
+            continue;
+        if (title.isEmpty() || link.isEmpty())
+            continue;
+
+        list.加入LV1(title, link, pageUrl, type, saveFolder);
+        ++offered;
+    }
+    return offered;
+}
+
+} // namespace lintbay

@@ -1,0 +1,12 @@
+#pragma once
+
+class QTableView;
+
+namespace lintbay {
+
+// Fits every column to its cells and its header text (never narrower than the header).
+void AutoSizeColumns(QTableView* view);
+// Striped rows: pale green (0xE7F8ED) and white, alternating.
+void SetListViewStripes(QTableView* view);
+
+} // namespace lintbay

@@ -1,0 +1,235 @@
+#include "TestHttpServer.h"
+#include "app/HeadlessBrowser.h"
+#include "search/SearchSession.h"
+
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+using namespace lintbay::test;
+
+namespace {
+// A result page with an optional pager; "next" is the text of the pager's last link.
+QByteArray resultPage(int page, const QString& nextHref, const QString& nextText = u"下一页>"_s)
+{
+    QString html = u"<html><head><meta charset=\"utf-8\"></head><body><p>page %1</p>"_s.arg(page);
+    if (!nextHref.isEmpty())
+        html += u"<div id=\"page\"><a href=\"#\">1</a> <a href=\"%1\">%2</a></div>"_s.arg(nextHref, nextText);
+    html += u"</body></html>"_s;
+    return html.toUtf8();
+}
+// Opens a page outside a batch and waits until it is complete.
+void openPage(Browser& browser, const QUrl& url)
+{
+    QSignalSpy complete(&browser, &Browser::documentComplete);
+    browser.navigate(url);
+    QVERIFY(complete.wait(5000));
+}
+} // namespace
+
+class TestBatchSearch : public QObject
+{
+    Q_OBJECT
+private:
+    QNetworkAccessManager m_nam;
+
+    QStringList searchTargets(const TestHttpServer& server) const
+    {
+        QStringList targets;
+        for (const TestHttpRequest& r : server.requests())
+            if (r.path == u"/s"_s)
+                targets << r.query;
+        return targets;
+    }
+
+private slots:
+    void batchOpensEveryQueryInOrder()
+    {
+        TestHttpServer server;
+        server.routePrefix(u"/"_s, [](const TestHttpRequest&) { return TestHttpResponse::html(u"<p>x</p>"_s); });
+        HeadlessBrowser browser(&m_nam);
+        SearchSession session(&browser);
+        session.setPageLoadTimeout(5000);
+        int followed = 0;
+
+        SearchSession::BatchRequest request;
+        request.engine = server.url().toString();
+        request.keywordText = u"机器学习\r\n\r\n  deep net  \r\n"_s;
+        request.tickedTypes = {u"xls"_s, u"pdf"_s};
+        request.followPages = [&] { ++followed; };
+        session.runBatch(request);
+
+        QCOMPARE(searchTargets(server), (QStringList{
+                                            u"q1=%BB%FA%C6%F7%D1%A7%CF%B0&q5=&tn=baiduadv&lm=0&ft=pdf"_s,
+                                            u"q1=%BB%FA%C6%F7%D1%A7%CF%B0&q5=&tn=baiduadv&lm=0&ft=xls"_s,
+                                            u"q1=deep%20net&q5=&tn=baiduadv&lm=0&ft=pdf"_s,
+                                            u"q1=deep%20net&q5=&tn=baiduadv&lm=0&ft=xls"_s,
+                                        }));
+        QCOMPARE(followed, 4);
+        QCOMPARE(server.requests().constLast().path, u"/"_s);
+        QVERIFY(session.BatchStopFlag);
+        QVERIFY(!session.insideBatch());
+    }
+
+    void emptyKeywordsOpenOnlyTheHomePage()
+    {
+        TestHttpServer server;
+        server.routePrefix(u"/"_s, [](const TestHttpRequest&) { return TestHttpResponse::html(u"<p>x</p>"_s); });
+        HeadlessBrowser browser(&m_nam);
+        SearchSession session(&browser);
+        SearchSession::BatchRequest request;
+        request.engine = server.url().toString();
+        request.keywordText = u"\r\n   \r\n"_s;
+        request.tickedTypes = {u"pdf"_s};
+        session.runBatch(request);
+        QCOMPARE(server.requestCount(), 1);
+        QCOMPARE(server.requests().constFirst().path, u"/"_s);
+    }
+
+    void stopWhileAPageLoadsEndsTheBatch()
+    {
+        TestHttpServer server;
+        server.serve(u"/s"_s, TestHttpResponse::never());
+        server.serve(u"/"_s, TestHttpResponse::html(u"<p>home</p>"_s));
+        HeadlessBrowser browser(&m_nam);
+        SearchSession session(&browser);
+        session.setPageLoadTimeout(20000);
+        connect(&server, &TestHttpServer::requestReceived, &session, [&](const TestHttpRequest& r) {
+            if (r.path == u"/s"_s)
+                session.BatchStopFlag = true; // the user presses "停止批量搜索"
+        });
+        int followed = 0;
+        SearchSession::BatchRequest request;
+        request.engine = server.url().toString();
+        request.keywordText = u"a\r\nb"_s;
+        request.tickedTypes = {u"pdf"_s, u"doc"_s};
+        request.followPages = [&] { ++followed; };
+
+        QElapsedTimer clock;
+        clock.start();
+        session.runBatch(request);
+        QVERIFY2(clock.elapsed() < 10000, "the stop must end the page wait at once");
+        QCOMPARE(searchTargets(server).size(), 1);
+        QCOMPARE(followed, 1); // the page reached so far is extracted once
+        QCOMPARE(server.requests().constLast().path, u"/"_s);
+    }
+
+    void pageThatNeverLoadsIsGivenUp()
+    {
+        TestHttpServer server;
+        server.serve(u"/s"_s, TestHttpResponse::never());
+        server.serve(u"/"_s, TestHttpResponse::html(u"<p>home</p>"_s));
+        HeadlessBrowser browser(&m_nam);
+        SearchSession session(&browser);
+        session.setPageLoadTimeout(300);
+        SearchSession::BatchRequest request;
+        request.engine = server.url().toString();
+        request.keywordText = u"a"_s;
+        request.tickedTypes = {u"pdf"_s, u"doc"_s};
+        session.runBatch(request);
+        QCOMPARE(searchTargets(server).size(), 2);
+    }
+
+    void followsEveryPage_data()
+    {
+        QTest::addColumn<int>("pages");
+        QTest::newRow("single page") << 1;
+        QTest::newRow("two pages") << 2;
+        QTest::newRow("four pages") << 4;
+    }
+    void followsEveryPage()
+    {
+        QFETCH(int, pages);
+        TestHttpServer server;
+        server.route(u"/s"_s, [pages](const TestHttpRequest& r) {
+            const int page = r.queryItem(u"pn"_s).toInt() / 10 + 1;
+            const QString next = page < pages ? u"/s?wd=x&pn=%1"_s.arg(page * 10) : QString();
+            return TestHttpResponse::html(resultPage(page, next));
+        });
+        HeadlessBrowser browser(&m_nam);
+        SearchSession session(&browser);
+        session.setNextPageTimeouts(5000, 0);
+        session.delayText = [] { return u"0"_s; };
+        QStringList extracted;
+        session.extractPage = [&] { extracted << browser.url().query(); };
+
+        openPage(browser, server.url(u"/s?wd=x&pn=0"_s));
+        session.AddAllStopFlag = false;
+        session.followAllPages();
+
+        QCOMPARE(searchTargets(server).size(), pages);
+        QCOMPARE(extracted.size(), 2 * pages);
+        QVERIFY(extracted.constLast().endsWith(u"pn=%1"_s.arg((pages - 1) * 10)));
+    }
+
+    void nextLinkWithASpaceIsNotFollowed()
+    {
+        TestHttpServer server;
+        server.serve(u"/s"_s, TestHttpResponse::html(resultPage(1, u"/s?pn=10"_s, u"下一页 >"_s)));
+        HeadlessBrowser browser(&m_nam);
+        SearchSession session(&browser);
+        openPage(browser, server.url(u"/s?pn=0"_s));
+        session.AddAllStopFlag = false;
+        QVERIFY(!session.下一页());
+        QCOMPARE(server.requestCount(), 1);
+    }
+
+    void stopDuringTheDelayEndsTheRun()
+    {
+        TestHttpServer server;
+        server.route(u"/s"_s, [](const TestHttpRequest& r) {
+            const int page = r.queryItem(u"pn"_s).toInt() / 10 + 1;
+            return TestHttpResponse::html(resultPage(page, u"/s?pn=%1"_s.arg(page * 10)));
+        });
+        HeadlessBrowser browser(&m_nam);
+        SearchSession session(&browser);
+        session.setNextPageTimeouts(5000, 0);
+        session.delayText = [] { return u"30"_s; };
+        int extractions = 0;
+        session.extractPage = [&] { ++extractions; };
+        openPage(browser, server.url(u"/s?pn=0"_s));
+        // The user presses "停止加入全部" once the second page is shown.
+        connect(&browser, &Browser::documentComplete, &session, [&] {
+            QTimer::singleShot(50, &session, [&] { session.AddAllStopFlag = true; });
+        });
+        session.AddAllStopFlag = false;
+        QElapsedTimer clock;
+        clock.start();
+        session.followAllPages();
+        QVERIFY2(clock.elapsed() < 10000, "the stop must end the delay at once");
+        QCOMPARE(searchTargets(server).size(), 2);
+        QCOMPARE(extractions, 3); // page 1 before the click, page 2 after the loop, and once more at the end
+    }
+
+    void delayTextIsRespected_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("minMs");
+        QTest::addColumn<int>("maxMs");
+        QTest::newRow("not a number") << u"abc"_s << 0 << 500;
+        QTest::newRow("zero") << u"0"_s << 0 << 500;
+        QTest::newRow("one second") << u"1"_s << 900 << 5000;
+        QTest::newRow("whole seconds only") << u"1.9"_s << 900 << 1900;
+    }
+    void delayTextIsRespected()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, minMs);
+        QFETCH(int, maxMs);
+        SearchSession session(nullptr);
+        session.delayText = [text] { return text; };
+        session.AddAllStopFlag = false;
+        QElapsedTimer clock;
+        clock.start();
+        session.提取信息限速延时();
+        QVERIFY(clock.elapsed() >= minMs);
+        QVERIFY(clock.elapsed() < maxMs);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBatchSearch)
+#include "tst_batchsearch.moc"

@@ -1,0 +1,100 @@
+#include "TestHttpServer.h"
+#include "app/WebEngineBrowser.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineProfile>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+using namespace lintbay::test;
+
+// The embedded engine behind the Browser interface, against pages of the local server.
+class TestWebEngine : public QObject
+{
+    Q_OBJECT
+private:
+    TestHttpServer m_server;
+    QWebEngineProfile* m_profile = nullptr;
+    QWidget* m_host = nullptr;
+
+    bool load(WebEngineBrowser& browser, const QUrl& url)
+    {
+        QSignalSpy complete(&browser, &Browser::documentComplete);
+        browser.navigate(url);
+        return complete.wait(20000);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_server.serve(u"/first"_s, TestHttpResponse::html(
+                                        u"<html><body><div class=\"result c-container\"><a href=\"/second?x=1\">第二页</a>"
+                                        "</div><a id=\"pop\" href=\"/third\" target=\"_blank\">弹出</a></body></html>"_s));
+        m_server.serve(u"/second"_s, TestHttpResponse::html(u"<html><body><p id=\"here\">第二</p></body></html>"_s));
+        m_server.serve(u"/third"_s, TestHttpResponse::html(u"<html><body><p id=\"t\">三</p></body></html>"_s));
+        m_server.serve(u"/alert"_s, TestHttpResponse::html(
+                                        u"<html><body><script>alert('x'); confirm('y');</script><p id=\"after\">ok</p>"
+                                        "</body></html>"_s));
+        m_profile = new QWebEngineProfile(this);
+        m_host = new QWidget;
+        m_host->resize(800, 600);
+        m_host->show();
+    }
+    void cleanupTestCase() { delete m_host; }
+
+    void loadsReadsAndClicks()
+    {
+        WebEngineBrowser browser(m_profile, m_host);
+        QVERIFY(load(browser, m_server.url(u"/first"_s)));
+        QVERIFY(!browser.isBusy());
+        HtmlDocumentPtr doc = browser.document();
+        QVERIFY(doc);
+        QCOMPARE(doc->url(), m_server.url(u"/first"_s));
+        const QList<HtmlElement> divs = doc->getElementsByTagName(u"div"_s);
+        QCOMPARE(divs.size(), 1);
+        const HtmlElement link = divs.constFirst().firstByTagName(u"a"_s);
+        QCOMPARE(link.innerText(), u"第二页"_s);
+        QCOMPARE(link.href(), m_server.url(u"/second?x=1"_s).toString());
+
+        QSignalSpy complete(&browser, &Browser::documentComplete);
+        QVERIFY(browser.click(link.locator()));
+        QVERIFY(complete.wait(20000));
+        QCOMPARE(browser.url(), m_server.url(u"/second?x=1"_s));
+        QVERIFY(!browser.document()->getElementById(u"here"_s).isNull());
+
+        // Back and forward walk the history. (The engine skips, on the way back, pages that
+        // navigated on by script without a user's gesture, so the history is made by navigations.)
+        QVERIFY(load(browser, m_server.url(u"/third"_s)));
+        browser.goBack();
+        QTRY_COMPARE_WITH_TIMEOUT(browser.url(), m_server.url(u"/second?x=1"_s), 20000);
+        browser.goForward();
+        QTRY_COMPARE_WITH_TIMEOUT(browser.url(), m_server.url(u"/third"_s), 20000);
+    }
+
+    void popUpsStayInTheSameView()
+    {
+        WebEngineBrowser browser(m_profile, m_host);
+        QVERIFY(load(browser, m_server.url(u"/first"_s)));
+        const HtmlDocumentPtr doc = browser.document();
+        QVERIFY(doc);
+        QSignalSpy complete(&browser, &Browser::documentComplete);
+        QVERIFY(browser.click(doc->getElementById(u"pop"_s).locator()));
+        QVERIFY(complete.wait(20000));
+        QCOMPARE(browser.url(), m_server.url(u"/third"_s));
+    }
+
+    void silentPagesDoNotBlock()
+    {
+        WebEngineBrowser browser(m_profile, m_host);
+        browser.setSilent(true);
+        QVERIFY(load(browser, m_server.url(u"/alert"_s)));
+        const HtmlDocumentPtr doc = browser.document();
+        QVERIFY(doc);
+        QVERIFY(!doc->getElementById(u"after"_s).isNull());
+    }
+};
+
+QTEST_MAIN(TestWebEngine)
+#include "tst_webengine.moc"

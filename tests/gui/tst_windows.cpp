@@ -1,0 +1,310 @@
+#include "TestHttpServer.h"
+#include "app/GuiContext.h"
+#include "app/HeadlessBrowser.h"
+#include "app/ProgramValues.h"
+#include "app/SettingsStore.h"
+#include "app/fCover.h"
+#include "options/BrowserEmulation.h"
+#include "options/RegistryLayer.h"
+#include "search/ResultListModel.h"
+#include "search/SearchSession.h"
+#include "search/fWebSearch.h"
+#include "util/FileDialogs.h"
+#include "util/Messages.h"
+#include "util/TextFile.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+using namespace lintbay::test;
+
+namespace {
+struct Message
+{
+    MessageIcon icon;
+    QString text;
+};
+
+// One program's worth of windows over temporary settings, a temporary registry and a browser
+// without a view that loads from the local server.
+struct Program
+{
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(u"Lintbay.ini"_s)};
+    IniRegistry registry{dir.filePath(u"registry.ini"_s)};
+    AppContext app{settings, registry};
+    QNetworkAccessManager nam;
+    GuiContext gui{app, nullptr};
+    QList<Message> messages;
+    bool answerYes = true;
+    int endProgramCalls = 0;
+
+    explicit Program(const QString& engine)
+    {
+        settings.set(keys::kSettings, keys::kSearchEngine, engine);
+        gui.browserFactory = [this](QWidget* parent) {
+            return BrowserWithView{new HeadlessBrowser(&nam, parent), nullptr};
+        };
+        gui.pageLoadTimeoutMs = 5000;
+        gui.nextPageLoadTimeoutMs = 5000;
+        gui.pageSettleMs = 0;
+        SetMessageSink([this](MessageIcon icon, const QString& text) {
+            messages.append({icon, text});
+            return answerYes;
+        });
+    }
+    ~Program()
+    {
+        SetMessageSink({});
+        SetInputPicker({});
+        SetFileNamePicker({});
+        delete gui.search;
+        delete gui.cover;
+    }
+
+    fCover* start()
+    {
+        auto* cover = new fCover(gui);
+        gui.cover = cover;
+        cover->endProgram = [this] { ++endProgramCalls; };
+        cover->load();
+        return cover;
+    }
+
+    fWebSearch* openSearch()
+    {
+        fCover* cover = start();
+        auto* open = cover->findChild<QPushButton*>(u"Command1"_s);
+        if (!QTest::qWaitFor([open] { return open->isEnabled(); }, 2000))
+            return nullptr;
+        open->click();
+        return gui.search;
+    }
+
+    bool lastMessageIs(MessageIcon icon, const QString& text) const
+    {
+        return !messages.isEmpty() && messages.constLast().icon == icon && messages.constLast().text == text;
+    }
+};
+
+template <typename T> T* child(QWidget* w, const QString& name)
+{
+    T* c = w->findChild<T*>(name);
+    if (!c)
+        qFatal("no child %s", qPrintable(name));
+    return c;
+}
+} // namespace
+
+class TestWindows : public QObject
+{
+    Q_OBJECT
+private:
+    TestHttpServer m_server;
+
+private slots:
+    void initTestCase()
+    {
+        m_server.routePrefix(u"/"_s, [](const TestHttpRequest&) {
+            return TestHttpResponse::html(u"<html><body><p>engine</p></body></html>"_s);
+        });
+    }
+
+    void startupOpensTheSearchWindowWithItsSettings()
+    {
+        Program p(m_server.url().toString());
+        p.settings.set(u"fWebSearch"_s, u"Text1"_s, u"机器学习\r\n深度学习"_s);
+        p.settings.set(u"fWebSearch"_s, u"combo1"_s, u"5"_s);
+        p.settings.set(u"fWebSearch"_s, u"check1"_s, u"0"_s);
+        m_server.clearLog();
+
+        fCover* cover = p.start();
+        QCOMPARE(child<QLabel>(cover, u"Label2"_s)->text(), u"版本:1.0.0"_s);
+        auto* open = child<QPushButton>(cover, u"Command1"_s);
+        QVERIFY(!open->isEnabled());
+        QTRY_VERIFY(open->isEnabled());
+        QVERIFY(!child<QLabel>(cover, u"Label1"_s)->isVisible());
+
+        open->click();
+        fWebSearch* search = p.gui.search;
+        QVERIFY(search);
+        QVERIFY(search->isVisible());
+        QVERIFY(!cover->isVisible());
+        QVERIFY(IsFormLoaded(u"FWEBSEARCH"_s));
+        QCOMPARE(child<QPlainTextEdit>(search, u"Text1"_s)->toPlainText(), u"机器学习\n深度学习"_s);
+        QCOMPARE(child<QComboBox>(search, u"Combo1"_s)->count(), 121);
+        QCOMPARE(child<QComboBox>(search, u"Combo1"_s)->currentText(), u"5"_s);
+        QVERIFY(!child<QCheckBox>(search, u"Check1"_s)->isChecked());
+        QVERIFY(child<QCheckBox>(search, u"Check2"_s)->isChecked());
+        // Both stored as ticked: the later one wins and unticks the other.
+        QVERIFY(!child<QCheckBox>(search, u"Check13"_s)->isChecked());
+        QVERIFY(child<QCheckBox>(search, u"Check14"_s)->isChecked());
+        QVERIFY(child<QCheckBox>(search, u"Check15"_s)->isChecked());
+        QVERIFY(search->browser()->isSilent());
+        QVERIFY(search->windowTitle().startsWith(u"百度页面数据检索分析-"_s));
+        QTRY_VERIFY(!m_server.requestsTo(u"/"_s).isEmpty()); // the engine's home page
+
+        // Closing it, idle, saves its settings and brings back the start-up window.
+        child<QPlainTextEdit>(search, u"Text1"_s)->setPlainText(u"新的关键词"_s);
+        child<QComboBox>(search, u"Combo1"_s)->setCurrentIndex(0);
+        child<QCheckBox>(search, u"Check13"_s)->setChecked(true);
+        QVERIFY(search->close());
+        QVERIFY(cover->isVisible());
+        QVERIFY(!IsFormLoaded(u"fWebSearch"_s));
+        QCOMPARE(p.settings.get(u"fWebSearch"_s, u"Text1"_s), u"新的关键词"_s);
+        QCOMPARE(p.settings.get(u"fWebSearch"_s, u"combo1"_s), u"0"_s);
+        QCOMPARE(p.settings.get(u"fWebSearch"_s, u"check13"_s), u"1"_s);
+        QCOMPARE(p.settings.get(u"fWebSearch"_s, u"check14"_s), u"0"_s);
+
+        // Quitting restores the emulation level nobody chose and ends the program.
+        QVERIFY(cover->close());
+        QCOMPARE(p.endProgramCalls, 1);
+        QCOMPARE(p.registry.RegReadDword(browserEmulationKeyPath(), browserEmulationValueName(), u"32"_s),
+                 u"11000"_s);
+    }
+
+    void closeIsRefusedWhileABatchRuns()
+    {
+        TestHttpServer server;
+        server.serve(u"/s"_s, TestHttpResponse::never());
+        server.serve(u"/"_s, TestHttpResponse::html(u"<p>home</p>"_s));
+        Program p(server.url().toString());
+        fWebSearch* search = p.openSearch();
+        QVERIFY(search);
+        child<QPlainTextEdit>(search, u"Text1"_s)->setPlainText(u"a\r\nb"_s);
+        auto* batch = child<QPushButton>(search, u"Command1"_s);
+
+        bool closed = true;
+        QString captionWhileRunning;
+        connect(&server, &TestHttpServer::requestReceived, search, [&](const TestHttpRequest& r) {
+            if (r.path != u"/s"_s)
+                return;
+            QTimer::singleShot(0, search, [&] {
+                captionWhileRunning = batch->text();
+                closed = search->close();
+                batch->click(); // "停止批量搜索"
+            });
+        });
+        QTimer::singleShot(0, batch, &QPushButton::click);
+        QTRY_VERIFY(!captionWhileRunning.isEmpty());
+        QTRY_COMPARE(batch->text(), u"开始批量搜索提取"_s);
+        QTRY_VERIFY(batch->isEnabled());
+
+        QCOMPARE(captionWhileRunning, u"停止批量搜索"_s);
+        QVERIFY(!closed);
+        QVERIFY(search->isVisible());
+        QVERIFY(p.lastMessageIs(MessageIcon::Error, u"正在工作，停止以后才能退出！"_s));
+        QCOMPARE(server.requestsTo(u"/s"_s).size(), 1);
+        QVERIFY(search->session()->allIdle());
+        QVERIFY(search->close());
+    }
+
+    void dayCountMustBeANumber()
+    {
+        Program p(m_server.url().toString());
+        fWebSearch* search = p.openSearch();
+        QVERIFY(search);
+        auto* days = child<QCheckBox>(search, u"Check5"_s);
+        auto* text = child<QLineEdit>(search, u"Text2"_s);
+        days->setChecked(true);
+        text->setText(u"abc"_s);
+        QFocusEvent out(QEvent::FocusOut);
+        QApplication::sendEvent(text, &out);
+        QVERIFY(!days->isChecked());
+        QVERIFY(p.lastMessageIs(MessageIcon::Error, u"必须填写数字！"_s));
+
+        days->setChecked(true);
+        text->setText(u"7.6"_s);
+        p.messages.clear();
+        QApplication::sendEvent(text, &out);
+        QVERIFY(days->isChecked());
+        QVERIFY(p.messages.isEmpty());
+        QVERIFY(search->queryOptions().dayLimit);
+    }
+
+    void resultListOperations()
+    {
+        Program p(m_server.url().toString());
+        fWebSearch* search = p.openSearch();
+        QVERIFY(search);
+        ResultListModel* list = search->results();
+        auto* counter = child<QLabel>(search, u"Label1"_s);
+        const auto fill = [list] {
+            list->clear();
+            list->加入LV1(u"机器学习 PDF"_s, u"k1"_s, u"p"_s, u"PDF"_s, QString());
+            list->加入LV1(u"深度學習"_s, u"k2"_s, u"p"_s, u"doc"_s, QString());
+            list->加入LV1(u"にほんご pdf"_s, u"k3"_s, u"p"_s, u"PDF"_s, QString());
+            list->加入LV1(u"统计"_s, u"k4"_s, u"p"_s, QString(), QString());
+        };
+        const auto trigger = [search](const QString& name) {
+            QAction* action = search->findChild<QAction*>(name);
+            QVERIFY2(action, qPrintable(name));
+            action->trigger();
+        };
+
+        fill();
+        SetInputPicker([](const QString& prompt) { return prompt == u"请输入指定字符："_s ? u"pdf"_s : QString(); });
+        trigger(u"menu清除标题含指定字符项"_s);
+        QCOMPARE(list->titles(), (QStringList{u"深度學習"_s, u"统计"_s}));
+        QCOMPARE(counter->text(), u"2"_s);
+
+        fill();
+        trigger(u"menu清除标题不含指定字符项"_s);
+        QCOMPARE(list->count(), 2);
+
+        fill();
+        trigger(u"menu选中含日文项"_s);
+        QVERIFY(p.lastMessageIs(MessageIcon::Information, u"选中条数：1"_s));
+        auto* view = child<QTableView>(search, u"ListView1"_s);
+        QCOMPARE(view->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(view->selectionModel()->selectedRows().constFirst().row(), 2);
+        trigger(u"menu清除选中项"_s);
+        QCOMPARE(list->count(), 3);
+        QVERIFY(!list->containsKey(u"k3"_s));
+
+        trigger(u"menu全部繁体转为简体"_s);
+        QVERIFY(p.lastMessageIs(MessageIcon::Information, u"全部繁体转简体完成！"_s));
+        QCOMPARE(list->at(1).title, u"深度学习"_s);
+        QCOMPARE(list->at(1).key, u"k2"_s);
+
+        // Export: one title a line.
+        const QString exported = p.dir.filePath(u"titles"_s);
+        SetFileNamePicker([exported](const QString&) { return exported; });
+        child<QPushButton>(search, u"Command7"_s)->click();
+        QCOMPARE(readTextLines(exported + u".txt"_s), list->titles());
+        QVERIFY(p.messages.constLast().text.startsWith(u"保存文件完毕："_s));
+        QVERIFY(p.messages.constLast().text.endsWith(u"KB"_s));
+
+        // Removals are refused while a hand-over pass runs.
+        search->session()->AnalysisStopFlag = false;
+        trigger(u"menu清空全部"_s);
+        QVERIFY(p.lastMessageIs(MessageIcon::Error, u"正在分析，不能清除！"_s));
+        QCOMPARE(list->count(), 3);
+        search->session()->AnalysisStopFlag = true;
+
+        p.answerYes = false;
+        trigger(u"menu清空全部"_s);
+        QVERIFY(p.lastMessageIs(MessageIcon::Question, u"您确定要清空辛辛苦苦搜索的列表数据吗？"_s));
+        QCOMPARE(list->count(), 3);
+        p.answerYes = true;
+        trigger(u"menu清空全部"_s);
+        QCOMPARE(list->count(), 0);
+        QCOMPARE(counter->text(), u"0"_s);
+    }
+};
+
+QTEST_MAIN(TestWindows)
+#include "tst_windows.moc"
