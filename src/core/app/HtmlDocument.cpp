@@ -1,8 +1,8 @@
 #include "HtmlDocument.h"
 
-#include <QHash>
-
 #include "HtmlNodes.h"
+
+#include <QHash>
 
 #include <algorithm>
 #include <vector>
@@ -11,16 +11,16 @@ using namespace Qt::StringLiterals;
 
 namespace lintbay {
 
-namespace {
-
 using namespace htmlnodes;
 
+namespace {
+
+// Subtrees the page's script-enabled document model does not hold as elements: template contents
 // live in a separate fragment and noscript content is plain text there.
 bool hidesDescendants(const GumboNode* node)
 {
     return node->v.element.tag == GUMBO_TAG_TEMPLATE || node->v.element.tag == GUMBO_TAG_NOSCRIPT;
 }
-
 
 } // namespace
 

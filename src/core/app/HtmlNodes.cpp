@@ -7,7 +7,6 @@ using namespace Qt::StringLiterals;
 
 namespace lintbay::htmlnodes {
 
-
 bool isElement(const GumboNode* node)
 {
     return node && (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE);
@@ -44,8 +43,6 @@ bool hasAttribute(const GumboNode* node, const char* name)
 {
     return isElement(node) && gumbo_get_attribute(&node->v.element.attributes, name) != nullptr;
 }
-
-// Subtrees the page's script-enabled document model does not hold as elements: template contents
 
 namespace {
 
@@ -249,9 +246,9 @@ QString textContent(const GumboNode* root)
     return out;
 }
 
-// Iterative so that absurdly deep pages cannot exhaust the stack.
 } // namespace
 
+// Iterative so that absurdly deep pages cannot exhaust the stack.
 QString renderText(const GumboNode* root)
 {
     if (isUnrendered(root))
@@ -309,6 +306,5 @@ QString renderText(const GumboNode* root)
     }
     return text.result();
 }
-
 
 } // namespace lintbay::htmlnodes
