@@ -16,6 +16,9 @@ build: configure
 run: build
 	$(BUILD)/src/lintbay
 
+demo: build
+	BUILD=$(BUILD) bash scripts/demo.sh
+
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 

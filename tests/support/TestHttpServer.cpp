@@ -334,6 +334,14 @@ TestHttpServer::TestHttpServer(QObject* parent) : QObject(parent), m_server(new 
     m_server->listen(QHostAddress::LocalHost, 0);
 }
 
+bool TestHttpServer::listen(quint16 port)
+{
+    if (m_server->isListening() && (port == 0 || m_server->serverPort() == port))
+        return true;
+    m_server->close();
+    return m_server->listen(QHostAddress::LocalHost, port);
+}
+
 TestHttpServer::~TestHttpServer()
 {
     m_server->close();

@@ -83,6 +83,8 @@ public:
     ~TestHttpServer() override;
 
     bool isListening() const;
+    // Moves the server to the given port (0: any free one); false when that port is taken.
+    bool listen(quint16 port);
     quint16 port() const;
     // "http://127.0.0.1:port" + pathAndQuery (which starts with "/").
     QUrl url(const QString& pathAndQuery = QStringLiteral("/")) const;

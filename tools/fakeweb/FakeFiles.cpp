@@ -48,8 +48,8 @@ void appendLE32(QByteArray& out, quint32 v)
 // Filler text so that files have the sizes real documents have, different per file.
 QByteArray fillerLine(const QString& name, int line)
 {
-    return "Line " + QByteArray::number(line) + " of test document " + name.toLatin1()
-           + ": the quick brown fox jumps over the lazy dog.";
+    return "Line " + QByteArray::number(line) + " of test document " + name.toLatin1() +
+           ": the quick brown fox jumps over the lazy dog.";
 }
 
 // ---- PDF ----------------------------------------------------------------------------------------
@@ -80,8 +80,8 @@ QByteArray pdfBody(const QString& name)
     pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
     for (qsizetype offset : offsets)
         pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
-           + QByteArray::number(xref) + "\n%%EOF\n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           QByteArray::number(xref) + "\n%%EOF\n";
     return pdf;
 }
 
@@ -199,9 +199,9 @@ QByteArray rtfEscaped(const QString& text)
 
 QByteArray rtfBody(const QString& name)
 {
-    QByteArray rtf = "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 " + rtfEscaped(u"宋体"_s)
-                     + ";}}\r\n\\viewkind4\\uc1\\pard\\f0\\fs24 " + rtfEscaped(u"测试文档"_s) + ' '
-                     + name.toLatin1() + "\\par\r\n";
+    QByteArray rtf = "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 " +
+                     rtfEscaped(u"宋体"_s) + ";}}\r\n\\viewkind4\\uc1\\pard\\f0\\fs24 " +
+                     rtfEscaped(u"测试文档"_s) + ' ' + name.toLatin1() + "\\par\r\n";
     const int lines = 20 + int(nameHash(name) % 400);
     for (int i = 1; i <= lines; ++i)
         rtf += fillerLine(name, i) + "\\par\r\n";
@@ -302,7 +302,8 @@ QByteArray docxBody(const QString& name)
     const QByteArray types =
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-        "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+        "<Default Extension=\"rels\" "
+        "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
         "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
         "<Override PartName=\"/word/document.xml\" "
         "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
@@ -313,15 +314,17 @@ QByteArray docxBody(const QString& name)
         "<Relationship Id=\"rId1\" "
         "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
         "Target=\"word/document.xml\"/></Relationships>";
-    QByteArray document = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
-                          "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
-                          "<w:body><w:p><w:r><w:t>"
-                          + u"测试文档 "_s.toUtf8() + name.toLatin1() + "</w:t></w:r></w:p>";
+    QByteArray document =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+        "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+        "<w:body><w:p><w:r><w:t>" +
+        u"测试文档 "_s.toUtf8() + name.toLatin1() + "</w:t></w:r></w:p>";
     const int lines = 20 + int(nameHash(name) % 400);
     for (int i = 1; i <= lines; ++i)
         document += "<w:p><w:r><w:t>" + fillerLine(name, i) + "</w:t></w:r></w:p>";
     document += "</w:body></w:document>";
-    return zipPackage({{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"word/document.xml", document}});
+    return zipPackage(
+        {{"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"word/document.xml", document}});
 }
 
 // ---- web pages ----------------------------------------------------------------------------------
@@ -331,9 +334,8 @@ QByteArray webPageBody(const QString& name)
 {
     return (u"<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
             "<title>文档预览 - 资料分享平台</title></head>\n<body><div class=\"header\">资料分享平台</div>"
-            "<h1>文档预览</h1><p>文档编号："_s
-            + name
-            + u"</p><p>该文档需要登录后才能下载。<a href=\"/\">返回首页</a></p></body></html>\n"_s)
+            "<h1>文档预览</h1><p>文档编号："_s +
+            name + u"</p><p>该文档需要登录后才能下载。<a href=\"/\">返回首页</a></p></body></html>\n"_s)
         .toUtf8();
 }
 

@@ -5,7 +5,6 @@
 
 #include <QHostAddress>
 #include <QRegularExpression>
-#include <QTcpServer>
 
 #include <algorithm>
 
@@ -23,15 +22,10 @@ QString esc(const QString& text)
     return text.toHtmlEscaped();
 }
 
-// Stable hash for the decoys, the same kind the model uses for its entries.
+// Ids for the decoys, made like the model's entry ids.
 QString decoyId(const SearchQuery& q, const QString& what)
 {
-    quint64 h = 14695981039346656037ull;
-    for (char c : (q.keyword + u'\x1f' + q.ft + u'\x1f' + QString::number(q.page) + u'\x1f' + what).toUtf8()) {
-        h ^= quint8(c);
-        h *= 1099511628211ull;
-    }
-    return u"%1"_s.arg(h, 16, 16, QLatin1Char('0'));
+    return hex16(stableHash({q.keyword, q.ft, QString::number(q.page), what}));
 }
 
 // The origin the client used to reach us, for links written with scheme and host.
@@ -83,17 +77,16 @@ QString searchForm(const SearchQuery& q)
 {
     QString types;
     for (const QString& t : DocumentTypesInOrder()) {
-        types += u"<option value=\""_s + t + u'"' + (t == q.ft ? u" selected"_s : QString()) + u'>' + t
-                 + u"</option>"_s;
+        types += u"<option value=\""_s + t + u'"' + (t == q.ft ? u" selected"_s : QString()) + u'>' + t +
+                 u"</option>"_s;
     }
     // The engine reads its keyword in GBK, so the form sends it so.
     return u"<form action=\"/s\" method=\"get\" accept-charset=\"gbk\">"
-           "<input type=\"text\" name=\"q1\" size=\"40\" value=\""_s
-           + esc(q.keyword)
-           + u"\"> <select name=\"ft\">"_s + types
-           + u"</select><input type=\"hidden\" name=\"q5\" value=\"\"><input type=\"hidden\" name=\"tn\" "
-             "value=\"baiduadv\"><input type=\"hidden\" name=\"lm\" value=\"0\"> "
-             "<input type=\"submit\" value=\"搜索\"></form>"_s;
+           "<input type=\"text\" name=\"q1\" size=\"40\" value=\""_s +
+           esc(q.keyword) + u"\"> <select name=\"ft\">"_s + types +
+           u"</select><input type=\"hidden\" name=\"q5\" value=\"\"><input type=\"hidden\" name=\"tn\" "
+           "value=\"baiduadv\"><input type=\"hidden\" name=\"lm\" value=\"0\"> "
+           "<input type=\"submit\" value=\"搜索\"></form>"_s;
 }
 
 QString linkHref(const FakeEntry& e, const QString& origin)
@@ -106,24 +99,21 @@ QString entryHtml(const FakeEntry& e, const QString& keyword, const QString& ori
 {
     const QString href = esc(linkHref(e, origin));
     const QString phrase = e.title.mid(keyword.size());
-    QString html = u"<div class=\""_s + esc(e.containerClass) + u"\" id=\""_s + QString::number(e.number + 1)
-                   + u"\" tpl=\"se_com_default\">\n<h3 class=\"t\">"_s;
+    QString html = u"<div class=\""_s + esc(e.containerClass) + u"\" id=\""_s +
+                   QString::number(e.number + 1) + u"\" tpl=\"se_com_default\">\n<h3 class=\"t\">"_s;
     if (e.mark == FakeEntry::TypeMark::Icon)
         html += u"<span class=\"c-icon c-icon-"_s + e.type.toLower() + u" c-gap-icon-right-small\"></span>"_s;
     else if (e.mark == FakeEntry::TypeMark::Marker)
         html += u"<font size=\"-1\">【"_s + e.type.toUpper() + u"】</font>"_s;
-    html += u"<a href=\""_s + href + u"\" target=\"_blank\"><em>"_s + esc(keyword) + u"</em>"_s + esc(phrase)
-            + u"</a></h3>\n"_s;
-    const int day = 1 + e.number % 28;
-    const int month = 1 + e.number % 12;
-    html += u"<div class=\"c-abstract\"><span class=\"newTimeFactor_before_abs m\">2019年%1月%2日&nbsp;-&nbsp;"
-            "</span>本文介绍了<em>"_s.arg(month)
-                .arg(day)
-            + esc(keyword)
-            + u"</em>的基本概念、主要方法和典型应用，并结合实例进行了分析和讨论。</div>\n"_s;
-    html += u"<div class=\"f13\"><a target=\"_blank\" href=\""_s + href + u"\" class=\"c-showurl\">www.site"_s
-            + QString::number(e.number % 7 + 1) + u".edu.cn/"_s + esc(e.targetPath.mid(1))
-            + u"</a> <font color=\"#666666\">- 网页快照</font></div>\n</div>\n"_s;
+    html += u"<a href=\""_s + href + u"\" target=\"_blank\"><em>"_s + esc(keyword) + u"</em>"_s +
+            esc(phrase) + u"</a></h3>\n"_s;
+    const QString date = u"2019年%1月%2日"_s.arg(1 + e.number % 12).arg(1 + e.number % 28);
+    html += u"<div class=\"c-abstract\"><span class=\"newTimeFactor_before_abs m\">"_s + date +
+            u"&nbsp;-&nbsp;</span>本文介绍了<em>"_s + esc(keyword) +
+            u"</em>的基本概念、主要方法和典型应用，并结合实例进行了分析和讨论。</div>\n"_s;
+    html += u"<div class=\"f13\"><a target=\"_blank\" href=\""_s + href +
+            u"\" class=\"c-showurl\">www.site"_s + QString::number(e.number % 7 + 1) + u".edu.cn/"_s +
+            esc(e.targetPath.mid(1)) + u"</a> <font color=\"#666666\">- 网页快照</font></div>\n</div>\n"_s;
     return html;
 }
 
@@ -131,18 +121,18 @@ QString entryHtml(const FakeEntry& e, const QString& keyword, const QString& ori
 QString advertHtml(const SearchQuery& q)
 {
     return u"<div id=\"ec_ads\"><div class=\"ec_tuiguang_pplink c-container\" id=\"3001\">"
-           "<h3 class=\"t\"><span class=\"c-icon c-icon-pdf\"></span><a href=\"/link?url=web_"_s
-           + decoyId(q, u"ad"_s) + u"\" target=\"_blank\"><em>"_s + esc(q.keyword)
-           + u"</em>资料下载中心</a></h3><div class=\"c-abstract\">海量文档免费下载 "
-             "<span class=\"ec_tuiguang_pplink_tag\">广告</span></div></div></div>\n"_s;
+           "<h3 class=\"t\"><span class=\"c-icon c-icon-pdf\"></span><a href=\"/link?url=web_"_s +
+           decoyId(q, u"ad"_s) + u"\" target=\"_blank\"><em>"_s + esc(q.keyword) +
+           u"</em>资料下载中心</a></h3><div class=\"c-abstract\">海量文档免费下载 "
+           "<span class=\"ec_tuiguang_pplink_tag\">广告</span></div></div></div>\n"_s;
 }
 
 QString wrongOrderHtml(const SearchQuery& q)
 {
     return u"<div class=\"c-container result\" id=\"5001\"><h3 class=\"t\"><span class=\"c-icon c-icon-pdf\">"
-           "</span><a href=\"/link?url=pdf_"_s
-           + decoyId(q, u"order"_s) + u"\" target=\"_blank\"><em>"_s + esc(q.keyword)
-           + u"</em>相关文献汇编</a></h3><div class=\"c-abstract\">相关文献。</div></div>\n"_s;
+           "</span><a href=\"/link?url=pdf_"_s +
+           decoyId(q, u"order"_s) + u"\" target=\"_blank\"><em>"_s + esc(q.keyword) +
+           u"</em>相关文献汇编</a></h3><div class=\"c-abstract\">相关文献。</div></div>\n"_s;
 }
 
 QString relatedHtml(const SearchQuery& q)
@@ -152,11 +142,11 @@ QString relatedHtml(const SearchQuery& q)
         const QString k = q.keyword + more;
         QString encoded = UrlEncodeAnsi(k);
         encoded.replace(u' ', u"%20"_s);
-        links += u"<a href=\""_s + esc(u"/s?q1="_s + encoded + u"&q5=&tn=baiduadv&lm=0&ft="_s + q.ft) + u"\">"_s
-                 + esc(k) + u"</a> "_s;
+        links += u"<a href=\""_s + esc(u"/s?q1="_s + encoded + u"&q5=&tn=baiduadv&lm=0&ft="_s + q.ft) +
+                 u"\">"_s + esc(k) + u"</a> "_s;
     }
-    return u"<div class=\"result-op xpath-log\" tpl=\"recommend_list\"><div class=\"rs-title\">相关搜索</div>"_s
-           + links + u"</div>\n"_s;
+    return u"<div class=\"result-op xpath-log\" tpl=\"recommend_list\"><div class=\"rs-title\">相关搜索</div>"_s +
+           links + u"</div>\n"_s;
 }
 
 QString pagerHtml(const SearchQuery& q, const QString& rawQuery, int pages)
@@ -182,9 +172,10 @@ QString pagerHtml(const SearchQuery& q, const QString& rawQuery, int pages)
 
 QString pageHead(const QString& title)
 {
-    return u"<!DOCTYPE html>\n<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"
-           "<title>"_s
-           + esc(title) + u"</title>"_s + kStyle + u"</head>\n<body>\n"_s;
+    return u"<!DOCTYPE html>\n<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+           u"charset=utf-8\">"
+           "<title>"_s +
+           esc(title) + u"</title>"_s + kStyle + u"</head>\n<body>\n"_s;
 }
 
 const QString kFoot = u"<div id=\"foot\">本地搜索 · 仅供演示和测试</div>\n</body></html>\n"_s;
@@ -203,14 +194,7 @@ FakeWeb::FakeWeb(test::TestHttpServer* server, QObject* parent) : QObject(parent
 
 bool FakeWeb::listen(quint16 port)
 {
-    // The test server always starts on a free port; its listening socket is its only QTcpServer child.
-    auto* tcp = m_server ? m_server->findChild<QTcpServer*>() : nullptr;
-    if (!tcp)
-        return false;
-    if (tcp->isListening() && (port == 0 || tcp->serverPort() == port))
-        return true;
-    tcp->close();
-    return tcp->listen(QHostAddress::LocalHost, port);
+    return m_server && m_server->listen(port);
 }
 
 QString FakeWeb::address() const
@@ -223,7 +207,8 @@ QUrl FakeWeb::searchUrl(const QString& keyword, const QString& ft, int page) con
     return searchUrl(keyword, ft, page, QueryOptions{});
 }
 
-QUrl FakeWeb::searchUrl(const QString& keyword, const QString& ft, int page, const QueryOptions& options) const
+QUrl FakeWeb::searchUrl(const QString& keyword, const QString& ft, int page,
+                        const QueryOptions& options) const
 {
     QString url = BuildQueryUrl(BuildQueryPrefix(SearchQueryBase(address()), keyword, options), ft);
     if (page > 0)
@@ -259,12 +244,13 @@ TestHttpResponse FakeWeb::respond(const TestHttpRequest& request)
 
 QString FakeWeb::homePage()
 {
-    return pageHead(u"本地搜索"_s)
-           + u"<div id=\"head\" style=\"text-align:center;border:0;background:none;padding-top:120px\">"
-             "<div class=\"logo\" style=\"font-size:36px;margin-bottom:24px\">本地搜索</div>"_s
-           + searchForm(SearchQuery{}) + u"<p style=\"color:#999\">提示：关键词含“pages3”时结果有 3 页，"
-                                         "含“empty”时没有结果。</p></div>\n"_s
-           + kFoot;
+    return pageHead(u"本地搜索"_s) +
+           u"<div id=\"head\" style=\"text-align:center;border:0;background:none;padding-top:120px\">"
+           "<div class=\"logo\" style=\"font-size:36px;margin-bottom:24px\">本地搜索</div>"_s +
+           searchForm(SearchQuery{}) +
+           u"<p style=\"color:#999\">提示：关键词含“pages3”时结果有 3 页，"
+           "含“empty”时没有结果。</p></div>\n"_s +
+           kFoot;
 }
 
 QString FakeWeb::resultPage(const SearchQuery& query, const QString& rawQuery, const QString& origin)
@@ -273,14 +259,15 @@ QString FakeWeb::resultPage(const SearchQuery& query, const QString& rawQuery, c
     const QList<FakeEntry> entries = FakeWebModel::entries(query.keyword, query.ft, query.page);
 
     QString html = pageHead(query.keyword + u" - 本地搜索"_s);
-    html += u"<div id=\"head\"><a class=\"logo\" href=\"/\">本地搜索</a>"_s + searchForm(query) + u"</div>\n"_s;
+    html +=
+        u"<div id=\"head\"><a class=\"logo\" href=\"/\">本地搜索</a>"_s + searchForm(query) + u"</div>\n"_s;
     html += u"<div id=\"wrapper_wrapper\"><div id=\"container\">\n"_s;
     if (entries.isEmpty()) {
-        html += u"<div class=\"nors\"><p>很抱歉，没有找到与“<em>"_s + esc(query.keyword)
-                + u"</em>”相关的文档。</p></div>\n"_s;
+        html += u"<div class=\"nors\"><p>很抱歉，没有找到与“<em>"_s + esc(query.keyword) +
+                u"</em>”相关的文档。</p></div>\n"_s;
     } else {
-        const int total = FakeWebModel::offsetOfPage(pages - 1)
-                          + FakeWebModel::entryCount(query.keyword, query.ft, pages - 1);
+        const int total = FakeWebModel::offsetOfPage(pages - 1) +
+                          FakeWebModel::entryCount(query.keyword, query.ft, pages - 1);
         html += u"<div class=\"nums\">找到相关结果约%1个</div>\n<div id=\"content_left\">\n"_s.arg(total);
         html += advertHtml(query);
         for (qsizetype i = 0; i < entries.size(); ++i) {

@@ -14,28 +14,6 @@ namespace lintbay::fakeweb {
 
 namespace {
 
-// FNV-1a over the UTF-8 of the parts: unlike qHash it is not seeded per process, so a query gives
-// the same page in every run.
-quint64 stableHash(std::initializer_list<QString> parts)
-{
-    quint64 h = 14695981039346656037ull;
-    for (const QString& part : parts) {
-        const QByteArray bytes = part.toUtf8();
-        for (char c : bytes) {
-            h ^= quint8(c);
-            h *= 1099511628211ull;
-        }
-        h ^= 0x1f; // keeps ("ab", "c") apart from ("a", "bc")
-        h *= 1099511628211ull;
-    }
-    return h;
-}
-
-QString hex16(quint64 h)
-{
-    return u"%1"_s.arg(h, 16, 16, QLatin1Char('0'));
-}
-
 const std::array<QString, 5>& typeNames()
 {
     static const std::array<QString, 5> names{u"PDF"_s, u"doc"_s, u"ppt"_s, u"xls"_s, u"rtf"_s};
@@ -60,10 +38,10 @@ Phrase plain(const QString& text, FakeEntry::SiteRule rule = FakeEntry::SiteRule
 const QList<Phrase>& plainPhrases()
 {
     static const QList<Phrase> list{
-        plain(u"研究报告"_s),         plain(u"发展现状与趋势分析"_s), plain(u"技术规范"_s),
-        plain(u"课程设计说明书"_s),   plain(u"实验指导书"_s),         plain(u"行业分析报告"_s),
-        plain(u"学习笔记"_s),         plain(u"年度工作总结"_s),       plain(u"应用案例集"_s),
-        plain(u"期末考试试题及答案"_s), plain(u"教学大纲"_s),         plain(u"操作手册"_s),
+        plain(u"研究报告"_s),           plain(u"发展现状与趋势分析"_s), plain(u"技术规范"_s),
+        plain(u"课程设计说明书"_s),     plain(u"实验指导书"_s),         plain(u"行业分析报告"_s),
+        plain(u"学习笔记"_s),           plain(u"年度工作总结"_s),       plain(u"应用案例集"_s),
+        plain(u"期末考试试题及答案"_s), plain(u"教学大纲"_s),           plain(u"操作手册"_s),
     };
     return list;
 }
@@ -135,8 +113,7 @@ const QList<Phrase>& sitePhrases()
     return list;
 }
 
-template <typename List>
-const auto& pick(const List& list, quint64 h)
+template <typename List> const auto& pick(const List& list, quint64 h)
 {
     return list.at(qsizetype(h % quint64(list.size())));
 }
@@ -261,6 +238,30 @@ QList<FakeEntry::Kind> pageLayout(const QString& keyword, const QString& ft, int
 }
 
 } // namespace
+
+// FNV-1a over the UTF-8 of the parts, then a finalising mix so that neighbouring entries differ in
+// every bit. Unlike qHash it is not seeded per process: a query gives the same page in every run.
+quint64 stableHash(std::initializer_list<QString> parts)
+{
+    quint64 h = 14695981039346656037ull;
+    for (const QString& part : parts) {
+        const QByteArray bytes = part.toUtf8();
+        for (char c : bytes) {
+            h ^= quint8(c);
+            h *= 1099511628211ull;
+        }
+        h ^= 0x1f; // keeps ("ab", "c") apart from ("a", "bc")
+        h *= 1099511628211ull;
+    }
+    h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ull;
+    h = (h ^ (h >> 27)) * 0x94d049bb133111ebull;
+    return h ^ (h >> 31);
+}
+
+QString hex16(quint64 h)
+{
+    return u"%1"_s.arg(h, 16, 16, QLatin1Char('0'));
+}
 
 QString typeNameForFt(const QString& ft)
 {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <initializer_list>
 #include <optional>
 
 namespace lintbay::fakeweb {
@@ -33,6 +34,11 @@ namespace lintbay::fakeweb {
 // The keyword appears at the start of every title, as the engine would highlight it. Its own script
 // counts (a keyword in Traditional characters makes every title Traditional); the site rules assume
 // that the keyword names no excluded site itself.
+
+// A hash of the parts that is the same in every run (unlike qHash), and its 16 hex digits: the ids
+// in tokens and file names.
+quint64 stableHash(std::initializer_list<QString> parts);
+QString hex16(quint64 h);
 
 // The document types the engine knows, as ft values and as the extraction names them.
 QString typeNameForFt(const QString& ft); // "pdf" → "PDF", "doc" → "doc", …; empty when not a document type
@@ -68,25 +74,26 @@ struct FakeEntry
     };
 
     Kind kind = Kind::Plain;
-    int number = 0;               // position in the whole query: page * 10 + position on the page
-    QString containerClass;       // class of the result DIV (one of the forms the extraction accepts)
-    QString title;                // the title link's text as a browser shows it (whitespace collapsed)
-    QString simplifiedTitle;      // the same with every Traditional character in its Simplified form
-    QString type;                 // what the icon or marker announces: "PDF", "doc", "xls", "ppt", "rtf"; or empty
+    int number = 0;          // position in the whole query: page * 10 + position on the page
+    QString containerClass;  // class of the result DIV (one of the forms the extraction accepts)
+    QString title;           // the title link's text as a browser shows it (whitespace collapsed)
+    QString simplifiedTitle; // the same with every Traditional character in its Simplified form
+    QString type;            // what the icon or marker announces: "PDF", "doc", "xls", "ppt", "rtf"; or empty
     TypeMark mark = TypeMark::Icon;
     bool hasKana = false;
     bool hasTraditional = false;
     SiteRule siteRule = SiteRule::Keep;
-    bool direct = false;          // the title links straight to the file, not through /link
-    bool absoluteLink = false;    // the page writes the link with scheme and host (else from "/")
-    QString token;                // the redirect's url= value; empty for a direct link
-    QString targetPath;           // where the link ends: "/files/<name>.<ext>" or "/pages/<name>.html"
+    bool direct = false;       // the title links straight to the file, not through /link
+    bool absoluteLink = false; // the page writes the link with scheme and host (else from "/")
+    QString token;             // the redirect's url= value; empty for a direct link
+    QString targetPath;        // where the link ends: "/files/<name>.<ext>" or "/pages/<name>.html"
 
     // The link as the extraction reads it, resolved against the engine's address
     // ("http://127.0.0.1:PORT"): "<origin>/link?url=<token>", or "<origin><targetPath>" when direct.
     QString link(const QString& origin) const;
     // The title the result list shows with these options, or nothing when the extraction drops the
-    // entry. The engine domain of the options is assumed to be the server's own.
+    // entry. The options are assumed to name the server as the engine and to keep the default
+    // document-sharing site.
     std::optional<QString> listedTitle(const ExtractionOptions& options) const;
     // Whether the link leads to a document (false: to a web page).
     bool leadsToDocument() const { return targetPath.startsWith(QStringLiteral("/files/")); }

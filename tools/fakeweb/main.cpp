@@ -71,12 +71,12 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(u"fakeweb"_s);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"Local search engine and file server for the Lintbay demo and tests."_s);
+    parser.setApplicationDescription(
+        u"Local search engine and file server for the Lintbay demo and tests."_s);
     parser.addHelpOption();
     const QCommandLineOption portOption(u"port"_s, u"Port on 127.0.0.1 (0: a free one)."_s, u"N"_s, u"0"_s);
-    const QCommandLineOption settingsOption(u"write-settings"_s,
-                                            u"Store the address as the search engine in this INI file."_s,
-                                            u"INI"_s);
+    const QCommandLineOption settingsOption(
+        u"write-settings"_s, u"Store the address as the search engine in this INI file."_s, u"INI"_s);
     parser.addOption(portOption);
     parser.addOption(settingsOption);
     parser.process(app);

@@ -39,6 +39,10 @@ struct ProgramValues
     QString BrowserEmulationVersion;
     int BrowserEmulationMode = 1;
     QString OsDescription;
+    // Set by the save-folder dialog, held in memory only: the user closed it without choosing a
+    // folder, and rows are to be named after the file name in their link instead of the title.
+    bool SaveDialogCancelled = false;
+    bool NameFromLink = false;
 };
 
 // The settings store, the registry layer and the program-wide values, handed to the windows.

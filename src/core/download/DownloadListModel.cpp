@@ -1,0 +1,629 @@
+#include "download/DownloadListModel.h"
+
+#include "download/CellOrder.h"
+
+#include <QDir>
+#include <QSet>
+
+#include <algorithm>
+#include <numeric>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+namespace {
+
+// Above this many separate blocks a removal resets the model instead: a view handles one reset of a
+// large list faster than many scattered removals.
+constexpr int kMaxRemovalBlocks = 16;
+
+int stateIndex(DownloadItemState state)
+{
+    const int v = int(state);
+    return (v >= 1 && v <= 4) ? v : 0;
+}
+
+} // namespace
+
+QString DownloadItem::filePath() const
+{
+    // A row without a type is saved under its bare name, and its file is looked for there.
+    if (type.isEmpty())
+        return folder + name;
+    return folder + name + u'.' + type;
+}
+
+QString 选择url(const QString& key)
+{
+    const qsizetype bar = key.indexOf(u'|');
+    return bar < 0 ? key : key.left(bar);
+}
+
+QString 对调url(const QString& key)
+{
+    const QStringList urls = key.split(u'|');
+    if (urls.size() == 2)
+        return urls.at(1) + u'|' + urls.at(0);
+    if (urls.size() == 3)
+        return urls.at(2) + u'|' + urls.at(0) + u'|' + urls.at(1);
+    return key;
+}
+
+QString folderWithSeparator(const QString& folder)
+{
+    if (folder.isEmpty())
+        return folder;
+    QString native = QDir::toNativeSeparators(folder);
+    if (!native.endsWith(QDir::separator()))
+        native += QDir::separator();
+    return native;
+}
+
+DownloadListModel::DownloadListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int DownloadListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int DownloadListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+static bool isRightAligned(int column)
+{
+    return column == DownloadListModel::SizeColumn || column == DownloadListModel::ReceivedColumn ||
+           column == DownloadListModel::ProgressColumn;
+}
+
+QVariant DownloadListModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const DownloadItem& item = m_rows.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case NameColumn:
+            return item.name;
+        case TypeColumn:
+            return item.type;
+        case SizeColumn:
+            return item.size;
+        case ReceivedColumn:
+            return item.received;
+        case ProgressColumn:
+            return item.progress;
+        case FolderColumn:
+            return item.folder;
+        default:
+            return {};
+        }
+    case Qt::TextAlignmentRole:
+        return int(isRightAligned(index.column()) ? (Qt::AlignRight | Qt::AlignVCenter)
+                                                  : (Qt::AlignLeft | Qt::AlignVCenter));
+    case StateRole:
+        return int(item.state);
+    case KeyRole:
+        return item.key;
+    case RefererRole:
+        return item.referer;
+    default:
+        return {};
+    }
+}
+
+QVariant DownloadListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return {};
+    if (role == Qt::TextAlignmentRole)
+        return int(isRightAligned(section) ? (Qt::AlignRight | Qt::AlignVCenter)
+                                           : (Qt::AlignLeft | Qt::AlignVCenter));
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case NameColumn:
+        return u"名称"_s;
+    case TypeColumn:
+        return u"类型"_s;
+    case SizeColumn:
+        return u"文件大小"_s;
+    case ReceivedColumn:
+        return u"已下载数"_s;
+    case ProgressColumn:
+        return u"百分比"_s;
+    case FolderColumn:
+        return u"保存路径"_s;
+    default:
+        return {};
+    }
+}
+
+Qt::ItemFlags DownloadListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    // Deliberately without Qt::ItemIsEditable: a renamed row would no longer find its file.
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
+void DownloadListModel::setDefaultFolder(const QString& folder)
+{
+    m_defaultFolder = folderWithSeparator(folder);
+}
+
+bool DownloadListModel::addItem(const QString& key, const QString& name, const QString& type,
+                                const QString& folder, const QString& referer, DownloadItemState state)
+{
+    DownloadItem item;
+    item.key = key;
+    item.name = name;
+    item.type = type;
+    item.folder = folder;
+    item.referer = referer;
+    item.state = state;
+    return addItem(std::move(item));
+}
+
+bool DownloadListModel::addItem(DownloadItem item)
+{
+    if (!acceptsKey(item.key))
+        return false;
+    item.folder = folderWithSeparator(item.folder.isEmpty() ? m_defaultFolder : item.folder);
+    const int row = int(m_rows.size());
+    beginInsertRows({}, row, row);
+    m_rowOfKey.insert(item.key, row);
+    countState(item.state, 1);
+    m_rows.append(std::move(item));
+    endInsertRows();
+    return true;
+}
+
+int DownloadListModel::addItems(QList<DownloadItem> items)
+{
+    QList<DownloadItem> fresh;
+    QSet<QString> seen;
+    for (DownloadItem& item : items) {
+        if (!acceptsKey(item.key) || seen.contains(item.key))
+            continue;
+        seen.insert(item.key);
+        item.folder = folderWithSeparator(item.folder.isEmpty() ? m_defaultFolder : item.folder);
+        fresh.append(std::move(item));
+    }
+    if (fresh.isEmpty())
+        return 0;
+    const int first = int(m_rows.size());
+    beginInsertRows({}, first, first + int(fresh.size()) - 1);
+    m_rows.reserve(m_rows.size() + fresh.size());
+    for (DownloadItem& item : fresh) {
+        m_rowOfKey.insert(item.key, int(m_rows.size()));
+        countState(item.state, 1);
+        m_rows.append(std::move(item));
+    }
+    endInsertRows();
+    return int(fresh.size());
+}
+
+int DownloadListModel::rowOfKey(const QString& key) const
+{
+    const auto it = m_rowOfKey.constFind(key);
+    if (it == m_rowOfKey.constEnd())
+        return -1;
+    if (m_staleFrom >= 0)
+        refreshIndex();
+    return m_rowOfKey.value(key);
+}
+
+int DownloadListModel::countInState(DownloadItemState state) const
+{
+    const int i = stateIndex(state);
+    return i == 0 ? 0 : m_stateCounts[i];
+}
+
+void DownloadListModel::emitRowsChanged(int firstRow, int lastRow)
+{
+    emit dataChanged(index(firstRow, 0), index(lastRow, ColumnCount - 1));
+}
+
+void DownloadListModel::countState(DownloadItemState state, int delta)
+{
+    m_stateCounts[stateIndex(state)] += delta;
+}
+
+void DownloadListModel::markIndexStaleFrom(int row)
+{
+    if (row >= m_rows.size())
+        return;
+    if (m_staleFrom < 0 || row < m_staleFrom)
+        m_staleFrom = row;
+}
+
+void DownloadListModel::refreshIndex() const
+{
+    for (qsizetype i = m_staleFrom; i < m_rows.size(); ++i)
+        m_rowOfKey[m_rows.at(i).key] = int(i);
+    m_staleFrom = -1;
+}
+
+namespace {
+
+// Sets a text field and signals its cell when it changed.
+template <typename Model>
+void setField(Model* model, QList<DownloadItem>& rows, int row, int column, QString DownloadItem::*field,
+              const QString& value)
+{
+    if (row < 0 || row >= rows.size() || rows.at(row).*field == value)
+        return;
+    rows[row].*field = value;
+    const QModelIndex cell = model->index(row, column);
+    emit model->dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+} // namespace
+
+void DownloadListModel::setName(int row, const QString& name)
+{
+    setField(this, m_rows, row, NameColumn, &DownloadItem::name, name);
+}
+
+void DownloadListModel::setType(int row, const QString& type)
+{
+    setField(this, m_rows, row, TypeColumn, &DownloadItem::type, type);
+}
+
+void DownloadListModel::setSize(int row, const QString& size)
+{
+    setField(this, m_rows, row, SizeColumn, &DownloadItem::size, size);
+}
+
+void DownloadListModel::setReceived(int row, const QString& received)
+{
+    setField(this, m_rows, row, ReceivedColumn, &DownloadItem::received, received);
+}
+
+void DownloadListModel::setProgress(int row, const QString& progress)
+{
+    setField(this, m_rows, row, ProgressColumn, &DownloadItem::progress, progress);
+}
+
+void DownloadListModel::setTransferColumns(int row, const QString& size, const QString& received,
+                                           const QString& progress)
+{
+    if (row < 0 || row >= m_rows.size())
+        return;
+    DownloadItem& item = m_rows[row];
+    if (item.size == size && item.received == received && item.progress == progress)
+        return;
+    item.size = size;
+    item.received = received;
+    item.progress = progress;
+    emit dataChanged(index(row, SizeColumn), index(row, ProgressColumn), {Qt::DisplayRole});
+}
+
+void DownloadListModel::setFolder(int row, const QString& folder)
+{
+    setField(this, m_rows, row, FolderColumn, &DownloadItem::folder, folderWithSeparator(folder));
+}
+
+void DownloadListModel::setReferer(int row, const QString& referer)
+{
+    if (row < 0 || row >= m_rows.size() || m_rows.at(row).referer == referer)
+        return;
+    m_rows[row].referer = referer;
+    const QModelIndex cell = index(row, NameColumn);
+    emit dataChanged(cell, cell, {RefererRole});
+}
+
+void DownloadListModel::setState(int row, DownloadItemState state)
+{
+    if (row < 0 || row >= m_rows.size() || m_rows.at(row).state == state)
+        return;
+    countState(m_rows.at(row).state, -1);
+    countState(state, 1);
+    m_rows[row].state = state;
+    const QModelIndex cell = index(row, NameColumn);
+    emit dataChanged(cell, cell, {StateRole, Qt::DecorationRole});
+}
+
+bool DownloadListModel::setKey(int row, const QString& key)
+{
+    if (row < 0 || row >= m_rows.size())
+        return false;
+    if (m_rows.at(row).key == key)
+        return true;
+    if (!acceptsKey(key))
+        return false;
+    m_rowOfKey.remove(m_rows.at(row).key);
+    m_rowOfKey.insert(key, row);
+    m_rows[row].key = key;
+    const QModelIndex cell = index(row, NameColumn);
+    emit dataChanged(cell, cell, {KeyRole});
+    return true;
+}
+
+int DownloadListModel::editRows(const RowEdit& edit)
+{
+    QList<int> all(m_rows.size());
+    std::iota(all.begin(), all.end(), 0);
+    return editRows(all, edit);
+}
+
+int DownloadListModel::editRows(const QList<int>& rows, const RowEdit& edit)
+{
+    int changed = 0;
+    int first = -1;
+    int last = -1;
+    for (int row : rows) {
+        if (row < 0 || row >= m_rows.size())
+            continue;
+        DownloadItem& item = m_rows[row];
+        const QString key = item.key;
+        const DownloadItemState before = item.state;
+        const QString folder = item.folder;
+        if (!edit(row, item))
+            continue;
+        item.key = key;
+        if (item.folder != folder)
+            item.folder = folderWithSeparator(item.folder);
+        if (item.state != before) {
+            countState(before, -1);
+            countState(item.state, 1);
+        }
+        ++changed;
+        first = first < 0 ? row : std::min(first, row);
+        last = std::max(last, row);
+    }
+    if (changed > 0)
+        emitRowsChanged(first, last);
+    return changed;
+}
+
+int DownloadListModel::changeKeys(const QList<KeyChange>& changes)
+{
+    // The key every row ends with, and who holds each key. Rows start with their proposal (the last
+    // one, when a row is named twice); clashes are then settled by putting rows back to their old
+    // key, which may clash in turn, until every key has one holder. A row goes back at most once.
+    QHash<int, QString> proposed;
+    for (const KeyChange& change : changes) {
+        if (change.row >= 0 && change.row < m_rows.size())
+            proposed.insert(change.row, change.key);
+    }
+    int dropped = 0;
+    QHash<int, QString> finalKey;
+    for (auto it = proposed.cbegin(); it != proposed.cend(); ++it) {
+        if (it.value() == m_rows.at(it.key()).key)
+            continue;
+        if (it.value().isEmpty()) {
+            ++dropped;
+            continue;
+        }
+        finalKey.insert(it.key(), it.value());
+    }
+    if (finalKey.isEmpty())
+        return dropped;
+
+    if (m_staleFrom >= 0)
+        refreshIndex();
+    // Holders of the keys involved: the changing rows by their new key, and whoever holds that key now.
+    QHash<QString, QList<int>> holders;
+    for (auto it = finalKey.cbegin(); it != finalKey.cend(); ++it)
+        holders[it.value()].append(it.key());
+    QList<QString> pending;
+    for (auto it = holders.begin(); it != holders.end(); ++it) {
+        const int owner = m_rowOfKey.value(it.key(), -1);
+        // The present owner keeps the key unless it is itself moving to another one.
+        if (owner >= 0 && !finalKey.contains(owner))
+            it.value().append(owner);
+        if (it.value().size() > 1)
+            pending.append(it.key());
+    }
+    while (!pending.isEmpty()) {
+        const QString key = pending.takeLast();
+        QList<int>& group = holders[key];
+        if (group.size() < 2)
+            continue;
+        // A row that stays where it is wins; otherwise the first row in list order.
+        int winner = -1;
+        for (int row : group) {
+            if (!finalKey.contains(row)) {
+                winner = row;
+                break;
+            }
+        }
+        if (winner < 0)
+            winner = *std::min_element(group.cbegin(), group.cend());
+        const QList<int> losers = [&] {
+            QList<int> l;
+            for (int row : group) {
+                if (row != winner)
+                    l.append(row);
+            }
+            return l;
+        }();
+        group = {winner};
+        for (int row : losers) {
+            finalKey.remove(row);
+            ++dropped;
+            const QString old = m_rows.at(row).key;
+            QList<int>& oldGroup = holders[old];
+            oldGroup.append(row);
+            // Whoever was heading for this row's old key must now share it with the row.
+            if (oldGroup.size() > 1)
+                pending.append(old);
+        }
+    }
+    if (finalKey.isEmpty())
+        return dropped;
+
+    int first = int(m_rows.size());
+    int last = -1;
+    for (auto it = finalKey.cbegin(); it != finalKey.cend(); ++it)
+        m_rowOfKey.remove(m_rows.at(it.key()).key);
+    for (auto it = finalKey.cbegin(); it != finalKey.cend(); ++it) {
+        m_rows[it.key()].key = it.value();
+        m_rowOfKey.insert(it.value(), it.key());
+        first = std::min(first, it.key());
+        last = std::max(last, it.key());
+    }
+    emit dataChanged(index(first, NameColumn), index(last, NameColumn), {KeyRole});
+    return dropped;
+}
+
+bool DownloadListModel::removeRows(int row, int count, const QModelIndex& parent)
+{
+    if (parent.isValid() || row < 0 || count <= 0 || row + count > m_rows.size())
+        return false;
+    beginRemoveRows({}, row, row + count - 1);
+    for (int i = row; i < row + count; ++i) {
+        m_rowOfKey.remove(m_rows.at(i).key);
+        countState(m_rows.at(i).state, -1);
+    }
+    m_rows.remove(row, count);
+    markIndexStaleFrom(row);
+    endRemoveRows();
+    return true;
+}
+
+int DownloadListModel::removeIf(const RowPredicate& matches)
+{
+    QList<bool> marked(m_rows.size(), false);
+    for (qsizetype i = 0; i < m_rows.size(); ++i)
+        marked[i] = matches(m_rows.at(i));
+    return removeMarked(marked);
+}
+
+int DownloadListModel::removeRowsAt(const QList<int>& rows)
+{
+    QList<bool> marked(m_rows.size(), false);
+    for (int row : rows) {
+        if (row >= 0 && row < m_rows.size())
+            marked[row] = true;
+    }
+    return removeMarked(marked);
+}
+
+int DownloadListModel::removeInState(DownloadItemState state)
+{
+    return removeIf([state](const DownloadItem& item) { return item.state == state; });
+}
+
+void DownloadListModel::clear()
+{
+    if (m_rows.isEmpty())
+        return;
+    beginResetModel();
+    m_rows.clear();
+    m_rowOfKey.clear();
+    m_staleFrom = -1;
+    m_stateCounts.fill(0);
+    endResetModel();
+}
+
+int DownloadListModel::removeMarked(const QList<bool>& marked)
+{
+    struct Block
+    {
+        int first;
+        int last;
+    };
+    QList<Block> blocks;
+    int removed = 0;
+    for (int i = 0; i < marked.size(); ++i) {
+        if (!marked.at(i))
+            continue;
+        ++removed;
+        if (!blocks.isEmpty() && blocks.last().last == i - 1)
+            blocks.last().last = i;
+        else
+            blocks.append(Block{i, i});
+    }
+    if (blocks.isEmpty())
+        return 0;
+
+    if (blocks.size() <= kMaxRemovalBlocks) {
+        // From the back, so the row numbers of the blocks still to come stay valid.
+        for (qsizetype b = blocks.size() - 1; b >= 0; --b)
+            removeRows(blocks.at(b).first, blocks.at(b).last - blocks.at(b).first + 1);
+        return removed;
+    }
+
+    beginResetModel();
+    QList<DownloadItem> kept;
+    kept.reserve(m_rows.size() - removed);
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        if (marked.at(i)) {
+            m_rowOfKey.remove(m_rows.at(i).key);
+            countState(m_rows.at(i).state, -1);
+        } else {
+            kept.append(std::move(m_rows[i]));
+        }
+    }
+    m_rows = std::move(kept);
+    m_staleFrom = -1;
+    markIndexStaleFrom(blocks.first().first);
+    endResetModel();
+    return removed;
+}
+
+QList<int> DownloadListModel::rowsMatching(const RowPredicate& matches) const
+{
+    QList<int> rows;
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        if (matches(m_rows.at(i)))
+            rows.append(int(i));
+    }
+    return rows;
+}
+
+QList<int> DownloadListModel::rowsInState(DownloadItemState state) const
+{
+    return rowsMatching([state](const DownloadItem& item) { return item.state == state; });
+}
+
+void DownloadListModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= ColumnCount)
+        return;
+    m_sortColumn = column;
+    m_sortOrder = order;
+    if (m_rows.size() < 2)
+        return;
+    applyPermutation(sortedOrder(m_rows, column, order));
+}
+
+void DownloadListModel::shuffle(QRandomGenerator& generator)
+{
+    if (m_rows.size() < 2)
+        return;
+    QList<int> order(m_rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), generator);
+    applyPermutation(order);
+}
+
+void DownloadListModel::applyPermutation(const QList<int>& order)
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    QList<DownloadItem> reordered;
+    reordered.reserve(m_rows.size());
+    QList<int> newRowOf(m_rows.size());
+    for (qsizetype newRow = 0; newRow < order.size(); ++newRow) {
+        reordered.append(std::move(m_rows[order.at(newRow)]));
+        newRowOf[order.at(newRow)] = int(newRow);
+    }
+    m_rows = std::move(reordered);
+    markIndexStaleFrom(0);
+
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& old : before)
+        after.append(index(newRowOf.at(old.row()), old.column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+} // namespace lintbay

@@ -1,0 +1,277 @@
+#include "download/ListOperations.h"
+
+#include "download/CellOrder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+namespace {
+
+bool finished(const DownloadItem& item)
+{
+    return item.state == DownloadItemState::Done || item.state == DownloadItemState::Failed;
+}
+
+// Rows of `rows` that exist, each once, ascending.
+QList<int> validRows(const DownloadListModel& list, const QList<int>& rows)
+{
+    QList<bool> marked(list.count(), false);
+    for (int row : rows) {
+        if (row >= 0 && row < list.count())
+            marked[row] = true;
+    }
+    QList<int> out;
+    for (int i = 0; i < marked.size(); ++i) {
+        if (marked.at(i))
+            out.append(i);
+    }
+    return out;
+}
+
+// A name part that cannot step out of its folder.
+bool plainNamePart(const QString& text)
+{
+    return !text.contains(u'/') && !text.contains(u'\\') && !text.contains(QDir::separator());
+}
+
+} // namespace
+
+QStringView refusalText(ListOperation operation, const DownloadActivity& activity)
+{
+    switch (operation) {
+    case ListOperation::Sort:
+        return activity.downloading ? kStopBeforeSortText : QStringView();
+    case ListOperation::Shuffle:
+    case ListOperation::RemoveSelected:
+    case ListOperation::RemoveFailed:
+    case ListOperation::RemoveDone:
+    case ListOperation::ClearAll:
+        return activity.downloadBusy ? kStopDownloadFirstText : QStringView();
+    case ListOperation::CancelSelected:
+        return activity.busyFlag ? kStopBeforeCancelText : QStringView();
+    case ListOperation::DeleteFiles:
+    case ListOperation::Requeue:
+    case ListOperation::CopyName:
+    case ListOperation::ExportNames:
+        return {};
+    }
+    return {};
+}
+
+ListOpResult SortByColumn(DownloadListModel& list, int column, const DownloadActivity& activity)
+{
+    if (const QStringView refusal = refusalText(ListOperation::Sort, activity); !refusal.isEmpty())
+        return {refusal, 0};
+    if (column < 0 || column >= DownloadListModel::ColumnCount)
+        return {};
+    const Qt::SortOrder order =
+        list.sortOrder() == Qt::DescendingOrder ? Qt::AscendingOrder : Qt::DescendingOrder;
+    list.sort(column, order);
+    return {{}, list.count()};
+}
+
+ListOpResult ShuffleList(DownloadListModel& list, const DownloadActivity& activity, QRandomGenerator& generator)
+{
+    if (const QStringView refusal = refusalText(ListOperation::Shuffle, activity); !refusal.isEmpty())
+        return {refusal, 0};
+    list.shuffle(generator);
+    return {{}, list.count()};
+}
+
+ListOpResult removeSelectedRows(DownloadListModel& list, const QList<int>& selectedRows,
+                                const DownloadActivity& activity)
+{
+    if (const QStringView refusal = refusalText(ListOperation::RemoveSelected, activity); !refusal.isEmpty())
+        return {refusal, 0};
+    return {{}, list.removeRowsAt(selectedRows)};
+}
+
+ListOpResult removeFailedRows(DownloadListModel& list, const DownloadActivity& activity)
+{
+    if (const QStringView refusal = refusalText(ListOperation::RemoveFailed, activity); !refusal.isEmpty())
+        return {refusal, 0};
+    return {{}, list.removeInState(DownloadItemState::Failed)};
+}
+
+ListOpResult removeDoneRows(DownloadListModel& list, const DownloadActivity& activity)
+{
+    if (const QStringView refusal = refusalText(ListOperation::RemoveDone, activity); !refusal.isEmpty())
+        return {refusal, 0};
+    return {{}, list.removeInState(DownloadItemState::Done)};
+}
+
+ListOpResult clearList(DownloadListModel& list, const DownloadActivity& activity)
+{
+    if (const QStringView refusal = refusalText(ListOperation::ClearAll, activity); !refusal.isEmpty())
+        return {refusal, 0};
+    const int n = list.count();
+    list.clear();
+    return {{}, n};
+}
+
+ListOpResult cancelSelectedRows(DownloadListModel& list, const QList<int>& selectedRows,
+                                const DownloadActivity& activity)
+{
+    if (const QStringView refusal = refusalText(ListOperation::CancelSelected, activity); !refusal.isEmpty())
+        return {refusal, 0};
+    const int changed = list.editRows(validRows(list, selectedRows), [](int, DownloadItem& item) {
+        if (item.state != DownloadItemState::Waiting)
+            return false;
+        item.state = DownloadItemState::Failed;
+        return true;
+    });
+    return {{}, changed};
+}
+
+bool isPageType(const QString& type)
+{
+    return type.compare(u"htm"_s, Qt::CaseInsensitive) == 0 || type.compare(u"html"_s, Qt::CaseInsensitive) == 0;
+}
+
+bool isPageOrXmlType(const QString& type)
+{
+    return isPageType(type) || type.compare(u"xml"_s, Qt::CaseInsensitive) == 0;
+}
+
+bool DeleteItemFile(const DownloadItem& item)
+{
+    if (item.name.isEmpty() || item.name == u"."_s || item.name == u".."_s || !plainNamePart(item.name) ||
+        !plainNamePart(item.type) || item.folder.isEmpty() || !QDir::isAbsolutePath(item.folder))
+        return false;
+    const QString path = item.filePath();
+    const QFileInfo info(path);
+    // A link is removed as a link, never what it points to; a folder is never the row's file.
+    if (info.isDir() || (!info.isFile() && !info.isSymLink()))
+        return false;
+    return QFile::remove(path);
+}
+
+namespace {
+
+int deleteFilesWhere(DownloadListModel& list, const DownloadListModel::RowPredicate& chosen)
+{
+    return list.editRows([&chosen](int, DownloadItem& item) {
+        if (!chosen(item))
+            return false;
+        item.size.clear();
+        item.received.clear();
+        item.progress.clear();
+        DeleteItemFile(item);
+        return true;
+    });
+}
+
+} // namespace
+
+int deletePageFiles(DownloadListModel& list)
+{
+    return deleteFilesWhere(list, [](const DownloadItem& item) { return finished(item) && isPageOrXmlType(item.type); });
+}
+
+int deleteFailedFiles(DownloadListModel& list)
+{
+    return deleteFilesWhere(list, [](const DownloadItem& item) { return item.state == DownloadItemState::Failed; });
+}
+
+std::optional<double> parseSizeAnswer(const QString& answer)
+{
+    double v = 0;
+    if (!parseDecimal(answer.trimmed(), &v))
+        return std::nullopt;
+    return v;
+}
+
+namespace {
+
+bool smallerThan(const DownloadItem& item, double limit)
+{
+    QString size = item.size;
+    QString received = item.received;
+    size.remove(u',');
+    received.remove(u',');
+    double s = 0;
+    double r = 0;
+    return finished(item) && parseDecimal(size, &s) && parseDecimal(received, &r) && r == s && s < limit;
+}
+
+} // namespace
+
+int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& selectedRows, double sizeLimit)
+{
+    QList<int> chosen;
+    switch (rule) {
+    case RequeueRule::Selected:
+        for (int row : validRows(list, selectedRows)) {
+            if (finished(list.at(row)))
+                chosen.append(row);
+        }
+        break;
+    case RequeueRule::Failed:
+        chosen = list.rowsInState(DownloadItemState::Failed);
+        break;
+    case RequeueRule::WebPages:
+        chosen = list.rowsMatching([](const DownloadItem& item) { return finished(item) && isPageOrXmlType(item.type); });
+        break;
+    case RequeueRule::FailedAndWebPages:
+        chosen = list.rowsMatching([](const DownloadItem& item) {
+            return item.state == DownloadItemState::Failed ||
+                   (item.state == DownloadItemState::Done && isPageType(item.type));
+        });
+        break;
+    case RequeueRule::SmallerThan:
+        chosen = list.rowsMatching([sizeLimit](const DownloadItem& item) { return smallerThan(item, sizeLimit); });
+        break;
+    }
+    if (chosen.isEmpty())
+        return 0;
+
+    const bool alwaysUnknownType = rule == RequeueRule::WebPages;
+    list.editRows(chosen, [alwaysUnknownType](int, DownloadItem& item) {
+        DeleteItemFile(item);
+        item.state = DownloadItemState::Waiting;
+        if (alwaysUnknownType || isPageType(item.type))
+            item.type = u"xxx"_s;
+        item.size.clear();
+        item.received.clear();
+        item.progress.clear();
+        DeleteItemFile(item);
+        return true;
+    });
+
+    QList<DownloadListModel::KeyChange> rotated;
+    rotated.reserve(chosen.size());
+    for (int row : chosen) {
+        const QString& key = list.at(row).key;
+        const QString next = 对调url(key);
+        if (next != key)
+            rotated.append({row, next});
+    }
+    list.changeKeys(rotated);
+    return int(chosen.size());
+}
+
+std::optional<QString> copyName(const DownloadListModel& list, int currentRow)
+{
+    if (list.isEmpty() || currentRow < 0 || currentRow >= list.count())
+        return std::nullopt;
+    return list.at(currentRow).name;
+}
+
+QStringList exportNameLines(const DownloadListModel& list, bool unfinishedOnly)
+{
+    QStringList lines;
+    lines.reserve(list.count());
+    for (const DownloadItem& item : list.rows()) {
+        if (unfinishedOnly && item.state == DownloadItemState::Done)
+            continue;
+        lines.append(item.name);
+    }
+    return lines;
+}
+
+} // namespace lintbay

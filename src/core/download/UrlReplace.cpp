@@ -1,0 +1,43 @@
+#include "download/UrlReplace.h"
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+UrlReplaceResult replaceInAddresses(DownloadListModel& list, const QString& find, const QString& replacement)
+{
+    UrlReplaceResult result;
+    if (find.trimmed().isEmpty()) {
+        result.refused = true;
+        return result;
+    }
+
+    QList<DownloadListModel::KeyChange> keyChanges;
+    for (int row = 0; row < list.count(); ++row) {
+        QString key = list.at(row).key;
+        key.replace(find, replacement, Qt::CaseInsensitive);
+        if (key != list.at(row).key)
+            keyChanges.append({row, key});
+    }
+    result.keysKept = list.changeKeys(keyChanges);
+    result.keysChanged = int(keyChanges.size()) - result.keysKept;
+
+    result.referersChanged = list.editRows([&find, &replacement](int, DownloadItem& item) {
+        if (item.referer.isEmpty())
+            return false;
+        const QString before = item.referer;
+        item.referer.replace(find, replacement, Qt::CaseInsensitive);
+        return item.referer != before;
+    });
+    return result;
+}
+
+QString urlReplaceMessage(const UrlReplaceResult& result)
+{
+    QString text = kUrlReplaceDoneText.toString();
+    if (result.keysKept > 0)
+        text += u"\n有%1项替换后的网址与列表中其他项相同，保留了原网址。"_s.arg(result.keysKept);
+    return text;
+}
+
+} // namespace lintbay

@@ -1,0 +1,87 @@
+#include "FolderHistory.h"
+
+#include "TextFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+namespace {
+
+QString& programFolderOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+bool containsIgnoringCase(const QStringList& list, const QString& text)
+{
+    for (const QString& entry : list) {
+        if (entry.compare(text, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QString ProgramDataFolder()
+{
+    if (!programFolderOverride().isEmpty())
+        return QDir::toNativeSeparators(programFolderOverride());
+    // Installed programs live in folders the user cannot write; their history goes to the
+    // user's own data folder instead.
+    const QString exeFolder = QCoreApplication::applicationDirPath();
+    if (!exeFolder.isEmpty() && QFileInfo(exeFolder).isWritable())
+        return QDir::toNativeSeparators(exeFolder);
+    return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+void SetProgramDataFolder(const QString& folder)
+{
+    programFolderOverride() = folder;
+}
+
+QString FolderHistoryFile()
+{
+    return QDir::toNativeSeparators(QDir(ProgramDataFolder()).filePath(u"SaveList.dat"_s));
+}
+
+QStringList LoadFolderHistory(const QString& path, const QStringList& current, bool* existed)
+{
+    const bool exists = QFileInfo::exists(path);
+    if (existed)
+        *existed = exists;
+    if (!exists)
+        return current;
+
+    // A file that cannot be read yields no lines: the list is then empty, as nothing could be read.
+    const QStringList lines = readTextLines(path);
+    QStringList folders;
+    int counted = 0;
+    for (const QString& line : lines) {
+        const QString folder = line.trimmed();
+        if (folder.isEmpty())
+            continue;
+        if (++counted > kFolderHistoryMaxLines)
+            break;
+        if (!containsIgnoringCase(folders, folder))
+            folders.append(folder);
+    }
+    return folders;
+}
+
+bool SaveFolderHistory(const QString& path, const QStringList& folders)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
+        return false;
+    return writeTextFile(path, folders.isEmpty() ? QStringList{QString()} : folders);
+}
+
+} // namespace lintbay

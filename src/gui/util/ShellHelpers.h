@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace lintbay {
+
+// Opens the file with the program the desktop associates with it. A missing file is reported to
+// the user ("文件不存在！") and gives false; so does a desktop that cannot open it.
+bool OpenFile(const QString& path, QWidget* owner = nullptr);
+
+// Shows the file selected in the desktop's file manager, or, where the file manager offers no
+// such request, opens the folder that holds it. False when the file does not exist or nothing
+// could be opened; the caller reports that in its own words.
+bool ShowInFolder(const QString& path);
+
+} // namespace lintbay
