@@ -1,5 +1,9 @@
+#include "FakeWeb.h"
+#include "FakeWebModel.h"
 #include "TestHttpServer.h"
 #include "app/HeadlessBrowser.h"
+#include "search/ResultExtractor.h"
+#include "search/ResultListModel.h"
 #include "search/SearchSession.h"
 
 #include <QElapsedTimer>
@@ -164,6 +168,45 @@ private slots:
         QCOMPARE(searchTargets(server).size(), pages);
         QCOMPARE(extracted.size(), 2 * pages);
         QVERIFY(extracted.constLast().endsWith(u"pn=%1"_s.arg((pages - 1) * 10)));
+    }
+
+    // Following the local engine's pages collects exactly its entries, page after page; a
+    // single-page query is extracted without any click.
+    void followsTheLocalEngine_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("one page") << u"pages1 报告"_s << 1;
+        QTest::newRow("three pages") << u"pages3 report"_s << 3;
+    }
+    void followsTheLocalEngine()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(int, pages);
+        fakeweb::FakeWeb web;
+        HeadlessBrowser browser(&m_nam);
+        SearchSession session(&browser);
+        session.setNextPageTimeouts(5000, 0);
+        session.delayText = [] { return u"0"_s; };
+        ExtractionOptions options;
+        options.removeSpaces = options.skipUnknownType = options.skipKana = options.toSimplified = true;
+        options.engineDomain = SearchEngineDomain(web.address());
+        ResultListModel list;
+        session.extractPage = [&] {
+            if (const HtmlDocumentPtr doc = browser.document())
+                ExtractResults(*doc, options, QString(), list);
+        };
+        openPage(browser, web.searchUrl(keyword, u"pdf"_s));
+        session.AddAllStopFlag = false;
+        session.followAllPages();
+
+        QCOMPARE(web.server()->requestsTo(u"/s"_s).size(), pages);
+        const auto expected = fakeweb::FakeWebModel::expectedRows(keyword, u"pdf"_s, options, web.address());
+        QCOMPARE(list.count(), expected.size());
+        for (int i = 0; i < expected.size(); ++i) {
+            QCOMPARE(list.at(i).title, expected.at(i).title);
+            QCOMPARE(QUrl(list.at(i).key), QUrl(expected.at(i).link));
+        }
     }
 
     void nextLinkWithASpaceIsNotFollowed()

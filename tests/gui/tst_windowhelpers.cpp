@@ -1,0 +1,323 @@
+#include "app/SettingsStore.h"
+#include "util/Messages.h"
+#include "util/ShellHelpers.h"
+#include "util/SoundPlayer.h"
+#include "util/WindowHelpers.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QDBusConnection>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QScreen>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#endif
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+
+namespace {
+
+// Stands in for the desktop's file manager on the bus.
+class FileManagerStub : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QStringList shown;
+public slots:
+    void ShowItems(const QStringList& uris, const QString& startupId)
+    {
+        Q_UNUSED(startupId);
+        shown += uris;
+    }
+};
+
+// Receives what would go to the desktop's default applications.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+// A session bus of the test's own, so that no file manager of the machine is involved. Started
+// before the application, which reads the bus address once.
+class PrivateBus
+{
+public:
+    PrivateBus()
+    {
+#ifdef Q_OS_UNIX
+        if (!m_dir.isValid())
+            return;
+        const QString config = m_dir.filePath(u"bus.conf"_s);
+        QFile file(config);
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        file.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                   " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                   "<busconfig><type>session</type><listen>unix:tmpdir=" +
+                   QFile::encodeName(m_dir.path()) +
+                   "</listen><policy context=\"default\"><allow send_destination=\"*\"/>"
+                   "<allow own=\"*\"/></policy></busconfig>\n");
+        file.close();
+        const QByteArray command = "dbus-daemon --config-file=" + QFile::encodeName(config) +
+                                   " --fork --print-address=1 --print-pid=1 2>/dev/null";
+        FILE* out = popen(command.constData(), "r");
+        if (!out)
+            return;
+        char address[512] = {};
+        char pid[32] = {};
+        const bool read = fgets(address, sizeof address, out) && fgets(pid, sizeof pid, out);
+        pclose(out);
+        if (!read)
+            return;
+        m_pid = QByteArray(pid).trimmed().toInt();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray(address).trimmed());
+        m_ok = m_pid > 0;
+#endif
+    }
+    ~PrivateBus()
+    {
+#ifdef Q_OS_UNIX
+        if (m_pid > 0)
+            kill(m_pid, SIGTERM);
+#endif
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    QTemporaryDir m_dir;
+    int m_pid = 0;
+    bool m_ok = false;
+};
+
+bool g_privateBus = false;
+
+} // namespace
+
+class TestWindowHelpers : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    UrlRecorder m_urls;
+    QList<QString> m_errors;
+
+    QString createFile(const QString& name)
+    {
+        QFile f(m_dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write("x") == 1 ? f.fileName() : QString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QDesktopServices::setUrlHandler(u"file"_s, &m_urls, "open");
+        SetMessageSink([this](MessageIcon icon, const QString& text) {
+            if (icon == MessageIcon::Error)
+                m_errors.append(text);
+            return true;
+        });
+    }
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler(u"file"_s);
+        SetMessageSink({});
+    }
+    void init()
+    {
+        m_urls.opened.clear();
+        m_errors.clear();
+    }
+
+    void restorePlacement_data()
+    {
+        const QString here = ScreenResolutionText();
+        QTest::addColumn<QString>("resolution"); // empty: never saved
+        QTest::addColumn<QList<int>>("twips");   // top, left, width, height; missing keys use defaults
+        QTest::addColumn<bool>("maximized");
+        QTest::addColumn<QRect>("geometry");
+        QTest::newRow("as saved") << here << QList<int>{1500, 3000, 9000, 6000} << false << QRect(200, 100, 600, 400);
+        QTest::newRow("lower bounds") << here << QList<int>{-300, -15, 2000, 1000} << false << QRect(0, 0, 267, 200);
+        QTest::newRow("defaults") << here << QList<int>{} << false << QRect(7, 7, 1000, 667);
+        QTest::newRow("saved maximized") << u"0*0"_s << QList<int>{1500, 3000, 9000, 6000} << true << QRect();
+        QTest::newRow("other resolution") << u"1*1"_s << QList<int>{1500, 3000, 9000, 6000} << true << QRect();
+        QTest::newRow("never saved") << QString() << QList<int>{} << true << QRect();
+    }
+    void restorePlacement()
+    {
+        QFETCH(QString, resolution);
+        QFETCH(QList<int>, twips);
+        QFETCH(bool, maximized);
+        QFETCH(QRect, geometry);
+        SettingsStore settings(m_dir.filePath(u"%1.ini"_s.arg(QString::fromUtf8(QTest::currentDataTag()))));
+        const QString section = u"fWindow"_s;
+        if (!resolution.isEmpty())
+            settings.set(section, placement::kResolution, resolution);
+        const QStringList keys{placement::kTop, placement::kLeft, placement::kWidth, placement::kHeight};
+        for (int i = 0; i < twips.size(); ++i)
+            settings.set(section, keys[i], twips[i]);
+
+        QWidget window;
+        window.setObjectName(section);
+        window.setWindowState(Qt::WindowMinimized);
+        RestoreWindowPlacement(&window, settings);
+        QCOMPARE(bool(window.windowState() & Qt::WindowMaximized), maximized);
+        QVERIFY(!(window.windowState() & Qt::WindowMinimized));
+        if (!maximized)
+            QCOMPARE(QRect(window.pos(), window.size()), geometry);
+    }
+
+    void savePlacementRoundTrip()
+    {
+        SettingsStore settings(m_dir.filePath(u"roundtrip.ini"_s));
+        QWidget window;
+        window.setObjectName(u"fFileDownload"_s);
+        window.move(123, 45);
+        window.resize(640, 480);
+        SaveWindowPlacement(&window, settings);
+        QCOMPARE(settings.get(u"fFileDownload"_s, placement::kResolution), ScreenResolutionText());
+        QCOMPARE(settings.getInt(u"fFileDownload"_s, placement::kWidth, 0), 640 * 15);
+
+        QWidget again;
+        again.setObjectName(u"fFileDownload"_s);
+        RestoreWindowPlacement(&again, settings);
+        QCOMPARE(again.pos(), QPoint(123, 45));
+        QCOMPARE(again.size(), QSize(640, 480));
+        QVERIFY(!again.isMaximized());
+
+        // A maximized window opens maximized next time, whatever was saved before.
+        window.setWindowState(Qt::WindowMaximized);
+        SaveWindowPlacement(&window, settings);
+        QCOMPARE(settings.get(u"fFileDownload"_s, placement::kResolution), placement::kMaximized);
+        QWidget third;
+        third.setObjectName(u"fFileDownload"_s);
+        RestoreWindowPlacement(&third, settings);
+        QVERIFY(third.windowState() & Qt::WindowMaximized);
+    }
+
+    void fitComboDropWidth()
+    {
+        const QString longest = u"/home/user/下载/一个相当长的文件夹名称/documents"_s;
+        QComboBox combo;
+        combo.addItem(longest);
+        for (int i = 0; i < 4; ++i)
+            combo.addItem(u"/a%1"_s.arg(i));
+        FitComboDropWidth(&combo);
+        const int advance = QFontMetrics(combo.font()).horizontalAdvance(longest);
+        const int few = combo.view()->minimumWidth();
+        QVERIFY2(few >= advance + 7, qPrintable(u"%1 < %2"_s.arg(few).arg(advance + 7)));
+
+        // A list long enough to scroll needs room for the scroll bar beside the longest entry.
+        for (int i = 4; i < 12; ++i)
+            combo.addItem(u"/a%1"_s.arg(i));
+        FitComboDropWidth(&combo);
+        const int extent = combo.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, combo.view());
+        QCOMPARE(combo.view()->minimumWidth(), few + extent);
+
+        // The drop-down really opens that wide, though the box itself is narrow.
+        combo.resize(80, combo.sizeHint().height());
+        combo.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&combo));
+        combo.showPopup();
+        QTRY_VERIFY(combo.view()->isVisible());
+        QVERIFY(combo.view()->width() >= advance + 7 + extent);
+        combo.hidePopup();
+
+        // Never wider than the room left on the screen.
+        combo.addItem(QString(5000, u'W'));
+        FitComboDropWidth(&combo);
+        QVERIFY(combo.view()->minimumWidth() <= combo.screen()->availableGeometry().width());
+        QVERIFY(combo.view()->minimumWidth() > 0);
+    }
+
+    void openFile()
+    {
+        QVERIFY(!OpenFile(m_dir.filePath(u"missing.pdf"_s)));
+        QCOMPARE(m_errors, QList<QString>{u"文件不存在！"_s});
+        QVERIFY(m_urls.opened.isEmpty());
+
+        const QString file = createFile(u"报告 2020.pdf"_s);
+        QVERIFY(OpenFile(file));
+        QCOMPARE(m_urls.opened, QList<QUrl>{QUrl::fromLocalFile(file)});
+        QCOMPARE(m_errors.size(), 1);
+    }
+
+    void showInFolder()
+    {
+        QVERIFY(!ShowInFolder(m_dir.filePath(u"missing.pdf"_s)));
+        QVERIFY(m_urls.opened.isEmpty());
+
+        // No file manager answers on the bus: its folder is opened instead.
+        const QString file = createFile(u"文档 1.doc"_s);
+        QVERIFY(ShowInFolder(u"  "_s + file + u" "_s));
+        QCOMPARE(m_urls.opened, QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
+        QVERIFY(m_errors.isEmpty());
+
+        if (!g_privateBus)
+            QSKIP("no message bus for the file manager request");
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.isConnected());
+        FileManagerStub stub;
+        QVERIFY(bus.registerObject(u"/org/freedesktop/FileManager1"_s, &stub, QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerService(u"org.freedesktop.FileManager1"_s));
+        m_urls.opened.clear();
+        QVERIFY(ShowInFolder(file));
+        QCOMPARE(stub.shown, QStringList{QUrl::fromLocalFile(file).toString()});
+        QVERIFY(m_urls.opened.isEmpty());
+        bus.unregisterService(u"org.freedesktop.FileManager1"_s);
+        bus.unregisterObject(u"/org/freedesktop/FileManager1"_s);
+    }
+
+    void soundResources_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::newRow("web page") << sounds::kWebPage;
+        QTest::newRow("all done") << sounds::kAllDone;
+        QTest::newRow("failed") << sounds::kFailed;
+    }
+    void soundResources()
+    {
+        QFETCH(int, id);
+        QFile file(u":/sounds/%1.wav"_s.arg(id));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray wav = file.readAll();
+        QVERIFY(wav.size() >= 12 * 1024 && wav.size() <= 17 * 1024);
+        QVERIFY(wav.startsWith("RIFF") && wav.mid(8, 8) == "WAVEfmt ");
+        const auto u16 = [&wav](int at) { return quint8(wav[at]) | quint8(wav[at + 1]) << 8; };
+        QCOMPARE(u16(20), 1);  // PCM
+        QCOMPARE(u16(22), 1);  // mono
+        QCOMPARE(u16(34), 16); // bits per sample
+        // Without a sound device this plays nothing, and never fails.
+        PlaySoundResource(id);
+        PlaySoundResource(id);
+    }
+
+    void unknownSoundIgnored() { PlaySoundResource(104); }
+};
+
+int main(int argc, char** argv)
+{
+    PrivateBus bus;
+    g_privateBus = bus.ok();
+    QApplication app(argc, argv);
+    TestWindowHelpers test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_windowhelpers.moc"
