@@ -121,10 +121,12 @@ void TestDownloadList::folderEndsInSeparator_data()
     QTest::addColumn<QString>("given");
     QTest::addColumn<QString>("expected");
     const QString sep = QDir::separator();
-    QTest::newRow("given with separator") << u"/home/u/12345"_s << u"/data/a/"_s << QDir::toNativeSeparators(u"/data/a/"_s);
-    QTest::newRow("given without") << u"/home/u/12345"_s << u"/data/a"_s << QDir::toNativeSeparators(u"/data/a"_s) + sep;
-    QTest::newRow("empty takes default") << u"/home/u/12345"_s << QString()
-                                         << QDir::toNativeSeparators(u"/home/u/12345"_s) + sep;
+    QTest::newRow("given with separator")
+        << u"/home/u/12345"_s << u"/data/a/"_s << QDir::toNativeSeparators(u"/data/a/"_s);
+    QTest::newRow("given without") << u"/home/u/12345"_s << u"/data/a"_s
+                                   << QDir::toNativeSeparators(u"/data/a"_s) + sep;
+    QTest::newRow("empty takes default")
+        << u"/home/u/12345"_s << QString() << QDir::toNativeSeparators(u"/home/u/12345"_s) + sep;
     QTest::newRow("empty without default") << QString() << QString() << QString();
 }
 
@@ -283,18 +285,21 @@ void TestDownloadList::changeKeys_data()
 
     QTest::newRow("plain") << QStringList{u"a"_s, u"b"_s} << QList<int>{0} << QStringList{u"c"_s}
                            << QStringList{u"c"_s, u"b"_s} << 0;
-    QTest::newRow("two rows trade keys") << QStringList{u"a|b"_s, u"b|a"_s} << QList<int>{0, 1}
-                                         << QStringList{u"b|a"_s, u"a|b"_s} << QStringList{u"b|a"_s, u"a|b"_s} << 0;
-    QTest::newRow("key of a row that stays") << QStringList{u"a"_s, u"b"_s} << QList<int>{1} << QStringList{u"a"_s}
-                                             << QStringList{u"a"_s, u"b"_s} << 1;
+    QTest::newRow("two rows trade keys")
+        << QStringList{u"a|b"_s, u"b|a"_s} << QList<int>{0, 1} << QStringList{u"b|a"_s, u"a|b"_s}
+        << QStringList{u"b|a"_s, u"a|b"_s} << 0;
+    QTest::newRow("key of a row that stays") << QStringList{u"a"_s, u"b"_s} << QList<int>{1}
+                                             << QStringList{u"a"_s} << QStringList{u"a"_s, u"b"_s} << 1;
     QTest::newRow("two rows to one key: first wins")
         << QStringList{u"a"_s, u"b"_s, u"c"_s} << QList<int>{2, 1} << QStringList{u"x"_s, u"x"_s}
         << QStringList{u"a"_s, u"x"_s, u"c"_s} << 1;
     // Row 1 would take row 0's key, but row 0 cannot move (its new key is row 2's), so row 1 stays too.
-    QTest::newRow("chain of clashes") << QStringList{u"a"_s, u"b"_s, u"c"_s} << QList<int>{0, 1}
-                                      << QStringList{u"c"_s, u"a"_s} << QStringList{u"a"_s, u"b"_s, u"c"_s} << 2;
-    QTest::newRow("move into a key that is freed") << QStringList{u"a"_s, u"b"_s} << QList<int>{0, 1}
-                                                   << QStringList{u"b"_s, u"z"_s} << QStringList{u"b"_s, u"z"_s} << 0;
+    QTest::newRow("chain of clashes")
+        << QStringList{u"a"_s, u"b"_s, u"c"_s} << QList<int>{0, 1} << QStringList{u"c"_s, u"a"_s}
+        << QStringList{u"a"_s, u"b"_s, u"c"_s} << 2;
+    QTest::newRow("move into a key that is freed")
+        << QStringList{u"a"_s, u"b"_s} << QList<int>{0, 1} << QStringList{u"b"_s, u"z"_s}
+        << QStringList{u"b"_s, u"z"_s} << 0;
     QTest::newRow("empty key") << QStringList{u"a"_s} << QList<int>{0} << QStringList{QString()}
                                << QStringList{u"a"_s} << 1;
 }
@@ -346,7 +351,7 @@ void TestDownloadList::countsFollowEveryChange()
     auto randomState = [&rng] { return State(rng.bounded(1, 5)); };
     int next = 0;
     for (int step = 0; step < 400; ++step) {
-        switch (rng.bounded(8)) {
+        switch (rng.bounded(9)) {
         case 0:
         case 1:
             list.addItem(url(next++), u"n"_s, u"pdf"_s, u"/d/"_s, {}, randomState());
@@ -377,6 +382,18 @@ void TestDownloadList::countsFollowEveryChange()
                 return true;
             });
             break;
+        case 8:
+            // Two removals in a row: one near the start, then many scattered rows further on.
+            while (list.count() < 80)
+                list.addItem(url(next++), u"s"_s, u"pdf"_s, u"/d/"_s, {}, randomState());
+            {
+                list.removeRowsAt({1});
+                QList<int> scattered;
+                for (int r = list.count() / 2; r < list.count(); r += 2)
+                    scattered << r;
+                list.removeRowsAt(scattered);
+            }
+            break;
         case 7:
             if (rng.bounded(20) == 0)
                 list.clear();
@@ -385,8 +402,8 @@ void TestDownloadList::countsFollowEveryChange()
             break;
         }
         QCOMPARE(countStates(list), countStates(list.rows()));
+        QVERIFY(indexConsistent(list));
     }
-    QVERIFY(indexConsistent(list));
 }
 
 void TestDownloadList::countersText_data()

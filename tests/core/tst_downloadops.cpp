@@ -18,9 +18,9 @@ using State = DownloadItemState;
 namespace {
 
 // One row as the tables write it: "name;type;size;received;progress;state[;key]", state 1-4.
-DownloadItem parseRow(const QString& spec, int id, const QString& folder = u"/tmp/dl/"_s)
+DownloadItem parseRow(const QString& line, int id, const QString& folder = u"/tmp/dl/"_s)
 {
-    const QStringList f = spec.split(u';');
+    const QStringList f = line.split(u';');
     DownloadItem it;
     it.name = f.value(0);
     it.type = f.value(1);
@@ -33,12 +33,12 @@ DownloadItem parseRow(const QString& spec, int id, const QString& folder = u"/tm
     return it;
 }
 
-void fill(DownloadListModel& list, const QStringList& specs, const QString& folder = u"/tmp/dl/"_s)
+void fill(DownloadListModel& list, const QStringList& lines, const QString& folder = u"/tmp/dl/"_s)
 {
     QList<DownloadItem> rows;
-    for (int i = 0; i < specs.size(); ++i)
-        rows << parseRow(specs.at(i), i, folder);
-    QCOMPARE(list.addItems(rows), int(specs.size()));
+    for (int i = 0; i < lines.size(); ++i)
+        rows << parseRow(lines.at(i), i, folder);
+    QCOMPARE(list.addItems(rows), int(lines.size()));
 }
 
 QStringList column(const DownloadListModel& list, int col)
@@ -54,8 +54,9 @@ QStringList wholeRows(const DownloadListModel& list)
 {
     QStringList rows;
     for (const DownloadItem& it : list.rows())
-        rows << QStringList{it.key, it.referer, it.name, it.type, it.size, it.received, it.progress, it.folder,
-                            QString::number(int(it.state))}
+        rows << QStringList{it.key,      it.referer, it.name,
+                            it.type,     it.size,    it.received,
+                            it.progress, it.folder,  QString::number(int(it.state))}
                     .join(u'\x1f');
     return rows;
 }
@@ -116,15 +117,16 @@ void TestDownloadOps::sortColumn_data()
         << QStringList{QString(), u"3"_s, u"20"_s, u"1,000"_s, u"下载失败"_s};
     QTest::newRow("received beyond twelve digits")
         << received << QStringList{u"1234567890123"_s, u"99"_s, u"0"_s}
-        << QStringList{u"1234567890123"_s, u"99"_s, u"0"_s} << QStringList{u"0"_s, u"99"_s, u"1234567890123"_s};
+        << QStringList{u"1234567890123"_s, u"99"_s, u"0"_s}
+        << QStringList{u"0"_s, u"99"_s, u"1234567890123"_s};
     QTest::newRow("percent keeps status words")
         << progress << QStringList{u"7%"_s, u"大文件，跳过"_s, QString(), u"100%"_s, u"70%"_s}
         << QStringList{u"大文件，跳过"_s, u"100%"_s, u"70%"_s, u"7%"_s, QString()}
         << QStringList{QString(), u"7%"_s, u"70%"_s, u"100%"_s, u"大文件，跳过"_s};
-    QTest::newRow("type ignores case") << int(DownloadListModel::TypeColumn)
-                                       << QStringList{u"pdf"_s, u"DOC"_s, u"Ppt"_s, u"doc"_s}
-                                       << QStringList{u"Ppt"_s, u"pdf"_s, u"DOC"_s, u"doc"_s}
-                                       << QStringList{u"DOC"_s, u"doc"_s, u"pdf"_s, u"Ppt"_s};
+    QTest::newRow("type ignores case")
+        << int(DownloadListModel::TypeColumn) << QStringList{u"pdf"_s, u"DOC"_s, u"Ppt"_s, u"doc"_s}
+        << QStringList{u"Ppt"_s, u"pdf"_s, u"DOC"_s, u"doc"_s}
+        << QStringList{u"DOC"_s, u"doc"_s, u"pdf"_s, u"Ppt"_s};
 }
 
 void TestDownloadOps::sortColumn()
@@ -203,7 +205,8 @@ void TestDownloadOps::shuffleIsUniform()
     }
     QCOMPARE(seen.size(), 6);
     for (auto it = seen.cbegin(); it != seen.cend(); ++it)
-        QVERIFY2(it.value() > 850 && it.value() < 1150, qPrintable(it.key() + u" "_s + QString::number(it.value())));
+        QVERIFY2(it.value() > 850 && it.value() < 1150,
+                 qPrintable(it.key() + u" "_s + QString::number(it.value())));
 }
 
 void TestDownloadOps::shuffleMovesEveryRowOfALargeList()
@@ -260,17 +263,19 @@ void TestDownloadOps::refusals_data()
 
     const QString stop = kStopDownloadFirstText.toString();
     QTest::newRow("shuffle busy") << int(ListOperation::Shuffle) << true << false << false << stop;
-    QTest::newRow("shuffle only downloading") << int(ListOperation::Shuffle) << false << true << true << QString();
+    QTest::newRow("shuffle only downloading")
+        << int(ListOperation::Shuffle) << false << true << true << QString();
     QTest::newRow("remove selected") << int(ListOperation::RemoveSelected) << true << true << true << stop;
     QTest::newRow("remove failed") << int(ListOperation::RemoveFailed) << true << false << false << stop;
     QTest::newRow("remove done") << int(ListOperation::RemoveDone) << true << false << false << stop;
     QTest::newRow("clear") << int(ListOperation::ClearAll) << true << false << false << stop;
-    QTest::newRow("sort downloading") << int(ListOperation::Sort) << false << true << false
-                                      << kStopBeforeSortText.toString();
+    QTest::newRow("sort downloading")
+        << int(ListOperation::Sort) << false << true << false << kStopBeforeSortText.toString();
     QTest::newRow("sort busy only") << int(ListOperation::Sort) << true << false << false << QString();
-    QTest::newRow("cancel busy flag") << int(ListOperation::CancelSelected) << false << false << true
-                                      << kStopBeforeCancelText.toString();
-    QTest::newRow("cancel scheduler on") << int(ListOperation::CancelSelected) << true << true << false << QString();
+    QTest::newRow("cancel busy flag")
+        << int(ListOperation::CancelSelected) << false << false << true << kStopBeforeCancelText.toString();
+    QTest::newRow("cancel scheduler on")
+        << int(ListOperation::CancelSelected) << true << true << false << QString();
     QTest::newRow("requeue any time") << int(ListOperation::Requeue) << true << true << true << QString();
     QTest::newRow("delete any time") << int(ListOperation::DeleteFiles) << true << true << true << QString();
 }
@@ -326,7 +331,8 @@ void TestDownloadOps::refusals()
 void TestDownloadOps::removals()
 {
     DownloadListModel list;
-    fill(list, {u"a;pdf;;;;1"_s, u"b;pdf;;;;3"_s, u"c;pdf;;;;4"_s, u"d;pdf;;;;3"_s, u"e;pdf;;;;4"_s, u"f;pdf;;;;2"_s});
+    fill(list, {u"a;pdf;;;;1"_s, u"b;pdf;;;;3"_s, u"c;pdf;;;;4"_s, u"d;pdf;;;;3"_s, u"e;pdf;;;;4"_s,
+                u"f;pdf;;;;2"_s});
     QCOMPARE(removeSelectedRows(list, {0, 5, 9, 0}, {}).rows, 2);
     QCOMPARE(column(list, 0), (QStringList{u"b"_s, u"c"_s, u"d"_s, u"e"_s}));
     QCOMPARE(removeFailedRows(list, {}).rows, 2);
@@ -365,8 +371,9 @@ void TestDownloadOps::deleteItemFileDeletesOnlyItsFile()
     QVERIFY(QDir(outer).mkpath(u"rows/目录.pdf"_s));
     QVERIFY(QDir(outer).mkpath(u"relative"_s));
     const QString dir = outer + u"rows"_s + QDir::separator();
-    const QStringList others{u"rows/报告.pdf.bak"_s, u"rows/报告.pdfx"_s, u"rows/其他.pdf"_s, u"rows/报告.PDF1"_s,
-                             u"rows/目录.pdf/内部.txt"_s, u"rows/sub/x.pdf"_s, u"x.pdf"_s, u"relative/其他.pdf"_s};
+    const QStringList others{
+        u"rows/报告.pdf.bak"_s,      u"rows/报告.pdfx"_s, u"rows/其他.pdf"_s, u"rows/报告.PDF1"_s,
+        u"rows/目录.pdf/内部.txt"_s, u"rows/sub/x.pdf"_s, u"x.pdf"_s,         u"relative/其他.pdf"_s};
     for (const QString& name : others)
         QVERIFY(touch(outer + name));
     QVERIFY(touch(dir + u"报告.pdf"_s));
@@ -387,8 +394,8 @@ void TestDownloadOps::deleteItemFileDeletesOnlyItsFile()
         u"../x;pdf"_s, // reaching out of the folder
         u"sub/x;pdf"_s,
     };
-    for (const QString& spec : refused)
-        QVERIFY2(!DeleteItemFile(parseRow(spec, 0, dir)), qPrintable(spec));
+    for (const QString& line : refused)
+        QVERIFY2(!DeleteItemFile(parseRow(line, 0, dir)), qPrintable(line));
     // A relative folder would depend on the working folder.
     const QString cwd = QDir::currentPath();
     QVERIFY(QDir::setCurrent(tmp.path()));
@@ -476,34 +483,43 @@ void TestDownloadOps::requeue_data()
     QTest::addColumn<QStringList>("expected");
 
     const QStringList rows{
-        u"a;pdf;500;500;100%;3;u1"_s,      // 0 done document
-        u"b;htm;300;300;100%;3;u2|v2"_s,   // 1 done web page, two addresses
-        u"c;pdf;下载失败;;;4;u3|v3|w3"_s,  // 2 failed, three addresses
-        u"d;xml;800;800;100%;3;u4"_s,      // 3 done xml
-        u"e;HTML;20;20;100%;4;u5|v5"_s,    // 4 failed web page
-        u"f;pdf;;;;1;u6"_s,                // 5 waiting
-        u"g;pdf;5;1;20%;2;u7"_s,           // 6 downloading
-        u"h;pdf;1,200;1,200;100%;3;u8"_s,  // 7 done, size with separator
-        u"i;pdf;900;450;50%;4;u9"_s,       // 8 failed half way
+        u"a;pdf;500;500;100%;3;u1"_s,     // 0 done document
+        u"b;htm;300;300;100%;3;u2|v2"_s,  // 1 done web page, two addresses
+        u"c;pdf;下载失败;;;4;u3|v3|w3"_s, // 2 failed, three addresses
+        u"d;xml;800;800;100%;3;u4"_s,     // 3 done xml
+        u"e;HTML;20;20;100%;4;u5|v5"_s,   // 4 failed web page
+        u"f;pdf;;;;1;u6"_s,               // 5 waiting
+        u"g;pdf;5;1;20%;2;u7"_s,          // 6 downloading
+        u"h;pdf;1,200;1,200;100%;3;u8"_s, // 7 done, size with separator
+        u"i;pdf;900;450;50%;4;u9"_s,      // 8 failed half way
     };
     QTest::newRow("selected") << int(RequeueRule::Selected) << QList<int>{1, 2, 5, 6} << 0.0 << rows
-                              << QStringList{{}, u"xxx;1;v2|u2"_s, u"pdf;1;w3|u3|v3"_s, {}, {}, {}, {}, {}, {}};
+                              << QStringList{{}, u"xxx;1;v2|u2"_s, u"pdf;1;w3|u3|v3"_s, {}, {}, {}, {}, {},
+                                             {}};
     QTest::newRow("failed") << int(RequeueRule::Failed) << QList<int>{} << 0.0 << rows
-                            << QStringList{{}, {}, u"pdf;1;w3|u3|v3"_s, {}, u"xxx;1;v5|u5"_s, {}, {}, {},
-                                           u"pdf;1;u9"_s};
+                            << QStringList{{}, {}, u"pdf;1;w3|u3|v3"_s, {}, u"xxx;1;v5|u5"_s, {},
+                                           {}, {}, u"pdf;1;u9"_s};
     QTest::newRow("web pages") << int(RequeueRule::WebPages) << QList<int>{} << 0.0 << rows
-                               << QStringList{{}, u"xxx;1;v2|u2"_s, {}, u"xxx;1;u4"_s, u"xxx;1;v5|u5"_s, {}, {},
-                                              {}, {}};
+                               << QStringList{
+                                      {}, u"xxx;1;v2|u2"_s, {}, u"xxx;1;u4"_s, u"xxx;1;v5|u5"_s, {}, {}, {},
+                                      {}};
     QTest::newRow("failed and web pages")
         << int(RequeueRule::FailedAndWebPages) << QList<int>{} << 0.0 << rows
-        << QStringList{{}, u"xxx;1;v2|u2"_s, u"pdf;1;w3|u3|v3"_s, {}, u"xxx;1;v5|u5"_s, {}, {}, {}, u"pdf;1;u9"_s};
+        << QStringList{{}, u"xxx;1;v2|u2"_s, u"pdf;1;w3|u3|v3"_s, {}, u"xxx;1;v5|u5"_s, {}, {},
+                       {}, u"pdf;1;u9"_s};
     QTest::newRow("smaller than 1000")
         << int(RequeueRule::SmallerThan) << QList<int>{} << 1000.0 << rows
         << QStringList{u"pdf;1;u1"_s, u"xxx;1;v2|u2"_s, {}, u"xml;1;u4"_s, u"xxx;1;v5|u5"_s, {}, {}, {}, {}};
     QTest::newRow("smaller than 1300 takes separators")
-        << int(RequeueRule::SmallerThan) << QList<int>{} << 1300.0 << rows
-        << QStringList{u"pdf;1;u1"_s, u"xxx;1;v2|u2"_s, {}, u"xml;1;u4"_s, u"xxx;1;v5|u5"_s, {}, {},
-                       u"pdf;1;u8"_s, {}};
+        << int(RequeueRule::SmallerThan) << QList<int>{} << 1300.0 << rows << QStringList{u"pdf;1;u1"_s,
+                                                                                          u"xxx;1;v2|u2"_s,
+                                                                                          {},
+                                                                                          u"xml;1;u4"_s,
+                                                                                          u"xxx;1;v5|u5"_s,
+                                                                                          {},
+                                                                                          {},
+                                                                                          u"pdf;1;u8"_s,
+                                                                                          {}};
     QTest::newRow("smaller than 20: none") << int(RequeueRule::SmallerThan) << QList<int>{} << 20.0 << rows
                                            << QStringList{{}, {}, {}, {}, {}, {}, {}, {}, {}};
 }
@@ -591,7 +607,8 @@ void TestDownloadOps::exports_data()
     const QStringList mixed{u"甲;pdf;;;;3"_s, u"乙;doc;;;;1"_s, u"丙;htm;;;;4"_s, u"丁;pdf;;;;2"_s};
     QTest::newRow("all") << mixed << false << u"甲\r\n乙\r\n丙\r\n丁\r\n"_s.toUtf8();
     QTest::newRow("unfinished") << mixed << true << u"乙\r\n丙\r\n丁\r\n"_s.toUtf8();
-    QTest::newRow("unfinished of all done") << QStringList{u"a;pdf;;;;3"_s, u"b;pdf;;;;3"_s} << true << QByteArray();
+    QTest::newRow("unfinished of all done")
+        << QStringList{u"a;pdf;;;;3"_s, u"b;pdf;;;;3"_s} << true << QByteArray();
 }
 
 void TestDownloadOps::exports()

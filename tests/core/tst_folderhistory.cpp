@@ -56,18 +56,21 @@ private slots:
         QTest::addColumn<QStringList>("expected");
 
         QTest::newRow("blank lines and blanks around names")
-            << QByteArray("\r\n  /data/a  \r\n\r\n\t\r\n/data/b\r\n\r\n") << QStringList{u"/data/a"_s, u"/data/b"_s};
+            << QByteArray("\r\n  /data/a  \r\n\r\n\t\r\n/data/b\r\n\r\n")
+            << QStringList{u"/data/a"_s, u"/data/b"_s};
         QTest::newRow("LF, CR and no final line end")
             << QByteArray("/a\n/b\r/c") << QStringList{u"/a"_s, u"/b"_s, u"/c"_s};
         QTest::newRow("case repeats once, first spelling kept")
             << QByteArray("/Data/X\r\n/data/x\r\n/other\r\n/DATA/X\r\n")
             << QStringList{u"/Data/X"_s, u"/other"_s};
-        QTest::newRow("150 distinct: first 100") << crlfLines(numbered(u"/f"_s, 0, 150)) << numbered(u"/f"_s, 0, 100);
+        QTest::newRow("150 distinct: first 100")
+            << crlfLines(numbered(u"/f"_s, 0, 150)) << numbered(u"/f"_s, 0, 100);
 
         // Repeats use up the 100 lines just as distinct folders do.
         QStringList repeats(60, u"/same"_s);
         repeats += numbered(u"/f"_s, 0, 50);
-        QTest::newRow("repeats count toward 100") << crlfLines(repeats) << QStringList{u"/same"_s} + numbered(u"/f"_s, 0, 40);
+        QTest::newRow("repeats count toward 100")
+            << crlfLines(repeats) << QStringList{u"/same"_s} + numbered(u"/f"_s, 0, 40);
 
         // Blank lines do not.
         QStringList spaced;
@@ -75,9 +78,10 @@ private slots:
             spaced << QString() << u"  "_s << f;
         QTest::newRow("blank lines are not counted") << crlfLines(spaced) << numbered(u"/f"_s, 0, 100);
 
-        QTest::newRow("10,000 lines") << crlfLines(numbered(u"/many/"_s, 0, 10000)) << numbered(u"/many/"_s, 0, 100);
-        QTest::newRow("GBK file of an older version")
-            << toAnsiBytes(u"D:\\资料\\报告\r\nD:\\下载\r\n"_s) << QStringList{u"D:\\资料\\报告"_s, u"D:\\下载"_s};
+        QTest::newRow("10,000 lines")
+            << crlfLines(numbered(u"/many/"_s, 0, 10000)) << numbered(u"/many/"_s, 0, 100);
+        QTest::newRow("GBK file of an older version") << toAnsiBytes(u"D:\\资料\\报告\r\nD:\\下载\r\n"_s)
+                                                      << QStringList{u"D:\\资料\\报告"_s, u"D:\\下载"_s};
         QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF/数据\r\n") << QStringList{u"/数据"_s};
         QTest::newRow("empty file empties the list") << QByteArray() << QStringList{};
     }
@@ -127,8 +131,8 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("reloaded");
         QTest::newRow("in order, repeats written twice")
-            << QStringList{u"/a/"_s, u"/b/"_s, u"/A/"_s, u"/a/"_s} << QByteArray("/a/\r\n/b/\r\n/A/\r\n/a/\r\n")
-            << QStringList{u"/a/"_s, u"/b/"_s};
+            << QStringList{u"/a/"_s, u"/b/"_s, u"/A/"_s, u"/a/"_s}
+            << QByteArray("/a/\r\n/b/\r\n/A/\r\n/a/\r\n") << QStringList{u"/a/"_s, u"/b/"_s};
         QTest::newRow("empty list: one empty line") << QStringList{} << QByteArray("\r\n") << QStringList{};
         QTest::newRow("Chinese names") << QStringList{u"/下载/报告/"_s} << u"/下载/报告/\r\n"_s.toUtf8()
                                        << QStringList{u"/下载/报告/"_s};

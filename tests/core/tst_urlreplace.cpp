@@ -32,22 +32,25 @@ void TestUrlReplace::replaceInOneRow_data()
     QTest::addColumn<QString>("newReferer");
 
     QTest::newRow("capitals match lower case, every occurrence")
-        << u"http://old.example/a?next=http://old.example/b"_s << u"http://OLD.example/s"_s << u"OLD.EXAMPLE"_s
-        << u"new.example"_s << u"http://new.example/a?next=http://new.example/b"_s << u"http://new.example/s"_s;
+        << u"http://old.example/a?next=http://old.example/b"_s << u"http://OLD.example/s"_s
+        << u"OLD.EXAMPLE"_s << u"new.example"_s << u"http://new.example/a?next=http://new.example/b"_s
+        << u"http://new.example/s"_s;
     QTest::newRow("both addresses of a key")
         << u"http://a.cn/1.pdf|http://A.cn/2.pdf"_s << QString() << u"a.cn"_s << u"b.cn"_s
         << u"http://b.cn/1.pdf|http://b.cn/2.pdf"_s << QString();
     QTest::newRow("three addresses and the referer")
         << u"http://x/1|http://x/2|http://y/3"_s << u"http://x/page"_s << u"http://x"_s << u"https://z"_s
         << u"https://z/1|https://z/2|http://y/3"_s << u"https://z/page"_s;
-    QTest::newRow("empty replacement removes") << u"http://h/dl?id=1&tmp=1"_s << u"http://h/p?tmp=1"_s << u"&tmp=1"_s
-                                               << QString() << u"http://h/dl?id=1"_s << u"http://h/p?tmp=1"_s;
+    QTest::newRow("empty replacement removes")
+        << u"http://h/dl?id=1&tmp=1"_s << u"http://h/p?tmp=1"_s << u"&tmp=1"_s << QString()
+        << u"http://h/dl?id=1"_s << u"http://h/p?tmp=1"_s;
     QTest::newRow("find used as typed, spaces included")
-        << u"http://h/a b"_s << u"http://h/ab"_s << u" b"_s << u"%20b"_s << u"http://h/a%20b"_s << u"http://h/ab"_s;
-    QTest::newRow("no occurrence") << u"http://h/1"_s << u"http://h/"_s << u"zzz"_s << u"y"_s << u"http://h/1"_s
-                                   << u"http://h/"_s;
-    QTest::newRow("scanned once from the start") << u"http://h/aaa"_s << QString() << u"aa"_s << u"a"_s
-                                                 << u"http://h/aa"_s << QString();
+        << u"http://h/a b"_s << u"http://h/ab"_s << u" b"_s << u"%20b"_s << u"http://h/a%20b"_s
+        << u"http://h/ab"_s;
+    QTest::newRow("no occurrence") << u"http://h/1"_s << u"http://h/"_s << u"zzz"_s << u"y"_s
+                                   << u"http://h/1"_s << u"http://h/"_s;
+    QTest::newRow("scanned once from the start")
+        << u"http://h/aaa"_s << QString() << u"aa"_s << u"a"_s << u"http://h/aa"_s << QString();
 }
 
 void TestUrlReplace::replaceInOneRow()
@@ -107,8 +110,8 @@ void TestUrlReplace::duplicateKeys_data()
     QTest::newRow("rows moving on free their keys")
         << QStringList{u"http://h/v1"_s, u"http://h/v11"_s} << u"v1"_s << u"v11"_s
         << QStringList{u"http://h/v11"_s, u"http://h/v111"_s} << 0;
-    QTest::newRow("key emptied") << QStringList{u"http://h/1"_s, u"http://h/2"_s} << u"http://h/1"_s << QString()
-                                 << QStringList{u"http://h/1"_s, u"http://h/2"_s} << 1;
+    QTest::newRow("key emptied") << QStringList{u"http://h/1"_s, u"http://h/2"_s} << u"http://h/1"_s
+                                 << QString() << QStringList{u"http://h/1"_s, u"http://h/2"_s} << 1;
 }
 
 void TestUrlReplace::duplicateKeys()
@@ -139,7 +142,8 @@ void TestUrlReplace::duplicateKeys()
 void TestUrlReplace::otherFieldsStay()
 {
     DownloadListModel list;
-    QVERIFY(list.addItem(u"http://old/1"_s, u"年报"_s, u"pdf"_s, u"/d/"_s, u"http://old/s"_s, DownloadItemState::Done));
+    QVERIFY(list.addItem(u"http://old/1"_s, u"年报"_s, u"pdf"_s, u"/d/"_s, u"http://old/s"_s,
+                         DownloadItemState::Done));
     list.setTransferColumns(0, u"10"_s, u"10"_s, u"100%"_s);
     QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
     const UrlReplaceResult r = replaceInAddresses(list, u"old"_s, u"new"_s);

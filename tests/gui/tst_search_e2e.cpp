@@ -34,6 +34,7 @@ private slots:
         settings.set(keys::kSettings, keys::kSearchEngine, web.address());
         settings.set(u"fWebSearch"_s, u"Text1"_s, u"pages2 alpha\r\n\r\npages1 beta"_s);
         settings.set(u"fWebSearch"_s, u"combo1"_s, 0); // no page delay
+        settings.set(keys::kSettings, keys::kPromptSavePath, u"0"_s); // no folder question
         AppContext app(settings, registry);
         auto* profile = new QWebEngineProfile(this);
         GuiContext gui(app, profile);

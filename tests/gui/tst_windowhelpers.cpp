@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QScreen>
+#include <QSoundEffect>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,8 +20,9 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -71,33 +73,57 @@ public:
                    " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
                    "<busconfig><type>session</type><listen>unix:tmpdir=" +
                    QFile::encodeName(m_dir.path()) +
-                   "</listen><policy context=\"default\"><allow send_destination=\"*\"/>"
+                   "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                   "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
                    "<allow own=\"*\"/></policy></busconfig>\n");
         file.close();
-        const QByteArray command = "dbus-daemon --config-file=" + QFile::encodeName(config) +
-                                   " --fork --print-address=1 --print-pid=1 2>/dev/null";
-        FILE* out = popen(command.constData(), "r");
-        if (!out)
+        // Run as a child of the test, so that it can be stopped and reaped by its own id.
+        const QByteArray configArg = "--config-file=" + QFile::encodeName(config);
+        int fds[2];
+        if (pipe(fds) != 0)
             return;
-        char address[512] = {};
-        char pid[32] = {};
-        const bool read = fgets(address, sizeof address, out) && fgets(pid, sizeof pid, out);
-        pclose(out);
-        if (!read)
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(fds[1], STDOUT_FILENO);
+            close(fds[0]);
+            close(fds[1]);
+            const int devNull = open("/dev/null", O_WRONLY);
+            if (devNull >= 0)
+                dup2(devNull, STDERR_FILENO);
+            execlp("dbus-daemon", "dbus-daemon", configArg.constData(), "--nofork", "--print-address=1",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        if (pid < 0) {
+            close(fds[0]);
             return;
-        m_pid = QByteArray(pid).trimmed().toInt();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray(address).trimmed());
-        m_ok = m_pid > 0;
+        }
+        m_pid = pid;
+        QByteArray address;
+        char c;
+        while (read(fds[0], &c, 1) == 1 && c != '\n')
+            address += c;
+        close(fds[0]);
+        if (address.isEmpty())
+            return;
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+        m_ok = true;
 #endif
     }
     ~PrivateBus()
     {
 #ifdef Q_OS_UNIX
-        if (m_pid > 0)
+        if (m_pid > 0) {
             kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
 #endif
     }
-    bool ok() const { return m_ok; }
+    bool ok() const
+    {
+        return m_ok;
+    }
 
 private:
     QTemporaryDir m_dir;
@@ -151,11 +177,14 @@ private slots:
         QTest::addColumn<QList<int>>("twips");   // top, left, width, height; missing keys use defaults
         QTest::addColumn<bool>("maximized");
         QTest::addColumn<QRect>("geometry");
-        QTest::newRow("as saved") << here << QList<int>{1500, 3000, 9000, 6000} << false << QRect(200, 100, 600, 400);
-        QTest::newRow("lower bounds") << here << QList<int>{-300, -15, 2000, 1000} << false << QRect(0, 0, 267, 200);
+        QTest::newRow("as saved") << here << QList<int>{1500, 3000, 9000, 6000} << false
+                                  << QRect(200, 100, 600, 400);
+        QTest::newRow("lower bounds")
+            << here << QList<int>{-300, -15, 2000, 1000} << false << QRect(0, 0, 267, 200);
         QTest::newRow("defaults") << here << QList<int>{} << false << QRect(7, 7, 1000, 667);
         QTest::newRow("saved maximized") << u"0*0"_s << QList<int>{1500, 3000, 9000, 6000} << true << QRect();
-        QTest::newRow("other resolution") << u"1*1"_s << QList<int>{1500, 3000, 9000, 6000} << true << QRect();
+        QTest::newRow("other resolution")
+            << u"1*1"_s << QList<int>{1500, 3000, 9000, 6000} << true << QRect();
         QTest::newRow("never saved") << QString() << QList<int>{} << true << QRect();
     }
     void restorePlacement()
@@ -273,7 +302,8 @@ private slots:
         QDBusConnection bus = QDBusConnection::sessionBus();
         QVERIFY(bus.isConnected());
         FileManagerStub stub;
-        QVERIFY(bus.registerObject(u"/org/freedesktop/FileManager1"_s, &stub, QDBusConnection::ExportAllSlots));
+        QVERIFY(
+            bus.registerObject(u"/org/freedesktop/FileManager1"_s, &stub, QDBusConnection::ExportAllSlots));
         QVERIFY(bus.registerService(u"org.freedesktop.FileManager1"_s));
         m_urls.opened.clear();
         QVERIFY(ShowInFolder(file));
@@ -302,6 +332,11 @@ private slots:
         QCOMPARE(u16(20), 1);  // PCM
         QCOMPARE(u16(22), 1);  // mono
         QCOMPARE(u16(34), 16); // bits per sample
+        // Qt's own reader accepts the file.
+        QSoundEffect effect;
+        effect.setSource(QUrl(u"qrc:/sounds/%1.wav"_s.arg(id)));
+        QTRY_VERIFY(effect.status() == QSoundEffect::Ready || effect.status() == QSoundEffect::Error);
+        QCOMPARE(effect.status(), QSoundEffect::Ready);
         // Without a sound device this plays nothing, and never fails.
         PlaySoundResource(id);
         PlaySoundResource(id);

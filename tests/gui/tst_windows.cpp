@@ -55,6 +55,8 @@ struct Program
     explicit Program(const QString& engine)
     {
         settings.set(keys::kSettings, keys::kSearchEngine, engine);
+        // Folders are chosen at hand-over, so a batch asks for none.
+        settings.set(keys::kSettings, keys::kPromptSavePath, u"0"_s);
         gui.browserFactory = [this](QWidget* parent) {
             return BrowserWithView{new HeadlessBrowser(&nam, parent), nullptr};
         };

@@ -2,9 +2,6 @@
 
 #include "download/CellOrder.h"
 
-#include <QDir>
-#include <QSet>
-
 #include <algorithm>
 #include <numeric>
 
@@ -24,41 +21,13 @@ int stateIndex(DownloadItemState state)
     return (v >= 1 && v <= 4) ? v : 0;
 }
 
+bool isRightAligned(int column)
+{
+    return column == DownloadListModel::SizeColumn || column == DownloadListModel::ReceivedColumn ||
+           column == DownloadListModel::ProgressColumn;
+}
+
 } // namespace
-
-QString DownloadItem::filePath() const
-{
-    // A row without a type is saved under its bare name, and its file is looked for there.
-    if (type.isEmpty())
-        return folder + name;
-    return folder + name + u'.' + type;
-}
-
-QString 选择url(const QString& key)
-{
-    const qsizetype bar = key.indexOf(u'|');
-    return bar < 0 ? key : key.left(bar);
-}
-
-QString 对调url(const QString& key)
-{
-    const QStringList urls = key.split(u'|');
-    if (urls.size() == 2)
-        return urls.at(1) + u'|' + urls.at(0);
-    if (urls.size() == 3)
-        return urls.at(2) + u'|' + urls.at(0) + u'|' + urls.at(1);
-    return key;
-}
-
-QString folderWithSeparator(const QString& folder)
-{
-    if (folder.isEmpty())
-        return folder;
-    QString native = QDir::toNativeSeparators(folder);
-    if (!native.endsWith(QDir::separator()))
-        native += QDir::separator();
-    return native;
-}
 
 DownloadListModel::DownloadListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -70,12 +39,6 @@ int DownloadListModel::rowCount(const QModelIndex& parent) const
 int DownloadListModel::columnCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : ColumnCount;
-}
-
-static bool isRightAligned(int column)
-{
-    return column == DownloadListModel::SizeColumn || column == DownloadListModel::ReceivedColumn ||
-           column == DownloadListModel::ProgressColumn;
 }
 
 QVariant DownloadListModel::data(const QModelIndex& index, int role) const
@@ -184,27 +147,30 @@ bool DownloadListModel::addItem(DownloadItem item)
 
 int DownloadListModel::addItems(QList<DownloadItem> items)
 {
+    // The keys enter the index as they are accepted, which also catches a key repeated in the batch;
+    // the rows follow inside the insertion.
+    const int first = int(m_rows.size());
     QList<DownloadItem> fresh;
-    QSet<QString> seen;
+    fresh.reserve(items.size());
     for (DownloadItem& item : items) {
-        if (!acceptsKey(item.key) || seen.contains(item.key))
+        if (item.key.isEmpty())
             continue;
-        seen.insert(item.key);
+        const qsizetype keysBefore = m_rowOfKey.size();
+        int& row = m_rowOfKey[item.key];
+        if (m_rowOfKey.size() == keysBefore)
+            continue; // present already
+        row = first + int(fresh.size());
         item.folder = folderWithSeparator(item.folder.isEmpty() ? m_defaultFolder : item.folder);
         fresh.append(std::move(item));
     }
     if (fresh.isEmpty())
         return 0;
-    const int first = int(m_rows.size());
     beginInsertRows({}, first, first + int(fresh.size()) - 1);
-    m_rows.reserve(m_rows.size() + fresh.size());
-    for (DownloadItem& item : fresh) {
-        m_rowOfKey.insert(item.key, int(m_rows.size()));
+    for (const DownloadItem& item : fresh)
         countState(item.state, 1);
-        m_rows.append(std::move(item));
-    }
+    m_rows.append(std::move(fresh));
     endInsertRows();
-    return int(fresh.size());
+    return int(m_rows.size()) - first;
 }
 
 int DownloadListModel::rowOfKey(const QString& key) const
@@ -248,45 +214,38 @@ void DownloadListModel::refreshIndex() const
     m_staleFrom = -1;
 }
 
-namespace {
-
-// Sets a text field and signals its cell when it changed.
-template <typename Model>
-void setField(Model* model, QList<DownloadItem>& rows, int row, int column, QString DownloadItem::*field,
-              const QString& value)
+void DownloadListModel::setTextField(int row, int column, QString DownloadItem::*field, const QString& value)
 {
-    if (row < 0 || row >= rows.size() || rows.at(row).*field == value)
+    if (row < 0 || row >= m_rows.size() || m_rows.at(row).*field == value)
         return;
-    rows[row].*field = value;
-    const QModelIndex cell = model->index(row, column);
-    emit model->dataChanged(cell, cell, {Qt::DisplayRole});
+    m_rows[row].*field = value;
+    const QModelIndex cell = index(row, column);
+    emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
-
-} // namespace
 
 void DownloadListModel::setName(int row, const QString& name)
 {
-    setField(this, m_rows, row, NameColumn, &DownloadItem::name, name);
+    setTextField(row, NameColumn, &DownloadItem::name, name);
 }
 
 void DownloadListModel::setType(int row, const QString& type)
 {
-    setField(this, m_rows, row, TypeColumn, &DownloadItem::type, type);
+    setTextField(row, TypeColumn, &DownloadItem::type, type);
 }
 
 void DownloadListModel::setSize(int row, const QString& size)
 {
-    setField(this, m_rows, row, SizeColumn, &DownloadItem::size, size);
+    setTextField(row, SizeColumn, &DownloadItem::size, size);
 }
 
 void DownloadListModel::setReceived(int row, const QString& received)
 {
-    setField(this, m_rows, row, ReceivedColumn, &DownloadItem::received, received);
+    setTextField(row, ReceivedColumn, &DownloadItem::received, received);
 }
 
 void DownloadListModel::setProgress(int row, const QString& progress)
 {
-    setField(this, m_rows, row, ProgressColumn, &DownloadItem::progress, progress);
+    setTextField(row, ProgressColumn, &DownloadItem::progress, progress);
 }
 
 void DownloadListModel::setTransferColumns(int row, const QString& size, const QString& received,
@@ -305,7 +264,7 @@ void DownloadListModel::setTransferColumns(int row, const QString& size, const Q
 
 void DownloadListModel::setFolder(int row, const QString& folder)
 {
-    setField(this, m_rows, row, FolderColumn, &DownloadItem::folder, folderWithSeparator(folder));
+    setTextField(row, FolderColumn, &DownloadItem::folder, folderWithSeparator(folder));
 }
 
 void DownloadListModel::setReferer(int row, const QString& referer)
@@ -562,7 +521,6 @@ int DownloadListModel::removeMarked(const QList<bool>& marked)
         }
     }
     m_rows = std::move(kept);
-    m_staleFrom = -1;
     markIndexStaleFrom(blocks.first().first);
     endResetModel();
     return removed;

@@ -163,6 +163,7 @@ private:
     // persistent indexes on their rows.
     void applyPermutation(const QList<int>& order);
     int removeMarked(const QList<bool>& marked);
+    void setTextField(int row, int column, QString DownloadItem::*field, const QString& value);
     void emitRowsChanged(int firstRow, int lastRow);
     void countState(DownloadItemState state, int delta);
     void markIndexStaleFrom(int row);

@@ -75,7 +75,8 @@ ListOpResult SortByColumn(DownloadListModel& list, int column, const DownloadAct
     return {{}, list.count()};
 }
 
-ListOpResult ShuffleList(DownloadListModel& list, const DownloadActivity& activity, QRandomGenerator& generator)
+ListOpResult ShuffleList(DownloadListModel& list, const DownloadActivity& activity,
+                         QRandomGenerator& generator)
 {
     if (const QStringView refusal = refusalText(ListOperation::Shuffle, activity); !refusal.isEmpty())
         return {refusal, 0};
@@ -130,7 +131,8 @@ ListOpResult cancelSelectedRows(DownloadListModel& list, const QList<int>& selec
 
 bool isPageType(const QString& type)
 {
-    return type.compare(u"htm"_s, Qt::CaseInsensitive) == 0 || type.compare(u"html"_s, Qt::CaseInsensitive) == 0;
+    return type.compare(u"htm"_s, Qt::CaseInsensitive) == 0 ||
+           type.compare(u"html"_s, Qt::CaseInsensitive) == 0;
 }
 
 bool isPageOrXmlType(const QString& type)
@@ -170,12 +172,14 @@ int deleteFilesWhere(DownloadListModel& list, const DownloadListModel::RowPredic
 
 int deletePageFiles(DownloadListModel& list)
 {
-    return deleteFilesWhere(list, [](const DownloadItem& item) { return finished(item) && isPageOrXmlType(item.type); });
+    return deleteFilesWhere(
+        list, [](const DownloadItem& item) { return finished(item) && isPageOrXmlType(item.type); });
 }
 
 int deleteFailedFiles(DownloadListModel& list)
 {
-    return deleteFilesWhere(list, [](const DownloadItem& item) { return item.state == DownloadItemState::Failed; });
+    return deleteFilesWhere(list,
+                            [](const DownloadItem& item) { return item.state == DownloadItemState::Failed; });
 }
 
 std::optional<double> parseSizeAnswer(const QString& answer)
@@ -215,7 +219,8 @@ int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& sel
         chosen = list.rowsInState(DownloadItemState::Failed);
         break;
     case RequeueRule::WebPages:
-        chosen = list.rowsMatching([](const DownloadItem& item) { return finished(item) && isPageOrXmlType(item.type); });
+        chosen = list.rowsMatching(
+            [](const DownloadItem& item) { return finished(item) && isPageOrXmlType(item.type); });
         break;
     case RequeueRule::FailedAndWebPages:
         chosen = list.rowsMatching([](const DownloadItem& item) {
@@ -224,7 +229,8 @@ int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& sel
         });
         break;
     case RequeueRule::SmallerThan:
-        chosen = list.rowsMatching([sizeLimit](const DownloadItem& item) { return smallerThan(item, sizeLimit); });
+        chosen =
+            list.rowsMatching([sizeLimit](const DownloadItem& item) { return smallerThan(item, sizeLimit); });
         break;
     }
     if (chosen.isEmpty())

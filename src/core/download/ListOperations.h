@@ -14,10 +14,10 @@ namespace lintbay {
 
 // Texts the download window shows for the list commands.
 inline constexpr QStringView kStopDownloadFirstText = u"停止下载以后，才能执行此操作！"; // information icon
-inline constexpr QStringView kStopBeforeSortText = u"停止下载后方可排序！";             // information icon
-inline constexpr QStringView kStopBeforeCancelText = u"停止下载后方可设置！";           // error icon
+inline constexpr QStringView kStopBeforeSortText = u"停止下载后方可排序！";              // information icon
+inline constexpr QStringView kStopBeforeCancelText = u"停止下载后方可设置！";            // error icon
 inline constexpr QStringView kShuffleDoneText = u"随机排序完成！";
-inline constexpr QStringView kClearListQuestion = u"您确定要清空列表的所有信息吗？";      // Yes/No, no icon
+inline constexpr QStringView kClearListQuestion = u"您确定要清空列表的所有信息吗？"; // Yes/No, no icon
 inline constexpr QStringView kSizeRulePrompt = u"请输入数字：";
 inline constexpr QStringView kExportFilter = u"*.txt";
 
@@ -74,8 +74,8 @@ ListOpResult cancelSelectedRows(DownloadListModel& list, const QList<int>& selec
                                 const DownloadActivity& activity);
 
 // Types of pages that arrived instead of documents.
-bool isPageType(const QString& type);        // htm, html (any case)
-bool isPageOrXmlType(const QString& type);   // htm, html, xml (any case)
+bool isPageType(const QString& type);      // htm, html (any case)
+bool isPageOrXmlType(const QString& type); // htm, html, xml (any case)
 
 // Deletes the row's own file, DownloadItem::filePath(), when it is a file there; never a folder, and
 // nothing when the folder is not absolute or the name would reach outside the folder. True when a

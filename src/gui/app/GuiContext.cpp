@@ -2,9 +2,12 @@
 
 #include "app/WebEngineBrowser.h"
 #include "app/fCover.h"
+#include "download/fFileDownload.h"
 #include "search/fWebSearch.h"
 
 #include <QApplication>
+
+using namespace Qt::StringLiterals;
 
 namespace lintbay {
 
@@ -39,6 +42,34 @@ void GuiContext::showSearchWindow()
     search->show();
     search->raise();
     search->activateWindow();
+}
+
+fFileDownload* GuiContext::downloadWindow()
+{
+    if (!download || !IsFormLoaded(u"fFileDownload"_s)) {
+        download = new fFileDownload(*this);
+        download->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    return download;
+}
+
+void GuiContext::showDownloadWindow()
+{
+    fFileDownload* w = downloadWindow();
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+void GuiContext::显示下载窗口(bool restore)
+{
+    if (!download || !IsFormLoaded(u"fFileDownload"_s))
+        return;
+    download->UpdateCountLabel();
+    if (download->isHidden())
+        download->show();
+    if (restore && download->isMinimized())
+        download->showNormal();
 }
 
 bool IsFormLoaded(const QString& name)

@@ -12,6 +12,7 @@ namespace lintbay {
 class AppContext;
 class Browser;
 class fCover;
+class fFileDownload;
 class fWebSearch;
 
 // A browser together with the widget that shows it (null for a browser without a view).
@@ -44,11 +45,19 @@ public:
 
     QPointer<fCover> cover;
     QPointer<fWebSearch> search;
+    QPointer<fFileDownload> download;
 
     // Shows the start-up window again (after the last main window closed).
     void showCover() const;
     // Hides the start-up window and shows the search window, creating it when needed.
     void showSearchWindow();
+    // The download window, loaded (not shown) when it is not loaded yet.
+    fFileDownload* downloadWindow();
+    // Shows the download window modeless, loading it when needed.
+    void showDownloadWindow();
+    // Only when the download window is loaded: refreshes it, shows it when hidden, and with
+    // `restore` brings it back from the minimised state.
+    void 显示下载窗口(bool restore);
 
 private:
     AppContext& m_app;

@@ -5,6 +5,8 @@
 #include "app/GuiContext.h"
 #include "app/ProgramValues.h"
 #include "app/SettingsStore.h"
+#include "download/fFileDownload.h"
+#include "download/fSeleFileSavePath.h"
 #include "search/ResultListModel.h"
 #include "search/ScriptDetect.h"
 #include "search/SearchSession.h"
@@ -105,6 +107,26 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
             [this] { selectRows(m_results->rowsWithTraditional()); });
     connect(ui->menu全部繁体转为简体, &QAction::triggered, this, &fWebSearch::convertAll);
     connect(ui->menu网页源码另存为, &QAction::triggered, this, &fWebSearch::savePageSource);
+    connect(ui->menu打开下载窗口, &QAction::triggered, this, [this] { m_context.showDownloadWindow(); });
+
+    // Hand-over to the download list.
+    ui->menu加入->menuAction()->setVisible(false);
+    connect(ui->menu分析未分析项, &QAction::triggered, this, [this] { runPass(AnalysePass::New); });
+    connect(ui->menu分析失败项, &QAction::triggered, this, [this] { runPass(AnalysePass::Failed); });
+    connect(ui->menu分析选中项, &QAction::triggered, this, [this] { runPass(AnalysePass::Selected); });
+    connect(ui->menu分析全部, &QAction::triggered, this, [this] { runPass(AnalysePass::All); });
+    connect(ui->Command2, &QPushButton::clicked, this, &fWebSearch::Command2_Click);
+    connect(ui->Command5, &QPushButton::clicked, this, [this] { m_session->AnalysisStopFlag = true; });
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(u"Timer1"_s);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, [this] {
+        // A tick during a pass waits for the next one: the running pass already takes every new row
+        // it reaches, and a nested pass would only repeat its work.
+        if (m_session->AnalysisStopFlag)
+            runPass(AnalysePass::New);
+    });
+    connect(ui->Check7, &QCheckBox::clicked, this, &fWebSearch::Check7_Click);
     connect(ui->ListView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { ui->menu清除->popup(ui->ListView1->viewport()->mapToGlobal(pos)); });
     connect(ui->menu打开百度首页, &QAction::triggered, this, &fWebSearch::openHomePage);
@@ -203,6 +225,9 @@ void fWebSearch::Command1_Click()
     }
     ui->Command1->setText(kBatchRunningCaption);
     ui->Command1->setStyleSheet(kRunningStyle);
+    m_session->BatchStopFlag = false;
+    if (m_context.app().values().PromptSavePathOnExtract == 1)
+        fSeleFileSavePath::ask(m_context, this); // its answer does not stop the batch
 
     SearchSession::BatchRequest request;
     request.engine = m_context.app().searchEngine();
@@ -257,6 +282,8 @@ void fWebSearch::Command4_Click()
         ui->Command4->setText(kAddAllRunningCaption);
         ui->Command4->setStyleSheet(kRunningStyle);
         m_session->AddAllStopFlag = false;
+        if (!m_session->insideBatch() && m_context.app().values().PromptSavePathOnExtract == 1)
+            fSeleFileSavePath::ask(m_context, this);
         m_session->followAllPages();
         ui->Command4->setStyleSheet(QString());
         ui->Command4->setText(kAddAllIdleCaption);
@@ -268,6 +295,8 @@ void fWebSearch::Command4_Click()
 
 void fWebSearch::Command9_Click()
 {
+    if (m_context.app().values().PromptSavePathOnExtract == 1)
+        fSeleFileSavePath::ask(m_context, this);
     ExtractPage(extractionSaveFolder());
     AutoSizeColumns(ui->ListView1);
 }
@@ -283,6 +312,64 @@ void fWebSearch::Command7_Click()
         return;
     const double kb = double(QFileInfo(path).size()) / 1024.0;
     ShowInfo(this, u"保存文件完毕："_s + QLocale(QLocale::English).toString(kb, 'f', 2) + u"KB"_s);
+}
+
+bool fWebSearch::askSaveFolder()
+{
+    if (m_context.app().values().PromptSavePathOnExtract == 1)
+        return true;
+    return fSeleFileSavePath::ask(m_context, this);
+}
+
+void fWebSearch::runPass(AnalysePass pass)
+{
+    m_session->AnalysisStopFlag = false;
+    ui->Label11->setText(u"正在分析,请稍候..."_s);
+    ui->PicPanPrograss->show();
+    ui->PicPanPrograss->raise();
+    pumpEvents();
+    const bool proceed = !m_results->isEmpty() &&
+                         ((pass == AnalysePass::New && Timer1->isActive()) || askSaveFolder());
+    if (proceed) {
+        QList<int> selected;
+        if (pass == AnalysePass::Selected) {
+            const QModelIndexList rows = ui->ListView1->selectionModel()->selectedRows();
+            for (const QModelIndex& index : rows)
+                selected << index.row();
+        }
+        fFileDownload* downloads = m_context.downloadWindow();
+        HandOverRows(*m_results, pass, selected, m_context.app().values(), *downloads->list(),
+                     [this] { return m_session->AnalysisStopFlag; });
+    }
+    ui->PicPanPrograss->hide();
+    m_session->AnalysisStopFlag = true;
+    m_context.显示下载窗口(false);
+}
+
+void fWebSearch::Command2_Click()
+{
+    ui->Command2->setEnabled(false);
+    if (m_results->isEmpty())
+        ShowInfo(this, u"列表没有数据哦！"_s);
+    else if (!ui->ListView1->selectionModel()->hasSelection())
+        runPass(AnalysePass::All);
+    else
+        ui->menu加入->popup(ui->Command2->mapToGlobal(QPoint(0, ui->Command2->height())));
+    ui->Command2->setEnabled(true);
+}
+
+void fWebSearch::Check7_Click(bool ticked)
+{
+    if (!ticked) {
+        Timer1->stop();
+        return;
+    }
+    if (!askSaveFolder()) {
+        Timer1->stop();
+        ui->Check7->setChecked(false);
+        return;
+    }
+    Timer1->start();
 }
 
 bool fWebSearch::refuseWhileAnalysing()
@@ -390,6 +477,7 @@ void fWebSearch::closeEvent(QCloseEvent* event)
         return;
     }
     saveSettings();
+    Timer1->stop();
     event->accept();
     MarkFormUnloaded(this);
     if (!IsFormLoaded(u"fFileDownload"_s))

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "search/HandOff.h"
 #include "search/QueryBuilder.h"
 #include "search/ResultExtractor.h"
+
+#include <QTimer>
 
 #include <QMainWindow>
 
@@ -42,6 +45,12 @@ public:
     // Navigates to the engine's home page.
     void openHomePage();
 
+    // The auto-analysis timer: hands over new rows every second while "自动分析未分析项" is ticked.
+    QTimer* Timer1 = nullptr;
+
+    // One hand-over pass (the menu "加入", "分析下载" and the timer).
+    void runPass(AnalysePass pass);
+
     // Extracts the browser's current page into the result list and updates the counter.
     void ExtractPage(const QString& saveFolder);
     // The folder recorded in extracted rows: the default save folder when it is asked for at
@@ -59,6 +68,10 @@ private:
     void Command4_Click();
     void Command9_Click();
     void Command7_Click();
+    void Command2_Click();
+    void Check7_Click(bool ticked);
+    // Asks for the save folder where the extraction prompt says so; false when cancelled.
+    bool askSaveFolder();
     void setStatusText(const QString& text);
     void updateCounter();
 

@@ -35,9 +35,9 @@ bool showItemsOverDBus(const QString& file)
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        u"org.freedesktop.FileManager1"_s, u"/org/freedesktop/FileManager1"_s,
-        u"org.freedesktop.FileManager1"_s, u"ShowItems"_s);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(u"org.freedesktop.FileManager1"_s, u"/org/freedesktop/FileManager1"_s,
+                                       u"org.freedesktop.FileManager1"_s, u"ShowItems"_s);
     call << QStringList{QUrl::fromLocalFile(file).toString()} << QString();
     const QDBusMessage reply = bus.call(call, QDBus::Block, kShowItemsTimeoutMs);
     return reply.type() == QDBusMessage::ReplyMessage;

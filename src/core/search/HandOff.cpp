@@ -1,0 +1,63 @@
+#include "HandOff.h"
+
+#include "app/ProgramValues.h"
+#include "download/DownloadListModel.h"
+#include "search/ResultListModel.h"
+#include "util/PathHelpers.h"
+#include "util/TextHelpers.h"
+#include "util/Wait.h"
+
+#include <QPointer>
+#include <QSet>
+
+namespace lintbay {
+
+bool 加入下载列表(const QString& link, const QString& title, const QString& type, const QString& saveFolder,
+                  const QString& pageAddress, const ProgramValues& values, DownloadListModel& list)
+{
+    const QString cleanTitle = RemoveLineBreaks(title).trimmed();
+    const QString folder = saveFolder.isEmpty() ? values.DefaultSavePath : saveFolder;
+    const QString name = SanitizeFileName(values.NameFromLink ? FileNameFromPath(link, true) : cleanTitle);
+    list.addItem(link, name, type, folder, pageAddress, DownloadItemState::Waiting);
+    return true;
+}
+
+bool PassQualifies(AnalysePass pass, const SearchResult& row, bool selected)
+{
+    switch (pass) {
+    case AnalysePass::New:
+        return row.status.isEmpty();
+    case AnalysePass::Failed:
+        return row.status == ResultListModel::statusFailed();
+    case AnalysePass::Selected:
+        return selected;
+    case AnalysePass::All:
+        return true;
+    }
+    return false;
+}
+
+int HandOverRows(ResultListModel& results, AnalysePass pass, const QList<int>& selectedRows,
+                 const ProgramValues& values, DownloadListModel& list, const std::function<bool()>& stopRequested)
+{
+    const QSet<int> selected(selectedRows.cbegin(), selectedRows.cend());
+    // The lists belong to windows that can go away while events run.
+    QPointer<ResultListModel> source(&results);
+    QPointer<DownloadListModel> target(&list);
+    int handed = 0;
+    for (int row = 0; source && target && row < source->count(); ++row) {
+        const SearchResult r = source->at(row);
+        if (!PassQualifies(pass, r, selected.contains(row)))
+            continue;
+        source->setStatus(row, QString());
+        加入下载列表(r.key, r.title, r.type, r.saveFolder, r.tag, values, *target);
+        source->setStatus(row, ResultListModel::statusDone());
+        ++handed;
+        pumpEvents();
+        if (stopRequested && stopRequested())
+            break;
+    }
+    return handed;
+}
+
+} // namespace lintbay

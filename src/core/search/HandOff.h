@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+namespace lintbay {
+
+class DownloadListModel;
+class ResultListModel;
+struct ProgramValues;
+struct SearchResult;
+
+// Adds one result row to the download list as a waiting row: the link as its address, the cleaned
+// title (or, when files are named after their links, the link's file name) as its name, the page
+// it came from as referer, and the default save folder when the row carries none. A link the list
+// already holds adds nothing. Always true.
+bool 加入下载列表(const QString& link, const QString& title, const QString& type, const QString& saveFolder,
+                  const QString& pageAddress, const ProgramValues& values, DownloadListModel& list);
+
+// The four hand-over passes and the rows each takes.
+enum class AnalysePass
+{
+    New,      // "分析未分析项": rows not handed over yet
+    Failed,   // "分析失败项": rows marked "分析失败"
+    Selected, // "分析选中项": the selected rows
+    All,      // "分析全部": every row
+};
+bool PassQualifies(AnalysePass pass, const SearchResult& row, bool selected);
+
+// Step through the result rows in list order and hand over each that qualifies, marking it "成功".
+// Events run after every row (the stop button and the timers are served); `stopRequested` is asked
+// after every row. Rows appended during the pass are taken too. Returns the rows handed over.
+int HandOverRows(ResultListModel& results, AnalysePass pass, const QList<int>& selectedRows,
+                 const ProgramValues& values, DownloadListModel& list, const std::function<bool()>& stopRequested);
+
+} // namespace lintbay

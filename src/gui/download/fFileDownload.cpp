@@ -1,0 +1,425 @@
+#include "fFileDownload.h"
+#include "ui_fFileDownload.h"
+
+#include "app/GuiContext.h"
+#include "app/ProgramValues.h"
+#include "app/SettingsStore.h"
+#include "download/DownloadCounters.h"
+#include "download/DownloadListModel.h"
+#include "download/StateIcons.h"
+#include "download/UrlReplaceDialog.h"
+#include "util/FileDialogs.h"
+#include "util/ListViewHelpers.h"
+#include "util/Messages.h"
+#include "util/TextFile.h"
+#include "util/Wait.h"
+#include "util/WindowHelpers.h"
+
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+namespace {
+const QString kSection = u"fFileDownload"_s;
+const QString kDownloadSection = u"下载"_s;
+const QString kThreadsKey = u"线程"_s;
+const QString kPolicySection = u"专利下载"_s;
+const QString kPolicyKey = u"重复文件名设置"_s;
+const QString kCloseQuestion = u"正在下载文件或者下载没有完成，要强制关闭窗口吗？"_s;
+constexpr int kStripeRowHeight = 17;
+} // namespace
+
+fFileDownload::fFileDownload(GuiContext& context, QWidget* parent)
+    : QMainWindow(parent), m_context(context), ui(std::make_unique<Ui::fFileDownload>())
+{
+    ui->setupUi(this);
+    setObjectName(u"fFileDownload"_s);
+
+    m_list = new DownloadListModel(this);
+    m_proxy = new StateIconProxy(this);
+    m_proxy->setSourceModel(m_list);
+    ui->ListView3->setModel(m_proxy);
+    ui->ListView3->verticalHeader()->setDefaultSectionSize(kStripeRowHeight + 2);
+    ui->ListView3->verticalHeader()->hide();
+    const int widths[] = {400, 53, 73, 73, 53, 400};
+    for (int c = 0; c < DownloadListModel::ColumnCount; ++c)
+        ui->ListView3->setColumnWidth(c, widths[c]);
+    ui->ListView3->horizontalHeader()->setSectionsClickable(true);
+    SetListViewStripes(ui->ListView3);
+
+    for (int i = 0; i < 4; ++i) {
+        m_statusPanels[i] = new QLabel(this);
+        m_statusPanels[i]->setObjectName(u"StatusPanel%1"_s.arg(i + 1));
+        ui->StatusBar1->addWidget(m_statusPanels[i], i == 1 ? 2 : (i == 3 ? 1 : 0));
+    }
+    m_statusPanels[0]->setText(QCoreApplication::applicationName());
+    m_statusPanels[1]->installEventFilter(this);
+    m_statusPanels[1]->setCursor(Qt::PointingHandCursor);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(u"Timer1"_s);
+    Timer1->setInterval(1000);
+    Timer_Down = new QTimer(this);
+    Timer_Down->setObjectName(u"Timer_Down"_s);
+    Timer_Down->setInterval(1000);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(u"Timer2"_s);
+    Timer2->setInterval(60000);
+    connect(Timer1, &QTimer::timeout, this, [this] {
+        UpdateCounters();
+        m_busy = m_loadedSlots > 0;
+    });
+
+    connect(ui->Command26, &QPushButton::clicked, this, &fFileDownload::SwitchDownloadMode);
+    connect(ui->ListView3->horizontalHeader(), &QHeaderView::sectionClicked, this, &fFileDownload::sortByHeader);
+    connect(ui->ListView3, &QWidget::customContextMenuRequested, this, &fFileDownload::showListMenu);
+    wireMenus();
+    load();
+}
+
+fFileDownload::~fFileDownload() = default;
+
+void fFileDownload::load()
+{
+    AppContext& app = m_context.app();
+    SettingsStore& s = app.settings();
+    ProgramValues& v = app.values();
+
+    setWindowTitle(u"文件下载-"_s + QCoreApplication::applicationName());
+    setWindowIcon(QIcon(u":/icons/lintbay.png"_s));
+    ui->Combo4->addItems({u"出错项"_s, u"文件类型为HTM和HTML项"_s, u"出错项和文件类型为HTM和HTML项"_s});
+    ui->Combo4->setCurrentIndex(0);
+    FitComboDropWidth(ui->Combo4);
+    m_lastFinish = QTime::currentTime();
+
+    m_list->clear();
+    m_list->setDefaultFolder(v.DefaultSavePath);
+
+    m_downloadMode = s.getInt(keys::kSettings, keys::kDownloadMode, 2) == 1 ? 1 : 2;
+    v.DownloadMode = m_downloadMode;
+    ui->Label7->setText(u"下载方式："_s + QString::number(m_downloadMode));
+    for (int i = 1; i <= 6; ++i)
+        ui->Combo1->addItem(QString::number(i));
+    ui->Combo1->setCurrentIndex(0);
+    if (m_downloadMode == 1) {
+        ui->Combo1->setEnabled(false);
+    } else {
+        ui->Combo1->setEnabled(true);
+        const int index = s.getInt(kDownloadSection, kThreadsKey, 2);
+        if (index >= 0 && index < ui->Combo1->count())
+            ui->Combo1->setCurrentIndex(index);
+    }
+
+    const QString policy = s.get(kPolicySection, kPolicyKey, u"重命名"_s).trimmed();
+    if (ui->Option1->text().trimmed() == policy)
+        ui->Option1->setChecked(true);
+    else if (ui->Option2->text().trimmed() == policy)
+        ui->Option2->setChecked(true);
+    else
+        ui->Option3->setChecked(true);
+
+    v.ProxyAddress = s.get(keys::kSettings, keys::kProxyAddress);
+    v.ProxyPort = s.get(keys::kSettings, keys::kProxyPort);
+    v.ProxyEnabled = s.getInt(keys::kSettings, keys::kProxyEnabled, 0) == 1;
+    v.MaxFileSizeMB = s.getDouble(keys::kSettings, keys::kMaxFileSize, 10);
+
+    RestoreWindowPlacement(this, s);
+
+    ui->Combo2->clear();
+    for (int i = 0; i <= 600; ++i)
+        ui->Combo2->addItem(QString::number(i));
+    ui->Combo2->setCurrentIndex(0);
+
+    Timer1->start();
+    UpdateCountLabel();
+    UpdateCounters();
+}
+
+int fFileDownload::threadCount() const
+{
+    return ui->Combo1->currentText().toInt();
+}
+
+QString fFileDownload::DuplicateNamePolicy() const
+{
+    if (ui->Option1->isChecked())
+        return ui->Option1->text().trimmed();
+    if (ui->Option2->isChecked())
+        return ui->Option2->text().trimmed();
+    return ui->Option3->text().trimmed();
+}
+
+int fFileDownload::intervalSeconds() const
+{
+    return ui->Combo2->currentText().toInt();
+}
+
+int fFileDownload::CountTransferSlots() const
+{
+    return 1 + m_loadedSlots;
+}
+
+bool fFileDownload::IsDownloadBusy() const
+{
+    return CountTransferSlots() > 1 || (m_busy && m_downloadMode == 1) || Timer_Down->isActive();
+}
+
+bool fFileDownload::IsDownloading() const
+{
+    return Timer_Down->isActive() || m_busy;
+}
+
+DownloadActivity fFileDownload::activity() const
+{
+    DownloadActivity a;
+    a.downloadBusy = IsDownloadBusy();
+    a.downloading = IsDownloading();
+    a.busyFlag = m_busy;
+    return a;
+}
+
+void fFileDownload::UpdateCountLabel()
+{
+    ui->Label1->setText(rowCountText(*m_list));
+}
+
+void fFileDownload::UpdateCounters()
+{
+    setStatusPanel(4, countersText(*m_list));
+}
+
+void fFileDownload::setStatusPanel(int panel, const QString& text)
+{
+    if (panel >= 1 && panel <= 4)
+        m_statusPanels[panel - 1]->setText(text);
+}
+
+QString fFileDownload::statusPanel(int panel) const
+{
+    return panel >= 1 && panel <= 4 ? m_statusPanels[panel - 1]->text() : QString();
+}
+
+void fFileDownload::SwitchDownloadMode()
+{
+    m_downloadMode = m_downloadMode == 2 ? 1 : 2;
+    m_context.app().values().DownloadMode = m_downloadMode;
+    ui->Label7->setText(u"下载方式："_s + QString::number(m_downloadMode));
+    ui->Combo1->setCurrentIndex(0);
+    ui->Combo1->setEnabled(m_downloadMode == 2);
+}
+
+QList<int> fFileDownload::selectedRows() const
+{
+    QList<int> rows;
+    const QModelIndexList selected = ui->ListView3->selectionModel()->selectedRows();
+    for (const QModelIndex& index : selected)
+        rows << m_proxy->mapToSource(index).row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+bool fFileDownload::refuse(QStringView refusal, bool errorIcon)
+{
+    if (refusal.isEmpty())
+        return false;
+    if (errorIcon)
+        ShowError(this, refusal.toString());
+    else
+        ShowInfo(this, refusal.toString());
+    return true;
+}
+
+void fFileDownload::runHidden(const std::function<void()>& work)
+{
+    // The list is not repainted row by row while many rows change.
+    ui->ListView3->setUpdatesEnabled(false);
+    work();
+    ui->ListView3->setUpdatesEnabled(true);
+}
+
+void fFileDownload::removeRows(const std::function<ListOpResult()>& remove)
+{
+    ListOpResult result;
+    runHidden([&] { result = remove(); });
+    if (refuse(result.refusal))
+        return;
+    UpdateCountLabel();
+}
+
+void fFileDownload::requeue(RequeueRule rule)
+{
+    double limit = 0;
+    if (rule == RequeueRule::SmallerThan) {
+        const auto number = parseSizeAnswer(InputBox(this, kSizeRulePrompt.toString()));
+        if (!number)
+            return;
+        limit = *number;
+    }
+    const QList<int> selected = selectedRows();
+    pumpEvents();
+    runHidden([&] { RequeueRows(*m_list, rule, selected, limit); });
+}
+
+void fFileDownload::exportNames(bool unfinishedOnly)
+{
+    if (m_list->isEmpty())
+        return;
+    const QString path = GetSaveFileName(this, kExportFilter.toString(), u"txt"_s);
+    if (path.isEmpty())
+        return;
+    if (!writeTextFile(path, exportNameLines(*m_list, unfinishedOnly)))
+        ShowError(this, u"无法写入文件：%1"_s.arg(path));
+}
+
+void fFileDownload::sortByHeader(int column)
+{
+    refuse(SortByColumn(*m_list, column, activity()).refusal);
+}
+
+void fFileDownload::wireMenus()
+{
+    connect(ui->menu全选专利列表, &QAction::triggered, ui->ListView3, &QTableView::selectAll);
+    connect(ui->menu全不选, &QAction::triggered, ui->ListView3, &QTableView::clearSelection);
+    connect(ui->menu随机排序列表, &QAction::triggered, this, [this] {
+        ListOpResult result;
+        runHidden([&] { result = ShuffleList(*m_list, activity()); });
+        if (!refuse(result.refusal))
+            ShowInfo(this, kShuffleDoneText.toString());
+    });
+    connect(ui->menu自动列宽, &QAction::triggered, this, [this] {
+        AutoSizeColumns(ui->ListView3);
+        SetListViewStripes(ui->ListView3);
+    });
+
+    connect(ui->menu重新下载选中项, &QAction::triggered, this, [this] { requeue(RequeueRule::Selected); });
+    connect(ui->menu重新下载出错项, &QAction::triggered, this, [this] { requeue(RequeueRule::Failed); });
+    connect(ui->menu重新下载文件类型为HTM和HTML项, &QAction::triggered, this,
+            [this] { requeue(RequeueRule::WebPages); });
+    connect(ui->menu重新下载出错项和网页项, &QAction::triggered, this,
+            [this] { requeue(RequeueRule::FailedAndWebPages); });
+    connect(ui->menu重新下载文件大小小于指定数字的项, &QAction::triggered, this,
+            [this] { requeue(RequeueRule::SmallerThan); });
+
+    connect(ui->menu清除选中项, &QAction::triggered, this, [this] {
+        const QList<int> rows = selectedRows();
+        removeRows([&] { return removeSelectedRows(*m_list, rows, activity()); });
+    });
+    connect(ui->menu清除全部出错项, &QAction::triggered, this,
+            [this] { removeRows([this] { return removeFailedRows(*m_list, activity()); }); });
+    connect(ui->menu清除完成项, &QAction::triggered, this,
+            [this] { removeRows([this] { return removeDoneRows(*m_list, activity()); }); });
+    connect(ui->menu清空, &QAction::triggered, this, [this] {
+        if (refuse(refusalText(ListOperation::ClearAll, activity())))
+            return;
+        if (!AskYesNo(this, kClearListQuestion.toString()))
+            return;
+        removeRows([this] { return clearList(*m_list, activity()); });
+    });
+
+    connect(ui->menu删除网页类型文件项, &QAction::triggered, this, [this] {
+        pumpEvents();
+        runHidden([this] { deletePageFiles(*m_list); });
+    });
+    connect(ui->menu删除出错项, &QAction::triggered, this, [this] {
+        pumpEvents();
+        runHidden([this] { deleteFailedFiles(*m_list); });
+    });
+    connect(ui->menu取消下载选中项, &QAction::triggered, this, [this] {
+        const QList<int> rows = selectedRows();
+        ListOpResult result;
+        runHidden([&] { result = cancelSelectedRows(*m_list, rows, activity()); });
+        refuse(result.refusal, true);
+    });
+    connect(ui->menu复制名称, &QAction::triggered, this, [this] {
+        const QModelIndex current = m_proxy->mapToSource(ui->ListView3->currentIndex());
+        if (const auto name = copyName(*m_list, current.isValid() ? current.row() : -1)) {
+            QGuiApplication::clipboard()->clear();
+            QGuiApplication::clipboard()->setText(*name);
+        }
+    });
+    connect(ui->menu批量替换网址, &QAction::triggered, this, [this] {
+        UrlReplace dialog(*m_list, this);
+        dialog.exec();
+    });
+    connect(ui->menu导出全部名称, &QAction::triggered, this, [this] { exportNames(false); });
+    connect(ui->menu导出未完成项名称, &QAction::triggered, this, [this] { exportNames(true); });
+    connect(ui->menu退出本下载窗口, &QAction::triggered, this, &QWidget::close);
+    connect(ui->menu资料检索分析窗口, &QAction::triggered, this, [this] { m_context.showSearchWindow(); });
+}
+
+void fFileDownload::showListMenu(const QPoint& pos)
+{
+    const bool downloading = IsDownloading();
+    ui->menu全选专利列表->setEnabled(!downloading);
+    ui->menu清除->setEnabled(!downloading);
+    ui->menu清空->setEnabled(!downloading);
+    ui->menu列表操作->popup(ui->ListView3->viewport()->mapToGlobal(pos));
+}
+
+bool fFileDownload::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_statusPanels[1] && event->type() == QEvent::MouseButtonRelease) {
+        const QString text = m_statusPanels[1]->text().trimmed();
+        if (!text.isEmpty())
+            QDesktopServices::openUrl(QUrl::fromUserInput(text));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void fFileDownload::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        UpdateCountLabel();
+    QMainWindow::changeEvent(event);
+}
+
+void fFileDownload::closeEvent(QCloseEvent* event)
+{
+    if (m_unloaded) {
+        event->accept();
+        return;
+    }
+    SettingsStore& s = m_context.app().settings();
+    s.set(kPolicySection, kPolicyKey, DuplicateNamePolicy());
+    s.set(keys::kSettings, keys::kDownloadMode, m_downloadMode);
+    s.sync();
+
+    if (CountTransferSlots() > 1 || m_busy || !检测是否下载列表完毕(*m_list) || Timer_Down->isActive()) {
+        if (!AskYesNo(this, kCloseQuestion)) {
+            event->ignore();
+            return;
+        }
+    }
+    Timer1->stop();
+    Timer_Down->stop();
+    Timer2->stop();
+    // Rows still running end as failed when the window goes.
+    m_list->editRows([](int, DownloadItem& item) {
+        if (item.state != DownloadItemState::Downloading)
+            return false;
+        item.state = DownloadItemState::Failed;
+        return true;
+    });
+    SaveWindowPlacement(this, s);
+    s.set(kDownloadSection, kThreadsKey, ui->Combo1->currentIndex());
+    s.sync();
+    m_unloaded = true;
+    MarkFormUnloaded(this);
+    event->accept();
+    pumpEvents();
+    pumpEvents();
+    if (!IsFormLoaded(u"fWebSearch"_s))
+        m_context.showCover();
+}
+
+} // namespace lintbay

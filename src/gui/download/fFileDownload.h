@@ -1,0 +1,89 @@
+#pragma once
+
+#include "download/ListOperations.h"
+
+#include <QMainWindow>
+#include <QTime>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class QLabel;
+
+namespace Ui {
+class fFileDownload;
+}
+
+namespace lintbay {
+
+class DownloadListModel;
+class GuiContext;
+class StateIconProxy;
+
+// The download window: the download list, its settings, menus, counters and status bar.
+class fFileDownload : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit fFileDownload(GuiContext& context, QWidget* parent = nullptr);
+    ~fFileDownload() override;
+
+    DownloadListModel* list() const { return m_list; }
+
+    // Window-level values.
+    int DownloadMode() const { return m_downloadMode; }
+    int threadCount() const;
+    QString DuplicateNamePolicy() const;
+    int intervalSeconds() const;
+
+    QTimer* Timer1 = nullptr;     // supervision and counters, every second while loaded
+    QTimer* Timer_Down = nullptr; // starts transfers while downloading is on
+    QTimer* Timer2 = nullptr;     // reloads the login page every minute
+
+    // How far the transfers are. No transfer object exists outside a running download, so these
+    // answer from the scheduler's timer, the busy flag and the slots actually loaded.
+    int CountTransferSlots() const;
+    bool IsDownloadBusy() const;
+    bool IsDownloading() const;
+    DownloadActivity activity() const;
+
+    void UpdateCountLabel();
+    void UpdateCounters();
+    void SwitchDownloadMode();
+    // Shows the current row's path or transfer in panel 2.
+    void setStatusPanel(int panel, const QString& text);
+    QString statusPanel(int panel) const;
+
+    // Selected rows of the list, ascending.
+    QList<int> selectedRows() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void load();
+    void wireMenus();
+    void showListMenu(const QPoint& pos);
+    bool refuse(QStringView refusal, bool errorIcon = false);
+    void runHidden(const std::function<void()>& work);
+    void removeRows(const std::function<ListOpResult()>& remove);
+    void requeue(RequeueRule rule);
+    void exportNames(bool unfinishedOnly);
+    void sortByHeader(int column);
+
+    GuiContext& m_context;
+    std::unique_ptr<Ui::fFileDownload> ui;
+    DownloadListModel* m_list = nullptr;
+    StateIconProxy* m_proxy = nullptr;
+    QLabel* m_statusPanels[4] = {};
+    int m_downloadMode = 2;
+    bool m_busy = false;     // a transfer runs (mode 1) or a slot is loaded (mode 2)
+    int m_loadedSlots = 0;   // parallel transfers loaded now
+    QTime m_lastFinish;
+    bool m_unloaded = false;
+};
+
+} // namespace lintbay

@@ -1,0 +1,256 @@
+#include "TestHttpServer.h"
+#include "app/GuiContext.h"
+#include "app/HeadlessBrowser.h"
+#include "app/ProgramValues.h"
+#include "app/SettingsStore.h"
+#include "app/fCover.h"
+#include "download/DownloadListModel.h"
+#include "download/fFileDownload.h"
+#include "options/RegistryLayer.h"
+#include "search/ResultListModel.h"
+#include "search/SearchSession.h"
+#include "search/fWebSearch.h"
+#include "util/FileDialogs.h"
+#include "util/Messages.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+using namespace lintbay::test;
+
+namespace {
+// Windows over temporary settings, with a browser without a view.
+struct Program
+{
+    QTemporaryDir dir;
+    SettingsStore settings{dir.filePath(u"Lintbay.ini"_s)};
+    IniRegistry registry{dir.filePath(u"registry.ini"_s)};
+    AppContext app{settings, registry};
+    QNetworkAccessManager nam;
+    GuiContext gui{app, nullptr};
+    QStringList messages;
+    bool answerYes = true;
+
+    explicit Program(const QString& engine)
+    {
+        settings.set(keys::kSettings, keys::kSearchEngine, engine);
+        settings.set(keys::kSettings, keys::kDefaultSavePath, dir.filePath(u"saved"_s));
+        gui.browserFactory = [this](QWidget* parent) {
+            return BrowserWithView{new HeadlessBrowser(&nam, parent), nullptr};
+        };
+        SetMessageSink([this](MessageIcon, const QString& text) {
+            messages << text;
+            return answerYes;
+        });
+        auto* cover = new fCover(gui);
+        gui.cover = cover;
+        cover->endProgram = [] {};
+        cover->load();
+    }
+    ~Program()
+    {
+        SetMessageSink({});
+        delete gui.download;
+        delete gui.search;
+        delete gui.cover;
+    }
+    fWebSearch* openSearch()
+    {
+        auto* open = gui.cover->findChild<QPushButton*>(u"Command1"_s);
+        if (!QTest::qWaitFor([open] { return open->isEnabled(); }, 2000))
+            return nullptr;
+        open->click();
+        return gui.search;
+    }
+};
+
+template <typename T> T* child(QObject* w, const QString& name)
+{
+    T* c = w->findChild<T*>(name);
+    if (!c)
+        qFatal("no child %s", qPrintable(name));
+    return c;
+}
+
+void fillResults(ResultListModel* list, int count, int first = 0)
+{
+    for (int i = first; i < first + count; ++i)
+        list->加入LV1(u"标题%1"_s.arg(i), u"http://e/link?url=%1"_s.arg(i), u"http://e/s"_s, u"PDF"_s, QString());
+}
+} // namespace
+
+class TestDownloadWindow : public QObject
+{
+    Q_OBJECT
+private:
+    TestHttpServer m_server;
+
+private slots:
+    void initTestCase()
+    {
+        m_server.routePrefix(u"/"_s, [](const TestHttpRequest&) { return TestHttpResponse::html(u"<p>x</p>"_s); });
+    }
+
+    void freshWindow()
+    {
+        Program p(m_server.url().toString());
+        fFileDownload* w = p.gui.downloadWindow();
+        QVERIFY(IsFormLoaded(u"fFileDownload"_s));
+        QVERIFY(!w->isVisible()); // loaded, not shown
+        auto* view = child<QTableView>(w, u"ListView3"_s);
+        QCOMPARE(view->model()->columnCount(), 6);
+        QCOMPARE(view->model()->headerData(2, Qt::Horizontal).toString(), u"文件大小"_s);
+        QCOMPARE(child<QLabel>(w, u"Label1"_s)->text(), u"0条"_s);
+        QCOMPARE(child<QLabel>(w, u"Label7"_s)->text(), u"下载方式：2"_s);
+        QCOMPARE(child<QComboBox>(w, u"Combo1"_s)->currentText(), u"3"_s);
+        QVERIFY(child<QRadioButton>(w, u"Option3"_s)->isChecked());
+        QCOMPARE(child<QComboBox>(w, u"Combo2"_s)->currentText(), u"0"_s);
+        QCOMPARE(child<QComboBox>(w, u"Combo2"_s)->count(), 601);
+        QCOMPARE(w->DuplicateNamePolicy(), u"重命名"_s);
+        QVERIFY(w->Timer1->isActive());
+        QVERIFY(!w->Timer_Down->isActive());
+        QTRY_COMPARE(w->statusPanel(4), u"总数:0 正在下载:0 等待:0 已完成:0 失败:0"_s);
+
+        // The mode switch, the policy and the slot count are kept for the next window.
+        child<QPushButton>(w, u"Command26"_s)->click();
+        QCOMPARE(child<QLabel>(w, u"Label7"_s)->text(), u"下载方式：1"_s);
+        QVERIFY(!child<QComboBox>(w, u"Combo1"_s)->isEnabled());
+        child<QRadioButton>(w, u"Option1"_s)->setChecked(true);
+        QVERIFY(w->close());
+        QCOMPARE(p.settings.get(keys::kSettings, keys::kDownloadMode), u"1"_s);
+        QCOMPARE(p.settings.get(u"专利下载"_s, u"重复文件名设置"_s), u"跳过"_s);
+        // Closed while the search window is not loaded: the start-up window comes back.
+        QVERIFY(p.gui.cover->isVisible());
+    }
+
+    void handOverPassesAndTheCloseQuestion()
+    {
+        Program p(m_server.url().toString());
+        fWebSearch* search = p.openSearch();
+        QVERIFY(search);
+        ResultListModel* results = search->results();
+
+        child<QPushButton>(search, u"Command2"_s)->click();
+        QCOMPARE(p.messages.constLast(), u"列表没有数据哦！"_s);
+
+        fillResults(results, 3);
+        child<QPushButton>(search, u"Command2"_s)->click(); // no selection: every row
+        fFileDownload* w = p.gui.download;
+        QVERIFY(w);
+        QVERIFY(w->isVisible());
+        DownloadListModel* list = w->list();
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->at(0).name, u"标题0"_s);
+        QCOMPARE(list->at(0).referer, u"http://e/s"_s);
+        QCOMPARE(list->at(0).folder, QDir::toNativeSeparators(p.dir.filePath(u"saved"_s)) + QDir::separator());
+        QCOMPARE(results->at(2).status, u"成功"_s);
+
+        fillResults(results, 2, 3);
+        search->findChild<QAction*>(u"menu分析未分析项"_s)->trigger();
+        QCOMPARE(list->count(), 5);
+        search->findChild<QAction*>(u"menu分析全部"_s)->trigger();
+        QCOMPARE(list->count(), 5);
+
+        // Automatic hand-over of new rows every second.
+        auto* autoBox = child<QCheckBox>(search, u"Check7"_s);
+        autoBox->click();
+        QVERIFY(search->Timer1->isActive());
+        fillResults(results, 1, 5);
+        QTRY_COMPARE(list->count(), 6);
+        autoBox->click();
+        QVERIFY(!search->Timer1->isActive());
+
+        // Waiting rows make the window ask before it closes; No keeps everything.
+        p.answerYes = false;
+        QVERIFY(!w->close());
+        QCOMPARE(p.messages.constLast(), u"正在下载文件或者下载没有完成，要强制关闭窗口吗？"_s);
+        QVERIFY(w->isVisible());
+        QCOMPARE(list->count(), 6);
+
+        // Cancelling them (all finished now) lets it close without a question.
+        w->findChild<QAction*>(u"menu全选专利列表"_s)->trigger();
+        w->findChild<QAction*>(u"menu取消下载选中项"_s)->trigger();
+        QCOMPARE(list->countInState(DownloadItemState::Failed), 6);
+        p.messages.clear();
+        QVERIFY(w->close());
+        QVERIFY(p.messages.isEmpty());
+        QVERIFY(!p.gui.cover->isVisible()); // the search window is still loaded
+    }
+
+    void passAsksForTheFolderWhenExtractionDidNot()
+    {
+        Program p(m_server.url().toString());
+        p.settings.set(keys::kSettings, keys::kPromptSavePath, u"0"_s);
+        fWebSearch* search = p.openSearch();
+        QVERIFY(search);
+        fillResults(search->results(), 2);
+        // The save-folder dialog comes up; cancelling it hands nothing over.
+        QTimer answer;
+        QString caption;
+        connect(&answer, &QTimer::timeout, &answer, [&] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                caption = dialog->windowTitle();
+                dialog->reject();
+                answer.stop();
+            }
+        });
+        answer.start(20);
+        search->findChild<QAction*>(u"menu分析全部"_s)->trigger();
+        QCOMPARE(caption, u"选择下载保存路径－Marrowfen软件"_s);
+        QVERIFY(p.app.values().SaveDialogCancelled);
+        QCOMPARE(p.gui.download ? p.gui.download->list()->count() : 0, 0);
+        QCOMPARE(search->results()->at(0).status, QString());
+    }
+
+    void listOperationsFromTheMenus()
+    {
+        Program p(m_server.url().toString());
+        fFileDownload* w = p.gui.downloadWindow();
+        DownloadListModel* list = w->list();
+        list->addItem(u"http://a/1|http://b/1"_s, u"一"_s, u"pdf"_s, QString(), QString());
+        list->addItem(u"http://a/2"_s, u"二"_s, u"doc"_s, QString(), u"http://A/ref"_s);
+        list->setState(0, DownloadItemState::Failed);
+
+        w->findChild<QAction*>(u"menu重新下载出错项"_s)->trigger();
+        QCOMPARE(list->at(0).key, u"http://b/1|http://a/1"_s);
+        QCOMPARE(list->at(0).state, DownloadItemState::Waiting);
+
+        const QString exported = p.dir.filePath(u"names.txt"_s);
+        SetFileNamePicker([exported](const QString&) { return exported; });
+        w->findChild<QAction*>(u"menu导出全部名称"_s)->trigger();
+        SetFileNamePicker({});
+        QFile f(exported);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("一\r\n二\r\n"));
+
+        // The sort by header refuses nothing while idle and orders numbers as numbers.
+        list->setSize(0, u"100"_s);
+        list->setSize(1, u"9"_s);
+        auto* header = child<QTableView>(w, u"ListView3"_s)->horizontalHeader();
+        emit header->sectionClicked(DownloadListModel::SizeColumn);
+        QCOMPARE(list->at(0).size, u"100"_s);
+        emit header->sectionClicked(DownloadListModel::SizeColumn);
+        QCOMPARE(list->at(0).size, u"9"_s);
+
+        w->findChild<QAction*>(u"menu清空"_s)->trigger();
+        QCOMPARE(list->count(), 0);
+        QCOMPARE(child<QLabel>(w, u"Label1"_s)->text(), u"0条"_s);
+    }
+};
+
+QTEST_MAIN(TestDownloadWindow)
+#include "tst_downloadwindow.moc"
