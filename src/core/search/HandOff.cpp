@@ -7,10 +7,15 @@
 #include "util/TextHelpers.h"
 #include "util/Wait.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QSet>
 
 namespace lintbay {
+
+namespace {
+constexpr int kPumpIntervalMs = 30;
+}
 
 bool 加入下载列表(const QString& link, const QString& title, const QString& type, const QString& saveFolder,
                   const QString& pageAddress, const ProgramValues& values, DownloadListModel& list)
@@ -45,6 +50,10 @@ int HandOverRows(ResultListModel& results, AnalysePass pass, const QList<int>& s
     QPointer<ResultListModel> source(&results);
     QPointer<DownloadListModel> target(&list);
     int handed = 0;
+    // Events run between rows, but at most every few milliseconds: often enough for the stop
+    // button and the timers, rarely enough that a long list is not redrawn row by row.
+    QElapsedTimer sincePump;
+    sincePump.start();
     for (int row = 0; source && target && row < source->count(); ++row) {
         const SearchResult r = source->at(row);
         if (!PassQualifies(pass, r, selected.contains(row)))
@@ -53,7 +62,10 @@ int HandOverRows(ResultListModel& results, AnalysePass pass, const QList<int>& s
         加入下载列表(r.key, r.title, r.type, r.saveFolder, r.tag, values, *target);
         source->setStatus(row, ResultListModel::statusDone());
         ++handed;
-        pumpEvents();
+        if (sincePump.elapsed() >= kPumpIntervalMs) {
+            pumpEvents();
+            sincePump.restart();
+        }
         if (stopRequested && stopRequested())
             break;
     }

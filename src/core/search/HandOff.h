@@ -30,7 +30,7 @@ enum class AnalysePass
 bool PassQualifies(AnalysePass pass, const SearchResult& row, bool selected);
 
 // Step through the result rows in list order and hand over each that qualifies, marking it "成功".
-// Events run after every row (the stop button and the timers are served); `stopRequested` is asked
+// Events run between rows (the stop button and the timers are served); `stopRequested` is asked
 // after every row. Rows appended during the pass are taken too. Returns the rows handed over.
 int HandOverRows(ResultListModel& results, AnalysePass pass, const QList<int>& selectedRows,
                  const ProgramValues& values, DownloadListModel& list, const std::function<bool()>& stopRequested);

@@ -52,7 +52,7 @@ QStringList splitLinesOf(const QString& text)
 
 } // namespace
 
-bool writeTextFile(const QString& path, const QStringList& lines)
+bool writeTextFile(const QString& path, const QStringList& lines, QString* error)
 {
     QStringEncoder encoder(QStringConverter::System);
     QByteArray data;
@@ -61,13 +61,22 @@ bool writeTextFile(const QString& path, const QStringList& lines)
         data += "\r\n";
     }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
+    const auto fail = [&] {
+        if (error)
+            *error = file.errorString();
         file.cancelWriting();
         return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail();
+    if (file.write(data) != data.size())
+        return fail();
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
     }
-    return file.commit();
+    return true;
 }
 
 QStringList readTextLines(const QString& path, bool* ok)

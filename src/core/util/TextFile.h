@@ -7,7 +7,7 @@ namespace lintbay {
 
 // Writes the lines in the system's encoding, each ended by CR LF. The file appears under its name
 // only when complete; false when it cannot be written (the old file, if any, is then untouched).
-bool writeTextFile(const QString& path, const QStringList& lines);
+bool writeTextFile(const QString& path, const QStringList& lines, QString* error = nullptr);
 
 // Reads a text file written by this program or by hand: UTF-8 (with or without BOM), UTF-16 with
 // BOM, else GBK. Lines may end in CR LF, LF or CR. `ok` is false (and the result empty) when the

@@ -277,8 +277,9 @@ void fFileDownload::exportNames(bool unfinishedOnly)
     const QString path = GetSaveFileName(this, kExportFilter.toString(), u"txt"_s);
     if (path.isEmpty())
         return;
-    if (!writeTextFile(path, exportNameLines(*m_list, unfinishedOnly)))
-        ShowError(this, u"无法写入文件：%1"_s.arg(path));
+    QString error;
+    if (!writeTextFile(path, exportNameLines(*m_list, unfinishedOnly), &error))
+        ShowError(this, error);
 }
 
 void fFileDownload::sortByHeader(int column)
