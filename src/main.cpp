@@ -3,6 +3,7 @@
 #include "app/ProgramValues.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
+#include "download/fFileDownload.h"
 #include "search/fWebSearch.h"
 #include "options/RegistryLayer.h"
 
@@ -35,6 +36,7 @@ int main(int argc, char* argv[])
     gui.cover = cover;
     cover->load();
     const int rc = QApplication::exec();
+    delete gui.download;
     delete gui.search;
     delete cover;
     return rc;

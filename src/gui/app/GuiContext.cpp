@@ -5,7 +5,11 @@
 #include "download/fFileDownload.h"
 #include "search/fWebSearch.h"
 
+#include "controls/NetworkContext.h"
+
 #include <QApplication>
+#include <QWebEngineCookieStore>
+#include <QWebEngineProfile>
 
 using namespace Qt::StringLiterals;
 
@@ -15,7 +19,23 @@ namespace {
 constexpr const char* kUnloadedProperty = "lintbay_unloaded";
 }
 
-GuiContext::GuiContext(AppContext& app, QWebEngineProfile* profile) : m_app(app), m_profile(profile) {}
+GuiContext::GuiContext(AppContext& app, QWebEngineProfile* profile)
+    : m_app(app), m_profile(profile), m_network(new NetworkContext)
+{
+    if (!m_profile)
+        return;
+    // Sites see one client: the downloads carry the browser's user agent and its cookies.
+    m_network->setUserAgent(m_profile->httpUserAgent().toUtf8());
+    QWebEngineCookieStore* store = m_profile->cookieStore();
+    QObject::connect(store, &QWebEngineCookieStore::cookieAdded, m_network, &NetworkContext::insertCookie);
+    QObject::connect(store, &QWebEngineCookieStore::cookieRemoved, m_network, &NetworkContext::deleteCookie);
+    store->loadAllCookies();
+}
+
+GuiContext::~GuiContext()
+{
+    delete m_network;
+}
 
 BrowserWithView GuiContext::createBrowser(QWidget* parent) const
 {

@@ -11,6 +11,7 @@ namespace lintbay {
 
 class AppContext;
 class Browser;
+class NetworkContext;
 class fCover;
 class fFileDownload;
 class fWebSearch;
@@ -28,9 +29,12 @@ class GuiContext
 {
 public:
     GuiContext(AppContext& app, QWebEngineProfile* profile);
+    ~GuiContext();
 
     AppContext& app() const { return m_app; }
     QWebEngineProfile* profile() const { return m_profile; }
+    // The downloads' network access; its cookies follow the browser profile's.
+    NetworkContext& network() const { return *m_network; }
 
     // Makes the browser of a window; the embedded engine unless replaced (automated runs may use
     // a browser without a view).
@@ -62,6 +66,7 @@ public:
 private:
     AppContext& m_app;
     QWebEngineProfile* m_profile;
+    NetworkContext* m_network;
 };
 
 // Whether a window whose objectName equals the name, ignoring case, is loaded (created and not

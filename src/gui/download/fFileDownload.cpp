@@ -4,12 +4,17 @@
 #include "app/GuiContext.h"
 #include "app/ProgramValues.h"
 #include "app/SettingsStore.h"
+#include "controls/NetworkContext.h"
 #include "download/DownloadCounters.h"
 #include "download/DownloadListModel.h"
+#include "download/FileActions.h"
+#include "download/Scheduler.h"
 #include "download/StateIcons.h"
 #include "download/UrlReplaceDialog.h"
 #include "util/FileDialogs.h"
 #include "util/ListViewHelpers.h"
+#include "util/ShellHelpers.h"
+#include "util/SoundPlayer.h"
 #include "util/Messages.h"
 #include "util/TextFile.h"
 #include "util/Wait.h"
@@ -23,6 +28,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QRadioButton>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -66,19 +72,45 @@ fFileDownload::fFileDownload(GuiContext& context, QWidget* parent)
     m_statusPanels[1]->installEventFilter(this);
     m_statusPanels[1]->setCursor(Qt::PointingHandCursor);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(u"Timer1"_s);
-    Timer1->setInterval(1000);
-    Timer_Down = new QTimer(this);
-    Timer_Down->setObjectName(u"Timer_Down"_s);
-    Timer_Down->setInterval(1000);
+    m_scheduler = new Scheduler(*m_list, m_context.network(), this);
+    Timer1 = m_scheduler->Timer1;
+    Timer_Down = m_scheduler->Timer_Down;
     Timer2 = new QTimer(this);
     Timer2->setObjectName(u"Timer2"_s);
     Timer2->setInterval(60000);
-    connect(Timer1, &QTimer::timeout, this, [this] {
-        UpdateCounters();
-        m_busy = m_loadedSlots > 0;
+    connect(Timer1, &QTimer::timeout, this, &fFileDownload::onTimer1);
+    connect(m_scheduler, &Scheduler::playSound, this, [](int id) { PlaySoundResource(id); });
+    connect(m_scheduler, &Scheduler::statusText, this, &fFileDownload::setStatusPanel);
+    connect(m_scheduler, &Scheduler::runningChanged, this, [this](bool on) {
+        ui->Shape1->setVisible(on);
+        ui->menu下载全部->setEnabled(!on);
     });
+    connect(m_scheduler, &Scheduler::automaticModesCleared, this, [this] {
+        ui->Check4->setChecked(false);
+        ui->Check3->setChecked(false);
+    });
+    connect(m_scheduler, &Scheduler::rowStarted, this, [this](int row) {
+        if (ui->menu自动定位到下载项->isChecked())
+            ui->ListView3->scrollTo(m_proxy->index(row, 0));
+    });
+    // Rows: double-click opens the file or queues a failed row again; the current row's file path
+    // shows in panel 2.
+    connect(ui->ListView3, &QAbstractItemView::doubleClicked, this, [this] {
+        perform(OpenOrRetry(*m_list, currentRow()));
+    });
+    connect(ui->ListView3->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { setStatusPanel(2, ShowRowPath(*m_list, currentRow())); });
+    connect(ui->Command4, &QPushButton::clicked, m_scheduler, &Scheduler::StartDownloads);
+    connect(ui->menu下载全部, &QAction::triggered, m_scheduler, &Scheduler::StartDownloads);
+    connect(ui->Command31, &QPushButton::clicked, m_scheduler, &Scheduler::StopDownloads);
+    connect(ui->menu停止下载, &QAction::triggered, m_scheduler, &Scheduler::StopDownloads);
+    // The scheduler reads the window's choices as they change.
+    for (QCheckBox* box : {ui->Check3, ui->Check4, ui->Check5, ui->Check6})
+        connect(box, &QCheckBox::toggled, this, &fFileDownload::syncOptions);
+    for (QComboBox* combo : {ui->Combo1, ui->Combo2, ui->Combo4})
+        connect(combo, &QComboBox::currentIndexChanged, this, &fFileDownload::syncOptions);
+    for (QRadioButton* option : {ui->Option1, ui->Option2, ui->Option3})
+        connect(option, &QRadioButton::toggled, this, &fFileDownload::syncOptions);
 
     connect(ui->Command26, &QPushButton::clicked, this, &fFileDownload::SwitchDownloadMode);
     connect(ui->ListView3->horizontalHeader(), &QHeaderView::sectionClicked, this, &fFileDownload::sortByHeader);
@@ -100,7 +132,6 @@ void fFileDownload::load()
     ui->Combo4->addItems({u"出错项"_s, u"文件类型为HTM和HTML项"_s, u"出错项和文件类型为HTM和HTML项"_s});
     ui->Combo4->setCurrentIndex(0);
     FitComboDropWidth(ui->Combo4);
-    m_lastFinish = QTime::currentTime();
 
     m_list->clear();
     m_list->setDefaultFolder(v.DefaultSavePath);
@@ -140,8 +171,34 @@ void fFileDownload::load()
         ui->Combo2->addItem(QString::number(i));
     ui->Combo2->setCurrentIndex(0);
 
+    syncOptions();
     Timer1->start();
     UpdateCountLabel();
+    UpdateCounters();
+}
+
+void fFileDownload::syncOptions()
+{
+    Scheduler::Options& o = m_scheduler->options;
+    const ProgramValues& v = m_context.app().values();
+    o.downloadMode = m_downloadMode;
+    o.threadCount = threadCount();
+    o.intervalSeconds = intervalSeconds();
+    o.policy = DuplicateNamePolicy();
+    o.maxFileSizeMB = v.MaxFileSizeMB;
+    o.autoRedownload = ui->Check3->isChecked();
+    o.autoRedownloadRule = ui->Combo4->currentIndex();
+    o.autoStart = ui->Check4->isChecked();
+    o.stopAfterFailures = ui->Check5->isChecked();
+    o.sound = ui->Check6->isChecked();
+    m_context.network().setProxy(v.ProxyEnabled, v.ProxyAddress, v.ProxyPort);
+}
+
+void fFileDownload::onTimer1()
+{
+    const bool running = Timer_Down->isActive();
+    ui->Shape1->setVisible(running);
+    ui->menu下载全部->setEnabled(!running);
     UpdateCounters();
 }
 
@@ -166,17 +223,17 @@ int fFileDownload::intervalSeconds() const
 
 int fFileDownload::CountTransferSlots() const
 {
-    return 1 + m_loadedSlots;
+    return m_scheduler->CountTransferSlots();
 }
 
 bool fFileDownload::IsDownloadBusy() const
 {
-    return CountTransferSlots() > 1 || (m_busy && m_downloadMode == 1) || Timer_Down->isActive();
+    return m_scheduler->IsDownloadBusy();
 }
 
 bool fFileDownload::IsDownloading() const
 {
-    return Timer_Down->isActive() || m_busy;
+    return m_scheduler->IsDownloading();
 }
 
 DownloadActivity fFileDownload::activity() const
@@ -184,7 +241,7 @@ DownloadActivity fFileDownload::activity() const
     DownloadActivity a;
     a.downloadBusy = IsDownloadBusy();
     a.downloading = IsDownloading();
-    a.busyFlag = m_busy;
+    a.busyFlag = m_scheduler->busyFlag();
     return a;
 }
 
@@ -216,6 +273,7 @@ void fFileDownload::SwitchDownloadMode()
     ui->Label7->setText(u"下载方式："_s + QString::number(m_downloadMode));
     ui->Combo1->setCurrentIndex(0);
     ui->Combo1->setEnabled(m_downloadMode == 2);
+    syncOptions();
 }
 
 QList<int> fFileDownload::selectedRows() const
@@ -342,8 +400,7 @@ void fFileDownload::wireMenus()
         refuse(result.refusal, true);
     });
     connect(ui->menu复制名称, &QAction::triggered, this, [this] {
-        const QModelIndex current = m_proxy->mapToSource(ui->ListView3->currentIndex());
-        if (const auto name = copyName(*m_list, current.isValid() ? current.row() : -1)) {
+            if (const auto name = copyName(*m_list, currentRow())) {
             QGuiApplication::clipboard()->clear();
             QGuiApplication::clipboard()->setText(*name);
         }
@@ -352,10 +409,61 @@ void fFileDownload::wireMenus()
         UrlReplace dialog(*m_list, this);
         dialog.exec();
     });
+    connect(ui->menu打开下载文件, &QAction::triggered, this,
+            [this] { perform(OpenDownloadedFile(*m_list, currentRow())); });
+    connect(ui->menu打开文件所在文件夹, &QAction::triggered, this,
+            [this] { perform(OpenContainingFolder(*m_list, currentRow())); });
+    connect(ui->menu用记事本打开文件, &QAction::triggered, this,
+            [this] { perform(OpenInTextEditor(*m_list, currentRow())); });
+    connect(ui->menu检查文件是否存在, &QAction::triggered, this,
+            [this] { runHidden([this] { CheckFilesExist(*m_list); }); });
+    connect(ui->menu检查并纠正磁盘文件类型, &QAction::triggered, this, [this] {
+        TypeCorrectionResult result;
+        runHidden([&] { result = CorrectFileTypes(*m_list, activity()); });
+        perform(FileAction{FileActionKind::None, QString(), result.message});
+    });
+    connect(ui->menu打开文件判断类型, &QAction::triggered, this, [this] {
+        const QString chosen = GetOpenFileNameForWrite(this, kChooseAnyFileFilter.toString(), QString());
+        perform(FileAction{FileActionKind::None, QString(), IdentifyChosenFile(chosen)});
+    });
     connect(ui->menu导出全部名称, &QAction::triggered, this, [this] { exportNames(false); });
     connect(ui->menu导出未完成项名称, &QAction::triggered, this, [this] { exportNames(true); });
     connect(ui->menu退出本下载窗口, &QAction::triggered, this, &QWidget::close);
     connect(ui->menu资料检索分析窗口, &QAction::triggered, this, [this] { m_context.showSearchWindow(); });
+}
+
+int fFileDownload::currentRow() const
+{
+    const QModelIndex current = m_proxy->mapToSource(ui->ListView3->currentIndex());
+    return current.isValid() ? current.row() : -1;
+}
+
+void fFileDownload::perform(const FileAction& action)
+{
+    if (!action.message.isEmpty()) {
+        if (action.message.icon == FileMessageIcon::Error)
+            ShowError(this, action.message.text);
+        else
+            ShowInfo(this, action.message.text);
+    }
+    switch (action.kind) {
+    case FileActionKind::OpenFile:
+        OpenFile(action.path, this);
+        break;
+    case FileActionKind::ShowInFolder:
+        if (!ShowInFolder(action.path))
+            ShowError(this, kShowInFolderFailedText.toString());
+        break;
+    case FileActionKind::OpenFolder:
+        QDesktopServices::openUrl(QUrl::fromLocalFile(action.path));
+        break;
+    case FileActionKind::OpenInTextEditor:
+        OpenWithTextEditor(action.path);
+        break;
+    case FileActionKind::Requeued:
+    case FileActionKind::None:
+        break;
+    }
 }
 
 void fFileDownload::showListMenu(const QPoint& pos)
@@ -395,22 +503,17 @@ void fFileDownload::closeEvent(QCloseEvent* event)
     s.set(keys::kSettings, keys::kDownloadMode, m_downloadMode);
     s.sync();
 
-    if (CountTransferSlots() > 1 || m_busy || !检测是否下载列表完毕(*m_list) || Timer_Down->isActive()) {
+    if (CountTransferSlots() > 1 || m_scheduler->singleTransferRunning() || !检测是否下载列表完毕(*m_list) ||
+        Timer_Down->isActive()) {
         if (!AskYesNo(this, kCloseQuestion)) {
             event->ignore();
             return;
         }
     }
     Timer1->stop();
-    Timer_Down->stop();
     Timer2->stop();
-    // Rows still running end as failed when the window goes.
-    m_list->editRows([](int, DownloadItem& item) {
-        if (item.state != DownloadItemState::Downloading)
-            return false;
-        item.state = DownloadItemState::Failed;
-        return true;
-    });
+    m_scheduler->StopDownloads(); // rows still running end as failed
+
     SaveWindowPlacement(this, s);
     s.set(kDownloadSection, kThreadsKey, ui->Combo1->currentIndex());
     s.sync();

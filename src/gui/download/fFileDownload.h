@@ -3,7 +3,6 @@
 #include "download/ListOperations.h"
 
 #include <QMainWindow>
-#include <QTime>
 #include <QTimer>
 
 #include <functional>
@@ -19,6 +18,7 @@ namespace lintbay {
 
 class DownloadListModel;
 class GuiContext;
+class Scheduler;
 class StateIconProxy;
 
 // The download window: the download list, its settings, menus, counters and status bar.
@@ -37,12 +37,12 @@ public:
     QString DuplicateNamePolicy() const;
     int intervalSeconds() const;
 
-    QTimer* Timer1 = nullptr;     // supervision and counters, every second while loaded
-    QTimer* Timer_Down = nullptr; // starts transfers while downloading is on
+    Scheduler* scheduler() const { return m_scheduler; }
+    QTimer* Timer1 = nullptr;     // supervision and counters, every second while loaded (the scheduler's)
+    QTimer* Timer_Down = nullptr; // starts transfers while downloading is on (the scheduler's)
     QTimer* Timer2 = nullptr;     // reloads the login page every minute
 
-    // How far the transfers are. No transfer object exists outside a running download, so these
-    // answer from the scheduler's timer, the busy flag and the slots actually loaded.
+    // How far the transfers are: the scheduler's timer, its busy flag and the slots loaded.
     int CountTransferSlots() const;
     bool IsDownloadBusy() const;
     bool IsDownloading() const;
@@ -73,16 +73,18 @@ private:
     void requeue(RequeueRule rule);
     void exportNames(bool unfinishedOnly);
     void sortByHeader(int column);
+    void syncOptions();
+    void perform(const struct FileAction& action);
+    int currentRow() const;
+    void onTimer1();
 
     GuiContext& m_context;
     std::unique_ptr<Ui::fFileDownload> ui;
     DownloadListModel* m_list = nullptr;
     StateIconProxy* m_proxy = nullptr;
     QLabel* m_statusPanels[4] = {};
+    Scheduler* m_scheduler = nullptr;
     int m_downloadMode = 2;
-    bool m_busy = false;     // a transfer runs (mode 1) or a slot is loaded (mode 2)
-    int m_loadedSlots = 0;   // parallel transfers loaded now
-    QTime m_lastFinish;
     bool m_unloaded = false;
 };
 

@@ -1,4 +1,6 @@
 #include "ShellHelpers.h"
+#include <QStandardPaths>
+#include <QProcess>
 
 #include "util/Messages.h"
 #include "util/PathHelpers.h"
@@ -64,6 +66,37 @@ bool ShowInFolder(const QString& path)
     if (showItemsOverDBus(info.absoluteFilePath()))
         return true;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absolutePath()));
+}
+
+bool OpenWithTextEditor(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    // The desktop's choice for plain text, started by its desktop entry.
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                             QStringLiteral("text/plain")});
+    if (query.waitForFinished(3000)) {
+        const QString entry = QString::fromUtf8(query.readAllStandardOutput()).trimmed();
+        if (entry.endsWith(QStringLiteral(".desktop"))) {
+            const QString id = entry.chopped(8);
+            for (const QString& launcher : {QStringLiteral("gtk-launch"), QStringLiteral("gio")}) {
+                const QString program = QStandardPaths::findExecutable(launcher);
+                if (program.isEmpty())
+                    continue;
+                const QStringList args = launcher == QStringLiteral("gio")
+                                             ? QStringList{QStringLiteral("launch"), entry, path}
+                                             : QStringList{id, path};
+                if (QProcess::startDetached(program, args))
+                    return true;
+            }
+        }
+    }
+    // No association: an editor named by the environment, else whatever opens the file.
+    const QString visual = qEnvironmentVariable("VISUAL");
+    if (!visual.isEmpty() && QProcess::startDetached(visual, {path}))
+        return true;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 } // namespace lintbay

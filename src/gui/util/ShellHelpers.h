@@ -15,4 +15,8 @@ bool OpenFile(const QString& path, QWidget* owner = nullptr);
 // could be opened; the caller reports that in its own words.
 bool ShowInFolder(const QString& path);
 
+// Opens the file in the user's desktop text editor (the application the desktop associates with
+// plain text), whatever the file's own type; false when none could be started.
+bool OpenWithTextEditor(const QString& path);
+
 } // namespace lintbay

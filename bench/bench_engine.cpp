@@ -1,0 +1,87 @@
+// Drives the download engine without a window: the URLs of a list file become waiting rows, the
+// scheduler runs on its real one-second ticks until the list is finished. Prints one line:
+//   wall_s cpu_s peak_rss_mb done failed first_start_to_last_end_s
+// Usage: bench_engine <url list> <out folder> <mode 1|2> <slots> [interval s]
+#include "controls/NetworkContext.h"
+#include "download/DownloadCounters.h"
+#include "download/DownloadListModel.h"
+#include "download/Scheduler.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <QUrl>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 5) {
+        std::fprintf(stderr, "usage: bench_engine <url list> <out folder> <mode> <slots> [interval]\n");
+        return 2;
+    }
+    QFile listFile(args.at(1));
+    if (!listFile.open(QIODevice::ReadOnly))
+        return 2;
+    const QString folder = args.at(2);
+    QDir().mkpath(folder);
+
+    DownloadListModel list;
+    int n = 0;
+    while (!listFile.atEnd()) {
+        const QString url = QString::fromUtf8(listFile.readLine()).trimmed();
+        if (url.isEmpty())
+            continue;
+        const QString file = QUrl(url).fileName();
+        const int dot = file.lastIndexOf(u'.');
+        list.addItem(url, dot > 0 ? file.left(dot) + u'_' + QString::number(n) : file,
+                     dot > 0 ? file.mid(dot + 1) : QString(), folder, QString());
+        ++n;
+    }
+
+    NetworkContext network;
+    Scheduler scheduler(list, network);
+    scheduler.options.downloadMode = args.at(3).toInt();
+    scheduler.options.threadCount = args.at(4).toInt();
+    scheduler.options.intervalSeconds = args.size() > 5 ? args.at(5).toInt() : 0;
+    scheduler.options.maxFileSizeMB = 1e9;
+    scheduler.options.policy = u"覆盖"_s;
+
+    QElapsedTimer wall;
+    qint64 firstStart = -1;
+    qint64 lastEnd = 0;
+    QObject::connect(&scheduler, &Scheduler::rowStarted, [&](int) {
+        if (firstStart < 0)
+            firstStart = wall.elapsed();
+    });
+    QObject::connect(&list, &QAbstractItemModel::dataChanged, [&] { lastEnd = wall.elapsed(); });
+    QTimer finish;
+    finish.setInterval(50);
+    QObject::connect(&finish, &QTimer::timeout, [&] {
+        if (检测是否下载列表完毕(list) && scheduler.CountTransferSlots() == 1)
+            app.quit();
+    });
+    wall.start();
+    scheduler.Timer1->start();
+    scheduler.StartDownloads();
+    finish.start();
+    app.exec();
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                       usage.ru_stime.tv_usec / 1e6;
+    std::printf("%.3f %.3f %.1f %d %d %.3f\n", wall.elapsed() / 1000.0, cpu, usage.ru_maxrss / 1024.0,
+                list.countInState(DownloadItemState::Done), list.countInState(DownloadItemState::Failed),
+                (lastEnd - qMax<qint64>(firstStart, 0)) / 1000.0);
+    return 0;
+}

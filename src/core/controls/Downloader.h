@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+
+class QNetworkReply;
+
+namespace lintbay {
+
+class NetworkContext;
+class PartFile;
+
+// One download slot: fetches one address into one file without blocking the window, and reports
+// progress, completion or failure. Direct connection (no proxy), no Referer.
+//
+// The file at the save path: while the transfer runs, a placeholder of the two bytes 01 00 stands
+// there so that name choices for other slots see the name as taken; it is written only when nothing
+// is at the path yet, so an older file is never clobbered by a transfer that then fails. The body
+// goes to a temporary file in the same folder and replaces whatever is at the path only once it is
+// complete. A transfer that fails or is abandoned removes its own placeholder and leaves any older
+// file as it was.
+//
+// An answer without a usable length (none announced, or nothing delivered) is fetched a second time
+// and taken whole, whatever its length: completion then reports the real byte count as both read and
+// total. An answer that ends short of its announced length is a failure, not a completion.
+//
+// The owner may delete the object in any of its signal handlers.
+class Downloader : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kDefaultStallTimeoutMs = 300000;
+    static constexpr int kDefaultTickMs = 1000;
+    // Progress is reported at most this often (and once as soon as the total is known).
+    static constexpr int kProgressIntervalMs = 200;
+
+    explicit Downloader(NetworkContext& network, QObject* parent = nullptr);
+    ~Downloader() override; // abandons a running transfer
+
+    // Starts fetching `url` ("&amp;" read as "&", blanks trimmed) into `saveFile`. `tag` is accepted
+    // for the callers' sake and not used. A transfer still running is abandoned first. Every outcome
+    // is reported by a signal after this call has returned.
+    void BeginDownload(const QString& url, const QString& saveFile, const QString& tag);
+    // Abandons the transfer without a signal (what the owner does when it frees the slot): the
+    // request is cancelled, the temporary file and the own placeholder removed. Always false.
+    bool CancelAsyncRead();
+
+    // Time without a new byte after which the transfer ends with "超时", and how often that is checked.
+    void setStallTimeout(int ms) { m_stallTimeoutMs = ms; }
+    int stallTimeout() const { return m_stallTimeoutMs; }
+    void setTickInterval(int ms);
+    int tickInterval() const { return m_tick.interval(); }
+
+    bool isRunning() const { return m_phase != Phase::Idle; }
+    QString url() const { return m_url; }
+    QString saveFile() const { return m_saveFile; }
+    qint64 bytesRead() const { return m_bytesRead; }
+    qint64 bytesTotal() const { return m_bytesTotal; }
+
+signals:
+    // Only while the total is known (at least 1).
+    void DownloadProgress(qint64 bytesRead, qint64 bytesTotal, const QString& saveFile);
+    // The file is complete at the save path.
+    void DownloadComplete(qint64 bytesRead, qint64 bytesTotal, const QString& saveFile);
+    // "超时" (no new byte within the stall time-out) or "无法下载" (nothing usable arrived, or the
+    // file could not be written). Nothing is left at the save path but what was there before.
+    void DownloadError(const QString& message, const QString& saveFile);
+
+private:
+    enum class Phase
+    {
+        Idle,
+        Reading,  // the first request
+        Fallback, // the second request, taken whole
+    };
+
+    void startRequest(Phase phase);
+    void onMetaData();
+    void onReadyRead();
+    void onFinished();
+    void onTick();
+    void startFallback();
+    void succeed(qint64 bytesRead, qint64 bytesTotal);
+    void fail(const QString& message);
+    void failLater(const QString& message);
+    // Stops the request and the clock, discards the temporary file and the own placeholder.
+    void abandon();
+    void dropReply();
+    void removeOwnPlaceholder();
+    void reportProgress(bool force);
+
+    NetworkContext& m_network;
+    QTimer m_tick;
+    QElapsedTimer m_stallClock;
+    QElapsedTimer m_progressClock;
+    int m_stallTimeoutMs = kDefaultStallTimeoutMs;
+
+    Phase m_phase = Phase::Idle;
+    quint64 m_generation = 0; // tells a queued report of an earlier transfer from the current one
+    QString m_url;
+    QString m_saveFile;
+    QPointer<QNetworkReply> m_reply;
+    std::unique_ptr<PartFile> m_part;
+    bool m_ownPlaceholder = false;
+    bool m_metaSeen = false;
+    qint64 m_bytesTotal = 0;
+    qint64 m_bytesRead = 0;
+    qint64 m_bytesAtLastChange = 0;
+};
+
+} // namespace lintbay

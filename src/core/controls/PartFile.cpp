@@ -1,0 +1,147 @@
+#include "controls/PartFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QTemporaryFile>
+
+#include <filesystem>
+#include <system_error>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+namespace {
+
+// Large enough to keep system calls few, small enough that memory does not depend on the file.
+constexpr qint64 kCopyPiece = 256 * 1024;
+
+std::filesystem::path fsPath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+} // namespace
+
+PartFile::PartFile(const QString& finalPath) : m_finalPath(finalPath) {}
+
+PartFile::~PartFile()
+{
+    discard();
+}
+
+bool PartFile::open()
+{
+    discard();
+    const QFileInfo target(m_finalPath);
+    // A short fixed name: the final name may already use the whole length a file name can have.
+    auto file = std::make_unique<QTemporaryFile>(target.absolutePath() + u"/.lintbay-XXXXXX.part"_s);
+    if (!file->open())
+        return false;
+    m_file = std::move(file);
+    m_size = 0;
+    m_writeFailed = false;
+    return true;
+}
+
+bool PartFile::isOpen() const
+{
+    return m_file && m_file->isOpen();
+}
+
+bool PartFile::write(const char* data, qint64 size)
+{
+    if (!isOpen() || m_writeFailed)
+        return false;
+    if (m_file->write(data, size) != size) {
+        m_writeFailed = true;
+        return false;
+    }
+    m_size += size;
+    return true;
+}
+
+bool PartFile::drain(QIODevice* source)
+{
+    QByteArray buffer;
+    for (;;) {
+        const qint64 available = source->bytesAvailable();
+        if (available <= 0)
+            return !m_writeFailed;
+        buffer.resize(qMin(available, kCopyPiece));
+        const qint64 n = source->read(buffer.data(), buffer.size());
+        if (n <= 0)
+            return !m_writeFailed;
+        if (!write(buffer.constData(), n))
+            return false;
+    }
+}
+
+bool PartFile::truncate()
+{
+    if (!isOpen())
+        return false;
+    m_size = 0;
+    m_writeFailed = false;
+    return m_file->resize(0) && m_file->seek(0);
+}
+
+bool PartFile::commit()
+{
+    if (!isOpen() || m_writeFailed || !m_file->flush()) {
+        discard();
+        return false;
+    }
+    const QString temporary = m_file->fileName();
+    m_file->close();
+    if (m_file->error() != QFileDevice::NoError || targetKind(m_finalPath) == TargetKind::Irreplaceable) {
+        discard();
+        return false;
+    }
+    // One step: the target is either the old file or the complete new one. A link at the target is
+    // itself replaced; its destination is never written.
+    std::error_code error;
+    std::filesystem::rename(fsPath(temporary), fsPath(m_finalPath), error);
+    if (error) {
+        discard();
+        return false;
+    }
+    m_file->setAutoRemove(false);
+    m_file.reset();
+    return true;
+}
+
+void PartFile::discard()
+{
+    if (!m_file)
+        return;
+    m_file->setAutoRemove(true);
+    m_file->close();
+    m_file->remove();
+    m_file.reset();
+    m_size = 0;
+}
+
+TargetKind targetKind(const QString& path)
+{
+    std::error_code error;
+    const auto status = std::filesystem::symlink_status(fsPath(path), error);
+    if (error || status.type() == std::filesystem::file_type::not_found)
+        return status.type() == std::filesystem::file_type::not_found || !QFileInfo::exists(path)
+                   ? TargetKind::Missing
+                   : TargetKind::Irreplaceable;
+    switch (status.type()) {
+    case std::filesystem::file_type::regular:
+    case std::filesystem::file_type::symlink:
+        return TargetKind::Replaceable;
+    default:
+        return TargetKind::Irreplaceable;
+    }
+}
+
+} // namespace lintbay

@@ -1,0 +1,74 @@
+#include "controls/TransferSupport.h"
+
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+bool isFetchableUrl(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() && (scheme == u"http"_s || scheme == u"https"_s);
+}
+
+void prepareFileRequest(QNetworkRequest& request)
+{
+    request.setRawHeader("Accept-Encoding", "identity");
+}
+
+bool isRedirectBeingFollowed(const QNetworkReply* reply)
+{
+    if (reply->isFinished())
+        return false;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool redirectStatus = status == 301 || status == 302 || status == 303 || status == 305 ||
+                                status == 307 || status == 308;
+    return redirectStatus && reply->hasRawHeader("Location");
+}
+
+qint64 announcedLength(const QNetworkReply* reply)
+{
+    if (!reply->hasRawHeader("Content-Length"))
+        return -1;
+    bool ok = false;
+    const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&ok);
+    return ok && length >= 0 ? length : -1;
+}
+
+bool bodyEndedNormally(const QNetworkReply* reply)
+{
+    const int error = reply->error();
+    if (error == QNetworkReply::NoError)
+        return true;
+    // Content errors (4xx) and server errors (5xx) come with the server's own page.
+    const bool httpStatusError = (error >= 201 && error <= 299) || (error >= 401 && error <= 499);
+    return httpStatusError && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+}
+
+QString statusLine(const QNetworkReply* reply)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return {};
+    const bool http2 = reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool();
+    const QString reason =
+        QString::fromLatin1(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray());
+    return (http2 ? u"HTTP/2 "_s : u"HTTP/1.1 "_s) + QString::number(status.toInt()) +
+           (reason.isEmpty() ? QString() : u' ' + reason);
+}
+
+QString headerBlock(const QNetworkReply* reply)
+{
+    QString block = statusLine(reply);
+    if (block.isEmpty() && reply->rawHeaderPairs().isEmpty())
+        return {};
+    block += u"\r\n"_s;
+    for (const auto& [name, value] : reply->rawHeaderPairs())
+        block += QString::fromLatin1(name) + u": "_s + QString::fromLatin1(value) + u"\r\n"_s;
+    return block;
+}
+
+} // namespace lintbay

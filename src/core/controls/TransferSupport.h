@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QNetworkReply;
+class QNetworkRequest;
+class QUrl;
+
+namespace lintbay {
+
+// Only web addresses are fetched: a "file:" or "data:" key must not copy local files into the
+// download folder.
+bool isFetchableUrl(const QUrl& url);
+
+// A GET for a file: the bytes exactly as the server stores them (no transfer compression that Qt
+// would undo, so counts match the announced length).
+void prepareFileRequest(QNetworkRequest& request);
+
+// True while a reply shows a redirect that the network layer is about to follow: its headers are
+// not those of the answer.
+bool isRedirectBeingFollowed(const QNetworkReply* reply);
+
+// The announced Content-Length (trimmed, read as a number); -1 when missing or not a number.
+qint64 announcedLength(const QNetworkReply* reply);
+
+// True when the body ended as the server meant it to: no error, or an HTTP error status whose page
+// arrived whole. A broken connection, a time-out or a refused redirect is not a normal end.
+bool bodyEndedNormally(const QNetworkReply* reply);
+
+// The response's status line as the server would have sent it ("HTTP/1.1 200 OK").
+QString statusLine(const QNetworkReply* reply);
+// Status line and header lines joined by CR LF, the way a header block reads.
+QString headerBlock(const QNetworkReply* reply);
+
+} // namespace lintbay

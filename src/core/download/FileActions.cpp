@@ -1,0 +1,259 @@
+#include "download/FileActions.h"
+
+#include "download/TypeDetection.h"
+#include "util/PathHelpers.h"
+#include "util/Wait.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QPointer>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+namespace {
+
+// Walks let events run at most this often: the window stays responsive and the view is not redrawn
+// row by row.
+constexpr int kPumpIntervalMs = 30;
+
+bool validRow(const DownloadListModel& list, int row)
+{
+    return row >= 0 && row < list.count();
+}
+
+FileMessage errorMessage(QStringView text)
+{
+    return {text.toString(), FileMessageIcon::Error};
+}
+
+FileMessage infoMessage(const QString& text)
+{
+    return {text, FileMessageIcon::Information};
+}
+
+bool plainNamePart(const QString& text)
+{
+    return !text.contains(u'/') && !text.contains(u'\\') && !text.contains(QDir::separator());
+}
+
+// A rename may only move the row's own file within its own folder: a name or type carrying a
+// separator (or a bare "." / "..") would make the row's path point somewhere else.
+bool rowFileStaysInFolder(const DownloadItem& item)
+{
+    return !item.name.isEmpty() && item.name != u"."_s && item.name != u".."_s && plainNamePart(item.name) &&
+           plainNamePart(item.type) && !item.folder.isEmpty() && QDir::isAbsolutePath(item.folder);
+}
+
+// The type correction on a copy of a row: renames the file and updates Type and Name when the
+// content shows another type. True when the file was renamed.
+bool correctItemFile(DownloadItem& item)
+{
+    const QString type = item.type.toLower();
+    const QString oldPath = item.filePath();
+    if (!rowFileStaysInFolder(item) || !FileExists(oldPath))
+        return false;
+    const QString detected = 打开文件判断文件类型(oldPath);
+    if (detected.isEmpty() || detected.compare(type, Qt::CaseInsensitive) == 0 || !plainNamePart(detected))
+        return false;
+
+    const QString tail = u'.' + detected;
+    // A taken name gets a counter; QFile::rename never replaces an existing file either, so a name
+    // taken between the two calls makes the rename fail rather than overwrite.
+    const QString newPath = UniqueFileName(item.folder + item.name + tail);
+    if (!newPath.startsWith(item.folder) || !newPath.endsWith(tail) || newPath == oldPath)
+        return false;
+    if (!QFile::rename(oldPath, newPath))
+        return false;
+    // The name is read off the new path directly: it is the file's name as created, counter and any
+    // shortening included, with nothing trimmed away.
+    const QString newName = newPath.mid(item.folder.size()).chopped(tail.size());
+    item.type = detected;
+    item.name = newName;
+    return true;
+}
+
+// Visits the rows present when the walk starts, in list order, each on a copy; a visit returns true
+// when it changed its copy. Changes are written back in blocks, each block just before events run,
+// so row numbers are valid when they are applied. Rows are found again by their keys after events
+// ran: a sort or removal in the meantime does not make the walk visit the wrong row.
+void walkRows(DownloadListModel& list, const std::function<bool(DownloadItem& item)>& visit)
+{
+    QStringList keys;
+    keys.reserve(list.count());
+    for (const DownloadItem& item : list.rows())
+        keys.append(item.key);
+
+    QPointer<DownloadListModel> guard(&list);
+    QHash<int, DownloadItem> pending;
+    auto flush = [&] {
+        if (pending.isEmpty())
+            return;
+        guard->editRows(pending.keys(), [&pending](int row, DownloadItem& item) {
+            item = pending.value(row);
+            return true;
+        });
+        pending.clear();
+    };
+
+    QElapsedTimer sincePump;
+    sincePump.start();
+    for (const QString& key : std::as_const(keys)) {
+        const int row = guard->rowOfKey(key);
+        if (row < 0)
+            continue;
+        DownloadItem item = guard->at(row);
+        if (visit(item))
+            pending.insert(row, item);
+        if (sincePump.elapsed() >= kPumpIntervalMs) {
+            flush();
+            pumpEvents();
+            if (!guard) // the window and its list went away while events ran
+                return;
+            sincePump.restart();
+        }
+    }
+    flush();
+}
+
+} // namespace
+
+FileAction OpenOrRetry(DownloadListModel& list, int currentRow)
+{
+    if (!validRow(list, currentRow))
+        return {};
+    const DownloadItem& item = list.at(currentRow);
+    const QString path = item.filePath();
+    switch (item.state) {
+    case DownloadItemState::Done:
+        if (FileExists(path))
+            return {FileActionKind::OpenFile, path, {}};
+        return {FileActionKind::None, {}, errorMessage(kFileMissingText)};
+    case DownloadItemState::Failed:
+        if (FileExists(path))
+            DeleteItemFile(item);
+        list.editRows({currentRow}, [](int, DownloadItem& row) {
+            row.state = DownloadItemState::Waiting;
+            row.size.clear();
+            row.received.clear();
+            row.progress.clear();
+            return true;
+        });
+        return {FileActionKind::Requeued, {}, {}};
+    case DownloadItemState::Waiting:
+    case DownloadItemState::Downloading:
+        break;
+    }
+    return {};
+}
+
+QString ShowRowPath(const DownloadListModel& list, int row)
+{
+    if (!validRow(list, row))
+        return {};
+    const QString path = list.at(row).filePath();
+    return FileExists(path) ? path : QString();
+}
+
+FileAction OpenDownloadedFile(const DownloadListModel& list, int currentRow)
+{
+    if (!validRow(list, currentRow))
+        return {};
+    const QString path = list.at(currentRow).filePath();
+    if (!FileExists(path))
+        return {FileActionKind::None, {}, errorMessage(kThisFileMissingText)};
+    return {FileActionKind::OpenFile, path, {}};
+}
+
+FileAction OpenContainingFolder(const DownloadListModel& list, int currentRow)
+{
+    if (!validRow(list, currentRow))
+        return {};
+    const DownloadItem& item = list.at(currentRow);
+    if (!FolderExists(item.folder))
+        return {FileActionKind::None, {}, errorMessage(kFolderMissingText)};
+    const QString path = item.filePath();
+    if (FileExists(path))
+        return {FileActionKind::ShowInFolder, path, {}};
+    return {FileActionKind::OpenFolder, item.folder, {}};
+}
+
+FileAction OpenInTextEditor(const DownloadListModel& list, int currentRow)
+{
+    if (!validRow(list, currentRow))
+        return {};
+    const QString path = list.at(currentRow).filePath();
+    if (!FileExists(path))
+        return {FileActionKind::None, {}, errorMessage(kThisFileMissingText)};
+    if (QFileInfo(path).size() > kMaxTextEditorBytes)
+        return {FileActionKind::None, {}, errorMessage(kTooLargeForEditorText)};
+    return {FileActionKind::OpenInTextEditor, path, {}};
+}
+
+FileCheckResult CheckFilesExist(DownloadListModel& list)
+{
+    FileCheckResult result;
+    walkRows(list, [&result](DownloadItem& item) {
+        ++result.checked;
+        if (FileExists(item.filePath()))
+            return false;
+        ++result.missing;
+        if (item.progress == kFileMissingWord)
+            return false;
+        item.progress = kFileMissingWord.toString();
+        return true;
+    });
+    return result;
+}
+
+bool CorrectOneRow(DownloadListModel& list, int row)
+{
+    if (!validRow(list, row))
+        return false;
+    DownloadItem item = list.at(row);
+    if (!correctItemFile(item))
+        return false;
+    list.editRows({row}, [&item](int, DownloadItem& current) {
+        current.type = item.type;
+        current.name = item.name;
+        return true;
+    });
+    return true;
+}
+
+TypeCorrectionResult CorrectFileTypes(DownloadListModel& list, const DownloadActivity& activity)
+{
+    if (activity.downloadBusy)
+        return {infoMessage(kStopDownloadFirstText.toString()), 0};
+    if (list.isEmpty())
+        return {};
+    int corrected = 0;
+    walkRows(list, [&corrected](DownloadItem& item) {
+        // The scheduler may be started while events run; a running row's file is the transfer's.
+        if (item.state == DownloadItemState::Downloading || !correctItemFile(item))
+            return false;
+        ++corrected;
+        return true;
+    });
+    QString text = kTypesCorrectedPrefix.toString();
+    text += QString::number(corrected);
+    text += kTypesCorrectedSuffix;
+    return {infoMessage(text), corrected};
+}
+
+FileMessage IdentifyChosenFile(const QString& chosenPath)
+{
+    if (chosenPath.isEmpty())
+        return {};
+    const QString detected = 打开文件判断文件类型(chosenPath);
+    return infoMessage(detected.isEmpty() ? kTypeUnknownText.toString()
+                                          : kFileTypeIsText.toString() + detected);
+}
+
+} // namespace lintbay

@@ -1,0 +1,344 @@
+#include "Scheduler.h"
+
+#include "controls/Downloader.h"
+#include "controls/NetworkContext.h"
+#include "download/DownloadCounters.h"
+#include "download/DownloadListModel.h"
+#include "download/FileActions.h"
+#include "download/FileNaming.h"
+#include "download/ItemTransfer.h"
+#include "download/ListOperations.h"
+#include "util/PathHelpers.h"
+
+#include <QDir>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+namespace {
+constexpr int kSoundWebPage = 101;
+constexpr int kSoundAllDone = 102;
+constexpr int kSoundFailed = 103;
+
+QString percentText(qint64 read, qint64 total)
+{
+    // The whole part, never rounded up: 99.9 % reads 99%.
+    return QString::number(read * 100 / total) + u'%';
+}
+
+bool isWebPage(const QString& type, bool withXml)
+{
+    const QString t = type.toLower();
+    return t == u"htm"_s || t == u"html"_s || (withXml && t == u"xml"_s);
+}
+} // namespace
+
+Scheduler::Scheduler(DownloadListModel& list, NetworkContext& network, QObject* parent)
+    : QObject(parent), m_list(list), m_network(network)
+{
+    m_slotRow.fill(-1);
+    Timer_Down = new QTimer(this);
+    Timer_Down->setObjectName(u"Timer_Down"_s);
+    Timer_Down->setInterval(1000);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(u"Timer1"_s);
+    Timer1->setInterval(1000);
+    connect(Timer_Down, &QTimer::timeout, this, &Scheduler::timerDownTick);
+    connect(Timer1, &QTimer::timeout, this, &Scheduler::timer1Tick);
+    m_sinceFinish.start();
+}
+
+Scheduler::~Scheduler()
+{
+    for (int s = 1; s <= kMaxSlots; ++s)
+        unloadSlot(s);
+    if (m_single)
+        m_single->cancel();
+}
+
+int Scheduler::CountTransferSlots() const
+{
+    int loaded = 1; // the design-time element is always counted
+    for (int s = 1; s < int(m_slots.size()); ++s)
+        if (m_slots[s])
+            ++loaded;
+    return loaded;
+}
+
+bool Scheduler::IsDownloadBusy() const
+{
+    return CountTransferSlots() > 1 || m_single != nullptr || Timer_Down->isActive();
+}
+
+bool Scheduler::IsDownloading() const
+{
+    return Timer_Down->isActive() || m_busy;
+}
+
+void Scheduler::setRunning(bool on)
+{
+    if (Timer_Down->isActive() == on)
+        return;
+    if (on)
+        Timer_Down->start();
+    else
+        Timer_Down->stop();
+    emit runningChanged(on);
+}
+
+void Scheduler::StartDownloads()
+{
+    setRunning(true);
+}
+
+void Scheduler::StopDownloads()
+{
+    emit automaticModesCleared();
+    options.autoStart = false;
+    options.autoRedownload = false;
+    if (m_single)
+        m_single->cancel();
+    setRunning(false);
+    m_busy = false;
+    for (int s = 1; s <= kMaxSlots; ++s)
+        unloadSlot(s);
+    m_list.editRows([](int, DownloadItem& item) {
+        if (item.state != DownloadItemState::Downloading)
+            return false;
+        item.state = DownloadItemState::Failed;
+        return true;
+    });
+    m_busy = false;
+}
+
+bool Scheduler::intervalPassed() const
+{
+    return m_sinceFinish.elapsed() >= qint64(options.intervalSeconds) * 1000;
+}
+
+int Scheduler::pickRow(bool createFolders)
+{
+    for (int row = 0; row < m_list.count(); ++row) {
+        if (m_list.at(row).state != DownloadItemState::Waiting)
+            continue;
+        m_list.setName(row, SanitizeFileName(m_list.at(row).name));
+        QString folder = m_list.at(row).folder;
+        if (createFolders) {
+            const QString created = CreateFolderPath(folder);
+            if (!created.isEmpty())
+                folder = created;
+        }
+        m_list.setFolder(row, folderWithSeparator(folder));
+        if (确定是需要下载(m_list, row, options.policy))
+            return row;
+    }
+    return -1;
+}
+
+void Scheduler::timerDownTick()
+{
+    if (m_list.isEmpty()) {
+        setRunning(false);
+        return;
+    }
+    if (!intervalPassed())
+        return;
+    if (options.downloadMode == 1) {
+        if (m_busy)
+            return;
+        const int row = pickRow(false);
+        if (row < 0)
+            return;
+        m_list.setState(row, DownloadItemState::Downloading);
+        emit rowStarted(row);
+        m_list.setTransferColumns(row, QString(), QString(), QString());
+        m_slotRow[1] = row;
+        startSingle(row);
+        return;
+    }
+    const int slotCount = qBound(1, options.threadCount, kMaxSlots);
+    for (int s = 1; s <= slotCount; ++s) {
+        if (m_slots[s])
+            continue;
+        const int row = pickRow(true);
+        if (row < 0)
+            continue;
+        m_list.setState(row, DownloadItemState::Downloading);
+        emit rowStarted(row);
+        const DownloadItem& item = m_list.at(row);
+        const SavePathChoice choice = 重命名保存路径(item.folder, item.name, item.type, options.policy, 2);
+        if (choice.name != item.name)
+            m_list.setName(row, choice.name);
+        m_slotRow[s] = row;
+        startSlot(s, row, 选择url(m_list.at(row).key), choice.path);
+    }
+}
+
+void Scheduler::startSingle(int row)
+{
+    if (m_single || m_busy) {
+        m_list.setState(row, DownloadItemState::Waiting);
+        m_list.setSize(row, u"等待重新下载"_s);
+        return;
+    }
+    m_busy = true;
+    ItemTransfer::Settings settings;
+    settings.maxFileSizeMB = options.maxFileSizeMB;
+    settings.policy = options.policy;
+    settings.headerTimeoutMs = options.headerTimeoutMs;
+    settings.stallTimeoutMs = options.stallTimeoutMs;
+    auto* transfer = new ItemTransfer(m_network, m_list, row, settings, this);
+    m_single = transfer;
+    m_singleRow = row;
+    connect(transfer, &ItemTransfer::stateText, this, [this](const QString& t) { emit statusText(3, t); });
+    connect(transfer, &ItemTransfer::statusText, this, [this](const QString& t) { emit statusText(2, t); });
+    connect(transfer, &ItemTransfer::finished, this, [this, transfer, row](bool) {
+        if (m_single == transfer) {
+            m_single = nullptr;
+            m_busy = false;
+        }
+        transfer->deleteLater();
+        m_sinceFinish.restart();
+        afterTransfer(row, true);
+    });
+    transfer->start();
+}
+
+void Scheduler::startSlot(int slot, int row, const QString& url, const QString& savePath)
+{
+    auto* d = new Downloader(m_network, this);
+    d->setStallTimeout(options.slotStallTimeoutMs);
+    m_slots[slot] = d;
+    m_busy = true;
+    m_list.setTransferColumns(row, QString(), QString(), QString());
+    connect(d, &Downloader::DownloadProgress, this,
+            [this, d](qint64 read, qint64 total, const QString&) { onSlotProgress(slotOf(d), read, total); });
+    connect(d, &Downloader::DownloadComplete, this,
+            [this, d](qint64 read, qint64 total, const QString&) { onSlotComplete(slotOf(d), read, total); });
+    connect(d, &Downloader::DownloadError, this,
+            [this, d](const QString&, const QString&) { onSlotError(slotOf(d)); });
+    d->BeginDownload(url, savePath, m_list.at(row).referer);
+}
+
+int Scheduler::slotOf(const QObject* downloader) const
+{
+    for (int s = 1; s < int(m_slots.size()); ++s)
+        if (m_slots[s] == downloader)
+            return s;
+    return -1;
+}
+
+void Scheduler::unloadSlot(int slot)
+{
+    if (slot < 1 || slot >= int(m_slots.size()) || !m_slots[slot])
+        return;
+    Downloader* d = m_slots[slot];
+    m_slots[slot] = nullptr;
+    d->disconnect(this);
+    d->CancelAsyncRead();
+    d->deleteLater();
+}
+
+void Scheduler::onSlotProgress(int slot, qint64 read, qint64 total)
+{
+    const int row = slot > 0 ? m_slotRow[slot] : -1;
+    if (row < 0 || row >= m_list.count())
+        return;
+    if (total > 0 && total >= read)
+        m_list.setTransferColumns(row, QString::number(total), QString::number(read), percentText(read, total));
+    if (double(total) / 1024 / 1024 > options.maxFileSizeMB) {
+        m_list.setState(row, DownloadItemState::Done);
+        m_list.setProgress(row, u"大文件，跳过"_s);
+        m_sinceFinish.restart();
+        unloadSlot(slot);
+    }
+}
+
+void Scheduler::onSlotComplete(int slot, qint64 read, qint64 total)
+{
+    const int row = slot > 0 ? m_slotRow[slot] : -1;
+    unloadSlot(slot);
+    if (row < 0 || row >= m_list.count())
+        return;
+    if (total > 0 && total >= read)
+        m_list.setTransferColumns(row, QString::number(total), QString::number(read), percentText(read, total));
+    m_list.setState(row, m_list.at(row).progress == u"100%"_s ? DownloadItemState::Done : DownloadItemState::Failed);
+    m_sinceFinish.restart();
+    afterTransfer(row, false);
+}
+
+void Scheduler::onSlotError(int slot)
+{
+    const int row = slot > 0 ? m_slotRow[slot] : -1;
+    unloadSlot(slot);
+    if (row >= 0 && row < m_list.count())
+        m_list.setState(row, DownloadItemState::Failed);
+    m_sinceFinish.restart();
+}
+
+void Scheduler::afterTransfer(int row, bool singleMode)
+{
+    if (row < 0 || row >= m_list.count())
+        return;
+    if (!singleMode)
+        CorrectOneRow(m_list, row);
+    const DownloadItem& item = m_list.at(row);
+    emit statusText(2, u"完成下载:"_s + item.name);
+    const bool webPage = isWebPage(item.type, singleMode);
+    if (options.sound) {
+        if (webPage)
+            emit playSound(kSoundWebPage);
+        if (item.state == DownloadItemState::Failed)
+            emit playSound(kSoundFailed);
+    }
+    if (webPage)
+        emit webPageArrived(row);
+}
+
+void Scheduler::timer1Tick()
+{
+    if (检测是否下载列表完毕(m_list)) {
+        if (Timer_Down->isActive()) {
+            setRunning(false);
+            if (options.sound)
+                emit playSound(kSoundAllDone);
+        }
+    }
+    // Busy flag upkeep.
+    if (options.downloadMode == 1) {
+        if (!m_single && !Timer_Down->isActive())
+            m_busy = false;
+    } else {
+        const int slotCount = qBound(1, options.threadCount, kMaxSlots);
+        for (int s = 1; s <= slotCount; ++s)
+            if (m_slots[s])
+                m_busy = true;
+        if (!Timer_Down->isActive())
+            m_busy = false;
+    }
+    if (options.autoStart && 统计未下载项数目(m_list) >= 1)
+        setRunning(true);
+    if (options.autoRedownload && !Timer_Down->isActive()) {
+        switch (options.autoRedownloadRule) {
+        case 0:
+            RequeueRows(m_list, RequeueRule::Failed);
+            break;
+        case 1:
+            RequeueRows(m_list, RequeueRule::WebPages);
+            break;
+        default:
+            RequeueRows(m_list, RequeueRule::Failed);
+            RequeueRows(m_list, RequeueRule::WebPages);
+            break;
+        }
+        setRunning(true);
+    }
+    if (options.stopAfterFailures && CountFailedAndPageRows(m_list) >= 5 && Timer_Down->isActive()) {
+        setRunning(false);
+        if (options.sound)
+            emit playSound(kSoundAllDone);
+    }
+}
+
+} // namespace lintbay

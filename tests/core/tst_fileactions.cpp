@@ -1,0 +1,524 @@
+#include "download/DownloadListModel.h"
+#include "download/FileActions.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+
+using State = DownloadItemState;
+using Kind = FileActionKind;
+
+namespace {
+
+QByteArray padded(QByteArray head, int size)
+{
+    head.append(QByteArray(qMax(0, size - int(head.size())), '\x11'));
+    return head;
+}
+
+// Small files of the kinds the list meets.
+QByteArray pdfFile()
+{
+    return padded("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n", 400);
+}
+QByteArray wordFile() // a compound document with the Word marker at 512
+{
+    QByteArray b = padded(QByteArray::fromHex("d0cf11e0a1b11ae1"), 512);
+    b += QByteArray::fromHex("eca5c100");
+    return padded(b, 1536);
+}
+QByteArray docxFile()
+{
+    return padded(QByteArray::fromHex("504b0304140006000800") + "[Content_Types].xml", 300);
+}
+QByteArray htmlPage()
+{
+    return "<!DOCTYPE html>\n<html lang=\"zh\"><head><title>404 Not Found</title></head>\n"
+           "<body><h1>Not Found</h1></body></html>\n";
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Every entry of a folder with a digest of its content, to see what a command touched.
+QMap<QString, QByteArray> snapshot(const QString& folder)
+{
+    QMap<QString, QByteArray> out;
+    const QDir dir(folder);
+    for (const QFileInfo& info : dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        QByteArray digest = "dir";
+        QFile f(info.filePath());
+        if (info.isFile() && f.open(QIODevice::ReadOnly))
+            digest = QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1).toHex();
+        out.insert(info.fileName(), digest);
+    }
+    return out;
+}
+
+QByteArray digestOf(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
+}
+
+DownloadItem item(const QString& folder, const QString& name, const QString& type, State state,
+                  const QString& progress = {}, int id = 0)
+{
+    DownloadItem it;
+    it.key = u"http://127.0.0.1/doc/%1"_s.arg(id);
+    it.name = name;
+    it.type = type;
+    it.folder = folder;
+    it.state = state;
+    it.size = u"400"_s;
+    it.received = u"400"_s;
+    it.progress = progress;
+    return it;
+}
+
+QString folderOf(const QTemporaryDir& dir)
+{
+    return folderWithSeparator(dir.path());
+}
+
+} // namespace
+
+class TestFileActions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void correctOneRow_data();
+    void correctOneRow();
+    void correctOneRowKeepsFilesOutsideTheFolder();
+    void correctFileTypesWholeList();
+    void correctFileTypesRefusedWhileBusy();
+    void openOrRetry_data();
+    void openOrRetry();
+    void textEditorLimit_data();
+    void textEditorLimit();
+    void fileAndFolderCommands();
+    void checkFilesExist();
+    void checkFilesExistLetsEventsRun();
+    void identifyChosenFile_data();
+    void identifyChosenFile();
+};
+
+void TestFileActions::correctOneRow_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QByteArray>("content"); // the row's file; a null array: no file
+    QTest::addColumn<QStringList>("taken");  // other files already in the folder
+    QTest::addColumn<bool>("corrected");
+    QTest::addColumn<QString>("newName");
+    QTest::addColumn<QString>("newType");
+
+    const QStringList none;
+    QTest::newRow("pdf saved as htm")
+        << u"报告"_s << u"htm"_s << pdfFile() << none << true << u"报告"_s << u"pdf"_s;
+    QTest::newRow("name taken: counter") << u"报告"_s << u"htm"_s << pdfFile() << QStringList{u"报告.pdf"_s}
+                                         << true << u"报告[0001]"_s << u"pdf"_s;
+    QTest::newRow("counter taken too")
+        << u"a"_s << u"htm"_s << pdfFile() << QStringList{u"a.pdf"_s, u"a[0001].pdf"_s} << true
+        << u"a[0002]"_s << u"pdf"_s;
+    QTest::newRow("compound document as pdf")
+        << u"b"_s << u"pdf"_s << wordFile() << none << true << u"b"_s << u"doc"_s;
+    QTest::newRow("docx as doc") << u"c"_s << u"doc"_s << docxFile() << none << true << u"c"_s << u"docx"_s;
+    QTest::newRow("html page as pdf")
+        << u"d"_s << u"pdf"_s << htmlPage() << none << true << u"d"_s << u"htm"_s;
+    QTest::newRow("no type yet") << u"e"_s << QString() << pdfFile() << none << true << u"e"_s << u"pdf"_s;
+    QTest::newRow("dots in the name")
+        << u"v1.2 说明"_s << u"html"_s << pdfFile() << none << true << u"v1.2 说明"_s << u"pdf"_s;
+    QTest::newRow("type already right")
+        << u"f"_s << u"pdf"_s << pdfFile() << none << false << u"f"_s << u"pdf"_s;
+    QTest::newRow("type differs in case only")
+        << u"g"_s << u"PDF"_s << pdfFile() << none << false << u"g"_s << u"PDF"_s;
+    QTest::newRow("empty file") << u"h"_s << u"pdf"_s << QByteArray("") << none << false << u"h"_s
+                                << u"pdf"_s;
+    QTest::newRow("file missing") << u"i"_s << u"htm"_s << QByteArray() << QStringList{u"i.pdf"_s} << false
+                                  << u"i"_s << u"htm"_s;
+    // A folder holds the new name: the rename fails and nothing changes.
+    QTest::newRow("folder in the way")
+        << u"j"_s << u"htm"_s << pdfFile() << QStringList{u"j.pdf/"_s} << false << u"j"_s << u"htm"_s;
+}
+
+void TestFileActions::correctOneRow()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, type);
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, taken);
+    QFETCH(bool, corrected);
+    QFETCH(QString, newName);
+    QFETCH(QString, newType);
+
+    QTemporaryDir dir;
+    const QString folder = folderOf(dir);
+    const QString oldFile = type.isEmpty() ? name : name + u'.' + type;
+    if (!content.isNull())
+        QVERIFY(writeFile(folder + oldFile, content));
+    for (const QString& other : taken) {
+        if (other.endsWith(u'/'))
+            QVERIFY(QDir(folder).mkdir(other.chopped(1)));
+        else
+            QVERIFY(writeFile(folder + other, "someone else's file " + other.toUtf8()));
+    }
+    QVERIFY(writeFile(folder + u"bystander.htm"_s, htmlPage()));
+    const auto before = snapshot(folder);
+
+    DownloadListModel list;
+    QVERIFY(list.addItem(item(folder, name, type, State::Done, u"100%"_s)));
+    const DownloadItem old = list.at(0);
+    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+
+    QCOMPARE(CorrectOneRow(list, 0), corrected);
+    QCOMPARE(list.at(0).name, newName);
+    QCOMPARE(list.at(0).type, newType);
+    QCOMPARE(list.at(0).progress, old.progress);
+    QCOMPARE(list.at(0).key, old.key);
+    QCOMPARE(changed.count(), corrected ? 1 : 0);
+
+    // Only the row's own file moved, to the row's new path, with its bytes unchanged.
+    auto expected = before;
+    if (corrected) {
+        const QByteArray moved = expected.take(oldFile);
+        expected.insert(newName + u'.' + newType, moved);
+        QCOMPARE(list.at(0).filePath(), folder + newName + u'.' + newType);
+    }
+    QCOMPARE(snapshot(folder), expected);
+    if (!content.isNull())
+        QCOMPARE(snapshot(folder).value(list.at(0).filePath().mid(folder.size())), digestOf(content));
+}
+
+void TestFileActions::correctOneRowKeepsFilesOutsideTheFolder()
+{
+    // A row whose name climbs out of its folder must not move a file elsewhere.
+    QTemporaryDir dir;
+    const QString root = folderOf(dir);
+    QVERIFY(QDir(root).mkdir(u"sub"_s));
+    QVERIFY(writeFile(root + u"x.htm"_s, pdfFile()));
+    const auto before = snapshot(root);
+
+    DownloadListModel list;
+    QVERIFY(list.addItem(item(root + u"sub/"_s, u"../x"_s, u"htm"_s, State::Done)));
+    QVERIFY(!CorrectOneRow(list, 0));
+    QCOMPARE(list.at(0).type, u"htm"_s);
+    QCOMPARE(snapshot(root), before);
+    QVERIFY(!CorrectOneRow(list, 1)); // no such row
+    QVERIFY(!CorrectOneRow(list, -1));
+}
+
+void TestFileActions::correctFileTypesWholeList()
+{
+    QTemporaryDir dir;
+    const QString folder = folderOf(dir);
+    QVERIFY(writeFile(folder + u"p.htm"_s, pdfFile()));
+    QVERIFY(writeFile(folder + u"w.pdf"_s, wordFile()));
+    QVERIFY(writeFile(folder + u"ok.pdf"_s, pdfFile()));
+    QVERIFY(writeFile(folder + u"page.pdf"_s, htmlPage()));
+    QVERIFY(writeFile(folder + u"run.htm"_s, pdfFile())); // a transfer still runs for it
+
+    DownloadListModel list;
+    QList<DownloadItem> rows{item(folder, u"p"_s, u"htm"_s, State::Done, {}, 1),
+                             item(folder, u"w"_s, u"pdf"_s, State::Failed, {}, 2),
+                             item(folder, u"ok"_s, u"pdf"_s, State::Done, {}, 3),
+                             item(folder, u"gone"_s, u"htm"_s, State::Done, {}, 4),
+                             item(folder, u"page"_s, u"pdf"_s, State::Waiting, {}, 5),
+                             item(folder, u"run"_s, u"htm"_s, State::Downloading, {}, 6)};
+    QCOMPARE(list.addItems(rows), 6);
+    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+
+    const TypeCorrectionResult result = CorrectFileTypes(list, DownloadActivity{});
+    QCOMPARE(result.corrected, 3);
+    QCOMPARE(result.message.text, u"纠正文件类型：3个."_s);
+    QCOMPARE(result.message.icon, FileMessageIcon::Information);
+    QStringList types;
+    for (const DownloadItem& it : list.rows())
+        types << it.type;
+    QCOMPARE(types, (QStringList{u"pdf"_s, u"doc"_s, u"pdf"_s, u"htm"_s, u"htm"_s, u"htm"_s}));
+    QCOMPARE(changed.count(), 1); // one block, not one signal per row
+    QCOMPARE(snapshot(folder).keys(),
+             (QStringList{u"ok.pdf"_s, u"p.pdf"_s, u"page.htm"_s, u"run.htm"_s, u"w.doc"_s}));
+
+    // A second run finds nothing left to correct.
+    const TypeCorrectionResult again = CorrectFileTypes(list, DownloadActivity{});
+    QCOMPARE(again.corrected, 0);
+    QCOMPARE(again.message.text, u"纠正文件类型：0个."_s);
+
+    DownloadListModel empty;
+    QVERIFY(CorrectFileTypes(empty, DownloadActivity{}).message.isEmpty());
+}
+
+void TestFileActions::correctFileTypesRefusedWhileBusy()
+{
+    QTemporaryDir dir;
+    const QString folder = folderOf(dir);
+    QVERIFY(writeFile(folder + u"p.htm"_s, pdfFile()));
+    DownloadListModel list;
+    QVERIFY(list.addItem(item(folder, u"p"_s, u"htm"_s, State::Done)));
+
+    DownloadActivity busy;
+    busy.downloadBusy = true;
+    const TypeCorrectionResult result = CorrectFileTypes(list, busy);
+    QCOMPARE(result.message.text, kStopDownloadFirstText.toString());
+    QCOMPARE(result.message.icon, FileMessageIcon::Information);
+    QCOMPARE(result.corrected, 0);
+    QCOMPARE(list.at(0).type, u"htm"_s);
+    QVERIFY(QFile::exists(folder + u"p.htm"_s));
+}
+
+void TestFileActions::openOrRetry_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("fileThere");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("stateAfter");
+    QTest::addColumn<bool>("fileAfter");
+
+    const int done = int(State::Done), failed = int(State::Failed), waiting = int(State::Waiting),
+              running = int(State::Downloading);
+    QTest::newRow("done: open") << done << true << int(Kind::OpenFile) << QString() << done << true;
+    QTest::newRow("done, file deleted")
+        << done << false << int(Kind::None) << u"文件不存在！"_s << done << false;
+    QTest::newRow("failed with file")
+        << failed << true << int(Kind::Requeued) << QString() << waiting << false;
+    QTest::newRow("failed without file")
+        << failed << false << int(Kind::Requeued) << QString() << waiting << false;
+    QTest::newRow("waiting") << waiting << true << int(Kind::None) << QString() << waiting << true;
+    QTest::newRow("downloading") << running << true << int(Kind::None) << QString() << running << true;
+}
+
+void TestFileActions::openOrRetry()
+{
+    QFETCH(int, state);
+    QFETCH(bool, fileThere);
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+    QFETCH(int, stateAfter);
+    QFETCH(bool, fileAfter);
+
+    QTemporaryDir dir;
+    const QString folder = folderOf(dir);
+    const QString file = folder + u"论文.pdf"_s;
+    if (fileThere)
+        QVERIFY(writeFile(file, pdfFile()));
+    QVERIFY(writeFile(folder + u"论文[0001].pdf"_s, pdfFile()));
+    QVERIFY(writeFile(folder + u"论文.pdf.part"_s, "x"));
+    const auto others = [&] {
+        auto s = snapshot(folder);
+        s.remove(u"论文.pdf"_s);
+        return s;
+    };
+    const auto othersBefore = others();
+
+    DownloadListModel list;
+    DownloadItem row = item(folder, u"论文"_s, u"pdf"_s, State(state), u"37%"_s);
+    row.key = u"http://127.0.0.1/a.pdf|http://127.0.0.1/b.pdf"_s;
+    QVERIFY(list.addItem(row));
+
+    const FileAction action = OpenOrRetry(list, 0);
+    QCOMPARE(int(action.kind), kind);
+    QCOMPARE(action.message.text, message);
+    if (!message.isEmpty())
+        QCOMPARE(action.message.icon, FileMessageIcon::Error);
+    if (action.kind == Kind::OpenFile)
+        QCOMPARE(action.path, file);
+    const DownloadItem& after = list.at(0);
+    QCOMPARE(int(after.state), stateAfter);
+    QCOMPARE(after.key, row.key);
+    QCOMPARE(after.type, row.type);
+    QCOMPARE(after.name, row.name);
+    if (action.kind == Kind::Requeued)
+        QCOMPARE(after.size + after.received + after.progress, QString());
+    else
+        QCOMPARE(after.progress, row.progress);
+    QCOMPARE(QFile::exists(file), fileAfter);
+    QCOMPARE(others(), othersBefore);
+
+    QCOMPARE(int(OpenOrRetry(list, -1).kind), int(Kind::None));
+}
+
+void TestFileActions::textEditorLimit_data()
+{
+    QTest::addColumn<qint64>("size"); // -1: no file
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("small") << qint64(10) << int(Kind::OpenInTextEditor) << QString();
+    QTest::newRow("exactly 2 MB") << qint64(2097152) << int(Kind::OpenInTextEditor) << QString();
+    QTest::newRow("one byte more") << qint64(2097153) << int(Kind::None)
+                                   << u"该文件太大，超过了2M，不便于用记事本打开！"_s;
+    QTest::newRow("missing") << qint64(-1) << int(Kind::None) << u"该文件不存在！"_s;
+}
+
+void TestFileActions::textEditorLimit()
+{
+    QFETCH(qint64, size);
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    const QString folder = folderOf(dir);
+    if (size >= 0) {
+        QFile f(folder + u"t.txt"_s);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(size));
+    }
+    DownloadListModel list;
+    QVERIFY(list.addItem(item(folder, u"t"_s, u"txt"_s, State::Done)));
+    const FileAction action = OpenInTextEditor(list, 0);
+    QCOMPARE(int(action.kind), kind);
+    QCOMPARE(action.message.text, message);
+    if (action.kind == Kind::OpenInTextEditor)
+        QCOMPARE(action.path, folder + u"t.txt"_s);
+}
+
+void TestFileActions::fileAndFolderCommands()
+{
+    QTemporaryDir dir;
+    const QString folder = folderOf(dir);
+    QVERIFY(writeFile(folder + u"here.pdf"_s, pdfFile()));
+    QVERIFY(writeFile(folder + u"bare"_s, pdfFile()));
+    DownloadListModel list;
+    QCOMPARE(list.addItems({item(folder, u"here"_s, u"pdf"_s, State::Done, {}, 1),
+                            item(folder, u"gone"_s, u"pdf"_s, State::Done, {}, 2),
+                            item(folder + u"nowhere/"_s, u"here"_s, u"pdf"_s, State::Done, {}, 3),
+                            item(folder, u"bare"_s, QString(), State::Done, {}, 4)}),
+             4);
+
+    QCOMPARE(ShowRowPath(list, 0), folder + u"here.pdf"_s);
+    QCOMPARE(ShowRowPath(list, 1), QString());
+    QCOMPARE(ShowRowPath(list, 3), folder + u"bare"_s); // no type: the bare name
+
+    FileAction a = OpenDownloadedFile(list, 0);
+    QCOMPARE(int(a.kind), int(Kind::OpenFile));
+    QCOMPARE(a.path, folder + u"here.pdf"_s);
+    a = OpenDownloadedFile(list, 1);
+    QCOMPARE(int(a.kind), int(Kind::None));
+    QCOMPARE(a.message.text, u"该文件不存在！"_s);
+
+    a = OpenContainingFolder(list, 0);
+    QCOMPARE(int(a.kind), int(Kind::ShowInFolder));
+    QCOMPARE(a.path, folder + u"here.pdf"_s);
+    a = OpenContainingFolder(list, 1);
+    QCOMPARE(int(a.kind), int(Kind::OpenFolder));
+    QCOMPARE(a.path, folder);
+    a = OpenContainingFolder(list, 2);
+    QCOMPARE(int(a.kind), int(Kind::None));
+    QCOMPARE(a.message.text, u"文件夹不存在！"_s);
+    QCOMPARE(a.message.icon, FileMessageIcon::Error);
+
+    QCOMPARE(int(OpenContainingFolder(list, -1).kind), int(Kind::None));
+    QVERIFY(OpenContainingFolder(list, -1).message.isEmpty());
+}
+
+void TestFileActions::checkFilesExist()
+{
+    QTemporaryDir dir;
+    const QString folder = folderOf(dir);
+    QVERIFY(writeFile(folder + u"a.pdf"_s, pdfFile()));
+    QVERIFY(writeFile(folder + u"bare"_s, pdfFile()));
+    QVERIFY(QDir(folder).mkdir(u"dir.pdf"_s));
+    const auto before = snapshot(folder);
+
+    DownloadListModel list;
+    QCOMPARE(list.addItems({item(folder, u"a"_s, u"pdf"_s, State::Done, u"100%"_s, 1),
+                            item(folder, u"b"_s, u"pdf"_s, State::Waiting, QString(), 2),
+                            item(folder, u"c"_s, u"doc"_s, State::Failed, u"下载失败"_s, 3),
+                            item(folder, u"bare"_s, QString(), State::Done, u"100%"_s, 4),
+                            item(folder, u"dir"_s, u"pdf"_s, State::Done, u"100%"_s, 5),
+                            item(folder, u"d"_s, u"pdf"_s, State::Downloading, u"5%"_s, 6)}),
+             6);
+    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+
+    const FileCheckResult result = CheckFilesExist(list);
+    QCOMPARE(result.checked, 6);
+    QCOMPARE(result.missing, 4);
+    QStringList progress;
+    for (const DownloadItem& it : list.rows())
+        progress << it.progress;
+    QCOMPARE(progress,
+             (QStringList{u"100%"_s, u"不存在"_s, u"不存在"_s, u"100%"_s, u"不存在"_s, u"不存在"_s}));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(list.countInState(State::Done), 3); // states are not touched
+    QCOMPARE(snapshot(folder), before);
+
+    // Marked rows are not signalled again.
+    QCOMPARE(CheckFilesExist(list).missing, 4);
+    QCOMPARE(changed.count(), 1);
+}
+
+void TestFileActions::checkFilesExistLetsEventsRun()
+{
+    // A long walk serves timers and clicks; a row removed by one of them is simply skipped.
+    QTemporaryDir dir;
+    const QString folder = folderOf(dir);
+    DownloadListModel list;
+    QList<DownloadItem> rows;
+    const int n = 40000;
+    for (int i = 0; i < n; ++i)
+        rows << item(folder, u"f%1"_s.arg(i), u"pdf"_s, State::Done, u"100%"_s, i);
+    QCOMPARE(list.addItems(rows), n);
+    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+
+    bool ranDuringWalk = false;
+    QTimer::singleShot(0, &list, [&] {
+        ranDuringWalk = true;
+        list.removeRowsAt({n - 1});
+        list.sort(DownloadListModel::NameColumn, Qt::DescendingOrder);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const FileCheckResult result = CheckFilesExist(list);
+    const qint64 took = clock.elapsed();
+    if (!ranDuringWalk)
+        QSKIP(qPrintable(u"the walk took %1 ms, too short for events to run"_s.arg(took)));
+    QCOMPARE(result.checked, n - 1);
+    QCOMPARE(list.count(), n - 1);
+    for (const DownloadItem& it : list.rows())
+        QCOMPARE(it.progress, u"不存在"_s);
+    QVERIFY(changed.count() < 100); // blocks, not rows
+}
+
+void TestFileActions::identifyChosenFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("pdf") << pdfFile() << u"文件类型为：pdf"_s;
+    QTest::newRow("word") << wordFile() << u"文件类型为：doc"_s;
+    QTest::newRow("docx") << docxFile() << u"文件类型为：docx"_s;
+    QTest::newRow("html page") << htmlPage() << u"文件类型为：htm"_s;
+    QTest::newRow("empty") << QByteArray("") << u"目前还无法判断。"_s;
+}
+
+void TestFileActions::identifyChosenFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    const QString path = folderOf(dir) + u"chosen.bin"_s;
+    QVERIFY(writeFile(path, content));
+    const FileMessage shown = IdentifyChosenFile(path);
+    QCOMPARE(shown.text, message);
+    QCOMPARE(shown.icon, FileMessageIcon::Information);
+    QVERIFY(QFile::exists(path));
+    QVERIFY(IdentifyChosenFile(QString()).isEmpty()); // the dialog was cancelled
+}
+
+QTEST_GUILESS_MAIN(TestFileActions)
+#include "tst_fileactions.moc"

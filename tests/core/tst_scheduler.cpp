@@ -1,0 +1,228 @@
+#include "TestHttpServer.h"
+#include "controls/NetworkContext.h"
+#include "download/DownloadListModel.h"
+#include "download/Scheduler.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+using namespace lintbay::test;
+
+namespace {
+QByteArray pdfBody(int size)
+{
+    QByteArray body("%PDF-1.4\n");
+    body += QByteArray(size - body.size(), 'x');
+    return body;
+}
+} // namespace
+
+class TestScheduler : public QObject
+{
+    Q_OBJECT
+private:
+    TestHttpServer m_server;
+    QTemporaryDir m_dir;
+
+    void addRows(DownloadListModel& list, const QStringList& paths, const QString& folder)
+    {
+        int i = 0;
+        for (const QString& path : paths)
+            list.addItem(m_server.url(path).toString(), u"doc%1"_s.arg(i++), u"pdf"_s, folder, QString());
+    }
+    QString freshFolder(const QString& name)
+    {
+        const QString folder = m_dir.filePath(name);
+        QDir().mkpath(folder);
+        return folder;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_server.routePrefix(u"/ok/"_s, [](const TestHttpRequest&) {
+            return TestHttpResponse::bytes(pdfBody(4096), "application/pdf");
+        });
+        m_server.routePrefix(u"/slow/"_s, [](const TestHttpRequest&) {
+            auto r = TestHttpResponse::bytes(pdfBody(4096), "application/pdf");
+            r.delayMs = 400;
+            return r;
+        });
+        m_server.routePrefix(u"/never/"_s, [](const TestHttpRequest&) { return TestHttpResponse::never(); });
+    }
+
+    // One start per free slot per tick, in list order.
+    void slotsTakeRowsInListOrder()
+    {
+        NetworkContext net;
+        DownloadListModel list;
+        addRows(list, {u"/slow/a"_s, u"/slow/b"_s, u"/slow/c"_s, u"/slow/d"_s, u"/slow/e"_s}, freshFolder(u"order"_s));
+        Scheduler s(list, net);
+        s.options.downloadMode = 2;
+        s.options.threadCount = 3;
+        QSignalSpy started(&s, &Scheduler::rowStarted);
+        s.timerDownTick();
+        QCOMPARE(started.size(), 3);
+        QCOMPARE(started.at(0).at(0).toInt(), 0);
+        QCOMPARE(started.at(2).at(0).toInt(), 2);
+        QCOMPARE(list.countInState(DownloadItemState::Downloading), 3);
+        QCOMPARE(s.CountTransferSlots(), 4);
+        s.timerDownTick(); // no slot free yet
+        QCOMPARE(started.size(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(list.countInState(DownloadItemState::Done), 3, 10000);
+        s.timerDownTick();
+        QCOMPARE(started.size(), 5);
+        QTRY_COMPARE_WITH_TIMEOUT(list.countInState(DownloadItemState::Done), 5, 10000);
+        for (int row = 0; row < 5; ++row) {
+            QCOMPARE(list.at(row).progress, u"100%"_s);
+            QCOMPARE(QFileInfo(list.at(row).filePath()).size(), 4096);
+        }
+    }
+
+    void intervalGatesTheNextStart()
+    {
+        NetworkContext net;
+        DownloadListModel list;
+        addRows(list, {u"/ok/a"_s, u"/ok/b"_s}, freshFolder(u"interval"_s));
+        Scheduler s(list, net);
+        s.options.threadCount = 1;
+        s.options.intervalSeconds = 1;
+        QSignalSpy started(&s, &Scheduler::rowStarted);
+        s.timerDownTick(); // under a second since the scheduler was made
+        QCOMPARE(started.size(), 0);
+        QTest::qWait(1100);
+        s.timerDownTick();
+        QCOMPARE(started.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state, DownloadItemState::Done, 10000);
+        s.timerDownTick(); // the transfer just ended
+        QCOMPARE(started.size(), 1);
+        QTest::qWait(1100);
+        s.timerDownTick();
+        QCOMPARE(started.size(), 2);
+    }
+
+    void skipPolicyFinishesRowsWithoutASlot()
+    {
+        NetworkContext net;
+        DownloadListModel list;
+        const QString folder = freshFolder(u"skip"_s);
+        addRows(list, {u"/ok/a"_s, u"/ok/b"_s, u"/ok/c"_s}, folder);
+        for (int row : {0, 1}) {
+            QFile existing(list.at(row).filePath());
+            QVERIFY(existing.open(QIODevice::WriteOnly));
+            existing.write("old");
+        }
+        Scheduler s(list, net);
+        s.options.threadCount = 1;
+        s.options.policy = u"跳过"_s;
+        QSignalSpy started(&s, &Scheduler::rowStarted);
+        s.timerDownTick();
+        QCOMPARE(started.size(), 1);
+        QCOMPARE(started.at(0).at(0).toInt(), 2);
+        QCOMPARE(list.at(0).state, DownloadItemState::Done);
+        QCOMPARE(list.at(0).progress, u"已存在，跳过"_s);
+        QCOMPARE(list.at(1).progress, u"已存在，跳过"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(2).state, DownloadItemState::Done, 10000);
+    }
+
+    void singleModeOneAtATime()
+    {
+        NetworkContext net;
+        DownloadListModel list;
+        addRows(list, {u"/slow/a"_s, u"/slow/b"_s}, freshFolder(u"single"_s));
+        Scheduler s(list, net);
+        s.options.downloadMode = 1;
+        QSignalSpy started(&s, &Scheduler::rowStarted);
+        s.timerDownTick();
+        QCOMPARE(started.size(), 1);
+        QVERIFY(s.busyFlag());
+        s.timerDownTick(); // busy: nothing more
+        QCOMPARE(started.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state, DownloadItemState::Done, 10000);
+        QVERIFY(!s.busyFlag());
+        s.timerDownTick();
+        QCOMPARE(started.size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(1).state, DownloadItemState::Done, 10000);
+    }
+
+    void stopFailsRunningRowsInBothModes_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("single transfer") << 1;
+        QTest::newRow("parallel slots") << 2;
+    }
+    void stopFailsRunningRowsInBothModes()
+    {
+        QFETCH(int, mode);
+        NetworkContext net;
+        DownloadListModel list;
+        const QString folder = freshFolder(u"stop%1"_s.arg(mode));
+        addRows(list, {u"/never/a"_s, u"/never/b"_s}, folder);
+        Scheduler s(list, net);
+        s.options.downloadMode = mode;
+        s.options.threadCount = 2;
+        s.options.autoStart = s.options.autoRedownload = true;
+        QSignalSpy cleared(&s, &Scheduler::automaticModesCleared);
+        s.StartDownloads();
+        s.timerDownTick();
+        QVERIFY(list.countInState(DownloadItemState::Downloading) >= 1);
+        QTest::qWait(100);
+        s.StopDownloads();
+        QCOMPARE(list.countInState(DownloadItemState::Downloading), 0);
+        QCOMPARE(list.countInState(DownloadItemState::Failed), mode == 1 ? 1 : 2);
+        QVERIFY(!s.Timer_Down->isActive());
+        QVERIFY(!s.busyFlag());
+        QCOMPARE(s.CountTransferSlots(), 1);
+        QCOMPARE(cleared.size(), 1);
+        QVERIFY(!s.options.autoStart && !s.options.autoRedownload);
+        QTest::qWait(100);
+        // No partial file keeps a final name.
+        const QStringList left = QDir(folder).entryList(QDir::Files);
+        for (const QString& name : left)
+            QVERIFY2(QFileInfo(QDir(folder).filePath(name)).size() <= 2, qPrintable(name));
+    }
+
+    void supervisionStopsAfterFiveWebPagesOrFailures()
+    {
+        NetworkContext net;
+        DownloadListModel list;
+        for (int i = 0; i < 6; ++i)
+            list.addItem(u"http://x/%1"_s.arg(i), u"n%1"_s.arg(i), i < 5 ? u"htm"_s : u"pdf"_s, m_dir.path(), {});
+        Scheduler s(list, net);
+        s.options.stopAfterFailures = true;
+        s.options.sound = true;
+        QSignalSpy sounds(&s, &Scheduler::playSound);
+        s.StartDownloads();
+        s.timer1Tick();
+        QVERIFY(!s.Timer_Down->isActive());
+        QCOMPARE(sounds.size(), 1);
+        QCOMPARE(sounds.at(0).at(0).toInt(), 102);
+    }
+
+    void finishedListSwitchesTheSchedulerOff()
+    {
+        NetworkContext net;
+        DownloadListModel list;
+        list.addItem(u"http://x/1"_s, u"n"_s, u"pdf"_s, m_dir.path(), {}, DownloadItemState::Done);
+        list.setTransferColumns(0, u"10"_s, u"10"_s, u"100%"_s);
+        Scheduler s(list, net);
+        s.StartDownloads();
+        s.timer1Tick();
+        QVERIFY(!s.Timer_Down->isActive());
+        // Automatic start needs a row never started.
+        s.options.autoStart = true;
+        s.timer1Tick();
+        QVERIFY(!s.Timer_Down->isActive());
+        list.addItem(u"http://x/2"_s, u"m"_s, u"pdf"_s, m_dir.path(), {});
+        s.timer1Tick();
+        QVERIFY(s.Timer_Down->isActive());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScheduler)
+#include "tst_scheduler.moc"

@@ -1,0 +1,399 @@
+#include "download/TypeDetection.h"
+#include "util/AnsiCodec.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <initializer_list>
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+
+namespace {
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(char(v));
+    return out;
+}
+
+// `head` followed by `fill` up to `size` bytes.
+QByteArray padded(QByteArray head, qsizetype size, char fill = 'x')
+{
+    if (head.size() < size)
+        head.append(QByteArray(size - head.size(), fill));
+    return head;
+}
+
+// A ZIP local file header (version 2.0) with its name and no data.
+QByteArray localHeader(int flags, const QByteArray& name)
+{
+    QByteArray h = bytes({0x50, 0x4B, 0x03, 0x04, 0x14, 0x00, flags & 0xFF, flags >> 8, 0x08, 0x00});
+    h += QByteArray(16, '\0'); // time, date, crc, sizes
+    h += bytes({int(name.size() & 0xFF), int(name.size() >> 8), 0x00, 0x00});
+    return h + name + QByteArray(20, '\x5A');
+}
+
+QByteArray compoundDocument(const QByteArray& atSector1, qsizetype size)
+{
+    QByteArray doc = bytes({0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1});
+    doc = padded(doc, 512, '\0') + atSector1;
+    return size > doc.size() ? padded(doc, size, '\0') : doc.left(size);
+}
+
+} // namespace
+
+class TestTypeDetection : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    int m_files = 0;
+
+    QString write(const QByteArray& content)
+    {
+        const QString path = m_dir.filePath(u"f"_s + QString::number(++m_files));
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+            return {};
+        return path;
+    }
+
+    void detect(const QByteArray& content, const QString& expected)
+    {
+        const QString path = write(content);
+        QVERIFY(!path.isEmpty());
+        QCOMPARE(打开文件判断文件类型(path), expected);
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    // ---- content types ----
+
+    void mimeTable_data()
+    {
+        QTest::addColumn<QString>("contentType");
+        QTest::addColumn<QString>("expected");
+
+        struct Row
+        {
+            const char16_t* type;
+            QStringList subtypes;
+            const char16_t* expected; // null: the subtype
+        };
+        const QList<Row> table = {
+            {u"application", {u"octet-stream"_s}, u""},
+            {u"application", {u"x-shockwave-flash"_s}, u"swf"},
+            {u"application", {u"x-javascript"_s}, u"js"},
+            {u"application", {u"vnd.rn-realmedia"_s}, u"rm"},
+            {u"application", {u"vnd.ms-wpl"_s}, u"wpl"},
+            {u"application", {u"kdh"_s}, u"kdh"},
+            {u"application", {u"caj"_s}, u"caj"},
+            {u"application", {u"pdf"_s}, u"pdf"},
+            {u"application", {u"caa"_s}, u"caa"},
+            {u"application", {u"nh"_s}, u"nh"},
+            {u"application", {u"vnd.ms-works"_s}, u"wps"},
+            {u"application", {u"ppt"_s, u"vnd.ms-powerpoint"_s}, u"ppt"},
+            {u"application", {u"doc"_s, u"msword"_s}, u"doc"},
+            {u"application",
+             {u"docx"_s, u"vnd.openxmlformats-officedocument.wordprocessingml.document"_s},
+             u"docx"},
+            {u"application", {u"rtf"_s}, u"rtf"},
+            {u"application", {u"xls"_s, u"vnd.ms-excel"_s, u"x-excel"_s}, u"xls"},
+            {u"application",
+             {u"xlsx"_s, u"vnd.openxmlformats-officedocument.spreadsheetml.sheet"_s},
+             u"xlsx"},
+            {u"application",
+             {u"pptx"_s, u"vnd.openxmlformats-officedocument.presentationml.presentation"_s},
+             u"pptx"},
+            {u"application", {u"pps"_s}, u"pps"},
+            {u"application",
+             {u"ppsx"_s, u"vnd.openxmlformats-officedocument.presentationml.slideshow"_s},
+             u"ppsx"},
+            {u"application", {u"dll"_s, u"x-msdownload"_s}, u"dll"},
+            {u"application", {u"tar"_s, u"x-tar"_s}, u"tar"},
+            {u"application", {u"tgz"_s, u"x-compressed"_s}, u"tgz"},
+            {u"application", {u"zip"_s, u"x-zip-compressed"_s}, u"zip"},
+            {u"application", {u"z"_s, u"x-compress"_s}, u"z"},
+            {u"text", {u"html"_s, u"txt"_s, u"htm"_s, u"xml"_s, u"css"_s}, nullptr},
+            {u"text", {u"plain"_s}, u"txt"},
+            {u"image",
+             {u"jpg"_s, u"jpeg"_s, u"gif"_s, u"png"_s, u"bmp"_s, u"tif"_s, u"pjpeg"_s, u"ief"_s},
+             nullptr},
+            {u"image", {u"tiff"_s}, u"tif"},
+            {u"image", {u"x-png"_s}, u"png"},
+            {u"image", {u"x-ms-bmp"_s}, u"bmp"},
+            {u"image", {u"x-icon"_s}, u"ico"},
+            {u"video", {u"mpeg"_s}, u"mpeg"},
+            {u"video", {u"mpeg4"_s}, u"mp4"},
+            {u"video", {u"x-msvideo"_s}, u"avi"},
+            {u"video", {u"x-ms-asf"_s}, u"asf"},
+            {u"video", {u"x-ms-wmv"_s}, u"wmv"},
+            {u"video", {u"quicktime"_s}, u"mov"},
+            {u"audio", {u"amr"_s}, u"amr"},
+            {u"audio", {u"x-ms-wma"_s}, u"wma"},
+            {u"audio", {u"x-wav"_s}, u"wav"},
+            {u"audio", {u"x-pn-realaudio"_s}, u"ram"},
+            {u"audio", {u"midi"_s}, u"mid"},
+            {u"audio", {u"x-mpegurl"_s}, u"mpeg"},
+            {u"message", {u"rfc822"_s}, u"mht"},
+        };
+        for (const Row& row : table) {
+            for (const QString& subtype : row.subtypes) {
+                const QString type = QString::fromUtf16(row.type) + u'/' + subtype;
+                QTest::newRow(qPrintable(type))
+                    << type << (row.expected ? QString::fromUtf16(row.expected) : subtype);
+            }
+        }
+    }
+    void mimeTable()
+    {
+        QFETCH(QString, contentType);
+        QFETCH(QString, expected);
+        QCOMPARE(MimeToExtension(contentType), expected);
+    }
+
+    void mimeOddInput_data()
+    {
+        QTest::addColumn<QString>("contentType");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("case and spaces") << u" Application / MS Word "_s << u"doc"_s;
+        QTest::newRow("subtype cut at its first non-letter") << u"image/g3fax"_s << u"g"_s;
+        QTest::newRow("unknown subtype of a known type") << u"application/vnd.foo"_s << u"vnd"_s;
+        QTest::newRow("unknown subtype too long") << u"text/javascript"_s << QString();
+        QTest::newRow("unknown type") << u"chemical/x-pdb"_s << u"x"_s;
+        QTest::newRow("unknown type, letters") << u"model/vrml"_s << u"vrml"_s;
+        QTest::newRow("wildcard") << u"text/*"_s << QString();
+        QTest::newRow("wildcard of an unknown type") << u"foo/*"_s << QString();
+        QTest::newRow("empty subtype") << u"application/"_s << QString();
+        QTest::newRow("no slash") << u"text"_s << u"text"_s;
+        QTest::newRow("two slashes") << u"a/b/c"_s << u"a"_s;
+        QTest::newRow("two slashes, long type") << u"application/x/y"_s << QString();
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("path in the subtype") << u"text/../../etc"_s << u"text"_s;
+        QTest::newRow("digits first") << u"image/3ds"_s << QString();
+    }
+    void mimeOddInput()
+    {
+        QFETCH(QString, contentType);
+        QFETCH(QString, expected);
+        QCOMPARE(MimeToExtension(contentType), expected);
+    }
+
+    // ---- signatures: one file per row of the table ----
+
+    void signatures_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("pdf") << padded("%PDF-1.5\n", 64) << u"pdf"_s;
+        QTest::newRow("caj") << padded(bytes({0xC8, 0, 0, 0}), 64) << u"caj"_s;
+        QTest::newRow("caj header is kdh") << padded(bytes({0x43, 0x41, 0x4A, 0}), 64) << u"kdh"_s;
+        QTest::newRow("kdh") << padded("KDH 1.0", 64) << u"kdh"_s;
+        QTest::newRow("nh") << padded(bytes({0x48, 0x4E, 0, 0}), 64) << u"nh"_s;
+        QTest::newRow("tif, intel order") << padded(bytes({0x49, 0x49, 0x2A, 0}), 64) << u"tif"_s;
+        QTest::newRow("tif, motorola order") << padded(bytes({0x4D, 0x4D, 0, 0x2A}), 64) << u"tif"_s;
+        QTest::newRow("rtf") << padded("{\\rtf1\\ansi", 64) << u"rtf"_s;
+        QTest::newRow("exe") << padded("MZ\x90", 64) << u"exe"_s;
+        QTest::newRow("rar") << padded("Rar!\x1A\x07", 64) << u"rar"_s;
+        QTest::newRow("zip") << localHeader(0, "a.txt") << u"zip"_s;
+        QTest::newRow("docx") << localHeader(6, "[Content_Types].xml") << u"docx"_s;
+        QTest::newRow("docx with its entries")
+            << localHeader(6, "[Content_Types].xml") + localHeader(6, "word/document.xml") << u"docx"_s;
+        QTest::newRow("xlsx under the docx header")
+            << localHeader(6, "[Content_Types].xml") + localHeader(6, "xl/workbook.xml") << u"xlsx"_s;
+        QTest::newRow("pptx under the docx header")
+            << localHeader(6, "[Content_Types].xml") + localHeader(6, "ppt/presentation.xml") << u"pptx"_s;
+        QTest::newRow("docx under the zip header")
+            << localHeader(0, "[Content_Types].xml") + localHeader(0, "word/document.xml") << u"docx"_s;
+        QTest::newRow("zip whose data mentions office folders")
+            << localHeader(0, "a.txt") + "xl/workbook.xml word/document.xml" << u"zip"_s;
+        QTest::newRow("zip with a cut second header")
+            << localHeader(0, "a.txt") + "PK\x03\x04\x14" << u"zip"_s;
+        QTest::newRow("swf") << padded("CWS\x06", 64) << u"swf"_s;
+        QTest::newRow("rm") << padded(".RMF", 64) << u"rm"_s;
+        QTest::newRow("wma") << padded(bytes({0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11}), 64)
+                             << u"wma"_s;
+        QTest::newRow("mp3, id3v2.3") << padded("ID3\x03", 64) << u"mp3"_s;
+        QTest::newRow("mp3, id3v2.4") << padded("ID3\x04", 64) << u"mp3"_s;
+        QTest::newRow("mp3, id3v2.2") << padded("ID3\x02", 64) << u"mp3"_s;
+        QTest::newRow("id3 of an unknown version") << padded("ID3\x09", 64) << QString();
+        QTest::newRow("png") << padded(bytes({0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A}), 64)
+                             << u"png"_s;
+        QTest::newRow("gif89a") << padded("GIF89a", 64) << u"gif"_s;
+        QTest::newRow("gif87a") << padded("GIF87a", 64) << u"gif"_s;
+        QTest::newRow("no gif") << padded("GIF891\x04", 64) << QString();
+        QTest::newRow("jpg, exif motorola") << padded(bytes({0xFF, 0xD8, 0xFF, 0xE1, 0x12, 0x34}) + "Exif" +
+                                                          bytes({0, 0, 0x4D, 0x4D, 0, 0x2A}),
+                                                      64)
+                                            << u"jpg"_s;
+        QTest::newRow("jpg, exif intel") << padded(bytes({0xFF, 0xD8, 0xFF, 0xE1, 0x12, 0x34}) + "Exif" +
+                                                       bytes({0, 0, 0x49, 0x49, 0x2A, 0}),
+                                                   64)
+                                         << u"jpg"_s;
+        QTest::newRow("jpg, jfif") << padded(bytes({0xFF, 0xD8, 0xFF, 0xE0, 0, 0x10}) + "JFIF", 64)
+                                   << u"jpg"_s;
+        QTest::newRow("jpg, tables first")
+            << padded(bytes({0xFF, 0xD8, 0xFF, 0xDB, 0, 0x43}), 64) << u"jpg"_s;
+        QTest::newRow("no jpg marker") << padded(bytes({0xFF, 0xD8, 0xFF, 0xFF}), 64) << QString();
+        QTest::newRow("doc") << compoundDocument(bytes({0xEC, 0xA5, 0xC1, 0x00}), 1024) << u"doc"_s;
+        QTest::newRow("xls") << compoundDocument(bytes({0x09, 0x08, 0x10, 0x00}), 1024) << u"xls"_s;
+        QTest::newRow("ppt") << compoundDocument(bytes({0x0F, 0x00, 0xE8, 0xF0}), 1024) << u"ppt"_s;
+        QTest::newRow("other compound document") << compoundDocument(bytes({1, 2, 3, 4}), 1024) << QString();
+        QTest::newRow("plain text") << padded("hello", 64) << QString();
+    }
+    void signatures()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        detect(content, expected);
+    }
+
+    // Files that end before a signature does: nothing past the end counts, not even as a zero.
+    void shortFiles_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("one byte") << QByteArray("M") << QString();
+        QTest::newRow("pdf, exactly the signature") << QByteArray("%PDF") << u"pdf"_s;
+        QTest::newRow("pdf cut") << QByteArray("%PD") << QString();
+        QTest::newRow("caj without its zero byte") << QByteArray("CAJ") << QString();
+        QTest::newRow("caj cut") << bytes({0xC8, 0, 0}) << QString();
+        QTest::newRow("nh cut") << bytes({0x48, 0x4E, 0}) << QString();
+        QTest::newRow("exe, two bytes") << QByteArray("MZ") << u"exe"_s;
+        QTest::newRow("exe, short") << bytes({0x4D, 0x5A, 0x90, 0x00, 0x03}) << u"exe"_s;
+        QTest::newRow("gif cut") << QByteArray("GIF89") << QString();
+        QTest::newRow("png cut") << bytes({0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A}) << QString();
+        QTest::newRow("jpg cut") << bytes({0xFF, 0xD8, 0xFF}) << QString();
+        QTest::newRow("docx header cut")
+            << bytes({0x50, 0x4B, 0x03, 0x04, 0x14, 0x00, 0x06, 0x00, 0x08}) << QString();
+        QTest::newRow("compound header only") << compoundDocument({}, 8) << QString();
+        QTest::newRow("compound, 512 bytes") << compoundDocument({}, 512) << QString();
+        QTest::newRow("doc cut before its zero byte")
+            << compoundDocument(bytes({0xEC, 0xA5, 0xC1, 0x00}), 515) << QString();
+        QTest::newRow("doc, just long enough")
+            << compoundDocument(bytes({0xEC, 0xA5, 0xC1, 0x00}), 516) << u"doc"_s;
+        QTest::newRow("ppt, just long enough") << compoundDocument(bytes({0, 0, 0, 0xF0}), 516) << u"ppt"_s;
+        QTest::newRow("html after a short miss") << QByteArray("<html><title>") << u"htm"_s;
+    }
+    void shortFiles()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        detect(content, expected);
+    }
+
+    void missingOrNoFile()
+    {
+        QCOMPARE(打开文件判断文件类型(m_dir.filePath(u"nothing-here.pdf"_s)), QString());
+        QCOMPARE(打开文件判断文件类型(m_dir.path()), QString());
+        QCOMPARE(打开文件判断文件类型(QString()), QString());
+    }
+
+    // ---- the ID3v1 tag at the end ----
+
+    void mp3Tail_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+
+        const QByteArray tag = padded("TAG", 128, ' ');
+        QTest::newRow("129 bytes") << "x" + tag << u"mp3"_s;
+        QTest::newRow("128 bytes, the tag alone") << tag << QString();
+        QTest::newRow("tag one byte off the end") << "xx" + tag.left(127) << QString();
+        QTest::newRow("tag beyond the head") << QByteArray(40000, 'x') + tag << u"mp3"_s;
+        QTest::newRow("signature first") << padded("%PDF-1.4", 2000) + tag << u"pdf"_s;
+        QTest::newRow("tag at the start only") << padded("TAG", 300) << QString();
+    }
+    void mp3Tail()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        detect(content, expected);
+    }
+
+    // A file far beyond any buffer: only its head and tail are read, at a 64-bit offset.
+    void hugeFile()
+    {
+        const QString path = m_dir.filePath(u"huge"_s);
+        const qint64 size = 3LL * 1024 * 1024 * 1024 + 7;
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            if (!f.resize(size))
+                QSKIP("no sparse file of 3 GB here");
+            QVERIFY(f.seek(size - 128));
+            QVERIFY(f.write("TAG") == 3);
+        }
+        QCOMPARE(打开文件判断文件类型(path), u"mp3"_s);
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.write("%PDF") == 4);
+        }
+        QCOMPARE(打开文件判断文件类型(path), u"pdf"_s);
+        QFile::remove(path);
+    }
+
+    // ---- text tests ----
+
+    void htmlPages_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+
+        const QByteArray page = "<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
+                                "<body><h1>Not Found</h1></body></html>\n";
+        QTest::newRow("error page of 5 KB") << padded(page, 5 * 1024, ' ') << u"htm"_s;
+        QTest::newRow("same text in 250 KB") << padded(page, 250 * 1024, ' ') << QString();
+        QTest::newRow("just under 200 KB") << padded(page, 200 * 1024 - 1, ' ') << u"htm"_s;
+        QTest::newRow("exactly 200 KB") << padded(page, 200 * 1024, ' ') << QString();
+        QTest::newRow("capitals and attributes")
+            << QByteArray("<HTML LANG=\"zh\">\n<BODY>x</BODY>") << u"htm"_s;
+        QTest::newRow("closing tag and head") << QByteArray("<head></head>text</html>") << u"htm"_s;
+        QTest::newRow("html without its parts") << QByteArray("<html>hello</html>") << QString();
+        QTest::newRow("parts without html") << QByteArray("<title>x</title><body>y</body>") << QString();
+        QTest::newRow("tag name continues") << QByteArray("<htmlx><title>x</title>") << QString();
+        QTest::newRow("markup beyond the first 10 KB") << QByteArray(11 * 1024, ' ') + page << QString();
+        QTest::newRow("gbk page") << toAnsiBytes(u"<html><head><title>中文页面</title></head></html>")
+                                  << u"htm"_s;
+        QTest::newRow("utf-8 page") << u"<html lang=zh><body>中文</body></html>"_s.toUtf8() << u"htm"_s;
+    }
+    void htmlPages()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        detect(content, expected);
+    }
+
+    void caaFiles_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+
+        const QByteArray caa = "[TARGET]\r\nA1=http://a/1\r\nA2=x\r\nB1=1\r\nB2=2\r\nC1=3\r\nC2=4\r\nD1=5\r\n"
+                               "D2=6\r\nDOCTYPE=pdf\r\n";
+        QTest::newRow("all keys, 1 KB") << padded(caa, 1024, ' ') << u"caa"_s;
+        QTest::newRow("keys in lower case") << caa.toLower() << u"caa"_s;
+        QTest::newRow("one key missing") << QByteArray(caa).replace("D2=", "D3=") << QString();
+        QTest::newRow("just under 3 KB") << padded(caa, 3 * 1024 - 1, ' ') << u"caa"_s;
+        QTest::newRow("3 KB") << padded(caa, 3 * 1024, ' ') << QString();
+        QTest::newRow("keys at the end") << QByteArray(2500, ' ') + caa << u"caa"_s;
+    }
+    void caaFiles()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        detect(content, expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTypeDetection)
+#include "tst_typedetection.moc"
