@@ -9,8 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkProxy>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -77,7 +75,6 @@ private slots:
     void cancelMidTransfer();
     void ownerMayFreeTheSlotInsideASignal();
     void entitiesInAddressAndNoRefererNoProxy();
-    void scratch();
 
 private:
     struct Result
@@ -127,7 +124,6 @@ tst_Downloader::Result tst_Downloader::run(Downloader& d, const QString& url, co
     if (!QTest::qWaitFor([&] { return complete.count() + error.count() > 0; }, timeoutMs))
         return r;
     QTest::qWait(50); // a second, wrong report would show up here
-    qDebug() << "DBG" << complete << error << progress.count();
     if (complete.count() + error.count() != 1)
         return r;
     r.progress = progress;
@@ -170,8 +166,7 @@ void tst_Downloader::outcomes_data()
     QTest::newRow("close-delimited") << closeDelimited << true << payload(12345) << 2 << false;
 
     TestHttpResponse page404 = TestHttpResponse::notFound();
-    QTest::newRow("404 page with a length is what arrived")
-        << page404 << true << page404.body << 1 << true;
+    QTest::newRow("404 page with a length is what arrived") << page404 << true << page404.body << 1 << true;
 
     TestHttpResponse page500 = TestHttpResponse::html(QByteArray("<html><body>oops</body></html>"));
     page500.status = 500;
@@ -262,7 +257,8 @@ void tst_Downloader::redirectLimit()
     m_server->routePrefix(u"/hop/"_s, [&](const TestHttpRequest& request) {
         const int n = request.path.mid(5).toInt();
         if (n >= hops)
-            return loop ? TestHttpResponse::redirect("/hop/0") : TestHttpResponse::bytes(body, "application/pdf");
+            return loop ? TestHttpResponse::redirect("/hop/0")
+                        : TestHttpResponse::bytes(body, "application/pdf");
         return TestHttpResponse::redirect("/hop/" + QByteArray::number(n + 1));
     });
     const QString target = m_dir->filePath(u"r.pdf"_s);
@@ -295,6 +291,11 @@ void tst_Downloader::timeouts_data()
     noLengthStall.framing = TestHttpResponse::Framing::Chunked;
     noLengthStall.stallAfterBytes = 100;
     QTest::newRow("stops in the middle of the whole-body fetch") << noLengthStall << false;
+
+    TestHttpResponse errorPageStops = TestHttpResponse::html(QByteArray(3000, 'x'));
+    errorPageStops.status = 500;
+    errorPageStops.stallAfterBytes = 100;
+    QTest::newRow("error page that stops") << errorPageStops << false;
 
     // Each byte comes well within the limit, the whole body takes far longer than it.
     TestHttpResponse drip = TestHttpResponse::bytes(payload(12), "application/pdf");
@@ -490,34 +491,6 @@ void tst_Downloader::entitiesInAddressAndNoRefererNoProxy()
     const Result f = run(d, QUrl::fromLocalFile(local).toString(), m_dir->filePath(u"copy.pdf"_s));
     QVERIFY(f.failed);
     QVERIFY(!QFileInfo::exists(m_dir->filePath(u"copy.pdf"_s)));
-}
-
-void tst_Downloader::scratch()
-{
-    m_server->routePrefix(u"/hop/"_s, [&](const TestHttpRequest& request) {
-        const int n = request.path.mid(5).toInt();
-        if (n >= 3)
-            return TestHttpResponse::bytes("hello", "application/pdf");
-        auto r = TestHttpResponse::redirect("/hop/" + QByteArray::number(n + 1));
-        if (qEnvironmentVariableIsSet("CLOSE")) r.withHeader("Connection", "close");
-        if (qEnvironmentVariableIsSet("BODY")) r.body = "moved";
-        return r;
-    });
-    for (int mode : {0, 2, 3}) {
-        QNetworkAccessManager nam;
-        QNetworkRequest req(m_server->url(u"/hop/0"_s));
-        if (mode == 1) req.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-        if (mode >= 2) req.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-        QNetworkReply* reply = nam.get(req);
-        if (mode == 2) connect(reply, &QNetworkReply::redirected, reply, [reply] { emit reply->redirectAllowed(); });
-        if (mode == 3) connect(reply, &QNetworkReply::redirected, reply, [reply] { QTimer::singleShot(0, reply, [reply] { emit reply->redirectAllowed(); }); });
-        if (mode == 4) connect(reply, &QNetworkReply::redirected, reply, [reply] { QTimer::singleShot(0, reply, [reply] { emit reply->redirectAllowed(); }); });
-        QSignalSpy fin(reply, &QNetworkReply::finished);
-        QVERIFY(fin.wait(3000));
-        QStringList paths; for (const auto& q : m_server->requests()) paths << q.path;
-        qDebug() << mode << reply->attribute(QNetworkRequest::HttpStatusCodeAttribute) << reply->readAll() << reply->error() << paths;
-        m_server->clearLog();
-    }
 }
 
 QTEST_GUILESS_MAIN(tst_Downloader)

@@ -31,6 +31,10 @@ public:
     virtual QUrl url() const = 0;
     // Clicks the element in the current page; false when it cannot be found.
     virtual bool click(const ElementLocator& locator) = 0;
+    // Sets the value of a form field of the current page; false when it cannot be found.
+    virtual bool setValue(const ElementLocator& locator, const QString& value) = 0;
+    // Loads the current page again.
+    virtual void reload() = 0;
     // Asks for a parsed snapshot of the current top-level document. The callback runs exactly once,
     // possibly before this returns; it receives nullptr when no document can be read.
     virtual void requestDocument(std::function<void(HtmlDocumentPtr)> callback) = 0;

@@ -1,5 +1,7 @@
 #include "HeadlessBrowser.h"
 
+#include <QUrlQuery>
+
 #include "PageDecoding.h"
 
 #include <QNetworkAccessManager>
@@ -52,6 +54,8 @@ bool HeadlessBrowser::click(const ElementLocator& locator)
     const HtmlElement element = m_document->find(locator);
     if (element.isNull())
         return false;
+    if (submitForm(element))
+        return true;
     // A click anywhere inside a link follows the link.
     QString target;
     for (HtmlElement e = element; !e.isNull(); e = e.parentElement()) {
@@ -74,6 +78,75 @@ bool HeadlessBrowser::click(const ElementLocator& locator)
     return true;
 }
 
+namespace {
+QString locatorKey(const ElementLocator& l)
+{
+    return l.tag + u'#' + QString::number(l.index);
+}
+
+bool isSubmitControl(const HtmlElement& e)
+{
+    const QString type = e.attribute(u"type"_s).trimmed().toLower();
+    if (e.tagName() == u"INPUT")
+        return type == u"submit"_s || type == u"image"_s;
+    return e.tagName() == u"BUTTON" && (type.isEmpty() || type == u"submit"_s);
+}
+} // namespace
+
+bool HeadlessBrowser::setValue(const ElementLocator& locator, const QString& value)
+{
+    if (!m_document || m_document->find(locator).isNull())
+        return false;
+    m_fieldValues.insert(locatorKey(m_document->find(locator).locator()), value);
+    return true;
+}
+
+void HeadlessBrowser::reload()
+{
+    if (m_url.isValid())
+        start(m_url, m_historyIndex, QUrl());
+}
+
+bool HeadlessBrowser::submitForm(const HtmlElement& control)
+{
+    if (!isSubmitControl(control))
+        return false;
+    HtmlElement form = control.parentElement();
+    while (!form.isNull() && form.tagName() != u"FORM")
+        form = form.parentElement();
+    if (form.isNull())
+        return false;
+    QUrlQuery fields;
+    for (const QString& tag : {u"input"_s, u"textarea"_s, u"select"_s}) {
+        for (const HtmlElement& field : form.getElementsByTagName(tag)) {
+            const QString name = field.attribute(u"name"_s);
+            const QString type = field.attribute(u"type"_s).trimmed().toLower();
+            if (name.isEmpty() || type == u"button"_s || type == u"reset"_s || type == u"file"_s)
+                continue;
+            if ((type == u"submit"_s || type == u"image"_s) &&
+                field.locator().index != control.locator().index)
+                continue;
+            if ((type == u"checkbox"_s || type == u"radio"_s) && field.attribute(u"checked"_s).isNull())
+                continue;
+            const QString key = locatorKey(field.locator());
+            const QString value = m_fieldValues.contains(key) ? m_fieldValues.value(key)
+                                  : tag == u"textarea"_s      ? field.innerText()
+                                                              : field.attribute(u"value"_s);
+            fields.addQueryItem(name, value);
+        }
+    }
+    const QString action = form.attribute(u"action"_s).trimmed();
+    QUrl target = action.isEmpty() ? m_url : m_url.resolved(QUrl(action));
+    const QByteArray encoded = fields.toString(QUrl::FullyEncoded).toUtf8();
+    if (form.attribute(u"method"_s).trimmed().compare(u"post"_s, Qt::CaseInsensitive) == 0) {
+        start(target, kNewEntry, m_url, encoded);
+    } else {
+        target.setQuery(QString::fromUtf8(encoded));
+        start(target, kNewEntry, m_url);
+    }
+    return true;
+}
+
 void HeadlessBrowser::requestDocument(std::function<void(HtmlDocumentPtr)> callback)
 {
     if (callback)
@@ -87,8 +160,9 @@ void HeadlessBrowser::stop()
     m_busy = false;
 }
 
-void HeadlessBrowser::start(const QUrl& url, int historyTarget, const QUrl& referer)
+void HeadlessBrowser::start(const QUrl& url, int historyTarget, const QUrl& referer, const QByteArray& postBody)
 {
+    m_fieldValues.clear();
     abortCurrent();
     const quint64 navigation = ++m_navigation;
     m_busy = true;
@@ -122,7 +196,13 @@ void HeadlessBrowser::start(const QUrl& url, int historyTarget, const QUrl& refe
         request.setRawHeader("User-Agent", m_userAgent);
     if (referer.isValid() && referer.scheme().startsWith(u"http"_s))
         request.setRawHeader("Referer", referer.toEncoded(QUrl::RemoveFragment | QUrl::RemoveUserInfo));
-    QNetworkReply* reply = m_nam->get(request);
+    QNetworkReply* reply = nullptr;
+    if (postBody.isNull()) {
+        reply = m_nam->get(request);
+    } else {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+        reply = m_nam->post(request, postBody);
+    }
     m_reply = reply;
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, navigation] { onReplyFinished(reply, navigation); });

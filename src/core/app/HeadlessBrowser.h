@@ -3,6 +3,7 @@
 #include "Browser.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QNetworkReply>
 #include <QPointer>
@@ -29,6 +30,8 @@ public:
     bool isSilent() const override { return m_silent; }
     QUrl url() const override { return m_url; }
     bool click(const ElementLocator& locator) override;
+    bool setValue(const ElementLocator& locator, const QString& value) override;
+    void reload() override;
     void requestDocument(std::function<void(HtmlDocumentPtr)> callback) override;
 
     // Abandons a running navigation; the current document stays and no completion follows.
@@ -52,7 +55,9 @@ public:
 private:
     static constexpr int kNewEntry = -1;
 
-    void start(const QUrl& url, int historyTarget, const QUrl& referer);
+    void start(const QUrl& url, int historyTarget, const QUrl& referer, const QByteArray& postBody = {});
+    // A click on a submit control sends its form (GET or POST, urlencoded) with the values set.
+    bool submitForm(const HtmlElement& control);
     void abortCurrent();
     void onReplyFinished(QNetworkReply* reply, quint64 navigation);
     void commit(const QUrl& url, HtmlDocumentPtr document, int historyTarget);
@@ -68,6 +73,7 @@ private:
     QList<QUrl> m_history;
     int m_historyIndex = -1;
     QByteArray m_userAgent;
+    QHash<QString, QString> m_fieldValues; // values set on fields of the current page, by locator
     int m_transferTimeoutMs = 120000;
     QNetworkReply::NetworkError m_lastError = QNetworkReply::NoError;
     int m_lastStatus = 0;

@@ -84,12 +84,19 @@ bool Downloader::CancelAsyncRead()
 void Downloader::startRequest(Phase phase)
 {
     m_phase = phase;
-    m_metaSeen = false;
-    QNetworkRequest request = m_network.makeRequest(QUrl(m_url));
+    const QUrl url(m_url);
+    m_visited = {url};
+    QNetworkRequest request = m_network.makeRequest(url);
     prepareFileRequest(request);
+    sendRequest(request);
+}
+
+void Downloader::sendRequest(const QNetworkRequest& request)
+{
+    m_metaSeen = false;
     QNetworkReply* reply = m_network.manager()->get(request);
-    m_network.followRedirects(reply);
     m_reply = reply;
+    limitReplyBuffer(reply);
     connect(reply, &QNetworkReply::metaDataChanged, this, &Downloader::onMetaData);
     connect(reply, &QIODevice::readyRead, this, &Downloader::onReadyRead);
     connect(reply, &QNetworkReply::finished, this, &Downloader::onFinished);
@@ -97,10 +104,24 @@ void Downloader::startRequest(Phase phase)
 
 void Downloader::onMetaData()
 {
-    if (m_reply) qDebug() << "META" << m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute) << m_reply->isFinished() << m_reply->rawHeaderPairs() << m_reply->url() << m_reply->error();
-    if (!m_reply || m_metaSeen || isRedirectBeingFollowed(m_reply))
+    if (!m_reply || m_metaSeen)
         return;
     m_metaSeen = true;
+    const NetworkContext::Redirect redirect = m_network.nextRedirect(m_reply, m_visited);
+    if (redirect.action == NetworkContext::Redirect::Follow) {
+        dropReply();
+        sendRequest(redirect.request);
+        return;
+    }
+    if (redirect.action == NetworkContext::Redirect::Refuse) {
+        // As any read that brought nothing: the whole-body fetch tries once more (a redirect to the
+        // same address may have set the cookie it wanted), and fails the same way if it must.
+        if (m_phase == Phase::Reading)
+            startFallback();
+        else
+            fail(kCannotDownload);
+        return;
+    }
     if (m_phase != Phase::Reading)
         return;
     const qint64 length = announcedLength(m_reply);
@@ -136,11 +157,10 @@ void Downloader::onReadyRead()
 
 void Downloader::onFinished()
 {
-    if (m_reply) qDebug() << "FIN" << m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute) << m_reply->error() << m_reply->url();
     if (!m_reply)
         return;
     QNetworkReply* reply = m_reply;
-    if (!m_metaSeen && !isRedirectBeingFollowed(reply)) {
+    if (!m_metaSeen) {
         const quint64 generation = m_generation;
         QPointer<Downloader> self(this);
         onMetaData();
@@ -256,7 +276,10 @@ void Downloader::dropReply()
     QNetworkReply* reply = m_reply;
     m_reply = nullptr;
     reply->disconnect(this);
-    reply->abort();
+    // The abort closes the connection; deleting the reply alone would leave it open. (On a reply that
+    // carries an error status already the network layer warns that it sets a second error.)
+    if (!reply->isFinished())
+        reply->abort();
     reply->deleteLater();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <memory>
 
 class QNetworkReply;
+class QNetworkRequest;
 
 namespace lintbay {
 
@@ -81,6 +83,7 @@ private:
     };
 
     void startRequest(Phase phase);
+    void sendRequest(const QNetworkRequest& request);
     void onMetaData();
     void onReadyRead();
     void onFinished();
@@ -106,6 +109,7 @@ private:
     QString m_url;
     QString m_saveFile;
     QPointer<QNetworkReply> m_reply;
+    QList<QUrl> m_visited; // addresses of this request and its redirects
     std::unique_ptr<PartFile> m_part;
     bool m_ownPlaceholder = false;
     bool m_metaSeen = false;

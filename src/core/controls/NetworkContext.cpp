@@ -4,7 +4,6 @@
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
-#include <QSet>
 
 using namespace Qt::StringLiterals;
 
@@ -20,7 +19,6 @@ public:
     bool remove(const QNetworkCookie& cookie) { return deleteCookie(cookie); }
 };
 
-constexpr const char* kVisitedProperty = "lintbay_visited";
 } // namespace
 
 NetworkContext::NetworkContext(QObject* parent) : QObject(parent)
@@ -31,7 +29,9 @@ NetworkContext::NetworkContext(QObject* parent) : QObject(parent)
     for (QNetworkAccessManager* nam : {m_direct, m_proxied}) {
         nam->setCookieJar(m_jar);
         m_jar->setParent(this); // shared by both managers, owned here
-        nam->setRedirectPolicy(QNetworkRequest::UserVerifiedRedirectPolicy);
+        // Requests not made by makeRequest() (side requests) are followed by the network layer,
+        // never from https to http; makeRequest() takes redirects into its own hands.
+        nam->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     }
     m_direct->setProxy(QNetworkProxy::NoProxy);
     m_proxied->setProxy(QNetworkProxy::NoProxy);
@@ -62,27 +62,39 @@ QNetworkRequest NetworkContext::makeRequest(const QUrl& url, const QByteArray& r
     if (!referer.isEmpty())
         request.setRawHeader("Referer", referer);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-    request.setMaximumRedirectsAllowed(kMaxRedirects);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     return request;
 }
 
-void NetworkContext::followRedirects(QNetworkReply* reply) const
+NetworkContext::Redirect NetworkContext::nextRedirect(const QNetworkReply* reply, QList<QUrl>& visited) const
 {
-    reply->setProperty(kVisitedProperty, QStringList{reply->url().toString()});
-    connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl& target) {
-        const QString scheme = target.scheme().toLower();
-        QStringList visited = reply->property(kVisitedProperty).toStringList();
-        const QString address = target.toString();
-        if ((scheme != u"http"_s && scheme != u"https"_s) || visited.contains(address) ||
-            visited.size() > kMaxRedirects) {
-            reply->abort();
-            return;
-        }
-        visited << address;
-        reply->setProperty(kVisitedProperty, visited);
-        emit reply->redirectAllowed();
-    });
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool redirectStatus =
+        status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+    if (!redirectStatus || !reply->hasRawHeader("Location"))
+        return {};
+    Redirect step;
+    step.action = Redirect::Refuse;
+    const QUrl location = QUrl::fromEncoded(reply->rawHeader("Location").trimmed());
+    const QUrl target = reply->url().resolved(location);
+    const QString scheme = target.scheme().toLower();
+    if (!location.isValid() || !target.isValid() || (scheme != u"http"_s && scheme != u"https"_s) ||
+        target.host().isEmpty())
+        return step;
+    const QUrl key = target.adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments);
+    for (const QUrl& seen : visited) {
+        if (seen.adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments) == key)
+            return step;
+    }
+    if (visited.size() > kMaxRedirects)
+        return step;
+    visited.append(target);
+    step.action = Redirect::Follow;
+    // Same headers (Referer, user agent) at the new address; cookies set by the redirect are in the
+    // jar already and go along.
+    step.request = reply->request();
+    step.request.setUrl(target.adjusted(QUrl::RemoveFragment));
+    return step;
 }
 
 void NetworkContext::insertCookie(const QNetworkCookie& cookie)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QNetworkProxy>
 #include <QNetworkRequest>
 #include <QObject>
@@ -40,12 +41,25 @@ public:
     QNetworkProxy proxy() const;
 
     // A GET as the transfers send it: the user agent, the Referer when given, always from the
-    // network, redirects decided by followRedirects().
+    // network. Redirects come back as answers of their own and are decided by nextRedirect(): the
+    // network layer's own following of user-verified redirects loses requests after two hops.
     QNetworkRequest makeRequest(const QUrl& url, const QByteArray& referer = {}) const;
-    // Applies the redirect policy to a reply made from makeRequest(): http and https only, at most
-    // kMaxRedirects, no address visited twice; https to http is allowed (document hosts are often
-    // plain HTTP). A refused redirect aborts the reply with an error.
-    void followRedirects(QNetworkReply* reply) const;
+
+    // What to do with the answer to a request made from makeRequest().
+    struct Redirect
+    {
+        enum Action
+        {
+            None,   // not a redirect: this is the answer
+            Follow, // request `request` (the same request, at the new address) instead
+            Refuse  // not http or https, an address visited before, or more than kMaxRedirects hops
+        };
+        Action action = None;
+        QNetworkRequest request;
+    };
+    // `visited` holds the addresses requested so far, the first one included; a followed address is
+    // added. https to http is followed (document hosts are often plain HTTP).
+    Redirect nextRedirect(const QNetworkReply* reply, QList<QUrl>& visited) const;
 
     // The browser's cookies, as its profile reports them.
     void insertCookie(const QNetworkCookie& cookie);

@@ -17,9 +17,9 @@ bool isFetchableUrl(const QUrl& url);
 // would undo, so counts match the announced length).
 void prepareFileRequest(QNetworkRequest& request);
 
-// True while a reply shows a redirect that the network layer is about to follow: its headers are
-// not those of the answer.
-bool isRedirectBeingFollowed(const QNetworkReply* reply);
+// Caps what a reply holds before it is written to disk, so that a window busy elsewhere makes the
+// connection wait instead of memory grow. Large enough not to slow a fast transfer down.
+void limitReplyBuffer(QNetworkReply* reply);
 
 // The announced Content-Length (trimmed, read as a number); -1 when missing or not a number.
 qint64 announcedLength(const QNetworkReply* reply);

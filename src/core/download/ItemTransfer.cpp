@@ -10,6 +10,7 @@
 #include "util/PathHelpers.h"
 #include "util/TextHelpers.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -53,14 +54,21 @@ bool exceedsLimit(qint64 bytes, double limitMB)
 
 } // namespace
 
-ItemTransfer::ItemTransfer(NetworkContext& network, DownloadListModel& list, int row, const Settings& settings,
-                           QObject* parent)
+ItemTransfer::ItemTransfer(NetworkContext& network, DownloadListModel& list, int row,
+                           const Settings& settings, QObject* parent)
     : QObject(parent), m_network(network), m_list(list), m_row(list.index(row, 0)), m_settings(settings)
 {
     m_headerTimer.setSingleShot(true);
     connect(&m_headerTimer, &QTimer::timeout, this, &ItemTransfer::onHeaderTimeout);
     m_tick.setInterval(qMax(1, m_settings.tickMs));
     connect(&m_tick, &QTimer::timeout, this, &ItemTransfer::onTick);
+    // A row removed from the list ends its transfer at once: nothing more is written for it.
+    auto rowMayBeGone = [this] {
+        if (m_started && m_phase != Phase::Ended && rowGone())
+            end(Outcome::RowRemoved);
+    };
+    connect(&m_list, &QAbstractItemModel::rowsRemoved, this, rowMayBeGone);
+    connect(&m_list, &QAbstractItemModel::modelReset, this, rowMayBeGone);
 }
 
 ItemTransfer::~ItemTransfer()
@@ -130,13 +138,21 @@ void ItemTransfer::sendRequest(bool withReferer)
         // Encoded as an address, so that no text of the row can add header lines.
         referer = QUrl(page).toEncoded();
     }
-    QNetworkRequest request = m_network.makeRequest(QUrl(m_url), referer);
+    const QUrl url(m_url);
+    m_visited = {url};
+    QNetworkRequest request = m_network.makeRequest(url, referer);
     prepareFileRequest(request);
+    m_phase = withReferer ? Phase::WaitingForHeaders : Phase::WholeFetch;
+    send(request);
+}
+
+void ItemTransfer::send(const QNetworkRequest& request)
+{
     // The address's own port is used as given: "https://host:8443/" connects to 8443.
     QNetworkReply* reply = m_network.proxiedManager()->get(request);
-    m_network.followRedirects(reply);
+    limitReplyBuffer(reply);
     m_reply = reply;
-    m_phase = withReferer ? Phase::WaitingForHeaders : Phase::WholeFetch;
+    m_answerTaken = false;
     connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] { setState(kStateConnecting); });
     connect(reply, &QNetworkReply::requestSent, this, [this] {
         setState(kStateSending);
@@ -149,10 +165,29 @@ void ItemTransfer::sendRequest(bool withReferer)
 
 void ItemTransfer::onMetaData()
 {
-    if (!m_reply || isRedirectBeingFollowed(m_reply))
-        return;
+    if (m_reply)
+        takeAnswer();
+}
+
+bool ItemTransfer::takeAnswer()
+{
+    if (m_answerTaken)
+        return true;
+    m_answerTaken = true;
+    const NetworkContext::Redirect redirect = m_network.nextRedirect(m_reply, m_visited);
+    if (redirect.action == NetworkContext::Redirect::Follow) {
+        dropReply();
+        send(redirect.request);
+        return false;
+    }
+    if (redirect.action == NetworkContext::Redirect::Refuse) {
+        emitErrorState(QNetworkReply::TooManyRedirectsError, u"redirect refused"_s);
+        end(m_phase == Phase::WholeFetch ? Outcome::WholeFetchFailed : Outcome::NoHeaders);
+        return false;
+    }
     if (m_phase == Phase::WaitingForHeaders)
-        judgeHeaders();
+        return judgeHeaders();
+    return true;
 }
 
 bool ItemTransfer::judgeHeaders()
@@ -185,8 +220,8 @@ bool ItemTransfer::judgeHeaders()
             charset = parameter.mid(8);
     }
     QString extension = MimeToExtension(mime);
-    const QString dispositionExtension =
-        从下载头信息ContentDisposition获取文件名(从网络文件Header获取ContentDisposition(reply->rawHeaderPairs()));
+    const QString dispositionExtension = 从下载头信息ContentDisposition获取文件名(
+        从网络文件Header获取ContentDisposition(reply->rawHeaderPairs()));
     if (extension.isEmpty() && !dispositionExtension.isEmpty())
         extension = dispositionExtension;
     if (extension.isEmpty() && !charset.isEmpty())
@@ -205,6 +240,11 @@ bool ItemTransfer::judgeHeaders()
     if (!extension.isEmpty())
         m_list.setType(r, extension);
     const DownloadItem& item = m_list.at(r);
+    if (item.folder.isEmpty() || QDir::isRelativePath(item.folder)) {
+        // Never the program's working folder.
+        end(Outcome::CannotWrite);
+        return false;
+    }
     const SavePathChoice choice = 重命名保存路径(item.folder, item.name, item.type, m_settings.policy, 1);
     m_list.setName(r, choice.name);
     m_savePath = choice.path;
@@ -236,8 +276,8 @@ bool ItemTransfer::judgeHeaders()
 
 void ItemTransfer::startWholeFetch()
 {
-    // The answer said neither how long it is nor that it is fine: fetched again and taken whole,
-    // without a Referer, as the original control's one-piece read did.
+    // The answer said neither how long it is nor that it is fine: fetched again without a Referer and
+    // taken whole, under the same stall watch as a streamed body.
     dropReply();
     m_list.setSize(row(), kUnknownSize);
     m_part = std::make_unique<PartFile>(m_savePath);
@@ -254,9 +294,7 @@ void ItemTransfer::startWholeFetch()
 
 void ItemTransfer::onReadyRead()
 {
-    if (!m_reply)
-        return;
-    if (m_phase == Phase::WaitingForHeaders && (isRedirectBeingFollowed(m_reply) || !judgeHeaders()))
+    if (!m_reply || !takeAnswer())
         return;
     if (m_phase != Phase::Streaming && m_phase != Phase::WholeFetch)
         return;
@@ -290,17 +328,15 @@ void ItemTransfer::onFinished()
     QNetworkReply* reply = m_reply;
     if (!reply)
         return;
-    if (m_phase == Phase::WaitingForHeaders) {
-        // A redirect that was refused (a loop, too many hops) brought no answer of its own.
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const bool refusedRedirect = status >= 300 && status < 400 && !bodyEndedNormally(reply);
-        const bool answered = status > 0 && !refusedRedirect;
-        if (!answered) {
+    if (!m_answerTaken) {
+        // Nothing came back at all (refused, reset, not resolvable): there are no headers to judge.
+        if (m_phase == Phase::WaitingForHeaders &&
+            !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
             emitErrorState(reply->error(), reply->errorString());
             end(Outcome::NoHeaders);
             return;
         }
-        if (!judgeHeaders())
+        if (!takeAnswer())
             return;
     }
     if (m_phase == Phase::Streaming)
@@ -400,7 +436,10 @@ void ItemTransfer::dropReply()
     QNetworkReply* reply = m_reply;
     m_reply = nullptr;
     reply->disconnect(this);
-    reply->abort();
+    // The abort closes the connection; deleting the reply alone would leave it open. (On a reply that
+    // carries an error status already the network layer warns that it sets a second error.)
+    if (!reply->isFinished())
+        reply->abort();
     reply->deleteLater();
 }
 
@@ -430,8 +469,8 @@ void ItemTransfer::end(Outcome outcome)
         break;
     case Outcome::FetchedWhole:
         // The real count; the file's length is what is on disk.
-        m_list.setTransferColumns(r, QString::number(QFileInfo(m_savePath).size()), QString::number(m_received),
-                                  kFull);
+        m_list.setTransferColumns(r, QString::number(QFileInfo(m_savePath).size()),
+                                  QString::number(m_received), kFull);
         m_list.setState(r, DownloadItemState::Done);
         break;
     case Outcome::TooLarge:

@@ -1,15 +1,18 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <QUrl>
 
 #include <memory>
 
 class QNetworkReply;
+class QNetworkRequest;
 
 namespace lintbay {
 
@@ -29,10 +32,13 @@ class PartFile;
 //   fetched whole        Done;   file length / real byte count / "100%"
 //   no headers           Failed; columns as they were (empty)
 //   cannot replace       Failed; existing length / existing length / "无法替换"
-//   cannot write, stalled, cut off
+//   cannot write, stalled (also in the whole-body fetch), cut off
 //                        Failed; "下载失败"                       no file left
 //   cancelled            Failed; "下载取消"                       no file left
-//   whole fetch failed   Failed; all three cleared
+//   whole fetch brought fewer than 2 bytes or broke off
+//                        Failed; all three cleared                no file left
+// In every failure an older file at the save path stays as it was. After a completion the file's
+// content has decided the row's Type (and the file's name) already.
 // A row removed from the list while its transfer runs ends the transfer; the list is not touched.
 class ItemTransfer : public QObject
 {
@@ -42,9 +48,9 @@ public:
     {
         double maxFileSizeMB = 10;
         QString policy = QStringLiteral("重命名"); // the "同名文件：" choice
-        int headerTimeoutMs = 30000;              // from the request to the response headers
-        int stallTimeoutMs = 120000;              // without a new body byte
-        int tickMs = 1000;                        // how often the stall clock is read
+        int headerTimeoutMs = 30000;               // from the request to the response headers
+        int stallTimeoutMs = 120000;               // without a new body byte
+        int tickMs = 1000;                         // how often the stall clock is read
     };
 
     enum class Outcome
@@ -100,7 +106,12 @@ private:
         Ended,
     };
 
+    // The first request of the transfer or of the whole-body fetch.
     void sendRequest(bool withReferer);
+    void send(const QNetworkRequest& request);
+    // Follows or refuses a redirect, or judges the headers of the answer, once per reply; false when
+    // the reply was replaced or the transfer ended.
+    bool takeAnswer();
     void onMetaData();
     void onReadyRead();
     void onFinished();
@@ -130,6 +141,8 @@ private:
     QString m_url;
     QString m_savePath;
     QPointer<QNetworkReply> m_reply;
+    QList<QUrl> m_visited; // addresses of this request and its redirects
+    bool m_answerTaken = false;
     std::unique_ptr<PartFile> m_part;
     QTimer m_headerTimer;
     QTimer m_tick;

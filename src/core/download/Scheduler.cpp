@@ -193,11 +193,13 @@ void Scheduler::startSingle(int row)
     m_singleRow = row;
     connect(transfer, &ItemTransfer::stateText, this, [this](const QString& t) { emit statusText(3, t); });
     connect(transfer, &ItemTransfer::statusText, this, [this](const QString& t) { emit statusText(2, t); });
-    connect(transfer, &ItemTransfer::finished, this, [this, transfer, row](bool) {
+    connect(transfer, &ItemTransfer::finished, this, [this, transfer](bool) {
         if (m_single == transfer) {
             m_single = nullptr;
             m_busy = false;
         }
+        // The row may have moved while the transfer ran; the transfer follows it.
+        const int row = transfer->row();
         transfer->deleteLater();
         m_sinceFinish.restart();
         afterTransfer(row, true);
@@ -281,10 +283,12 @@ void Scheduler::afterTransfer(int row, bool singleMode)
 {
     if (row < 0 || row >= m_list.count())
         return;
-    if (!singleMode)
+    // The single transfer corrects the type and reports its end itself.
+    if (!singleMode) {
         CorrectOneRow(m_list, row);
+        emit statusText(2, u"完成下载:"_s + m_list.at(row).name);
+    }
     const DownloadItem& item = m_list.at(row);
-    emit statusText(2, u"完成下载:"_s + item.name);
     const bool webPage = isWebPage(item.type, singleMode);
     if (options.sound) {
         if (webPage)

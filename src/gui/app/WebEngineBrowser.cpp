@@ -112,21 +112,21 @@ QUrl WebEngineBrowser::url() const
     return m_page->url();
 }
 
-bool WebEngineBrowser::click(const ElementLocator& locator)
+bool WebEngineBrowser::runOnElement(const ElementLocator& locator, const QString& body)
 {
     if (!locator.isValid())
         return false;
-    const QString id = QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{locator.id}).toJson(QJsonDocument::Compact));
-    const QString tag = QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{locator.tag}).toJson(QJsonDocument::Compact));
+    const auto json = [](const QString& text) {
+        return QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact));
+    };
     const QString script = uR"((function(){
   var id = %1[0], tag = %2[0], index = %3;
   var el = id ? document.getElementById(id) : null;
   if (!el && tag && index >= 0) el = document.getElementsByTagName(tag)[index];
   if (!el) return false;
-  // Clicked after this script has answered: a click that navigates ends the script's context.
-  setTimeout(function () { el.click(); }, 0);
+  %4
   return true;
-})())"_s.arg(id, tag).arg(locator.index);
+})())"_s.arg(json(locator.id), json(locator.tag)).arg(locator.index).arg(body);
 
     auto state = std::make_shared<std::pair<bool, bool>>(false, false);
     m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [state](const QVariant& v) {
@@ -134,11 +134,31 @@ bool WebEngineBrowser::click(const ElementLocator& locator)
         state->second = v.toBool();
     });
     waitUntil([&] { return state->first; }, m_scriptTimeoutMs);
-    if (state->second && !m_busy) {
+    return state->second;
+}
+
+bool WebEngineBrowser::click(const ElementLocator& locator)
+{
+    // Clicked after this script has answered: a click that navigates ends the script's context.
+    const bool clicked = runOnElement(locator, u"setTimeout(function () { el.click(); }, 0);"_s);
+    if (clicked && !m_busy) {
         m_busy = true;
         m_clickGrace.start();
     }
-    return state->second;
+    return clicked;
+}
+
+bool WebEngineBrowser::setValue(const ElementLocator& locator, const QString& value)
+{
+    const QString literal =
+        QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{value}).toJson(QJsonDocument::Compact));
+    return runOnElement(locator, u"el.value = %1[0];"_s.arg(literal));
+}
+
+void WebEngineBrowser::reload()
+{
+    m_busy = true;
+    m_page->triggerAction(QWebEnginePage::Reload);
 }
 
 void WebEngineBrowser::requestDocument(std::function<void(HtmlDocumentPtr)> callback)

@@ -54,12 +54,17 @@ public:
     bool isSilent() const override;
     QUrl url() const override;
     bool click(const ElementLocator& locator) override;
+    bool setValue(const ElementLocator& locator, const QString& value) override;
+    void reload() override;
     void requestDocument(std::function<void(HtmlDocumentPtr)> callback) override;
 
     // Longest wait for the page to answer a click (default 3 s).
     void setScriptTimeout(int ms) { m_scriptTimeoutMs = ms; }
 
 private:
+    // Runs a script on the element found by the locator (`el` in the script) and waits for its answer.
+    bool runOnElement(const ElementLocator& locator, const QString& body);
+
     QPointer<QWebEngineView> m_view;
     BrowserPage* m_page = nullptr;
     bool m_busy = false;

@@ -276,6 +276,17 @@ void fFileDownload::SwitchDownloadMode()
     syncOptions();
 }
 
+void fFileDownload::applyDownloadMode(int mode)
+{
+    m_downloadMode = mode == 1 ? 1 : 2;
+    m_context.app().values().DownloadMode = m_downloadMode;
+    ui->Label7->setText(u"下载方式："_s + QString::number(m_downloadMode));
+    ui->Combo1->setEnabled(m_downloadMode == 2);
+    if (m_downloadMode == 2)
+        ui->Combo1->setCurrentText(u"1"_s);
+    syncOptions();
+}
+
 QList<int> fFileDownload::selectedRows() const
 {
     QList<int> rows;

@@ -51,6 +51,9 @@ public:
     void UpdateCountLabel();
     void UpdateCounters();
     void SwitchDownloadMode();
+    // Takes the download way chosen in the options dialog: way 1 disables the slot count, way 2
+    // enables it at one slot; the transfers then pick up the program-wide values again.
+    void applyDownloadMode(int mode);
     // Shows the current row's path or transfer in panel 2.
     void setStatusPanel(int panel, const QString& text);
     QString statusPanel(int panel) const;
