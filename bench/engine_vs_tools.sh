@@ -8,6 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 runs=${2:-3}
+scale=${SCALE:-1} # divides the file sizes, for a quick trial run
 engine=$build/bench/bench_engine
 [ -x "$engine" ] || { echo "missing $engine; build first" >&2; exit 1; }
 
@@ -21,16 +22,17 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 work=$(mktemp -d /tmp/lintbay-bench.XXXXXX)
+chmod 755 "$work" # nginx's workers read the files as another user
 nginx_pid=
-cleanup() { [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null; rm -rf "$work"; }
+cleanup() { [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null; [ -n "${KEEP:-}" ] || rm -rf "$work"; }
 trap cleanup EXIT
 www=$work/www; mkdir -p "$www" "$work/logs"
 port=18089
 mk() { # count size-MB prefix
-  for i in $(seq 1 "$1"); do head -c "$(( $2 * 1024 * 1024 ))" /dev/urandom > "$www/$3$i.bin"; done
+  for i in $(seq 1 "$1"); do head -c "$(( $2 * 1024 * 1024 / scale ))" /dev/urandom > "$www/$3$i.bin"; done
 }
 mk 6 128 big; mk 6 16 mid; mk 1 512 huge
-for i in $(seq 1 300); do head -c 262144 /dev/urandom > "$www/small$i.bin"; done
+for i in $(seq 1 300); do head -c $(( 262144 / scale )) /dev/urandom > "$www/small$i.bin"; done
 
 cat > "$work/nginx.conf" <<CONF
 daemon off; worker_processes 2; error_log $work/logs/error.log; pid $work/nginx.pid;
@@ -67,14 +69,14 @@ timed() {
 }
 # The engine reports its own figures; the span is from the first start to the last completion.
 engine_run() {
-  local spans=() cpus=() mems=() walls=() fails=0
+  local spans=() cpus=() mems=() walls=() fails=0 dones=0
   for r in $(seq 1 "$runs"); do
     rm -rf "$work/out"; mkdir -p "$work/out"
     read -r wall cpu mem done failed span < <("$engine" "$work/$1.txt" "$work/out" "$2" "$3" 0)
-    walls+=("$wall"); spans+=("$span"); cpus+=("$cpu"); mems+=("$mem"); fails=$((fails + failed))
+    walls+=("$wall"); spans+=("$span"); cpus+=("$cpu"); mems+=("$mem"); fails=$((fails + failed)); dones=$((dones + done))
   done
-  printf "%s %s %s %s %s\n" "$(printf '%s\n' "${walls[@]}" | median)" "$(printf '%s\n' "${spans[@]}" | median)" \
-    "$(printf '%s\n' "${cpus[@]}" | median)" "$(printf '%s\n' "${mems[@]}" | median)" "$fails"
+  printf "%s %s %s %s %s/%s\n" "$(printf '%s\n' "${walls[@]}" | median)" "$(printf '%s\n' "${spans[@]}" | median)" \
+    "$(printf '%s\n' "${cpus[@]}" | median)" "$(printf '%s\n' "${mems[@]}" | median)" "$fails" "$dones"
 }
 
 row() { printf "| %s | %.2f | %.2f | %.1f |\n" "$1" "$2" "$3" "$4"; }
@@ -84,7 +86,7 @@ echo "| case, tool | wall s | CPU s | peak MB |"
 echo "|---|---:|---:|---:|"
 for set in big mid; do
   read -r w sp c m f < <(engine_run "$set" 2 6)
-  row "6 × $( [ $set = big ] && echo 128 || echo 16 ) MB, Lintbay mode 2, 6 slots (start→last end ${sp} s, failed $f)" "$w" "$c" "$m"
+  row "6 × $( [ $set = big ] && echo 128 || echo 16 ) MB, Lintbay mode 2, 6 slots (start→last end ${sp} s, failed/done $f)" "$w" "$c" "$m"
   read -r w c m < <(timed curl -s --parallel --parallel-max 6 $(while read -r u; do printf -- '-o %s %s ' "$work/out/$(basename "$u")" "$u"; done < "$work/$set.txt"))
   row "6 × $set, curl --parallel --parallel-max 6" "$w" "$c" "$m"
   read -r w c m < <(timed aria2c -q -j6 -x1 --file-allocation=none --allow-overwrite=true -d "$work/out" -i "$work/$set.txt")
@@ -93,8 +95,8 @@ for set in big mid; do
   row "6 × $set, wget" "$w" "$c" "$m"
 done
 read -r w sp c m f < <(engine_run huge 1 1)
-row "1 × 512 MB, Lintbay mode 1 (failed $f)" "$w" "$c" "$m"
+row "1 × 512 MB, Lintbay mode 1 (failed/done $f)" "$w" "$c" "$m"
 read -r w c m < <(timed wget -q -P "$work/out" -i "$work/huge.txt")
 row "1 × 512 MB, wget" "$w" "$c" "$m"
 read -r w sp c m f < <(engine_run small 2 6)
-row "300 × 256 KB, Lintbay mode 2, 6 slots, interval 0 (failed $f; $(awk -v w="$w" 'BEGIN {printf "%.2f", 300 / w}') starts/s)" "$w" "$c" "$m"
+row "300 × 256 KB, Lintbay mode 2, 6 slots, interval 0 (failed/done $f; $(awk -v w="$w" 'BEGIN {printf "%.2f", 300 / w}') starts/s)" "$w" "$c" "$m"

@@ -4,10 +4,15 @@
 #include "Version.h"
 #include "app/GuiContext.h"
 #include "app/ProgramValues.h"
+#include "controls/uXMLHTTP.h"
+#include "update/UpdateCheck.h"
+#include "util/Messages.h"
 #include "util/Wait.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QMouseEvent>
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -62,6 +67,14 @@ fCover::fCover(GuiContext& context, QWidget* parent)
     Timer1->setInterval(100);
     Timer1->setSingleShot(true);
     connect(Timer1, &QTimer::timeout, this, &fCover::StartupStep);
+
+    uXMLHTTP2 = new uXMLHTTP(m_context.network(), this);
+    uXMLHTTP2->setObjectName(u"uXMLHTTP2"_s);
+    m_update = new UpdateCheck(*uXMLHTTP2, m_context.app().settings(), this);
+    connect(m_update, &UpdateCheck::newerVersionFound, this, &fCover::onNewerVersion);
+    connect(m_update, &UpdateCheck::networkError, this, [this] { ShowError(this, u"请保持网络畅通！"_s); });
+    ui->Label3->setCursor(Qt::PointingHandCursor);
+    ui->Label3->installEventFilter(this);
     connect(ui->Command1, &QPushButton::clicked, this, [this] { m_context.showSearchWindow(); });
     connect(ui->Command3, &QPushButton::clicked, this, [this] { close(); });
     endProgram = [] { QCoreApplication::quit(); };
@@ -83,7 +96,34 @@ void fCover::load()
 void fCover::StartupStep()
 {
     Timer1->stop();
+    // Does not wait for the answer; without a server address it asks nothing.
+    m_update->start();
     ui->Command1->setEnabled(true);
+}
+
+void fCover::onNewerVersion(const QString& answerText)
+{
+    ui->Label3->setText(NewVersionLabelText(answerText));
+    ui->Label3->setVisible(true);
+    openProgramPage();
+    ShowInfo(this, u"有最新版本可以升级，请下载安装最新版本。"_s);
+}
+
+void fCover::openProgramPage() const
+{
+    const QUrl page = m_update->programPage();
+    if (page.isValid())
+        QDesktopServices::openUrl(page);
+}
+
+bool fCover::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->Label3 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        openProgramPage();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void fCover::closeEvent(QCloseEvent* event)

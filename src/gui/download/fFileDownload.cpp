@@ -1,6 +1,7 @@
 #include "fFileDownload.h"
 #include "ui_fFileDownload.h"
 
+#include "app/Browser.h"
 #include "app/GuiContext.h"
 #include "app/ProgramValues.h"
 #include "app/SettingsStore.h"
@@ -8,6 +9,7 @@
 #include "download/DownloadCounters.h"
 #include "download/DownloadListModel.h"
 #include "download/FileActions.h"
+#include "download/LoginAssistant.h"
 #include "download/Scheduler.h"
 #include "download/StateIcons.h"
 #include "download/UrlReplaceDialog.h"
@@ -30,6 +32,7 @@
 #include <QMouseEvent>
 #include <QRadioButton>
 #include <QUrl>
+#include <QWebEngineView>
 
 using namespace Qt::StringLiterals;
 
@@ -116,7 +119,93 @@ fFileDownload::fFileDownload(GuiContext& context, QWidget* parent)
     connect(ui->ListView3->horizontalHeader(), &QHeaderView::sectionClicked, this, &fFileDownload::sortByHeader);
     connect(ui->ListView3, &QWidget::customContextMenuRequested, this, &fFileDownload::showListMenu);
     wireMenus();
+    setupLoginPanel();
     load();
+}
+
+void fFileDownload::setupLoginPanel()
+{
+    const BrowserWithView made = m_context.createBrowser(ui->webHost);
+    m_web1 = made.browser;
+    m_web1->setObjectName(u"Web1"_s);
+    if (made.view) {
+        made.view->setObjectName(u"Web1"_s);
+        ui->webHostLayout->addWidget(made.view);
+        // The page title goes to panel 3, unless the page is blank.
+        if (auto* view = qobject_cast<QWebEngineView*>(made.view))
+            connect(view, &QWebEngineView::titleChanged, this, [this](const QString& title) {
+                if (title.trimmed().toLower() != u"about:blank"_s)
+                    setStatusPanel(3, title);
+            });
+    }
+    m_login = new LoginAssistant(m_web1, this);
+    ui->Combo3->addItem(u"下载到网页文件(htm/html/asp)文件"_s);
+    ui->listStack->setCurrentWidget(ui->picLVbg);
+
+    connect(ui->Command1, &QPushButton::clicked, this, [this] {
+        ui->listStack->setCurrentWidget(ui->PicWebBK);
+        const int row = currentRow();
+        if (!ui->Check1->isChecked() && !ui->Check2->isChecked() && row >= 0)
+            m_web1->navigate(QUrl::fromUserInput(选择url(m_list->at(row).key)));
+    });
+    connect(ui->Command3, &QPushButton::clicked, this, [this] {
+        ui->listStack->setCurrentWidget(ui->picLVbg);
+        if (!ui->Check1->isChecked())
+            m_web1->navigate(QUrl(u"about:blank"_s));
+    });
+    connect(ui->Check1, &QCheckBox::toggled, this, [this](bool on) {
+        if (on)
+            Timer2->start();
+        else
+            Timer2->stop();
+    });
+    connect(Timer2, &QTimer::timeout, this, [this] { m_web1->reload(); });
+    connect(ui->Check2, &QCheckBox::clicked, this, [this](bool on) {
+        if (!on)
+            return;
+        syncLoginFields();
+        const QString missing = m_login->missingInput();
+        if (!missing.isEmpty()) {
+            ShowError(this, missing);
+            ui->Check2->setChecked(false);
+        }
+    });
+    connect(ui->Command2, &QPushButton::clicked, this, [this] {
+        ui->Command2->setEnabled(false);
+        syncLoginFields();
+        m_login->OpenLoginPage();
+        ui->Command2->setEnabled(true);
+    });
+    connect(ui->Command5, &QPushButton::clicked, this, [this] { LoginNow(true); });
+    connect(m_scheduler, &Scheduler::webPageArrived, this, [this] {
+        if (ui->Check2->isChecked())
+            LoginNow(false);
+    });
+}
+
+void fFileDownload::syncLoginFields()
+{
+    m_login->address = ui->Text1->text();
+    m_login->account = ui->Text2->text();
+    m_login->password = ui->Text3->text();
+    m_login->ipLogin = ui->Option5->isChecked();
+}
+
+void fFileDownload::LoginNow(bool showMessages)
+{
+    syncLoginFields();
+    const QString missing = m_login->missingInput();
+    if (!missing.isEmpty()) {
+        if (showMessages)
+            ShowError(this, missing);
+        ui->Check2->setChecked(false);
+        return;
+    }
+    if (!ui->Command5->isEnabled())
+        return; // a login is running
+    ui->Command5->setEnabled(false);
+    m_login->LoginNow();
+    ui->Command5->setEnabled(true);
 }
 
 fFileDownload::~fFileDownload() = default;
@@ -171,6 +260,8 @@ void fFileDownload::load()
         ui->Combo2->addItem(QString::number(i));
     ui->Combo2->setCurrentIndex(0);
 
+    m_web1->setSilent(true);
+    m_web1->navigate(QUrl(u"about:blank"_s));
     syncOptions();
     Timer1->start();
     UpdateCountLabel();

@@ -16,8 +16,10 @@ class fFileDownload;
 
 namespace lintbay {
 
+class Browser;
 class DownloadListModel;
 class GuiContext;
+class LoginAssistant;
 class Scheduler;
 class StateIconProxy;
 
@@ -30,6 +32,11 @@ public:
     ~fFileDownload() override;
 
     DownloadListModel* list() const { return m_list; }
+    // The login panel's browser and its login routine.
+    Browser* Web1() const { return m_web1; }
+    LoginAssistant* login() const { return m_login; }
+    // The login; with messages for "测试登录", silent after a web-page download.
+    void LoginNow(bool showMessages);
 
     // Window-level values.
     int DownloadMode() const { return m_downloadMode; }
@@ -77,6 +84,8 @@ private:
     void exportNames(bool unfinishedOnly);
     void sortByHeader(int column);
     void syncOptions();
+    void setupLoginPanel();
+    void syncLoginFields();
     void perform(const struct FileAction& action);
     int currentRow() const;
     void onTimer1();
@@ -87,6 +96,8 @@ private:
     StateIconProxy* m_proxy = nullptr;
     QLabel* m_statusPanels[4] = {};
     Scheduler* m_scheduler = nullptr;
+    Browser* m_web1 = nullptr;
+    LoginAssistant* m_login = nullptr;
     int m_downloadMode = 2;
     bool m_unloaded = false;
 };
