@@ -83,8 +83,13 @@ private slots:
         downloads->findChild<QPushButton*>(u"Command4"_s)->click();
         QTRY_VERIFY_WITH_TIMEOUT(检测是否下载列表完毕(*list) && downloads->CountTransferSlots() == 1, 120000);
 
+        // Downloaded files get the permissions of any file the user creates.
+        QFile reference(dir.filePath(u"reference"_s));
+        QVERIFY(reference.open(QIODevice::WriteOnly));
+        reference.close();
         QSet<QString> expectedFiles;
         for (const DownloadItem& item : list->rows()) {
+            QCOMPARE(QFileInfo(item.filePath()).permissions(), QFileInfo(reference).permissions());
             QVERIFY2(item.state == DownloadItemState::Done, qPrintable(item.key + u' ' + item.size));
             QCOMPARE(item.progress, u"100%"_s);
             QVERIFY2(QFileInfo(item.filePath()).isFile(), qPrintable(item.filePath()));

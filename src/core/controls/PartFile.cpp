@@ -8,6 +8,10 @@
 #include <filesystem>
 #include <system_error>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace lintbay {
@@ -103,9 +107,18 @@ bool PartFile::commit()
         discard();
         return false;
     }
+    // The part file was private to the transfer; the document gets the permissions any new file of
+    // the user gets (the umask decides, as for a file the user saves himself).
+    std::error_code error;
+#ifdef Q_OS_UNIX
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    std::filesystem::permissions(fsPath(temporary), static_cast<std::filesystem::perms>(0666 & ~mask),
+                                 std::filesystem::perm_options::replace, error);
+    error.clear();
+#endif
     // One step: the target is either the old file or the complete new one. A link at the target is
     // itself replaced; its destination is never written.
-    std::error_code error;
     std::filesystem::rename(fsPath(temporary), fsPath(m_finalPath), error);
     if (error) {
         discard();
