@@ -13,6 +13,7 @@
 #include "download/Scheduler.h"
 #include "download/StateIcons.h"
 #include "download/UrlReplaceDialog.h"
+#include "options/fOption.h"
 #include "util/FileDialogs.h"
 #include "util/ListViewHelpers.h"
 #include "util/ShellHelpers.h"
@@ -532,6 +533,7 @@ void fFileDownload::wireMenus()
     connect(ui->menu导出未完成项名称, &QAction::triggered, this, [this] { exportNames(true); });
     connect(ui->menu退出本下载窗口, &QAction::triggered, this, &QWidget::close);
     connect(ui->menu资料检索分析窗口, &QAction::triggered, this, [this] { m_context.showSearchWindow(); });
+    connect(ui->menu设置, &QAction::triggered, this, [this] { fOption::showModal(m_context, this); });
 }
 
 int fFileDownload::currentRow() const

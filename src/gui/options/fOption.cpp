@@ -56,16 +56,15 @@ fOption::fOption(GuiContext& context, QWidget* parent)
 
     // The size box sits in the blank run of its label's caption, between the text and "MB".
     const QString caption = ui->Label2->text();
-    const int gapStart = caption.indexOf(u' ');
-    const int gapEnd = caption.lastIndexOf(u' ') + 1;
     const QFontMetrics metrics(ui->Label2->font());
-    const int left = metrics.horizontalAdvance(caption.left(gapStart));
-    const int width = metrics.horizontalAdvance(caption.mid(gapStart, gapEnd - gapStart));
+    const int left = metrics.horizontalAdvance(caption.left(caption.indexOf(u' ')));
+    const int right = metrics.horizontalAdvance(caption) - metrics.horizontalAdvance(u"MB"_s);
     const QSize labelSize = ui->Label2->sizeHint();
     const int boxHeight = ui->Text1->sizeHint().height();
     const int rowHeight = qMax(labelSize.height(), boxHeight);
     ui->Label2->setGeometry(0, (rowHeight - labelSize.height()) / 2, labelSize.width(), labelSize.height());
-    ui->Text1->setGeometry(left, (rowHeight - boxHeight) / 2, width, boxHeight);
+    ui->Text1->setTextMargins(0, 0, 0, 0);
+    ui->Text1->setGeometry(left, (rowHeight - boxHeight) / 2, qMax(right - left - 1, 1), boxHeight);
     ui->sizeRow->setMinimumSize(labelSize.width(), rowHeight);
 
     connect(ui->Command1, &QPushButton::clicked, this, &fOption::Command1_Click);

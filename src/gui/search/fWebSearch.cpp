@@ -7,6 +7,7 @@
 #include "app/SettingsStore.h"
 #include "download/fFileDownload.h"
 #include "download/fSeleFileSavePath.h"
+#include "options/fOption.h"
 #include "search/ResultListModel.h"
 #include "search/ScriptDetect.h"
 #include "search/SearchSession.h"
@@ -108,6 +109,7 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     connect(ui->menu全部繁体转为简体, &QAction::triggered, this, &fWebSearch::convertAll);
     connect(ui->menu网页源码另存为, &QAction::triggered, this, &fWebSearch::savePageSource);
     connect(ui->menu打开下载窗口, &QAction::triggered, this, [this] { m_context.showDownloadWindow(); });
+    connect(ui->menu设置, &QAction::triggered, this, [this] { fOption::showModal(m_context, this); });
 
     // Hand-over to the download list.
     ui->menu加入->menuAction()->setVisible(false);
