@@ -53,8 +53,10 @@ const QHash<int, QString>& statusTable()
         {413, u"请求的资源大于服务器允许的大小"_s},
         {414, u"请求的资源URL长于服务器允许的长度"_s},
         {415, u"请求资源不支持请求项目格式"_s},
-        {416, u"请求中包含Range请求头字段，在当前请求资源范围内没有range指示值，请求也不包含If-Range请求头字段"_s},
-        {417, u"服务器不满足请求Expect头字段指定的期望值，如果是代理服务器，可能是下一级服务器不能满足请求"_s},
+        {416,
+         u"请求中包含Range请求头字段，在当前请求资源范围内没有range指示值，请求也不包含If-Range请求头字段"_s},
+        {417,
+         u"服务器不满足请求Expect头字段指定的期望值，如果是代理服务器，可能是下一级服务器不能满足请求"_s},
         {500, u"服务器产生内部错误"_s},
         {501, u"服务器不支持请求的函数"_s},
         {502, u"服务器暂时不可用，有时是为了防止发生系统过载"_s},
@@ -186,7 +188,9 @@ void uXMLHTTP::Send_(const QByteArray& Body)
                 m_reply->readAll();
         });
     }
-    if (m_opened)
+    // Once opened, the poll always runs after a Send_; only a request given up by Abort_ has nothing
+    // left to report and would be polled for ever.
+    if (m_opened && m_readyState != 0)
         tmrReader->start();
 }
 
@@ -212,8 +216,7 @@ void uXMLHTTP::dropReply()
 
 void uXMLHTTP::onMetaData()
 {
-    if (m_readyState < 2 && m_reply &&
-        m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+    if (m_readyState < 2 && m_reply && m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
         m_readyState = 2;
 }
 

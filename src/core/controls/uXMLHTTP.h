@@ -44,7 +44,8 @@ public:
     void SetRequestHeader(const QString& Header, const QString& Value);
     // Sends the prepared request (a GET or HEAD goes without a body whatever is given) and turns the
     // poll on once an Open_ has ever succeeded. Sending anything but a freshly prepared request sends
-    // nothing; the poll then reports the last request's outcome again.
+    // nothing: the poll then waits for the request still running, or reports a finished one's outcome
+    // again; after Abort_ it stays off.
     void Send_(const QByteArray& Body = {});
     // Stops polling and cancels the request; no event follows. ReadyState returns to 0.
     void Abort_();
@@ -54,7 +55,7 @@ public:
     bool DownOK() const { return m_downOK; }
     // 0 nothing prepared, 1 prepared or sent, 2 status and headers known, 3 body arriving, 4 done.
     int ReadyState() const { return m_readyState; }
-    int Status() const;     // 0 without an HTTP answer
+    int Status() const; // 0 without an HTTP answer
     QString StatusText() const;
     QString GetResponseHeader(const QString& Header) const; // case-insensitive; "" when absent
     QString GetAllResponseHeaders() const;                  // "Name: value\r\n" per header
@@ -88,7 +89,7 @@ private:
     NetworkContext& m_network;
     QPointer<QNetworkReply> m_reply;
 
-    bool m_opened = false; // an Open_ has succeeded at some time
+    bool m_opened = false;   // an Open_ has succeeded at some time
     bool m_prepared = false; // Open_ done, Send_ not yet
     bool m_downOK = false;
     int m_readyState = 0;

@@ -77,8 +77,8 @@ AboutBox::AboutBox(GuiContext& context, QWidget* parent)
     ui->setupUi(this);
     setObjectName(u"AboutBox"_s);
     setWindowTitle(u"关于-"_s + QCoreApplication::applicationName());
-    ui->picIcon->setPixmap(QPixmap(u":/icons/lintbay.png"_s).scaled(64, 64, Qt::KeepAspectRatio,
-                                                                     Qt::SmoothTransformation));
+    ui->picIcon->setPixmap(
+        QPixmap(u":/icons/lintbay.png"_s).scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     QFont title = ui->lblTitle->font();
     title.setPointSize(title.pointSize() + 6);
     title.setBold(true);
@@ -88,8 +88,8 @@ AboutBox::AboutBox(GuiContext& context, QWidget* parent)
     const QUrl page = ProgramPageUrl(context.app().settings());
     if (page.isValid()) {
         const QString address = page.toString();
-        ui->lblLinks->setText(u"程序主页：<a href=\"%1\">%2</a>"_s.arg(escaped(page.toString(QUrl::FullyEncoded)),
-                                                                   escaped(address)));
+        ui->lblLinks->setText(u"程序主页：<a href=\"%1\">%2</a>"_s.arg(
+            escaped(page.toString(QUrl::FullyEncoded)), escaped(address)));
     } else {
         ui->lblLinks->hide();
     }

@@ -12,8 +12,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QMouseEvent>
 #include <QLinearGradient>
+#include <QMouseEvent>
 #include <QPainter>
 
 using namespace Qt::StringLiterals;

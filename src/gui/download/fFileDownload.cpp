@@ -13,6 +13,7 @@
 #include "download/Scheduler.h"
 #include "download/StateIcons.h"
 #include "download/UrlReplaceDialog.h"
+#include "app/AboutBox.h"
 #include "options/fOption.h"
 #include "util/FileDialogs.h"
 #include "util/ListViewHelpers.h"
@@ -534,6 +535,7 @@ void fFileDownload::wireMenus()
     connect(ui->menu退出本下载窗口, &QAction::triggered, this, &QWidget::close);
     connect(ui->menu资料检索分析窗口, &QAction::triggered, this, [this] { m_context.showSearchWindow(); });
     connect(ui->menu设置, &QAction::triggered, this, [this] { fOption::showModal(m_context, this); });
+    connect(ui->menu关于, &QAction::triggered, this, [this] { AboutBox::showModal(this, m_context); });
 }
 
 int fFileDownload::currentRow() const

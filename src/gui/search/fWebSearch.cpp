@@ -7,6 +7,7 @@
 #include "app/SettingsStore.h"
 #include "download/fFileDownload.h"
 #include "download/fSeleFileSavePath.h"
+#include "app/AboutBox.h"
 #include "options/fOption.h"
 #include "search/ResultListModel.h"
 #include "search/ScriptDetect.h"
@@ -110,6 +111,7 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     connect(ui->menu网页源码另存为, &QAction::triggered, this, &fWebSearch::savePageSource);
     connect(ui->menu打开下载窗口, &QAction::triggered, this, [this] { m_context.showDownloadWindow(); });
     connect(ui->menu设置, &QAction::triggered, this, [this] { fOption::showModal(m_context, this); });
+    connect(ui->menu关于, &QAction::triggered, this, [this] { AboutBox::showModal(this, m_context); });
 
     // Hand-over to the download list.
     ui->menu加入->menuAction()->setVisible(false);
