@@ -8,9 +8,11 @@
 #include "download/FileNaming.h"
 #include "download/ItemTransfer.h"
 #include "download/ListOperations.h"
+#include "tools/UrlCache.h"
 #include "util/PathHelpers.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -20,6 +22,7 @@ namespace {
 constexpr int kSoundWebPage = 101;
 constexpr int kSoundAllDone = 102;
 constexpr int kSoundFailed = 103;
+constexpr qint64 kCacheFileLimit = 16 * 1024 * 1024;
 
 QString percentText(qint64 read, qint64 total)
 {
@@ -289,6 +292,10 @@ void Scheduler::afterTransfer(int row, bool singleMode)
         emit statusText(2, u"完成下载:"_s + m_list.at(row).name);
     }
     const DownloadItem& item = m_list.at(row);
+    // What the program fetched is kept in its URL cache, as the platform's transfer did; files
+    // beyond the cache's reach are left out so that the window never waits on a long copy.
+    if (item.state == DownloadItemState::Done && QFileInfo(item.filePath()).size() <= kCacheFileLimit)
+        UrlCache().storeFile(选择url(item.key), item.filePath());
     const bool webPage = isWebPage(item.type, singleMode);
     if (options.sound) {
         if (webPage)

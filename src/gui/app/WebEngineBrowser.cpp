@@ -71,6 +71,8 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineProfile* profile, QWidget* parentWi
     });
     connect(m_page, &QWebEnginePage::loadStarted, this, [this] { m_busy = true; });
     connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool) {
+        if (m_busy && m_previousRequest != m_lastRequest && m_page->url() == m_previousRequest)
+            return; // the end of a superseded load
         m_busy = false;
         emit statusTextChanged(u"完成"_s);
         emit documentComplete(m_page->url());
@@ -83,6 +85,8 @@ WebEngineBrowser::~WebEngineBrowser() = default;
 
 void WebEngineBrowser::navigate(const QUrl& url)
 {
+    m_previousRequest = m_lastRequest;
+    m_lastRequest = url;
     m_busy = true;
     m_page->load(url);
 }

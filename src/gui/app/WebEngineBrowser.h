@@ -69,6 +69,10 @@ private:
     BrowserPage* m_page = nullptr;
     bool m_busy = false;
     int m_scriptTimeoutMs = 3000;
+    // The addresses of the last two navigate() calls: a page that finishes loading after a newer
+    // navigation was asked for is not the page the caller waits for.
+    QUrl m_previousRequest;
+    QUrl m_lastRequest;
     // After a click the page is busy until its navigation starts; a click that starts none (a
     // script-only control) releases the busy state after this grace time.
     QTimer m_clickGrace;

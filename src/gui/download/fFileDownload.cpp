@@ -15,6 +15,7 @@
 #include "download/UrlReplaceDialog.h"
 #include "app/AboutBox.h"
 #include "options/fOption.h"
+#include "tools/fIEcache.h"
 #include "util/FileDialogs.h"
 #include "util/ListViewHelpers.h"
 #include "util/ShellHelpers.h"
@@ -536,6 +537,7 @@ void fFileDownload::wireMenus()
     connect(ui->menu资料检索分析窗口, &QAction::triggered, this, [this] { m_context.showSearchWindow(); });
     connect(ui->menu设置, &QAction::triggered, this, [this] { fOption::showModal(m_context, this); });
     connect(ui->menu关于, &QAction::triggered, this, [this] { AboutBox::showModal(this, m_context); });
+    connect(ui->menu清空IE浏览器缓存, &QAction::triggered, this, [this] { ClearBrowserCache(this); });
 }
 
 int fFileDownload::currentRow() const

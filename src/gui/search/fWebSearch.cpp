@@ -9,6 +9,7 @@
 #include "download/fSeleFileSavePath.h"
 #include "app/AboutBox.h"
 #include "options/fOption.h"
+#include "tools/fIEcache.h"
 #include "search/ResultListModel.h"
 #include "search/ScriptDetect.h"
 #include "search/SearchSession.h"
@@ -112,6 +113,8 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     connect(ui->menu打开下载窗口, &QAction::triggered, this, [this] { m_context.showDownloadWindow(); });
     connect(ui->menu设置, &QAction::triggered, this, [this] { fOption::showModal(m_context, this); });
     connect(ui->menu关于, &QAction::triggered, this, [this] { AboutBox::showModal(this, m_context); });
+    connect(ui->menu查看IE浏览器缓存, &QAction::triggered, this, [this] { fIEcache::showModal(m_context, this); });
+    connect(ui->menu清空IE浏览器缓存, &QAction::triggered, this, [this] { ClearBrowserCache(this); });
 
     // Hand-over to the download list.
     ui->menu加入->menuAction()->setVisible(false);

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class QIODevice;
+
+namespace lintbay {
+
+// The folder the program's URL cache lives in: InternetCacheFolder() unless replaced.
+QString UrlCacheFolder();
+// Replaces UrlCacheFolder (automated runs point it at a temporary folder); empty restores it.
+void SetUrlCacheFolder(const QString& folder);
+
+// Entries whose address contains "Cookie" (any case) are never removed by the user's deletions,
+// by clearing or by the size cap: they hold what a site needs to recognise the user again.
+bool IsProtectedCacheUrl(const QString& url);
+
+// One cached address: its file (relative to the cache folder, "/"-separated), the size stored and
+// when it was stored (UTC).
+struct UrlCacheEntry
+{
+    QString url;
+    QString fileName;
+    qint64 size = 0;
+    QDateTime stored;
+};
+
+// The program's own URL cache: every page and file the network layer fetched, kept as a plain file
+// under a bucket subfolder of the cache folder, with an index file (address → file, size, time).
+// The index is read afresh by every call, so several objects on one folder stay consistent, and is
+// written whole under a temporary name (QSaveFile). A missing, unreadable or damaged index or a
+// missing cache file is skipped, never fatal: damaged index lines are left out; an index that
+// exists but cannot be read is never overwritten (storing fails instead).
+// When the stored bytes exceed the cap, the oldest entries are removed first.
+class UrlCache
+{
+public:
+    static constexpr qint64 kDefaultMaxBytes = qint64(256) * 1024 * 1024;
+    // The index file in the cache folder; it is the cache's bookkeeping, never a cached file.
+    static QString indexFileName();
+
+    explicit UrlCache(const QString& folder = UrlCacheFolder(), qint64 maxBytes = kDefaultMaxBytes);
+
+    QString folder() const { return m_folder; }
+    QString indexPath() const;
+    qint64 maxBytes() const { return m_maxBytes; }
+    void setMaxBytes(qint64 maxBytes) { m_maxBytes = maxBytes; }
+
+    // Keeps `bytes` as the content of `url`, replacing what was kept for it before. False when the
+    // address is empty, the content is larger than the cap, or the file or the index cannot be
+    // written (the cache is then as it was).
+    bool store(const QString& url, const QByteArray& bytes);
+    // The same with the rest of a readable device (read to its end).
+    bool store(const QString& url, QIODevice* device);
+    // The same with a copy of a finished file (the file itself stays where it is).
+    bool storeFile(const QString& url, const QString& filePath);
+
+    // The entries in index order. `readable` is false when an index exists but cannot be read.
+    QList<UrlCacheEntry> entries(bool* readable = nullptr) const;
+    // The full path of an entry's file (native separators), whether or not the file exists.
+    QString filePath(const UrlCacheEntry& entry) const;
+    // The existing file kept for `url`, or an empty text.
+    QString localFile(const QString& url) const;
+    // The bytes the index counts.
+    qint64 totalSize() const;
+
+    // Removes the entry and its file. False for a protected address, an address not in the cache,
+    // or an index that cannot be written.
+    bool remove(const QString& url);
+    // Removes every entry that is not protected, with its file, then every file in the bucket
+    // folders that no entry refers to (left behind by an interrupted run) and the emptied bucket
+    // folders. Returns the number of entries removed.
+    int clear();
+
+private:
+    struct Index;
+    bool loadIndex(Index& index) const;
+    bool saveIndex(const QList<UrlCacheEntry>& entries) const;
+    // Writes the content under a new name and records it. `write` fills the open file and returns
+    // the number of bytes written, or -1 when the content cannot be had or is over the cap.
+    bool storeWith(const QString& url, qint64 knownSize, const std::function<qint64(QIODevice&)>& write);
+    QString newFileName(const QString& url, const Index& index) const;
+    void removeFile(const QString& fileName) const;
+
+    QString m_folder;
+    qint64 m_maxBytes;
+};
+
+} // namespace lintbay
