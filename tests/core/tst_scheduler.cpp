@@ -2,6 +2,7 @@
 #include "controls/NetworkContext.h"
 #include "download/DownloadListModel.h"
 #include "download/Scheduler.h"
+#include "tools/UrlCache.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,6 +46,7 @@ private:
 private slots:
     void initTestCase()
     {
+        SetUrlCacheFolder(m_dir.filePath(u"cache"_s));
         m_server.routePrefix(u"/ok/"_s, [](const TestHttpRequest&) {
             return TestHttpResponse::bytes(pdfBody(4096), "application/pdf");
         });
@@ -81,6 +83,10 @@ private slots:
         for (int row = 0; row < 5; ++row) {
             QCOMPARE(list.at(row).progress, u"100%"_s);
             QCOMPARE(QFileInfo(list.at(row).filePath()).size(), 4096);
+            // What was fetched is kept in the program's URL cache too.
+            const QString cached = UrlCache().localFile(list.at(row).key);
+            QVERIFY2(!cached.isEmpty(), qPrintable(list.at(row).key));
+            QCOMPARE(QFileInfo(cached).size(), 4096);
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include "app/PageDecoding.h"
 #include "controls/NetworkContext.h"
+#include "tools/UrlCache.h"
 
 #include <QDir>
 #include <QHash>
@@ -235,6 +236,9 @@ void uXMLHTTP::onFinished()
         return;
     m_body += m_reply->readAll();
     m_readyState = 4;
+    // Answers the program fetched are kept in its URL cache, as the platform's request object did.
+    if (m_reply->error() == QNetworkReply::NoError && !m_body.isEmpty())
+        UrlCache().store(m_reply->url().toString(), m_body);
 }
 
 int uXMLHTTP::Status() const
