@@ -95,7 +95,7 @@ for set in big mid; do
   row "6 × $set, wget" "$w" "$c" "$m"
 done
 read -r w sp c m f < <(engine_run huge 1 1)
-row "1 × 512 MB, Lintbay mode 1 (failed/done $f)" "$w" "$c" "$m"
+row "1 × 512 MB, Lintbay mode 1 (start→end ${sp} s, failed/done $f)" "$w" "$c" "$m"
 read -r w c m < <(timed wget -q -P "$work/out" -i "$work/huge.txt")
 row "1 × 512 MB, wget" "$w" "$c" "$m"
 read -r w sp c m f < <(engine_run small 2 6)

@@ -126,8 +126,10 @@ fFileDownload::fFileDownload(GuiContext& context, QWidget* parent)
     load();
 }
 
-void fFileDownload::setupLoginPanel()
+Browser* fFileDownload::Web1()
 {
+    if (m_web1)
+        return m_web1;
     const BrowserWithView made = m_context.createBrowser(ui->webHost);
     m_web1 = made.browser;
     m_web1->setObjectName(u"Web1"_s);
@@ -141,19 +143,33 @@ void fFileDownload::setupLoginPanel()
                     setStatusPanel(3, title);
             });
     }
-    m_login = new LoginAssistant(m_web1, this);
+    m_web1->setSilent(true);
+    m_web1->navigate(QUrl(u"about:blank"_s));
+    return m_web1;
+}
+
+LoginAssistant* fFileDownload::login()
+{
+    if (!m_login)
+        m_login = new LoginAssistant(Web1(), this);
+    return m_login;
+}
+
+void fFileDownload::setupLoginPanel()
+{
     ui->Combo3->addItem(u"下载到网页文件(htm/html/asp)文件"_s);
     ui->listStack->setCurrentWidget(ui->picLVbg);
 
     connect(ui->Command1, &QPushButton::clicked, this, [this] {
         ui->listStack->setCurrentWidget(ui->PicWebBK);
+        Browser* web = Web1();
         const int row = currentRow();
         if (!ui->Check1->isChecked() && !ui->Check2->isChecked() && row >= 0)
-            m_web1->navigate(QUrl::fromUserInput(选择url(m_list->at(row).key)));
+            web->navigate(QUrl::fromUserInput(选择url(m_list->at(row).key)));
     });
     connect(ui->Command3, &QPushButton::clicked, this, [this] {
         ui->listStack->setCurrentWidget(ui->picLVbg);
-        if (!ui->Check1->isChecked())
+        if (!ui->Check1->isChecked() && m_web1)
             m_web1->navigate(QUrl(u"about:blank"_s));
     });
     connect(ui->Check1, &QCheckBox::toggled, this, [this](bool on) {
@@ -162,7 +178,7 @@ void fFileDownload::setupLoginPanel()
         else
             Timer2->stop();
     });
-    connect(Timer2, &QTimer::timeout, this, [this] { m_web1->reload(); });
+    connect(Timer2, &QTimer::timeout, this, [this] { Web1()->reload(); });
     connect(ui->Check2, &QCheckBox::clicked, this, [this](bool on) {
         if (!on)
             return;
@@ -176,7 +192,7 @@ void fFileDownload::setupLoginPanel()
     connect(ui->Command2, &QPushButton::clicked, this, [this] {
         ui->Command2->setEnabled(false);
         syncLoginFields();
-        m_login->OpenLoginPage();
+        login()->OpenLoginPage();
         ui->Command2->setEnabled(true);
     });
     connect(ui->Command5, &QPushButton::clicked, this, [this] { LoginNow(true); });
@@ -188,6 +204,7 @@ void fFileDownload::setupLoginPanel()
 
 void fFileDownload::syncLoginFields()
 {
+    login();
     m_login->address = ui->Text1->text();
     m_login->account = ui->Text2->text();
     m_login->password = ui->Text3->text();
@@ -263,8 +280,6 @@ void fFileDownload::load()
         ui->Combo2->addItem(QString::number(i));
     ui->Combo2->setCurrentIndex(0);
 
-    m_web1->setSilent(true);
-    m_web1->navigate(QUrl(u"about:blank"_s));
     syncOptions();
     Timer1->start();
     UpdateCountLabel();

@@ -32,9 +32,10 @@ public:
     ~fFileDownload() override;
 
     DownloadListModel* list() const { return m_list; }
-    // The login panel's browser and its login routine.
-    Browser* Web1() const { return m_web1; }
-    LoginAssistant* login() const { return m_login; }
+    // The login panel's browser and its login routine. The browser is made when first needed: an
+    // embedded engine view that is never shown keeps some desktops from painting the window.
+    Browser* Web1();
+    LoginAssistant* login();
     // The login; with messages for "测试登录", silent after a web-page download.
     void LoginNow(bool showMessages);
 
