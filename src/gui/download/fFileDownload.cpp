@@ -161,8 +161,8 @@ void fFileDownload::setupLoginPanel()
     ui->listStack->setCurrentWidget(ui->picLVbg);
 
     connect(ui->Command1, &QPushButton::clicked, this, [this] {
-        ui->listStack->setCurrentWidget(ui->PicWebBK);
         Browser* web = Web1();
+        ui->listStack->setCurrentWidget(ui->PicWebBK);
         const int row = currentRow();
         if (!ui->Check1->isChecked() && !ui->Check2->isChecked() && row >= 0)
             web->navigate(QUrl::fromUserInput(选择url(m_list->at(row).key)));
