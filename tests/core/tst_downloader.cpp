@@ -3,6 +3,7 @@
 #include "controls/Downloader.h"
 #include "controls/NetworkContext.h"
 
+#include "TestData.h"
 #include "TestHttpServer.h"
 
 #include <QDir>
@@ -23,14 +24,6 @@ Q_DECLARE_METATYPE(lintbay::test::TestHttpResponse)
 
 namespace {
 
-// Bytes that are not all alike, of an odd length unless asked otherwise.
-QByteArray payload(int size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = char((i * 7 + i / 251) & 0xff);
-    return data;
-}
 
 QByteArray readFile(const QString& path)
 {

@@ -5,6 +5,7 @@
 #include "download/DownloadListModel.h"
 #include "download/ItemTransfer.h"
 
+#include "TestData.h"
 #include "TestHttpServer.h"
 
 #include <QDir>
@@ -23,13 +24,6 @@ Q_DECLARE_METATYPE(lintbay::test::TestHttpResponse)
 
 namespace {
 
-QByteArray payload(int size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = char((i * 7 + i / 251) & 0xff);
-    return data;
-}
 
 // Content the type check recognises as a PDF, so the row keeps its type.
 QByteArray pdf(int size)

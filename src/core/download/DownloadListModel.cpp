@@ -1,6 +1,7 @@
 #include "download/DownloadListModel.h"
 
 #include "download/CellOrder.h"
+#include "util/RowBlocks.h"
 
 #include <algorithm>
 #include <numeric>
@@ -10,10 +11,6 @@ using namespace Qt::StringLiterals;
 namespace lintbay {
 
 namespace {
-
-// Above this many separate blocks a removal resets the model instead: a view handles one reset of a
-// large list faster than many scattered removals.
-constexpr int kMaxRemovalBlocks = 16;
 
 int stateIndex(DownloadItemState state)
 {
@@ -483,22 +480,8 @@ void DownloadListModel::clear()
 
 int DownloadListModel::removeMarked(const QList<bool>& marked)
 {
-    struct Block
-    {
-        int first;
-        int last;
-    };
-    QList<Block> blocks;
     int removed = 0;
-    for (int i = 0; i < marked.size(); ++i) {
-        if (!marked.at(i))
-            continue;
-        ++removed;
-        if (!blocks.isEmpty() && blocks.last().last == i - 1)
-            blocks.last().last = i;
-        else
-            blocks.append(Block{i, i});
-    }
+    const QList<RowBlock> blocks = MarkedBlocks(marked, &removed);
     if (blocks.isEmpty())
         return 0;
 

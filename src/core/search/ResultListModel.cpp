@@ -1,18 +1,13 @@
 #include "search/ResultListModel.h"
 
 #include "search/ScriptDetect.h"
+#include "util/RowBlocks.h"
 
 #include <QSet>
 
 using namespace Qt::StringLiterals;
 
 namespace lintbay {
-
-namespace {
-// Above this many separate blocks a removal resets the model instead: each block removal moves the
-// rows behind it and renumbers their keys, which would grow with blocks × rows.
-constexpr int kMaxRemovalBlocks = 16;
-} // namespace
 
 QString ResultListModel::statusDone()
 {
@@ -245,22 +240,8 @@ QStringList ResultListModel::titles() const
 
 int ResultListModel::removeMarked(const QList<bool>& marked)
 {
-    struct Block
-    {
-        int first;
-        int last;
-    };
-    QList<Block> blocks;
     int removed = 0;
-    for (int i = 0; i < marked.size(); ++i) {
-        if (!marked.at(i))
-            continue;
-        ++removed;
-        if (!blocks.isEmpty() && blocks.last().last == i - 1)
-            blocks.last().last = i;
-        else
-            blocks.append(Block{i, i});
-    }
+    const QList<RowBlock> blocks = MarkedBlocks(marked, &removed);
     if (blocks.isEmpty())
         return 0;
 
