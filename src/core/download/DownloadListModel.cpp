@@ -135,6 +135,8 @@ bool DownloadListModel::addItem(DownloadItem item)
     item.folder = folderWithSeparator(item.folder.isEmpty() ? m_defaultFolder : item.folder);
     const int row = int(m_rows.size());
     beginInsertRows({}, row, row);
+    item.id = ++m_lastId;
+    m_rowOfId.insert(item.id, row);
     m_rowOfKey.insert(item.key, row);
     countState(item.state, 1);
     m_rows.append(std::move(item));
@@ -157,6 +159,8 @@ int DownloadListModel::addItems(QList<DownloadItem> items)
         if (m_rowOfKey.size() == keysBefore)
             continue; // present already
         row = first + int(fresh.size());
+        item.id = ++m_lastId;
+        m_rowOfId.insert(item.id, row);
         item.folder = folderWithSeparator(item.folder.isEmpty() ? m_defaultFolder : item.folder);
         fresh.append(std::move(item));
     }
@@ -178,6 +182,16 @@ int DownloadListModel::rowOfKey(const QString& key) const
     if (m_staleFrom >= 0)
         refreshIndex();
     return m_rowOfKey.value(key);
+}
+
+int DownloadListModel::rowOfId(quint64 id) const
+{
+    const auto it = m_rowOfId.constFind(id);
+    if (it == m_rowOfId.constEnd())
+        return -1;
+    if (m_staleFrom >= 0)
+        refreshIndex();
+    return m_rowOfId.value(id);
 }
 
 int DownloadListModel::countInState(DownloadItemState state) const
@@ -206,8 +220,10 @@ void DownloadListModel::markIndexStaleFrom(int row)
 
 void DownloadListModel::refreshIndex() const
 {
-    for (qsizetype i = m_staleFrom; i < m_rows.size(); ++i)
+    for (qsizetype i = m_staleFrom; i < m_rows.size(); ++i) {
         m_rowOfKey[m_rows.at(i).key] = int(i);
+        m_rowOfId[m_rows.at(i).id] = int(i);
+    }
     m_staleFrom = -1;
 }
 
@@ -317,11 +333,13 @@ int DownloadListModel::editRows(const QList<int>& rows, const RowEdit& edit)
             continue;
         DownloadItem& item = m_rows[row];
         const QString key = item.key;
+        const quint64 id = item.id;
         const DownloadItemState before = item.state;
         const QString folder = item.folder;
         if (!edit(row, item))
             continue;
         item.key = key;
+        item.id = id;
         if (item.folder != folder)
             item.folder = folderWithSeparator(item.folder);
         if (item.state != before) {
@@ -435,6 +453,7 @@ bool DownloadListModel::removeRows(int row, int count, const QModelIndex& parent
     beginRemoveRows({}, row, row + count - 1);
     for (int i = row; i < row + count; ++i) {
         m_rowOfKey.remove(m_rows.at(i).key);
+        m_rowOfId.remove(m_rows.at(i).id);
         countState(m_rows.at(i).state, -1);
     }
     m_rows.remove(row, count);
@@ -473,6 +492,7 @@ void DownloadListModel::clear()
     beginResetModel();
     m_rows.clear();
     m_rowOfKey.clear();
+    m_rowOfId.clear();
     m_staleFrom = -1;
     m_stateCounts.fill(0);
     endResetModel();
@@ -498,6 +518,7 @@ int DownloadListModel::removeMarked(const QList<bool>& marked)
     for (qsizetype i = 0; i < m_rows.size(); ++i) {
         if (marked.at(i)) {
             m_rowOfKey.remove(m_rows.at(i).key);
+            m_rowOfId.remove(m_rows.at(i).id);
             countState(m_rows.at(i).state, -1);
         } else {
             kept.append(std::move(m_rows[i]));

@@ -24,6 +24,10 @@ enum class DownloadItemState
 // One row of the download list.
 struct DownloadItem
 {
+    // The row's identity for as long as it is in the list: given by the list when the row is added,
+    // never reused, kept through sorting, shuffling, edits and the removal of other rows. Whatever
+    // works on a row over time (a transfer, a file walk) holds this, never a row number.
+    quint64 id = 0;
     QString key;      // one to three download addresses joined by "|"; unique in the list
     QString referer;  // the page the link came from; may be empty
     QString name;     // file name without the type
@@ -115,6 +119,9 @@ public:
     bool containsKey(const QString& key) const { return m_rowOfKey.contains(key); }
     // The row holding the key, or -1.
     int rowOfKey(const QString& key) const;
+    // The row of the item with this id, or -1 when it has left the list.
+    int rowOfId(quint64 id) const;
+    quint64 idOf(int row) const { return row >= 0 && row < m_rows.size() ? m_rows.at(row).id : 0; }
     // Rows in each state, kept as rows change: cheap enough for a timer.
     int countInState(DownloadItemState state) const;
 
@@ -174,6 +181,9 @@ private:
     // Key -> row. Keys are always exactly the list's keys; row numbers from m_staleFrom on are brought
     // up to date on the next lookup, so that removals and reorders renumber once, not per block.
     mutable QHash<QString, int> m_rowOfKey;
+    // Id -> row, kept stale in the same way as the key index.
+    mutable QHash<quint64, int> m_rowOfId;
+    quint64 m_lastId = 0;
     mutable int m_staleFrom = -1;
     std::array<int, 5> m_stateCounts{}; // index = state value; 0 holds nothing
     QString m_defaultFolder;

@@ -56,7 +56,7 @@ bool exceedsLimit(qint64 bytes, double limitMB)
 
 ItemTransfer::ItemTransfer(NetworkContext& network, DownloadListModel& list, int row,
                            const Settings& settings, QObject* parent)
-    : QObject(parent), m_network(network), m_list(list), m_row(list.index(row, 0)), m_settings(settings)
+    : QObject(parent), m_network(network), m_list(list), m_rowId(list.idOf(row)), m_settings(settings)
 {
     m_headerTimer.setSingleShot(true);
     connect(&m_headerTimer, &QTimer::timeout, this, &ItemTransfer::onHeaderTimeout);
@@ -81,7 +81,7 @@ ItemTransfer::~ItemTransfer()
 
 int ItemTransfer::row() const
 {
-    return m_row.isValid() ? m_row.row() : -1;
+    return m_list.rowOfId(m_rowId);
 }
 
 bool ItemTransfer::isDone() const

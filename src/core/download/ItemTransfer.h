@@ -3,7 +3,6 @@
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
-#include <QPersistentModelIndex>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
@@ -128,11 +127,11 @@ private:
     void emitErrorState(int code, const QString& text);
     void setState(const QString& text);
     void dropReply();
-    bool rowGone() const { return !m_row.isValid(); }
+    bool rowGone() const { return row() < 0; }
 
     NetworkContext& m_network;
     DownloadListModel& m_list;
-    QPersistentModelIndex m_row;
+    quint64 m_rowId = 0; // the row is followed by its id: sorting, shuffling or removals never mislead it
     Settings m_settings;
 
     Phase m_phase = Phase::Idle;
