@@ -50,11 +50,11 @@ int main(int argc, char* argv[])
 
     NetworkContext network;
     Scheduler scheduler(list, network);
-    scheduler.options.downloadMode = args.at(3).toInt();
+    scheduler.options.downloadMode = args.at(3).toInt() == 1 ? DownloadMode::Single : DownloadMode::Parallel;
     scheduler.options.threadCount = args.at(4).toInt();
     scheduler.options.intervalSeconds = args.size() > 5 ? args.at(5).toInt() : 0;
     scheduler.options.maxFileSizeMB = 1e9;
-    scheduler.options.policy = u"覆盖"_s;
+    scheduler.options.policy = NamePolicy::Overwrite;
 
     QElapsedTimer wall;
     qint64 firstStart = -1;

@@ -1,6 +1,5 @@
 // Hands 100,000 result rows over to the download list, as "分析全部" does: the median time of
 // HandOverRows over a fresh download list. Usage: bench_handoff [rows] [runs]
-#include "app/ProgramValues.h"
 #include "download/DownloadListModel.h"
 #include "search/HandOff.h"
 #include "search/ResultListModel.h"
@@ -27,15 +26,14 @@ int main(int argc, char* argv[])
         batch.append({u"第%1份 机器学习研究报告：2024/上半年?"_s.arg(i), u"PDF"_s, QString(), QString(),
                       u"http://127.0.0.1:8123/link?url=token%1"_s.arg(i), u"http://127.0.0.1:8123/s?q1=x"_s});
     results.addResults(batch);
-    ProgramValues values;
-    values.DefaultSavePath = u"/home/user/12345"_s;
+    const HandOffNaming naming{u"/home/user/12345"_s, false};
 
     QList<double> ms;
     for (int r = 0; r < runs; ++r) {
         DownloadListModel list;
         QElapsedTimer t;
         t.start();
-        const int handed = HandOverRows(results, AnalysePass::All, {}, values, list, {});
+        const int handed = HandOverRows(results, AnalysePass::All, {}, naming, [&list] { return &list; }, {});
         ms << t.nsecsElapsed() / 1e6;
         if (handed != rows || list.count() != rows)
             return 1;

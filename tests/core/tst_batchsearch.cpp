@@ -2,6 +2,8 @@
 #include "FakeWebModel.h"
 #include "TestHttpServer.h"
 #include "app/HeadlessBrowser.h"
+#include "app/ProgramSettings.h"
+#include "app/SettingsStore.h"
 #include "search/ResultExtractor.h"
 #include "search/ResultListModel.h"
 #include "search/SearchSession.h"
@@ -9,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -40,6 +43,9 @@ class TestBatchSearch : public QObject
     Q_OBJECT
 private:
     QNetworkAccessManager m_nam;
+    QTemporaryDir m_dir;
+    SettingsStore m_store{m_dir.filePath(u"Lintbay.ini"_s)};
+    ProgramSettings m_settings{m_store};
 
     QStringList searchTargets(const TestHttpServer& server) const
     {
@@ -56,16 +62,15 @@ private slots:
         TestHttpServer server;
         server.routePrefix(u"/"_s, [](const TestHttpRequest&) { return TestHttpResponse::html(u"<p>x</p>"_s); });
         HeadlessBrowser browser(&m_nam);
-        SearchSession session(&browser);
+        SearchSession session(&browser, m_settings);
         session.setPageLoadTimeout(5000);
-        int followed = 0;
+        QSignalSpy followed(&session, &SearchSession::pageFollowingChanged);
 
         SearchSession::BatchRequest request;
         request.engine = server.url().toString();
         request.keywordText = u"机器学习\r\n\r\n  deep net  \r\n"_s;
         request.tickedTypes = {u"xls"_s, u"pdf"_s};
-        request.followPages = [&] { ++followed; };
-        session.runBatch(request);
+        QVERIFY(session.runBatch(request));
 
         QCOMPARE(searchTargets(server), (QStringList{
                                             u"q1=%BB%FA%C6%F7%D1%A7%CF%B0&q5=&tn=baiduadv&lm=0&ft=pdf"_s,
@@ -73,7 +78,7 @@ private slots:
                                             u"q1=deep%20net&q5=&tn=baiduadv&lm=0&ft=pdf"_s,
                                             u"q1=deep%20net&q5=&tn=baiduadv&lm=0&ft=xls"_s,
                                         }));
-        QCOMPARE(followed, 4);
+        QCOMPARE(followed.size(), 2 * 4); // each query's pages followed: started and ended
         QCOMPARE(server.requests().constLast().path, u"/"_s);
         QVERIFY(session.BatchStopFlag);
         QVERIFY(!session.insideBatch());
@@ -84,7 +89,7 @@ private slots:
         TestHttpServer server;
         server.routePrefix(u"/"_s, [](const TestHttpRequest&) { return TestHttpResponse::html(u"<p>x</p>"_s); });
         HeadlessBrowser browser(&m_nam);
-        SearchSession session(&browser);
+        SearchSession session(&browser, m_settings);
         SearchSession::BatchRequest request;
         request.engine = server.url().toString();
         request.keywordText = u"\r\n   \r\n"_s;
@@ -100,25 +105,24 @@ private slots:
         server.serve(u"/s"_s, TestHttpResponse::never());
         server.serve(u"/"_s, TestHttpResponse::html(u"<p>home</p>"_s));
         HeadlessBrowser browser(&m_nam);
-        SearchSession session(&browser);
+        SearchSession session(&browser, m_settings);
         session.setPageLoadTimeout(20000);
         connect(&server, &TestHttpServer::requestReceived, &session, [&](const TestHttpRequest& r) {
             if (r.path == u"/s"_s)
                 session.BatchStopFlag = true; // the user presses "停止批量搜索"
         });
-        int followed = 0;
+        QSignalSpy followed(&session, &SearchSession::pageFollowingChanged);
         SearchSession::BatchRequest request;
         request.engine = server.url().toString();
         request.keywordText = u"a\r\nb"_s;
         request.tickedTypes = {u"pdf"_s, u"doc"_s};
-        request.followPages = [&] { ++followed; };
 
         QElapsedTimer clock;
         clock.start();
         session.runBatch(request);
         QVERIFY2(clock.elapsed() < 10000, "the stop must end the page wait at once");
         QCOMPARE(searchTargets(server).size(), 1);
-        QCOMPARE(followed, 1); // the page reached so far is extracted once
+        QCOMPARE(followed.size(), 2); // the page reached so far is followed once
         QCOMPARE(server.requests().constLast().path, u"/"_s);
     }
 
@@ -128,7 +132,7 @@ private slots:
         server.serve(u"/s"_s, TestHttpResponse::never());
         server.serve(u"/"_s, TestHttpResponse::html(u"<p>home</p>"_s));
         HeadlessBrowser browser(&m_nam);
-        SearchSession session(&browser);
+        SearchSession session(&browser, m_settings);
         session.setPageLoadTimeout(300);
         SearchSession::BatchRequest request;
         request.engine = server.url().toString();
@@ -155,11 +159,11 @@ private slots:
             return TestHttpResponse::html(resultPage(page, next));
         });
         HeadlessBrowser browser(&m_nam);
-        SearchSession session(&browser);
+        SearchSession session(&browser, m_settings);
         session.setNextPageTimeouts(5000, 0);
-        session.delayText = [] { return u"0"_s; };
+        session.setPageDelayText(u"0"_s);
         QStringList extracted;
-        session.extractPage = [&] { extracted << browser.url().query(); };
+        connect(&session, &SearchSession::pageExtracted, this, [&] { extracted << browser.url().query(); });
 
         openPage(browser, server.url(u"/s?wd=x&pn=0"_s));
         session.AddAllStopFlag = false;
@@ -184,18 +188,17 @@ private slots:
         QFETCH(QString, keyword);
         QFETCH(int, pages);
         fakeweb::FakeWeb web;
+        m_store.set(keys::kSettings, keys::kSearchEngine, web.address());
+        m_settings.setPromptSavePathOnExtract(0);
         HeadlessBrowser browser(&m_nam);
-        SearchSession session(&browser);
+        SearchSession session(&browser, m_settings);
         session.setNextPageTimeouts(5000, 0);
-        session.delayText = [] { return u"0"_s; };
+        session.setPageDelayText(u"0"_s);
         ExtractionOptions options;
         options.removeSpaces = options.skipUnknownType = options.skipKana = options.toSimplified = true;
+        session.setExtractionOptions(options);
         options.engineDomain = SearchEngineDomain(web.address());
-        ResultListModel list;
-        session.extractPage = [&] {
-            if (const HtmlDocumentPtr doc = browser.document())
-                ExtractResults(*doc, options, QString(), list);
-        };
+        const ResultListModel& list = session.results();
         openPage(browser, web.searchUrl(keyword, u"pdf"_s));
         session.AddAllStopFlag = false;
         session.followAllPages();
@@ -214,7 +217,7 @@ private slots:
         TestHttpServer server;
         server.serve(u"/s"_s, TestHttpResponse::html(resultPage(1, u"/s?pn=10"_s, u"下一页 >"_s)));
         HeadlessBrowser browser(&m_nam);
-        SearchSession session(&browser);
+        SearchSession session(&browser, m_settings);
         openPage(browser, server.url(u"/s?pn=0"_s));
         session.AddAllStopFlag = false;
         QVERIFY(!session.下一页());
@@ -229,11 +232,10 @@ private slots:
             return TestHttpResponse::html(resultPage(page, u"/s?pn=%1"_s.arg(page * 10)));
         });
         HeadlessBrowser browser(&m_nam);
-        SearchSession session(&browser);
+        SearchSession session(&browser, m_settings);
         session.setNextPageTimeouts(5000, 0);
-        session.delayText = [] { return u"30"_s; };
-        int extractions = 0;
-        session.extractPage = [&] { ++extractions; };
+        session.setPageDelayText(u"30"_s);
+        QSignalSpy extractions(&session, &SearchSession::pageExtracted);
         openPage(browser, server.url(u"/s?pn=0"_s));
         // The user presses "停止加入全部" once the second page is shown.
         connect(&browser, &Browser::documentComplete, &session, [&] {
@@ -245,7 +247,7 @@ private slots:
         session.followAllPages();
         QVERIFY2(clock.elapsed() < 10000, "the stop must end the delay at once");
         QCOMPARE(searchTargets(server).size(), 2);
-        QCOMPARE(extractions, 3); // page 1 before the click, page 2 after the loop, and once more at the end
+        QCOMPARE(extractions.size(), 3); // page 1 before the click, page 2 after the loop, and once more at the end
     }
 
     void delayTextIsRespected_data()
@@ -263,8 +265,8 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, minMs);
         QFETCH(int, maxMs);
-        SearchSession session(nullptr);
-        session.delayText = [text] { return text; };
+        SearchSession session(nullptr, m_settings);
+        session.setPageDelayText(text);
         session.AddAllStopFlag = false;
         QElapsedTimer clock;
         clock.start();

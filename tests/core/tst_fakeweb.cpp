@@ -1,7 +1,7 @@
 #include "FakeWeb.h"
 
 #include "app/HtmlDocument.h"
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "search/QueryBuilder.h"
 #include "search/ResultExtractor.h"

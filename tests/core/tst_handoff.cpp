@@ -1,4 +1,3 @@
-#include "app/ProgramValues.h"
 #include "download/DownloadListModel.h"
 #include "search/HandOff.h"
 #include "search/ResultListModel.h"
@@ -13,12 +12,9 @@ class TestHandOff : public QObject
 {
     Q_OBJECT
 private:
-    static ProgramValues values(bool nameFromLink = false)
+    static HandOffNaming values(bool nameFromLink = false)
     {
-        ProgramValues v;
-        v.DefaultSavePath = QDir::toNativeSeparators(u"/data/default"_s);
-        v.NameFromLink = nameFromLink;
-        return v;
+        return {QDir::toNativeSeparators(u"/data/default"_s), nameFromLink};
     }
 
 private slots:
@@ -65,28 +61,43 @@ private slots:
         results.加入LV1(u"c"_s, u"k3"_s, u"p"_s, QString(), QString());
         results.setStatus(2, ResultListModel::statusFailed());
         DownloadListModel list;
-        const ProgramValues v = values();
+        const HandOffNaming v = values();
+        // The download list is reached (and the download window loaded) only for a row that qualifies.
+        int asked = 0;
+        const DownloadListSource target = [&] {
+            ++asked;
+            return &list;
+        };
 
         // New rows once; the failed one has a status and waits for its own pass.
-        QCOMPARE(HandOverRows(results, AnalysePass::New, {}, v, list, {}), 2);
-        QCOMPARE(HandOverRows(results, AnalysePass::New, {}, v, list, {}), 0);
+        QCOMPARE(HandOverRows(results, AnalysePass::New, {}, v, target, {}), 2);
+        QCOMPARE(asked, 1);
+        QCOMPARE(HandOverRows(results, AnalysePass::New, {}, v, target, {}), 0);
+        QCOMPARE(asked, 1);
+        QCOMPARE(HandOverRows(results, AnalysePass::Selected, {}, v, target, {}), 0);
+        QCOMPARE(asked, 1);
         QCOMPARE(list.count(), 2);
         QCOMPARE(list.at(1).folder, u"/own/"_s);
         QCOMPARE(results.at(0).status, ResultListModel::statusDone());
 
-        QCOMPARE(HandOverRows(results, AnalysePass::Failed, {}, v, list, {}), 1);
+        QCOMPARE(HandOverRows(results, AnalysePass::Failed, {}, v, target, {}), 1);
         QCOMPARE(results.at(2).status, ResultListModel::statusDone());
         QCOMPARE(list.count(), 3);
 
         // Everything again: statuses rewritten, no second row for a link.
-        QCOMPARE(HandOverRows(results, AnalysePass::All, {}, v, list, {}), 3);
+        QCOMPARE(HandOverRows(results, AnalysePass::All, {}, v, target, {}), 3);
         QCOMPARE(list.count(), 3);
-        QCOMPARE(HandOverRows(results, AnalysePass::Selected, {1}, v, list, {}), 1);
+        QCOMPARE(HandOverRows(results, AnalysePass::Selected, {1}, v, target, {}), 1);
+
+        // No list to hand to (the window could not be loaded): nothing is marked.
+        results.setStatus(0, QString());
+        QCOMPARE(HandOverRows(results, AnalysePass::New, {}, v, [] { return nullptr; }, {}), 0);
+        QCOMPARE(results.at(0).status, QString());
 
         // A stop request ends the pass after the current row.
         DownloadListModel fresh;
-        int asked = 0;
-        QCOMPARE(HandOverRows(results, AnalysePass::All, {}, v, fresh, [&] { return ++asked >= 1; }), 1);
+        int stops = 0;
+        QCOMPARE(HandOverRows(results, AnalysePass::All, {}, v, [&] { return &fresh; }, [&] { return ++stops >= 1; }), 1);
         QCOMPARE(fresh.count(), 1);
     }
 };

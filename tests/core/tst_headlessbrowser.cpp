@@ -309,7 +309,7 @@ void TestHeadlessBrowser::stalledServerKeepsBusyUntilReplaced()
     m_server->serve(u"/stall"_s, TestHttpResponse::never());
     m_server->serve(u"/ok"_s, TestHttpResponse::html(QByteArray("<p>ok</p>")));
     m_browser->navigate(m_server->url(u"/stall"_s));
-    QCOMPARE(waitUntil([&] { return !m_browser->isBusy(); }, 300), WaitResult::TimedOut);
+    QCOMPARE(waitUntil(m_browser.get(), [&] { return !m_browser->isBusy(); }, 300), WaitResult::TimedOut);
     QVERIFY(m_browser->isBusy());
     QVERIFY(!m_browser->document());
     QVERIFY(load(m_server->url(u"/ok"_s)));

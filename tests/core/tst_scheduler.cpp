@@ -65,7 +65,7 @@ private slots:
         DownloadListModel list;
         addRows(list, {u"/slow/a"_s, u"/slow/b"_s, u"/slow/c"_s, u"/slow/d"_s, u"/slow/e"_s}, freshFolder(u"order"_s));
         Scheduler s(list, net);
-        s.options.downloadMode = 2;
+        s.options.downloadMode = DownloadMode::Parallel;
         s.options.threadCount = 3;
         QSignalSpy started(&s, &Scheduler::rowStarted);
         s.timerDownTick();
@@ -125,7 +125,7 @@ private slots:
         }
         Scheduler s(list, net);
         s.options.threadCount = 1;
-        s.options.policy = u"跳过"_s;
+        s.options.policy = NamePolicy::Skip;
         QSignalSpy started(&s, &Scheduler::rowStarted);
         s.timerDownTick();
         QCOMPARE(started.size(), 1);
@@ -142,7 +142,7 @@ private slots:
         DownloadListModel list;
         addRows(list, {u"/slow/a"_s, u"/slow/b"_s}, freshFolder(u"single"_s));
         Scheduler s(list, net);
-        s.options.downloadMode = 1;
+        s.options.downloadMode = DownloadMode::Single;
         QSignalSpy started(&s, &Scheduler::rowStarted);
         s.timerDownTick();
         QCOMPARE(started.size(), 1);
@@ -170,7 +170,7 @@ private slots:
         const QString folder = freshFolder(u"stop%1"_s.arg(mode));
         addRows(list, {u"/never/a"_s, u"/never/b"_s}, folder);
         Scheduler s(list, net);
-        s.options.downloadMode = mode;
+        s.options.downloadMode = DownloadMode(mode);
         s.options.threadCount = 2;
         s.options.autoStart = s.options.autoRedownload = true;
         QSignalSpy cleared(&s, &Scheduler::automaticModesCleared);

@@ -1,4 +1,4 @@
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "options/BrowserEmulation.h"
 #include "options/RegistryLayer.h"
@@ -26,15 +26,18 @@ private slots:
         IniRegistry registry(iniPath(u"first-registry.ini"_s));
         AppContext app(settings, registry);
         app.loadStartupValues();
-        app.loadPromptSavePath();
         settings.sync();
 
-        QCOMPARE(app.values().DefaultSavePath, QDir::toNativeSeparators(QDir::homePath() + u"/12345"_s));
-        QCOMPARE(app.values().MaxFileSizeMB, 10.0);
-        QCOMPARE(app.values().PromptSavePathOnExtract, 1);
-        QVERIFY(app.values().OsBitness == u"64"_s || app.values().OsBitness == u"32"_s);
-        QVERIFY(app.values().OsDescription.endsWith(u"[%1位]"_s.arg(app.values().OsBitness)));
-        QCOMPARE(app.values().BrowserEmulationVersion, u"IE默认"_s);
+        const ProgramSettings& v = app.settings();
+        QCOMPARE(v.defaultSavePath(), QDir::toNativeSeparators(QDir::homePath() + u"/12345"_s));
+        QCOMPARE(v.maxFileSizeMB(), 10.0);
+        QCOMPARE(v.promptSavePathOnExtract(), 1);
+        QCOMPARE(v.downloadMode(), DownloadMode::Parallel);
+        QCOMPARE(v.namePolicy(), NamePolicy::Rename);
+        QCOMPARE(v.proxy(), ProxySettings{});
+        QVERIFY(v.osBitness() == u"64"_s || v.osBitness() == u"32"_s);
+        QVERIFY(v.osDescription().endsWith(u"[%1位]"_s.arg(v.osBitness())));
+        QCOMPARE(v.browserEmulationVersion(), u"IE默认"_s);
         QCOMPARE(app.searchEngine(), u"www.baidu.com"_s);
         QVERIFY2(!QFile::exists(ini), "loading must not write the settings file");
     }
@@ -67,10 +70,9 @@ private slots:
         IniRegistry registry(iniPath(u"values-registry.ini"_s));
         AppContext app(settings, registry);
         app.loadStartupValues();
-        app.loadPromptSavePath();
-        QCOMPARE(app.values().MaxFileSizeMB, expectedMax);
-        QCOMPARE(app.values().PromptSavePathOnExtract, expectedPrompt);
-        QCOMPARE(app.values().DefaultSavePath, u"/data/docs"_s);
+        QCOMPARE(app.settings().maxFileSizeMB(), expectedMax);
+        QCOMPARE(app.settings().promptSavePathOnExtract(), expectedPrompt);
+        QCOMPARE(app.settings().defaultSavePath(), u"/data/docs"_s);
     }
 
     void corruptFileGivesDefaults()
@@ -115,8 +117,8 @@ private slots:
         SettingsStore settings(iniPath(u"exit-settings.ini"_s));
         IniRegistry registry(regPath);
         AppContext app(settings, registry);
-        app.values().OsBitness = u"32"_s;
-        app.values().BrowserEmulationVersion = chosen;
+        app.settings().setSystem(u"32"_s, QString());
+        app.settings().setBrowserEmulation(chosen, 1);
         app.restoreEmulationAtExit();
         QCOMPARE(registry.RegReadDword(browserEmulationKeyPath(), browserEmulationValueName(), u"32"_s),
                  expectedValue);

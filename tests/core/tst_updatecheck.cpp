@@ -1,6 +1,6 @@
 // The update check: how an answer compares with the running version, which answers are ignored, and
 // that without a server address nothing is asked at all.
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "controls/NetworkContext.h"
 #include "controls/uXMLHTTP.h"

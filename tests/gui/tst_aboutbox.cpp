@@ -1,9 +1,10 @@
+#include "TestProgram.h"
 // The start-up window's update check as the user meets it, and the about box.
 #include "TestHttpServer.h"
 #include "Version.h"
 #include "app/AboutBox.h"
 #include "app/GuiContext.h"
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
 #include "controls/uXMLHTTP.h"
@@ -27,12 +28,6 @@ using namespace lintbay::test;
 Q_DECLARE_METATYPE(lintbay::test::TestHttpResponse)
 
 namespace {
-struct Message
-{
-    MessageIcon icon;
-    QString text;
-};
-
 // Records the addresses the program hands to the default browser.
 class BrowserStandIn : public QObject
 {
@@ -54,36 +49,9 @@ public slots:
 };
 
 // The start-up window over temporary settings.
-struct Program
+struct Program : TestProgram
 {
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(u"Lintbay.ini"_s)};
-    IniRegistry registry{dir.filePath(u"registry.ini"_s)};
-    AppContext app{settings, registry};
-    GuiContext gui{app, nullptr};
-    QList<Message> messages;
     BrowserStandIn browser;
-
-    Program()
-    {
-        SetMessageSink([this](MessageIcon icon, const QString& text) {
-            messages.append({icon, text});
-            return true;
-        });
-    }
-    ~Program()
-    {
-        SetMessageSink({});
-        delete gui.cover;
-    }
-    fCover* start()
-    {
-        auto* cover = new fCover(gui);
-        gui.cover = cover;
-        cover->endProgram = [] {};
-        cover->load();
-        return cover;
-    }
 };
 
 template <typename T> T* child(QWidget* w, const QString& name)
@@ -165,7 +133,7 @@ void TestAboutBox::updateCheckAtStartup()
     server.setFallback([response](const TestHttpRequest&) { return response; });
     Program p;
     if (serverSet)
-        p.settings.set(keys::kSettings, keys::kUpdateAddress, server.url(u"/lintbay"_s).toString());
+        p.store.set(keys::kSettings, keys::kUpdateAddress, server.url(u"/lintbay"_s).toString());
     fCover* cover = p.start();
     auto* label3 = child<QLabel>(cover, u"Label3"_s);
     QVERIFY(!label3->isVisible());
@@ -260,7 +228,7 @@ void TestAboutBox::aboutBoxShowsVersionLinksAndStartsTheTool()
     }
     {
         PathOverride path(bin.path());
-        p.settings.set(keys::kSettings, keys::kUpdateAddress, u"maker.example/soft/lintbay"_s);
+        p.store.set(keys::kSettings, keys::kUpdateAddress, u"maker.example/soft/lintbay"_s);
         AboutBox box(p.gui);
         auto* links = child<QLabel>(&box, u"lblLinks"_s);
         QVERIFY(!links->isHidden());

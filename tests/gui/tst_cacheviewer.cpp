@@ -1,5 +1,6 @@
+#include "TestProgram.h"
 #include "app/GuiContext.h"
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "options/RegistryLayer.h"
 #include "tools/CacheListing.h"
@@ -27,15 +28,10 @@
 
 using namespace Qt::StringLiterals;
 using namespace lintbay;
+using namespace lintbay::test;
 
 namespace {
 
-struct Message
-{
-    MessageIcon icon;
-    QString text;
-    bool operator==(const Message& o) const { return icon == o.icon && text == o.text; }
-};
 
 const QString kDone = u"复制文件完成！"_s;
 
@@ -47,14 +43,8 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 }
 
 // Settings, program folder and home folders in a temporary folder; message boxes recorded.
-struct Program
+struct Program : TestProgram
 {
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(u"Lintbay.ini"_s)};
-    IniRegistry registry{dir.filePath(u"registry.ini"_s)};
-    AppContext app{settings, registry};
-    GuiContext gui{app, nullptr};
-    QList<Message> messages;
     QString myCache = dir.filePath(u"homes/me/.cache/Lintbay"_s);
     QString otherCache = dir.filePath(u"homes/other/.cache/Lintbay"_s);
     UrlCache cache{myCache};
@@ -65,19 +55,13 @@ struct Program
         SetProgramDataFolder(dir.filePath(u"program"_s));
         SetUrlCacheFolder(myCache);
         SetCacheLocations(CacheLocations::forHome(dir.filePath(u"homes/me"_s), myCache));
-        SetMessageSink([this](MessageIcon icon, const QString& text) {
-            messages.append({icon, text});
-            return true;
-        });
     }
     ~Program()
     {
-        SetMessageSink({});
         SetCacheLocations({});
         SetUrlCacheFolder({});
         SetProgramDataFolder({});
     }
-    QString at(const QString& relative) const { return QDir::toNativeSeparators(dir.filePath(relative)); }
 };
 
 template <typename T> T* child(QWidget* w, const QString& name)
@@ -222,8 +206,8 @@ private slots:
             QVERIFY(child<QRadioButton>(&dialog, u"Option1_4"_s)->isChecked());
             QCOMPARE(dialog.opIndex(), 4);
         }
-        p.settings.set(u"Form_Copy_Move"_s, u"OpIndex"_s, u"2"_s);
-        p.settings.set(u"Form_Copy_Move"_s, u"目的文件夹"_s, u"/somewhere/"_s);
+        p.store.set(u"Form_Copy_Move"_s, u"OpIndex"_s, u"2"_s);
+        p.store.set(u"Form_Copy_Move"_s, u"目的文件夹"_s, u"/somewhere/"_s);
         Form_Copy_Move dialog(p.gui);
         QVERIFY(child<QRadioButton>(&dialog, u"Option1_2"_s)->isChecked());
         QCOMPARE(child<QComboBox>(&dialog, u"Combo1"_s)->currentText(), u"/somewhere/"_s);
@@ -254,8 +238,8 @@ private slots:
         QCOMPARE(child<QPushButton>(&dialog, u"Command1"_s)->text(), u"开始"_s);
         QCOMPARE(dialog.files().size(), 2); // the vanished file was dropped
         const QString folder = target + QDir::separator();
-        QCOMPARE(p.settings.get(u"Form_Copy_Move"_s, u"目的文件夹"_s), folder);
-        QCOMPARE(p.settings.get(u"Form_Copy_Move"_s, u"OpIndex"_s), u"3"_s);
+        QCOMPARE(p.store.get(u"Form_Copy_Move"_s, u"目的文件夹"_s), folder);
+        QCOMPARE(p.store.get(u"Form_Copy_Move"_s, u"OpIndex"_s), u"3"_s);
         // The history has the folder once, whatever the case it was typed in.
         QCOMPARE(readTextLines(FolderHistoryFile()), (QStringList{p.at(u"out/DOCS/"_s)}));
 
@@ -299,7 +283,7 @@ private slots:
             expected.append({MessageIcon::Error, t});
         QCOMPARE(p.messages, expected);
         QCOMPARE(child<QComboBox>(&dialog, u"Combo1"_s)->currentText(), text); // kept for correcting
-        QCOMPARE(p.settings.get(u"Form_Copy_Move"_s, u"目的文件夹"_s, u"<unset>"_s), u"<unset>"_s);
+        QCOMPARE(p.store.get(u"Form_Copy_Move"_s, u"目的文件夹"_s, u"<unset>"_s), u"<unset>"_s);
         QVERIFY(!QFile::exists(FolderHistoryFile()));
         QVERIFY(!QFileInfo::exists(p.at(u"out/x"_s)));
         QCOMPARE(entriesIn(p.at(u"out"_s)), QStringList{});

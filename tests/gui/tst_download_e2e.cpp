@@ -1,6 +1,6 @@
 #include "FakeWeb.h"
 #include "app/GuiContext.h"
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
 #include "download/DownloadCounters.h"

@@ -1,7 +1,8 @@
 #include "TestHttpServer.h"
 #include "app/GuiContext.h"
 #include "app/HeadlessBrowser.h"
-#include "app/ProgramValues.h"
+#include "TestProgram.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
 #include "download/DownloadListModel.h"
@@ -33,48 +34,17 @@ using namespace lintbay;
 using namespace lintbay::test;
 
 namespace {
-// Windows over temporary settings, with a browser without a view.
-struct Program
+struct Program : TestProgram
 {
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(u"Lintbay.ini"_s)};
-    IniRegistry registry{dir.filePath(u"registry.ini"_s)};
-    AppContext app{settings, registry};
-    QNetworkAccessManager nam;
-    GuiContext gui{app, nullptr};
-    QStringList messages;
-    bool answerYes = true;
-
-    explicit Program(const QString& engine)
+    explicit Program(const QString& engine, const QMap<QString, QString>& more = {})
+        : TestProgram(withEngine(engine, more))
     {
-        settings.set(keys::kSettings, keys::kSearchEngine, engine);
-        settings.set(keys::kSettings, keys::kDefaultSavePath, dir.filePath(u"saved"_s));
-        gui.browserFactory = [this](QWidget* parent) {
-            return BrowserWithView{new HeadlessBrowser(&nam, parent), nullptr};
-        };
-        SetMessageSink([this](MessageIcon, const QString& text) {
-            messages << text;
-            return answerYes;
-        });
-        auto* cover = new fCover(gui);
-        gui.cover = cover;
-        cover->endProgram = [] {};
-        cover->load();
+        start();
     }
-    ~Program()
+    static QMap<QString, QString> withEngine(const QString& engine, QMap<QString, QString> settings)
     {
-        SetMessageSink({});
-        delete gui.download;
-        delete gui.search;
-        delete gui.cover;
-    }
-    fWebSearch* openSearch()
-    {
-        auto* open = gui.cover->findChild<QPushButton*>(u"Command1"_s);
-        if (!QTest::qWaitFor([open] { return open->isEnabled(); }, 2000))
-            return nullptr;
-        open->click();
-        return gui.search;
+        settings.insert(keys::kSearchEngine, engine);
+        return settings;
     }
 };
 
@@ -131,8 +101,8 @@ private slots:
         QVERIFY(!child<QComboBox>(w, u"Combo1"_s)->isEnabled());
         child<QRadioButton>(w, u"Option1"_s)->setChecked(true);
         QVERIFY(w->close());
-        QCOMPARE(p.settings.get(keys::kSettings, keys::kDownloadMode), u"1"_s);
-        QCOMPARE(p.settings.get(u"专利下载"_s, u"重复文件名设置"_s), u"跳过"_s);
+        QCOMPARE(p.store.get(keys::kSettings, keys::kDownloadMode), u"1"_s);
+        QCOMPARE(p.store.get(u"专利下载"_s, u"重复文件名设置"_s), u"跳过"_s);
         // Closed while the search window is not loaded: the start-up window comes back.
         QVERIFY(p.gui.cover->isVisible());
     }
@@ -145,7 +115,7 @@ private slots:
         ResultListModel* results = search->results();
 
         child<QPushButton>(search, u"Command2"_s)->click();
-        QCOMPARE(p.messages.constLast(), u"列表没有数据哦！"_s);
+        QCOMPARE(p.messages.constLast().text, u"列表没有数据哦！"_s);
 
         fillResults(results, 3);
         child<QPushButton>(search, u"Command2"_s)->click(); // no selection: every row
@@ -177,7 +147,7 @@ private slots:
         // Waiting rows make the window ask before it closes; No keeps everything.
         p.answerYes = false;
         QVERIFY(!w->close());
-        QCOMPARE(p.messages.constLast(), u"正在下载文件或者下载没有完成，要强制关闭窗口吗？"_s);
+        QCOMPARE(p.messages.constLast().text, u"正在下载文件或者下载没有完成，要强制关闭窗口吗？"_s);
         QVERIFY(w->isVisible());
         QCOMPARE(list->count(), 6);
 
@@ -193,8 +163,7 @@ private slots:
 
     void passAsksForTheFolderWhenExtractionDidNot()
     {
-        Program p(m_server.url().toString());
-        p.settings.set(keys::kSettings, keys::kPromptSavePath, u"0"_s);
+        Program p(m_server.url().toString(), {{keys::kPromptSavePath, u"0"_s}});
         fWebSearch* search = p.openSearch();
         QVERIFY(search);
         fillResults(search->results(), 2);
@@ -211,7 +180,7 @@ private slots:
         answer.start(20);
         search->findChild<QAction*>(u"menu分析全部"_s)->trigger();
         QCOMPARE(caption, u"选择下载保存路径－Marrowfen软件"_s);
-        QVERIFY(p.app.values().SaveDialogCancelled);
+        QVERIFY(p.app.saveFolderChoice().cancelled);
         QCOMPARE(p.gui.download ? p.gui.download->list()->count() : 0, 0);
         QCOMPARE(search->results()->at(0).status, QString());
     }

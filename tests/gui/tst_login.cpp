@@ -1,6 +1,6 @@
 #include "TestHttpServer.h"
 #include "app/GuiContext.h"
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "controls/NetworkContext.h"
 #include "download/LoginAssistant.h"

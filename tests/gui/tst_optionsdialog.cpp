@@ -1,6 +1,7 @@
 #include "app/GuiContext.h"
 #include "app/HeadlessBrowser.h"
-#include "app/ProgramValues.h"
+#include "TestProgram.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "controls/NetworkContext.h"
 #include "download/fFileDownload.h"
@@ -25,50 +26,13 @@
 
 using namespace Qt::StringLiterals;
 using namespace lintbay;
+using namespace lintbay::test;
 
 namespace {
-struct Message
-{
-    MessageIcon icon;
-    QString text;
-};
-
 // The program's values over temporary settings and a temporary registry; the download window is
 // loaded only when a test asks for it.
-struct Program
+struct Program : TestProgram
 {
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(u"Lintbay.ini"_s)};
-    IniRegistry registry{dir.filePath(u"registry.ini"_s)};
-    AppContext app{settings, registry};
-    QNetworkAccessManager nam;
-    GuiContext gui{app, nullptr};
-    QList<Message> messages;
-    // Runs while a message is "shown", to look at what has been applied by then.
-    std::function<void()> onMessage;
-
-    Program()
-    {
-        app.values().DefaultSavePath = dir.filePath(u"saved"_s);
-        app.values().OsBitness = u"64"_s;
-        registry.setOsBitness(u"64"_s);
-        gui.browserFactory = [this](QWidget* parent) {
-            return BrowserWithView{new HeadlessBrowser(&nam, parent), nullptr};
-        };
-        SetMessageSink([this](MessageIcon icon, const QString& text) {
-            messages.append({icon, text});
-            if (onMessage)
-                onMessage();
-            return true;
-        });
-    }
-    ~Program()
-    {
-        SetMessageSink({});
-        delete gui.download;
-    }
-
-    QString setting(const QString& key) const { return settings.get(keys::kSettings, key, u"<none>"_s); }
     QString emulationValue(const QString& view)
     {
         return registry.RegReadDword(browserEmulationKeyPath(), browserEmulationValueName(), view);
@@ -137,19 +101,20 @@ private slots:
         QFETCH(QString, emulation);
         QFETCH(int, shown);
         Program p;
-        ProgramValues& v = p.app.values();
-        v.BrowserEmulationVersion = emulation;
-        v.PromptSavePathOnExtract = 0;
-        v.MaxFileSizeMB = 2.5;
-        p.settings.set(keys::kSettings, keys::kDownloadMode, 1);
-        p.settings.set(keys::kSettings, keys::kProxyEnabled, 1);
-        p.settings.set(keys::kSettings, keys::kProxyAddress, u"proxy.local"_s);
-        p.settings.set(keys::kSettings, keys::kProxyPort, u"3128"_s);
+        p.store.set(keys::kSettings, keys::kDownloadMode, 1);
+        p.store.set(keys::kSettings, keys::kProxyEnabled, 1);
+        p.store.set(keys::kSettings, keys::kProxyAddress, u"proxy.local"_s);
+        p.store.set(keys::kSettings, keys::kProxyPort, u"3128"_s);
+        ProgramSettings& v = p.app.settings();
+        v.load();
+        v.setBrowserEmulation(emulation, 1);
+        v.setPromptSavePathOnExtract(0);
+        v.setMaxFileSizeMB(2.5);
 
         fOption dialog(p.gui);
         for (int index : {0, 1, 2, 3, 4, 10})
             QCOMPARE(dialog.OptionIE(index)->isChecked(), index == shown);
-        // Without the download window the way and the proxy come from the store, not the defaults.
+        // Without the download window the way and the proxy are the stored ones, not the defaults.
         QVERIFY(child<QRadioButton>(&dialog, u"Option1"_s)->isChecked());
         QVERIFY(child<QCheckBox>(&dialog, u"Check1"_s)->isChecked());
         QCOMPARE(child<QLineEdit>(&dialog, u"Text6"_s)->text(), u"proxy.local"_s);
@@ -165,7 +130,7 @@ private slots:
         QCOMPARE(p.setting(keys::kProxyAddress), u"proxy.local"_s);
         QCOMPARE(p.setting(keys::kProxyPort), u"3128"_s);
         QCOMPARE(p.setting(keys::kMaxFileSize), u"2.5"_s);
-        QCOMPARE(p.app.values().BrowserEmulationVersion, shown == 10 ? QString() : emulation);
+        QCOMPARE(v.browserEmulationVersion(), shown == 10 ? QString() : emulation);
     }
 
     // The steps apply in their order: at the proxy warning the way and the proxy are applied and
@@ -173,10 +138,10 @@ private slots:
     void okStepsInOrder()
     {
         Program p;
-        ProgramValues& v = p.app.values();
-        v.PromptSavePathOnExtract = 1;
-        p.settings.set(keys::kSettings, keys::kPromptSavePath, 1);
-        p.settings.set(keys::kSettings, keys::kDownloadMode, 1);
+        p.store.set(keys::kSettings, keys::kPromptSavePath, 1);
+        p.store.set(keys::kSettings, keys::kDownloadMode, 1);
+        ProgramSettings& v = p.app.settings();
+        v.load();
         fFileDownload* download = p.gui.downloadWindow();
         auto* label7 = child<QLabel>(download, u"Label7"_s);
         auto* combo1 = child<QComboBox>(download, u"Combo1"_s);
@@ -196,7 +161,7 @@ private slots:
 
         bool checkedAtWarning = false;
         p.onMessage = [&] {
-            QCOMPARE(v.DownloadMode, 2);
+            QCOMPARE(v.downloadMode(), DownloadMode::Parallel);
             QCOMPARE(p.setting(keys::kDownloadMode), u"2"_s);
             QCOMPARE(label7->text(), u"下载方式：2"_s);
             QVERIFY(combo1->isEnabled());
@@ -218,11 +183,11 @@ private slots:
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(p.setting(keys::kPromptSavePath), u"0"_s);
-        QCOMPARE(v.PromptSavePathOnExtract, 0);
+        QCOMPARE(v.promptSavePathOnExtract(), 0);
         QCOMPARE(p.setting(keys::kMaxFileSize), u"25"_s);
-        QCOMPARE(v.MaxFileSizeMB, 25.0);
+        QCOMPARE(v.maxFileSizeMB(), 25.0);
         QCOMPARE(p.emulationValue(u"32"_s), u"9000"_s);
-        QCOMPARE(v.BrowserEmulationVersion, u"IE9"_s);
+        QCOMPARE(v.browserEmulationVersion(), u"IE9"_s);
         QCOMPARE(download->DownloadMode(), 2);
         QCOMPARE(combo1->currentText(), u"1"_s);
     }
@@ -240,7 +205,7 @@ private slots:
         QCOMPARE(child<QLabel>(download, u"Label7"_s)->text(), u"下载方式：1"_s);
         QVERIFY(!combo1->isEnabled());
         QCOMPARE(download->DownloadMode(), 1);
-        QCOMPARE(p.app.values().DownloadMode, 1);
+        QCOMPARE(p.app.settings().downloadMode(), DownloadMode::Single);
         // The window keeps the new way when it saves its own settings on closing.
         download->close();
         QCOMPARE(p.setting(keys::kDownloadMode), u"1"_s);
@@ -289,8 +254,8 @@ private slots:
         QCOMPARE(p.setting(keys::kProxyEnabled), enabled ? u"1"_s : u"0"_s);
         QCOMPARE(p.setting(keys::kProxyAddress), address.trimmed());
         QCOMPARE(p.setting(keys::kProxyPort), port.trimmed());
-        QCOMPARE(p.app.values().ProxyAddress, address.trimmed());
-        QCOMPARE(p.app.values().ProxyPort, port.trimmed());
+        QCOMPARE(p.app.settings().proxy().address, address.trimmed());
+        QCOMPARE(p.app.settings().proxy().port, port.trimmed());
         // The downloads use the proxy exactly when no warning was due.
         const bool used = p.gui.network().proxy().type() == QNetworkProxy::HttpProxy;
         QCOMPARE(used, enabled && !warned);
@@ -317,14 +282,13 @@ private slots:
         QFETCH(QString, defaultView);
         QFETCH(QString, view64);
         Program p;
-        p.app.values().OsBitness = bitness;
+        p.app.settings().setSystem(bitness, QString());
         p.registry.setOsBitness(bitness);
         const QString key = browserEmulationKeyPath();
         const QString name = browserEmulationValueName();
         QVERIFY(p.registry.RegWriteDword(key, name, 11001, u"32"_s));
         QVERIFY(p.registry.RegWriteDword(key, name, 11001, u"64"_s));
-        p.app.values().BrowserEmulationVersion = u"IE11"_s;
-        p.app.values().BrowserEmulationMode = 2;
+        p.app.settings().setBrowserEmulation(u"IE11"_s, 2);
 
         fOption dialog(p.gui);
         dialog.show();
@@ -332,8 +296,8 @@ private slots:
         clickOk(dialog);
         QCOMPARE(p.emulationValue(u"32"_s), defaultView);
         QCOMPARE(p.emulationValue(u"64"_s), view64);
-        QCOMPARE(p.app.values().BrowserEmulationMode, 1);
-        QCOMPARE(p.app.values().BrowserEmulationVersion,
+        QCOMPARE(p.app.settings().browserEmulationMode(), 1);
+        QCOMPARE(p.app.settings().browserEmulationVersion(),
                  choice == 10 ? QString() : dialog.OptionIE(choice)->text());
     }
 
@@ -363,8 +327,8 @@ private slots:
         QCOMPARE(p.setting(keys::kDownloadMode), u"<none>"_s);
         QCOMPARE(p.setting(keys::kPromptSavePath), u"<none>"_s);
         QCOMPARE(p.setting(keys::kMaxFileSize), u"<none>"_s);
-        QCOMPARE(p.app.values().DownloadMode, 2);
-        QCOMPARE(p.app.values().MaxFileSizeMB, 10.0);
+        QCOMPARE(p.app.settings().downloadMode(), DownloadMode::Parallel);
+        QCOMPARE(p.app.settings().maxFileSizeMB(), 10.0);
         QCOMPARE(p.emulationValue(u"32"_s), RegistryLayer::errorText());
 
         // Corrected, the same dialog applies everything.
@@ -373,7 +337,7 @@ private slots:
         QVERIFY(!dialog.isVisible());
         QCOMPARE(p.messages.size(), 1);
         QCOMPARE(p.setting(keys::kMaxFileSize), u"0.5"_s);
-        QCOMPARE(p.app.values().MaxFileSizeMB, 0.5);
+        QCOMPARE(p.app.settings().maxFileSizeMB(), 0.5);
         QCOMPARE(p.setting(keys::kDownloadMode), u"1"_s);
         QCOMPARE(p.setting(keys::kPromptSavePath), u"0"_s);
         QCOMPARE(p.emulationValue(u"32"_s), u"10000"_s);
@@ -391,7 +355,7 @@ private slots:
         QFETCH(int, before);
         QFETCH(bool, ticked);
         Program p;
-        p.app.values().PromptSavePathOnExtract = before;
+        p.app.settings().setPromptSavePathOnExtract(before);
         fOption dialog(p.gui);
         dialog.show();
         auto* check2 = child<QCheckBox>(&dialog, u"Check2"_s);
@@ -399,12 +363,13 @@ private slots:
         check2->setChecked(ticked);
         clickOk(dialog);
         QCOMPARE(p.setting(keys::kPromptSavePath), ticked ? u"1"_s : u"0"_s);
-        QCOMPARE(p.app.values().PromptSavePathOnExtract, ticked ? 1 : 0);
+        QCOMPARE(p.app.settings().promptSavePathOnExtract(), ticked ? 1 : 0);
     }
 
     void closeAppliesNothing()
     {
         Program p;
+        const QString emulationBefore = p.app.settings().browserEmulationVersion();
         fFileDownload* download = p.gui.downloadWindow();
         fOption dialog(p.gui);
         dialog.show();
@@ -415,10 +380,10 @@ private slots:
         QVERIFY(!dialog.isVisible());
         QVERIFY(p.messages.isEmpty());
         QCOMPARE(download->DownloadMode(), 2);
-        QCOMPARE(p.app.values().DownloadMode, 2);
+        QCOMPARE(p.app.settings().downloadMode(), DownloadMode::Parallel);
         QCOMPARE(p.setting(keys::kMaxFileSize), u"<none>"_s);
         QCOMPARE(p.emulationValue(u"32"_s), RegistryLayer::errorText());
-        QVERIFY(p.app.values().BrowserEmulationVersion.isEmpty());
+        QCOMPARE(p.app.settings().browserEmulationVersion(), emulationBefore);
     }
 };
 

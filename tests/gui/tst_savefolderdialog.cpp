@@ -1,5 +1,6 @@
 #include "app/GuiContext.h"
-#include "app/ProgramValues.h"
+#include "TestProgram.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "download/fSeleFileSavePath.h"
 #include "options/RegistryLayer.h"
@@ -20,50 +21,34 @@
 
 using namespace Qt::StringLiterals;
 using namespace lintbay;
+using namespace lintbay::test;
 
 namespace {
-
-struct Message
-{
-    MessageIcon icon;
-    QString text;
-    bool operator==(const Message& o) const { return icon == o.icon && text == o.text; }
-};
 
 const QString kUnset = u"<unset>"_s;
 const QString kSettingError = u"文件夹设置错误！"_s;
 const QString kNameError = u"文件夹名称有误！不能创建文件夹！"_s;
 
-// Settings, registry and the program folder in a temporary folder; message boxes recorded.
-struct Program
+// Settings, registry and the program folder in a temporary folder; message boxes recorded. The
+// folder offered is "default/" (in memory); the store holds another until the dialog saves one.
+struct Program : TestProgram
 {
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(u"Lintbay.ini"_s)};
-    IniRegistry registry{dir.filePath(u"registry.ini"_s)};
-    AppContext app{settings, registry};
-    GuiContext gui{app, nullptr};
-    QList<Message> messages;
+    const QString stored = store.get(keys::kSettings, keys::kDefaultSavePath);
 
     Program()
     {
         QDir(dir.path()).mkdir(u"program"_s);
         SetProgramDataFolder(dir.filePath(u"program"_s));
-        app.values().DefaultSavePath = at(u"default/"_s);
-        SetMessageSink([this](MessageIcon icon, const QString& text) {
-            messages.append({icon, text});
-            return true;
-        });
+        app.settings().setDefaultSavePath(at(u"default/"_s));
     }
     ~Program()
     {
-        SetMessageSink({});
         SetFolderPicker({});
         SetProgramDataFolder({});
     }
 
-    QString at(const QString& relative) const { return QDir::toNativeSeparators(dir.filePath(relative)); }
     QString historyFile() const { return FolderHistoryFile(); }
-    QString savedFolder() const { return settings.get(keys::kSettings, keys::kDefaultSavePath, kUnset); }
+    QString savedFolder() const { return store.get(keys::kSettings, keys::kDefaultSavePath, kUnset); }
 };
 
 template <typename T> T* child(QWidget* w, const QString& name)
@@ -101,7 +86,7 @@ private slots:
         QCOMPARE(combo->currentText(), p.at(u"default/"_s));
         QVERIFY(child<QRadioButton>(&dialog, u"Option2"_s)->isChecked());
 
-        p.app.values().NameFromLink = true;
+        p.app.saveFolderChoice().nameFromLink = true;
         fSeleFileSavePath second(p.gui);
         QVERIFY(child<QRadioButton>(&second, u"Option1"_s)->isChecked());
     }
@@ -120,7 +105,7 @@ private slots:
         QFETCH(QString, folder);
         Program p;
         QVERIFY(writeTextFile(p.historyFile(), {u"/old/"_s}));
-        p.app.values().SaveDialogCancelled = true;
+        p.app.saveFolderChoice().cancelled = true;
         const QString expected = p.at(folder);
         const QString input =
             typed.startsWith(u' ') ? u"  "_s + p.at(typed.trimmed()) + u"  "_s : p.at(typed);
@@ -134,9 +119,9 @@ private slots:
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(!dialog.isVisible());
         QVERIFY(QFileInfo(expected).isDir());
-        QCOMPARE(p.app.values().DefaultSavePath, expected);
+        QCOMPARE(p.app.settings().defaultSavePath(), expected);
         QCOMPARE(p.savedFolder(), expected);
-        QVERIFY(!p.app.values().SaveDialogCancelled);
+        QVERIFY(!p.app.saveFolderChoice().cancelled);
         QCOMPARE(readTextLines(p.historyFile()), (QStringList{u"/old/"_s, expected}));
     }
 
@@ -175,7 +160,7 @@ private slots:
         QFile file(p.at(u"afile"_s));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        const QString before = p.app.values().DefaultSavePath;
+        const QString before = p.app.settings().defaultSavePath();
 
         fSeleFileSavePath dialog(p.gui);
         dialog.show();
@@ -187,8 +172,8 @@ private slots:
             expected.append({MessageIcon::Error, m});
         QCOMPARE(p.messages, expected);
         QVERIFY(dialog.isVisible());
-        QCOMPARE(p.app.values().DefaultSavePath, before);
-        QCOMPARE(p.savedFolder(), kUnset);
+        QCOMPARE(p.app.settings().defaultSavePath(), before);
+        QCOMPARE(p.savedFolder(), p.stored);
         QVERIFY(!QFileInfo::exists(p.historyFile()));
         QVERIFY(!QFileInfo::exists(QDir::current().filePath(u"relative"_s)));
     }
@@ -204,7 +189,7 @@ private slots:
     {
         QFETCH(int, way);
         Program p;
-        const QString before = p.app.values().DefaultSavePath;
+        const QString before = p.app.settings().defaultSavePath();
         fSeleFileSavePath dialog(p.gui);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -218,10 +203,10 @@ private slots:
             dialog.close();
 
         QVERIFY(!dialog.isVisible());
-        QVERIFY(p.app.values().SaveDialogCancelled);
-        QVERIFY(!p.app.values().NameFromLink);
-        QCOMPARE(p.app.values().DefaultSavePath, before);
-        QCOMPARE(p.savedFolder(), kUnset);
+        QVERIFY(p.app.saveFolderChoice().cancelled);
+        QVERIFY(!p.app.saveFolderChoice().nameFromLink);
+        QCOMPARE(p.app.settings().defaultSavePath(), before);
+        QCOMPARE(p.savedFolder(), p.stored);
         QVERIFY(!QFileInfo::exists(p.historyFile()));
         QVERIFY(!QFileInfo::exists(p.at(u"never"_s)));
     }
@@ -236,11 +221,11 @@ private slots:
     {
         QFETCH(bool, fromLink);
         Program p;
-        p.app.values().NameFromLink = !fromLink;
+        p.app.saveFolderChoice().nameFromLink = !fromLink;
         fSeleFileSavePath dialog(p.gui);
         child<QRadioButton>(&dialog, fromLink ? u"Option1"_s : u"Option2"_s)->setChecked(true);
         child<QPushButton>(&dialog, u"Command2"_s)->click();
-        QCOMPARE(p.app.values().NameFromLink, fromLink);
+        QCOMPARE(p.app.saveFolderChoice().nameFromLink, fromLink);
     }
 
     void browse()
@@ -278,7 +263,7 @@ private slots:
         QFETCH(QString, button);
         QFETCH(bool, confirmed);
         Program p;
-        p.app.values().SaveDialogCancelled = confirmed;
+        p.app.saveFolderChoice().cancelled = confirmed;
         bool clicked = false;
         QTimer::singleShot(0, this, [&] {
             if (QWidget* modal = QApplication::activeModalWidget()) {

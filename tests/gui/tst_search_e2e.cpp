@@ -2,7 +2,7 @@
 #include "FakeWebModel.h"
 #include "TestHttpServer.h"
 #include "app/GuiContext.h"
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
 #include "options/RegistryLayer.h"

@@ -1,7 +1,8 @@
 #include "TestHttpServer.h"
 #include "app/GuiContext.h"
 #include "app/HeadlessBrowser.h"
-#include "app/ProgramValues.h"
+#include "TestProgram.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
 #include "options/BrowserEmulation.h"
@@ -32,73 +33,13 @@ using namespace lintbay;
 using namespace lintbay::test;
 
 namespace {
-struct Message
+// One program's worth of windows over temporary settings, with folders chosen at hand-over, so that
+// a batch asks for none.
+struct Program : TestProgram
 {
-    MessageIcon icon;
-    QString text;
-};
-
-// One program's worth of windows over temporary settings, a temporary registry and a browser
-// without a view that loads from the local server.
-struct Program
-{
-    QTemporaryDir dir;
-    SettingsStore settings{dir.filePath(u"Lintbay.ini"_s)};
-    IniRegistry registry{dir.filePath(u"registry.ini"_s)};
-    AppContext app{settings, registry};
-    QNetworkAccessManager nam;
-    GuiContext gui{app, nullptr};
-    QList<Message> messages;
-    bool answerYes = true;
-    int endProgramCalls = 0;
-
     explicit Program(const QString& engine)
+        : TestProgram({{keys::kSearchEngine, engine}, {keys::kPromptSavePath, u"0"_s}})
     {
-        settings.set(keys::kSettings, keys::kSearchEngine, engine);
-        // Folders are chosen at hand-over, so a batch asks for none.
-        settings.set(keys::kSettings, keys::kPromptSavePath, u"0"_s);
-        gui.browserFactory = [this](QWidget* parent) {
-            return BrowserWithView{new HeadlessBrowser(&nam, parent), nullptr};
-        };
-        gui.pageLoadTimeoutMs = 5000;
-        gui.nextPageLoadTimeoutMs = 5000;
-        gui.pageSettleMs = 0;
-        SetMessageSink([this](MessageIcon icon, const QString& text) {
-            messages.append({icon, text});
-            return answerYes;
-        });
-    }
-    ~Program()
-    {
-        SetMessageSink({});
-        SetInputPicker({});
-        SetFileNamePicker({});
-        delete gui.search;
-        delete gui.cover;
-    }
-
-    fCover* start()
-    {
-        auto* cover = new fCover(gui);
-        gui.cover = cover;
-        cover->endProgram = [this] { ++endProgramCalls; };
-        cover->load();
-        return cover;
-    }
-
-    fWebSearch* openSearch()
-    {
-        fCover* cover = start();
-        auto* open = cover->findChild<QPushButton*>(u"Command1"_s);
-        if (!QTest::qWaitFor([open] { return open->isEnabled(); }, 2000))
-            return nullptr;
-        open->click();
-        return gui.search;
-    }
-
-    bool lastMessageIs(MessageIcon icon, const QString& text) const
-    {
-        return !messages.isEmpty() && messages.constLast().icon == icon && messages.constLast().text == text;
     }
 };
 
@@ -128,9 +69,9 @@ private slots:
     void startupOpensTheSearchWindowWithItsSettings()
     {
         Program p(m_server.url().toString());
-        p.settings.set(u"fWebSearch"_s, u"Text1"_s, u"机器学习\r\n深度学习"_s);
-        p.settings.set(u"fWebSearch"_s, u"combo1"_s, u"5"_s);
-        p.settings.set(u"fWebSearch"_s, u"check1"_s, u"0"_s);
+        p.store.set(u"fWebSearch"_s, u"Text1"_s, u"机器学习\r\n深度学习"_s);
+        p.store.set(u"fWebSearch"_s, u"combo1"_s, u"5"_s);
+        p.store.set(u"fWebSearch"_s, u"check1"_s, u"0"_s);
         m_server.clearLog();
 
         fCover* cover = p.start();
@@ -166,10 +107,10 @@ private slots:
         QVERIFY(search->close());
         QVERIFY(cover->isVisible());
         QVERIFY(!IsFormLoaded(u"fWebSearch"_s));
-        QCOMPARE(p.settings.get(u"fWebSearch"_s, u"Text1"_s), u"新的关键词"_s);
-        QCOMPARE(p.settings.get(u"fWebSearch"_s, u"combo1"_s), u"0"_s);
-        QCOMPARE(p.settings.get(u"fWebSearch"_s, u"check13"_s), u"1"_s);
-        QCOMPARE(p.settings.get(u"fWebSearch"_s, u"check14"_s), u"0"_s);
+        QCOMPARE(p.store.get(u"fWebSearch"_s, u"Text1"_s), u"新的关键词"_s);
+        QCOMPARE(p.store.get(u"fWebSearch"_s, u"combo1"_s), u"0"_s);
+        QCOMPARE(p.store.get(u"fWebSearch"_s, u"check13"_s), u"1"_s);
+        QCOMPARE(p.store.get(u"fWebSearch"_s, u"check14"_s), u"0"_s);
 
         // Quitting restores the emulation level nobody chose and ends the program.
         QVERIFY(cover->close());

@@ -8,7 +8,7 @@
 
 #include "FakeWeb.h"
 
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 
 #include <QCommandLineParser>

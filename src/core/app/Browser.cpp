@@ -13,7 +13,7 @@ HtmlDocumentPtr Browser::document(int timeoutMs)
         state->first = true;
         state->second = std::move(doc);
     });
-    waitUntil([&] { return state->first; }, timeoutMs);
+    (void)waitUntil(this, [&] { return state->first; }, timeoutMs);
     return state->second;
 }
 

@@ -23,10 +23,19 @@ const QStringList& passwordNames()
 }
 } // namespace
 
-LoginAssistant::LoginAssistant(Browser* browser, QObject* parent) : QObject(parent), m_browser(browser)
+LoginAssistant::LoginAssistant(Sequences& sequences, QObject* parent) : QObject(parent), m_sequences(sequences) {}
+
+void LoginAssistant::setBrowser(Browser* browser)
 {
+    disconnect(m_pageDone);
+    m_browser = browser;
     if (m_browser)
-        connect(m_browser, &Browser::documentComplete, this, [this] { PageLoadingFlag = false; });
+        m_pageDone = connect(m_browser, &Browser::documentComplete, this, [this] { PageLoadingFlag = false; });
+}
+
+bool LoginAssistant::isRunning() const
+{
+    return m_sequences.isRunning(kLoginSequence);
 }
 
 QString LoginAssistant::missingInput() const
@@ -38,48 +47,66 @@ QString LoginAssistant::missingInput() const
     return {};
 }
 
-void LoginAssistant::waitForPage()
+bool LoginAssistant::waitForPage()
 {
-    waitUntil([this] { return !m_browser || (!m_browser->isBusy() && !PageLoadingFlag); }, pageWaitMs);
+    return waitUntil(this, [this] { return !m_browser || (!m_browser->isBusy() && !PageLoadingFlag); },
+                     pageWaitMs) != WaitResult::OwnerGone;
 }
 
-void LoginAssistant::OpenLoginPage()
+bool LoginAssistant::OpenLoginPage()
 {
     const QString target = address.trimmed();
     if (target.isEmpty() || !m_browser)
-        return;
+        return false;
+    const SequenceGuard running(m_sequences, kBrowseSequence);
+    if (!running)
+        return false;
     PageLoadingFlag = true;
     m_browser->navigate(QUrl::fromUserInput(target));
-    waitForPage();
+    return waitForPage();
 }
 
 bool LoginAssistant::LoginNow()
 {
-    if (!missingInput().isEmpty() || m_running || !m_browser)
+    if (!missingInput().isEmpty() || !m_browser)
         return false;
-    m_running = true;
+    const SequenceGuard running(m_sequences, kLoginSequence);
+    if (!running)
+        return false;
     m_filled = 0;
     m_submitted = false;
+    const QPointer<LoginAssistant> self(this);
     OpenLoginPage();
+    if (!self)
+        return false;
     const HtmlDocumentPtr doc = m_browser ? m_browser->document() : nullptr;
-    if (doc && m_browser) {
+    // Each call into the browser may run events (a script answers asynchronously), and with them
+    // anything that frees this object or the browser.
+    const auto gone = [&self, this] { return !self || !m_browser; };
+    if (doc && !gone()) {
         if (!ipLogin) {
             for (const HtmlElement& input : doc->getElementsByTagName(u"input"_s)) {
-                if (!m_browser)
-                    break;
                 const QString name = input.attribute(u"name"_s).toLower();
                 if (accountNames().contains(name)) {
                     ++m_filled;
                     m_browser->setValue(input.locator(), account.trimmed());
+                    if (gone())
+                        return false;
                 }
                 if (passwordNames().contains(name)) {
                     ++m_filled;
                     m_browser->setValue(input.locator(), password.trimmed());
+                    if (gone())
+                        return false;
                 }
                 if (input.attribute(u"type"_s).toLower() == u"submit"_s && m_filled > 1) {
                     PageLoadingFlag = true;
-                    m_submitted = m_browser->click(input.locator());
-                    waitForPage();
+                    const bool clicked = m_browser->click(input.locator());
+                    if (gone())
+                        return false;
+                    m_submitted = clicked;
+                    if (!waitForPage())
+                        return false;
                     break;
                 }
             }
@@ -87,14 +114,18 @@ bool LoginAssistant::LoginNow()
             const HtmlElement submit = doc->getElementById(u"submitip"_s);
             if (!submit.isNull()) {
                 PageLoadingFlag = true;
-                m_submitted = m_browser->click(submit.locator());
-                waitForPage();
+                const bool clicked = m_browser->click(submit.locator());
+                if (gone())
+                    return false;
+                m_submitted = clicked;
+                if (!waitForPage())
+                    return false;
             }
         }
     }
-    waitUntil({}, settleMs);
-    m_running = false;
-    return true;
+    if (!self)
+        return false;
+    return waitUntil(this, {}, settleMs) != WaitResult::OwnerGone;
 }
 
 } // namespace lintbay

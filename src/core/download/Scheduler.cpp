@@ -40,7 +40,6 @@ bool isWebPage(const QString& type, bool withXml)
 Scheduler::Scheduler(DownloadListModel& list, NetworkContext& network, QObject* parent)
     : QObject(parent), m_list(list), m_network(network)
 {
-    m_slotRow.fill(-1);
     Timer_Down = new QTimer(this);
     Timer_Down->setObjectName(u"Timer_Down"_s);
     Timer_Down->setInterval(1000);
@@ -49,6 +48,8 @@ Scheduler::Scheduler(DownloadListModel& list, NetworkContext& network, QObject* 
     Timer1->setInterval(1000);
     connect(Timer_Down, &QTimer::timeout, this, &Scheduler::timerDownTick);
     connect(Timer1, &QTimer::timeout, this, &Scheduler::timer1Tick);
+    connect(&m_list, &QAbstractItemModel::rowsRemoved, this, &Scheduler::dropTransfersOfRemovedRows);
+    connect(&m_list, &QAbstractItemModel::modelReset, this, &Scheduler::dropTransfersOfRemovedRows);
     m_sinceFinish.start();
 }
 
@@ -63,10 +64,55 @@ Scheduler::~Scheduler()
 int Scheduler::CountTransferSlots() const
 {
     int loaded = 1; // the design-time element is always counted
-    for (int s = 1; s < int(m_slots.size()); ++s)
+    for (int s = 1; s <= kMaxSlots; ++s)
         if (m_slots[s])
             ++loaded;
     return loaded;
+}
+
+int Scheduler::slotCount() const
+{
+    return qBound(1, options.threadCount, kMaxSlots);
+}
+
+QList<quint64> Scheduler::runningRows() const
+{
+    QList<quint64> ids;
+    for (int s = 1; s <= kMaxSlots; ++s)
+        if (m_slots[s])
+            ids.append(m_slotRowId[s]);
+    if (m_single)
+        ids.append(m_list.idOf(m_single->row()));
+    return ids;
+}
+
+int Scheduler::slotRow(int slot) const
+{
+    if (slot < 1 || slot > kMaxSlots || !m_slots[slot])
+        return -1;
+    return m_list.rowOfId(m_slotRowId[slot]);
+}
+
+void Scheduler::dropTransfersOfRemovedRows()
+{
+    bool dropped = false;
+    for (int s = 1; s <= kMaxSlots; ++s) {
+        if (m_slots[s] && m_list.rowOfId(m_slotRowId[s]) < 0) {
+            unloadSlot(s);
+            dropped = true;
+        }
+    }
+    // The single transfer watches its own row.
+    if (dropped) {
+        m_sinceFinish.restart();
+        transferEnded();
+    }
+}
+
+void Scheduler::transferEnded()
+{
+    if (!m_single && CountTransferSlots() == 1)
+        m_busy = false;
 }
 
 bool Scheduler::IsDownloadBusy() const
@@ -133,7 +179,7 @@ int Scheduler::pickRow(bool createFolders)
                 folder = created;
         }
         m_list.setFolder(row, folderWithSeparator(folder));
-        if (确定是需要下载(m_list, row, options.policy))
+        if (确定是需要下载(m_list, row, namePolicyText(options.policy)))
             return row;
     }
     return -1;
@@ -147,7 +193,7 @@ void Scheduler::timerDownTick()
     }
     if (!intervalPassed())
         return;
-    if (options.downloadMode == 1) {
+    if (options.downloadMode == DownloadMode::Single) {
         if (m_busy)
             return;
         const int row = pickRow(false);
@@ -156,12 +202,11 @@ void Scheduler::timerDownTick()
         m_list.setState(row, DownloadItemState::Downloading);
         emit rowStarted(row);
         m_list.setTransferColumns(row, QString(), QString(), QString());
-        m_slotRow[1] = row;
         startSingle(row);
         return;
     }
-    const int slotCount = qBound(1, options.threadCount, kMaxSlots);
-    for (int s = 1; s <= slotCount; ++s) {
+    const int slotLimit = slotCount();
+    for (int s = 1; s <= slotLimit; ++s) {
         if (m_slots[s])
             continue;
         const int row = pickRow(true);
@@ -170,10 +215,10 @@ void Scheduler::timerDownTick()
         m_list.setState(row, DownloadItemState::Downloading);
         emit rowStarted(row);
         const DownloadItem& item = m_list.at(row);
-        const SavePathChoice choice = 重命名保存路径(item.folder, item.name, item.type, options.policy, 2);
+        const SavePathChoice choice =
+            重命名保存路径(item.folder, item.name, item.type, namePolicyText(options.policy), 2);
         if (choice.name != item.name)
             m_list.setName(row, choice.name);
-        m_slotRow[s] = row;
         startSlot(s, row, 选择url(m_list.at(row).key), choice.path);
     }
 }
@@ -188,23 +233,21 @@ void Scheduler::startSingle(int row)
     m_busy = true;
     ItemTransfer::Settings settings;
     settings.maxFileSizeMB = options.maxFileSizeMB;
-    settings.policy = options.policy;
+    settings.policy = namePolicyText(options.policy);
     settings.headerTimeoutMs = options.headerTimeoutMs;
     settings.stallTimeoutMs = options.stallTimeoutMs;
     auto* transfer = new ItemTransfer(m_network, m_list, row, settings, this);
     m_single = transfer;
-    m_singleRow = row;
     connect(transfer, &ItemTransfer::stateText, this, [this](const QString& t) { emit statusText(3, t); });
     connect(transfer, &ItemTransfer::statusText, this, [this](const QString& t) { emit statusText(2, t); });
     connect(transfer, &ItemTransfer::finished, this, [this, transfer](bool) {
-        if (m_single == transfer) {
+        if (m_single == transfer)
             m_single = nullptr;
-            m_busy = false;
-        }
         // The row may have moved while the transfer ran; the transfer follows it.
         const int row = transfer->row();
         transfer->deleteLater();
         m_sinceFinish.restart();
+        transferEnded();
         afterTransfer(row, true);
     });
     transfer->start();
@@ -215,6 +258,7 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
     auto* d = new Downloader(m_network, this);
     d->setStallTimeout(options.slotStallTimeoutMs);
     m_slots[slot] = d;
+    m_slotRowId[slot] = m_list.idOf(row);
     m_busy = true;
     m_list.setTransferColumns(row, QString(), QString(), QString());
     connect(d, &Downloader::DownloadProgress, this,
@@ -228,7 +272,7 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
 
 int Scheduler::slotOf(const QObject* downloader) const
 {
-    for (int s = 1; s < int(m_slots.size()); ++s)
+    for (int s = 1; s <= kMaxSlots; ++s)
         if (m_slots[s] == downloader)
             return s;
     return -1;
@@ -236,10 +280,11 @@ int Scheduler::slotOf(const QObject* downloader) const
 
 void Scheduler::unloadSlot(int slot)
 {
-    if (slot < 1 || slot >= int(m_slots.size()) || !m_slots[slot])
+    if (slot < 1 || slot > kMaxSlots || !m_slots[slot])
         return;
     Downloader* d = m_slots[slot];
     m_slots[slot] = nullptr;
+    m_slotRowId[slot] = 0;
     d->disconnect(this);
     d->CancelAsyncRead();
     d->deleteLater();
@@ -247,8 +292,8 @@ void Scheduler::unloadSlot(int slot)
 
 void Scheduler::onSlotProgress(int slot, qint64 read, qint64 total)
 {
-    const int row = slot > 0 ? m_slotRow[slot] : -1;
-    if (row < 0 || row >= m_list.count())
+    const int row = slotRow(slot);
+    if (row < 0)
         return;
     if (total > 0 && total >= read)
         m_list.setTransferColumns(row, QString::number(total), QString::number(read), percentText(read, total));
@@ -257,29 +302,32 @@ void Scheduler::onSlotProgress(int slot, qint64 read, qint64 total)
         m_list.setProgress(row, u"大文件，跳过"_s);
         m_sinceFinish.restart();
         unloadSlot(slot);
+        transferEnded();
     }
 }
 
 void Scheduler::onSlotComplete(int slot, qint64 read, qint64 total)
 {
-    const int row = slot > 0 ? m_slotRow[slot] : -1;
+    const int row = slotRow(slot);
     unloadSlot(slot);
-    if (row < 0 || row >= m_list.count())
+    m_sinceFinish.restart();
+    transferEnded();
+    if (row < 0)
         return;
     if (total > 0 && total >= read)
         m_list.setTransferColumns(row, QString::number(total), QString::number(read), percentText(read, total));
     m_list.setState(row, m_list.at(row).progress == u"100%"_s ? DownloadItemState::Done : DownloadItemState::Failed);
-    m_sinceFinish.restart();
     afterTransfer(row, false);
 }
 
 void Scheduler::onSlotError(int slot)
 {
-    const int row = slot > 0 ? m_slotRow[slot] : -1;
+    const int row = slotRow(slot);
     unloadSlot(slot);
-    if (row >= 0 && row < m_list.count())
+    if (row >= 0)
         m_list.setState(row, DownloadItemState::Failed);
     m_sinceFinish.restart();
+    transferEnded();
 }
 
 void Scheduler::afterTransfer(int row, bool singleMode)
@@ -297,6 +345,7 @@ void Scheduler::afterTransfer(int row, bool singleMode)
     if (item.state == DownloadItemState::Done && QFileInfo(item.filePath()).size() <= kCacheFileLimit)
         UrlCache().storeFile(选择url(item.key), item.filePath());
     const bool webPage = isWebPage(item.type, singleMode);
+    const quint64 id = item.id;
     if (options.sound) {
         if (webPage)
             emit playSound(kSoundWebPage);
@@ -304,7 +353,7 @@ void Scheduler::afterTransfer(int row, bool singleMode)
             emit playSound(kSoundFailed);
     }
     if (webPage)
-        emit webPageArrived(row);
+        emit webPageArrived(id);
 }
 
 void Scheduler::timer1Tick()
@@ -317,12 +366,12 @@ void Scheduler::timer1Tick()
         }
     }
     // Busy flag upkeep.
-    if (options.downloadMode == 1) {
+    if (options.downloadMode == DownloadMode::Single) {
         if (!m_single && !Timer_Down->isActive())
             m_busy = false;
     } else {
-        const int slotCount = qBound(1, options.threadCount, kMaxSlots);
-        for (int s = 1; s <= slotCount; ++s)
+        const int slotLimit = slotCount();
+        for (int s = 1; s <= slotLimit; ++s)
             if (m_slots[s])
                 m_busy = true;
         if (!Timer_Down->isActive())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ProgramSettings.h"
 #include "controls/Downloader.h"
 #include "download/ItemTransfer.h"
 
@@ -20,6 +21,11 @@ class NetworkContext;
 // per free slot in mode 2); Timer1 supervises (switches the scheduler off when the list is
 // finished, restarts it for automatic re-downloads, stops it after too many failures, keeps the
 // busy flag). Both ticks run on the window's thread; transfers report through signals.
+//
+// Each running transfer remembers its row by the row's id, never by its number: the list may be
+// sorted, shuffled or thinned while transfers run (the supervision clears the busy flag once the
+// scheduler is off, which allows sorting), and a result must land in its own row. A row that
+// leaves the list ends its transfer.
 class Scheduler : public QObject
 {
     Q_OBJECT
@@ -32,10 +38,10 @@ public:
     // The window's choices, read at every tick.
     struct Options
     {
-        int downloadMode = 2;     // 1: one transfer at a time (proxy, headers); 2: parallel slots
+        DownloadMode downloadMode = DownloadMode::Parallel;
         int threadCount = 3;      // slots in mode 2, 1 to 6
         int intervalSeconds = 0;  // pause after the last transfer ended
-        QString policy = QStringLiteral("重命名"); // "跳过", "覆盖" or "重命名"
+        NamePolicy policy = NamePolicy::Rename;
         double maxFileSizeMB = 10;
         bool autoRedownload = false;  // Check3
         int autoRedownloadRule = 0;   // Combo4: 0 failed rows, 1 web-page rows, 2 both
@@ -60,6 +66,8 @@ public:
     bool IsDownloading() const;
     bool busyFlag() const { return m_busy; }
     bool singleTransferRunning() const { return m_single != nullptr; }
+    // The rows being fetched now, by id.
+    QList<quint64> runningRows() const;
 
     // The ticks, callable directly (tests drive the scheduler without waiting a second).
     void timerDownTick();
@@ -69,10 +77,11 @@ signals:
     void playSound(int id);
     // Status bar panels 2 and 3.
     void statusText(int panel, const QString& text);
-    // A row was picked and is being fetched (the window may scroll to it).
+    // A row was picked and is being fetched (the window may scroll to it). The number is valid
+    // while the signal is handled.
     void rowStarted(int row);
     // A transfer brought a web page instead of a document (automatic login may follow).
-    void webPageArrived(int row);
+    void webPageArrived(quint64 rowId);
     // Scheduler switched on or off (indicator, menu entry).
     void runningChanged(bool running);
     // StopDownloads unticks automatic start and automatic re-download.
@@ -83,10 +92,18 @@ private:
     void startSlot(int slot, int row, const QString& url, const QString& savePath);
     void unloadSlot(int slot);
     int slotOf(const QObject* downloader) const;
+    // The row a slot fetches now, or -1 when it has none or its row left the list.
+    int slotRow(int slot) const;
     void onSlotProgress(int slot, qint64 read, qint64 total);
     void onSlotComplete(int slot, qint64 read, qint64 total);
     void onSlotError(int slot);
     void afterTransfer(int row, bool singleMode);
+    // Ends the transfers whose rows left the list.
+    void dropTransfersOfRemovedRows();
+    // The busy flag goes down when the last transfer has ended, whichever mode started it: a mode
+    // switch during a transfer applies to the next pick and must not leave the flag up for ever.
+    void transferEnded();
+    int slotCount() const;
     int pickRow(bool createFolders);
     void setRunning(bool on);
     bool intervalPassed() const;
@@ -95,10 +112,9 @@ private:
     NetworkContext& m_network;
     bool m_busy = false;
     QElapsedTimer m_sinceFinish;
-    std::array<int, 12> m_slotRow{};
-    std::array<QPointer<Downloader>, 12> m_slots{};
+    std::array<quint64, kMaxSlots + 1> m_slotRowId{}; // index 0 unused, as the slots count from 1
+    std::array<QPointer<Downloader>, kMaxSlots + 1> m_slots{};
     QPointer<ItemTransfer> m_single;
-    int m_singleRow = -1;
 };
 
 } // namespace lintbay

@@ -1,6 +1,5 @@
 #include "HandOff.h"
 
-#include "app/ProgramValues.h"
 #include "download/DownloadListModel.h"
 #include "search/ResultListModel.h"
 #include "util/PathHelpers.h"
@@ -18,11 +17,11 @@ constexpr int kPumpIntervalMs = 30;
 }
 
 bool 加入下载列表(const QString& link, const QString& title, const QString& type, const QString& saveFolder,
-                  const QString& pageAddress, const ProgramValues& values, DownloadListModel& list)
+                  const QString& pageAddress, const HandOffNaming& naming, DownloadListModel& list)
 {
     const QString cleanTitle = RemoveLineBreaks(title).trimmed();
-    const QString folder = saveFolder.isEmpty() ? values.DefaultSavePath : saveFolder;
-    const QString name = SanitizeFileName(values.NameFromLink ? FileNameFromPath(link, true) : cleanTitle);
+    const QString folder = saveFolder.isEmpty() ? naming.defaultSavePath : saveFolder;
+    const QString name = SanitizeFileName(naming.nameFromLink ? FileNameFromPath(link, true) : cleanTitle);
     list.addItem(link, name, type, folder, pageAddress, DownloadItemState::Waiting);
     return true;
 }
@@ -43,28 +42,38 @@ bool PassQualifies(AnalysePass pass, const SearchResult& row, bool selected)
 }
 
 int HandOverRows(ResultListModel& results, AnalysePass pass, const QList<int>& selectedRows,
-                 const ProgramValues& values, DownloadListModel& list, const std::function<bool()>& stopRequested)
+                 const HandOffNaming& naming, const DownloadListSource& targetSource,
+                 const std::function<bool()>& stopRequested)
 {
     const QSet<int> selected(selectedRows.cbegin(), selectedRows.cend());
-    // The lists belong to windows that can go away while events run.
+    // The lists belong to a window and a session that can go away while events run.
     QPointer<ResultListModel> source(&results);
-    QPointer<DownloadListModel> target(&list);
+    QPointer<DownloadListModel> target;
+    bool targetAsked = false;
     int handed = 0;
     // Events run between rows, but at most every few milliseconds: often enough for the stop
     // button and the timers, rarely enough that a long list is not redrawn row by row.
     QElapsedTimer sincePump;
     sincePump.start();
-    for (int row = 0; source && target && row < source->count(); ++row) {
+    for (int row = 0; source && row < source->count(); ++row) {
         const SearchResult r = source->at(row);
         if (!PassQualifies(pass, r, selected.contains(row)))
             continue;
+        if (!targetAsked) {
+            targetAsked = true;
+            target = targetSource ? targetSource() : nullptr;
+        }
+        if (!target || !source)
+            break;
         source->setStatus(row, QString());
-        加入下载列表(r.key, r.title, r.type, r.saveFolder, r.tag, values, *target);
+        加入下载列表(r.key, r.title, r.type, r.saveFolder, r.tag, naming, *target);
         source->setStatus(row, ResultListModel::statusDone());
         ++handed;
         if (sincePump.elapsed() >= kPumpIntervalMs) {
             pumpEvents();
             sincePump.restart();
+            if (!source) // the window went away, and whatever the stop question would read with it
+                break;
         }
         if (stopRequested && stopRequested())
             break;

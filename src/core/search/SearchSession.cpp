@@ -1,17 +1,56 @@
 #include "SearchSession.h"
 
 #include "app/Browser.h"
+#include "app/ProgramSettings.h"
+#include "search/ResultListModel.h"
 #include "util/Wait.h"
 
 using namespace Qt::StringLiterals;
 
 namespace lintbay {
 
-SearchSession::SearchSession(Browser* browser, QObject* parent)
-    : QObject(parent), m_browser(browser)
+namespace {
+const QString kBatchSequence = u"batch"_s;
+const QString kFollowSequence = u"follow"_s;
+} // namespace
+
+SearchSession::SearchSession(Browser* browser, ProgramSettings& settings, QObject* parent)
+    : QObject(parent), m_browser(browser), m_settings(settings)
 {
+    m_results = new ResultListModel(this);
+    m_sequences = new Sequences(this);
     if (m_browser)
         connect(m_browser, &Browser::documentComplete, this, [this] { PageLoadingFlag = false; });
+}
+
+bool SearchSession::pageFollowingRunning() const
+{
+    return m_sequences->isRunning(kFollowSequence);
+}
+
+ExtractionOptions SearchSession::extractionOptions() const
+{
+    ExtractionOptions o = m_extraction;
+    o.engineDomain = SearchEngineDomain(m_settings.searchEngine());
+    return o;
+}
+
+QString SearchSession::extractionSaveFolder() const
+{
+    return m_settings.promptSavePathOnExtract() == 1 ? m_settings.defaultSavePath() : QString();
+}
+
+void SearchSession::ExtractPage()
+{
+    if (!m_browser)
+        return;
+    const QPointer<SearchSession> self(this);
+    const HtmlDocumentPtr doc = m_browser->document();
+    if (!self)
+        return;
+    if (doc)
+        ExtractResults(*doc, extractionOptions(), extractionSaveFolder(), *m_results);
+    emit pageExtracted(m_results->count());
 }
 
 void SearchSession::打开百度搜索网页(const QString& url)
@@ -20,18 +59,24 @@ void SearchSession::打开百度搜索网页(const QString& url)
         return;
     PageLoadingFlag = true;
     m_browser->navigate(QUrl(url));
-    waitUntil([this] { return !m_browser || !m_browser->isBusy() || !PageLoadingFlag; }, m_pageLoadTimeoutMs,
-              [this] { return BatchStopFlag; });
+    (void)waitUntil(this, [this] { return !m_browser || !m_browser->isBusy() || !PageLoadingFlag; },
+                    m_pageLoadTimeoutMs, [this] { return BatchStopFlag; });
 }
 
-void SearchSession::runBatch(const BatchRequest& request)
+bool SearchSession::runBatch(const BatchRequest& request)
 {
+    const SequenceGuard running(*m_sequences, kBatchSequence);
+    if (!running)
+        return false;
+    const QPointer<SearchSession> self(this);
     BatchStopFlag = false;
     m_batchRunning = true;
+    emit batchRunningChanged(true);
     const QString base = SearchQueryBase(request.engine);
     const QStringList lines = SplitKeywordLines(request.keywordText);
     for (const QString& rawLine : lines) {
-        pumpEvents();
+        if (!pumpEventsFor(this))
+            return false;
         if (BatchStopFlag)
             break;
         const QString line = rawLine.trimmed();
@@ -43,10 +88,14 @@ void SearchSession::runBatch(const BatchRequest& request)
                 const QString url = BuildQueryUrl(prefix, type);
                 emit queryStarted(url);
                 打开百度搜索网页(url);
-                if (request.followPages)
-                    request.followPages();
-                pumpEvents();
+                if (!self)
+                    return false;
+                followAllPages();
+                if (!self || !pumpEventsFor(this))
+                    return false;
                 打开百度搜索网页(u"about:blank"_s);
+                if (!self)
+                    return false;
             }
             if (BatchStopFlag)
                 break;
@@ -59,73 +108,91 @@ void SearchSession::runBatch(const BatchRequest& request)
     BatchStopFlag = false;
     m_batchRunning = false;
     打开百度搜索网页(SearchHomePage(request.engine));
+    if (!self)
+        return false;
     BatchStopFlag = true;
-}
-
-void SearchSession::runExtractPage()
-{
-    if (extractPage)
-        extractPage();
+    emit batchRunningChanged(false);
+    return true;
 }
 
 bool SearchSession::下一页()
 {
-    runExtractPage();
-    if (!m_browser)
+    const QPointer<SearchSession> self(this);
+    ExtractPage();
+    if (!self || !m_browser)
         return false;
     const HtmlDocumentPtr doc = m_browser->document();
-    if (!doc)
+    if (!self || !doc)
         return false;
     const HtmlElement pager = doc->getElementById(u"page"_s);
     if (pager.isNull())
         return false;
     const QList<HtmlElement> links = pager.getElementsByTagName(u"a"_s);
     for (const HtmlElement& link : links) {
-        pumpEvents();
-        if (pageFollowingStopped() || !m_browser)
+        if (!pumpEventsFor(this) || pageFollowingStopped() || !m_browser)
             return false;
         if (link.innerText().trimmed().toLower() != u"下一页>"_s)
             continue;
         PageLoadingFlag = true;
-        if (!m_browser->click(link.locator())) {
+        const bool clicked = m_browser->click(link.locator());
+        if (!self)
+            return false;
+        if (!clicked) {
             PageLoadingFlag = false;
             return false;
         }
-        pumpEvents();
+        if (!pumpEventsFor(this))
+            return false;
         const auto stop = [this] { return pageFollowingStopped() || !m_browser; };
-        waitUntil([this] { return !m_browser || !m_browser->isBusy() || !PageLoadingFlag; }, m_nextPageLoadMs,
-                  stop);
+        if (waitUntil(this, [this] { return !m_browser || !m_browser->isBusy() || !PageLoadingFlag; },
+                      m_nextPageLoadMs, stop) == WaitResult::OwnerGone)
+            return false;
         // Let the new page settle (scripts, late content) before it is read.
-        waitUntil({}, m_settleMs, stop);
+        if (waitUntil(this, {}, m_settleMs, stop) == WaitResult::OwnerGone)
+            return false;
         提取信息限速延时();
-        return true;
+        return !self.isNull();
     }
     return false;
 }
 
 void SearchSession::提取信息限速延时()
 {
-    const QString text = delayText ? delayText().trimmed() : QString();
     bool ok = false;
-    const double seconds = text.toDouble(&ok);
+    const double seconds = m_delayText.trimmed().toDouble(&ok);
     if (!ok || seconds <= 0)
         return;
     const int wholeSeconds = static_cast<int>(seconds);
-    waitUntil({}, wholeSeconds * 1000, [this] { return AddAllStopFlag; });
+    (void)waitUntil(this, {}, wholeSeconds * 1000, [this] { return AddAllStopFlag; });
 }
 
-void SearchSession::followAllPages()
+bool SearchSession::followAllPages()
 {
+    const SequenceGuard running(*m_sequences, kFollowSequence);
+    if (!running)
+        return false;
+    const QPointer<SearchSession> self(this);
+    AddAllStopFlag = false;
+    emit pageFollowingChanged(true);
     for (;;) {
-        pumpEvents();
+        if (!pumpEventsFor(this))
+            return false;
         if (AddAllStopFlag || batchStopped())
             break;
-        if (!下一页())
+        if (!下一页() || !self)
             break;
-        runExtractPage();
-        pumpEvents();
+        ExtractPage();
+        if (!self || !pumpEventsFor(this))
+            return false;
     }
-    runExtractPage();
+    if (!self)
+        return false;
+    ExtractPage();
+    if (!self)
+        return false;
+    AddAllStopFlag = true;
+    emit pageFollowingChanged(false);
+    return true;
 }
 
 } // namespace lintbay

@@ -1,25 +1,33 @@
 #pragma once
 
 #include "search/QueryBuilder.h"
+#include "search/ResultExtractor.h"
 
 #include <QObject>
 #include <QPointer>
-
-#include <functional>
+#include <QSet>
 
 namespace lintbay {
 
 class Browser;
+class ProgramSettings;
+class ResultListModel;
+class Sequences;
 
-// The search window's running state and its long sequences, independent of the widgets: the
-// state flags (true = idle or stop requested), the page-load wait and the batch search loop.
+// The search window's work, independent of the widgets: the result list, the state flags (true =
+// idle or stop requested), the page extraction, the page following of "加入全部到列表" and the batch
+// search. It reports by signals; the window wires its buttons, captions and colours to them and
+// hands in the choices of its controls. Each long run is a sequence ("batch", "follow") that
+// refuses to start twice and keeps the window open while it runs.
 class SearchSession : public QObject
 {
     Q_OBJECT
 public:
-    explicit SearchSession(Browser* browser, QObject* parent = nullptr);
+    SearchSession(Browser* browser, ProgramSettings& settings, QObject* parent = nullptr);
 
     Browser* browser() const { return m_browser; }
+    ResultListModel& results() const { return *m_results; }
+    Sequences& sequences() const { return *m_sequences; }
 
     bool BatchStopFlag = true;
     bool AddAllStopFlag = true;
@@ -38,23 +46,32 @@ public:
         m_settleMs = settleMs;
     }
 
+    // The window's check boxes and its page delay box (whole seconds, as text).
+    void setExtractionOptions(const ExtractionOptions& options) { m_extraction = options; }
+    ExtractionOptions extractionOptions() const;
+    void setPageDelayText(const QString& text) { m_delayText = text; }
+
     // True while a batch runs; the batch counts as stopped when, in addition, BatchStopFlag is set.
     bool insideBatch() const { return m_batchRunning; }
     bool batchStopped() const { return m_batchRunning && BatchStopFlag; }
+    bool pageFollowingRunning() const;
 
-    // Extracts the page the browser shows (the window adds the rows and updates its counter).
-    std::function<void()> extractPage;
-    // The page delay as the user chose it, in whole seconds as text.
-    std::function<QString()> delayText;
+    // The folder recorded in extracted rows: the default save folder when it is asked for at
+    // extraction, else none (it is asked for at hand-over).
+    QString extractionSaveFolder() const;
+    // Extracts the page the browser shows into the result list (pageExtracted follows).
+    void ExtractPage();
 
     // Page following: extracts the current page, finds the pager's "下一页>" link, clicks it,
     // waits for the page and the delay. True when a next page was opened.
     bool 下一页();
     // Waits the chosen page delay; a stop request ends it at once.
     void 提取信息限速延时();
-    // The loop of "加入全部到列表": follows the pages until none is left or a stop is requested,
-    // then extracts the last page once more. The caller sets AddAllStopFlag false before.
-    void followAllPages();
+    // "加入全部到列表": follows the pages until none is left or a stop is requested, then extracts
+    // the last page once more. False when a page following runs already.
+    bool followAllPages();
+    // "停止加入全部": the running page following ends after its current step.
+    void stopPageFollowing() { AddAllStopFlag = true; }
 
     // Opens the address and waits until the page is complete, the wait runs out or the batch is
     // stopped. Never reports failure: the caller works on whatever the browser holds.
@@ -66,24 +83,31 @@ public:
         QString keywordText;       // the keyword box, one query per non-empty line
         QueryOptions options;
         QSet<QString> tickedTypes; // "pdf", "doc", "ppt", "xls", "rtf"
-        // Runs the page-following extraction on the query just opened; may be empty.
-        std::function<void()> followPages;
     };
 
     // The batch search: every non-empty line, every ticked type in the fixed order, each query
-    // opened and followed, a blank page between queries; the home page at the end. Returns when
-    // finished or stopped (BatchStopFlag set by a click while it runs).
-    void runBatch(const BatchRequest& request);
+    // opened and its pages followed, a blank page between queries; the home page at the end.
+    // Returns when finished or stopped (stopBatch()); false when a batch runs already.
+    bool runBatch(const BatchRequest& request);
+    void stopBatch() { BatchStopFlag = true; }
 
 signals:
+    void batchRunningChanged(bool running);
     // One query address is about to be opened by the batch.
     void queryStarted(const QString& url);
+    void pageFollowingChanged(bool running);
+    // A page was extracted; the list holds `rows` rows now.
+    void pageExtracted(int rows);
 
 private:
     bool pageFollowingStopped() const { return AddAllStopFlag || batchStopped(); }
-    void runExtractPage();
 
     QPointer<Browser> m_browser;
+    ProgramSettings& m_settings;
+    ResultListModel* m_results = nullptr;
+    Sequences* m_sequences = nullptr;
+    ExtractionOptions m_extraction;
+    QString m_delayText;
     int m_pageLoadTimeoutMs = 30000;
     int m_nextPageLoadMs = 20000;
     int m_settleMs = 1000;

@@ -1,7 +1,7 @@
 #include "UpdateCheck.h"
 
 #include "Version.h"
-#include "app/ProgramValues.h"
+#include "app/ProgramSettings.h"
 #include "app/SettingsStore.h"
 #include "controls/uXMLHTTP.h"
 

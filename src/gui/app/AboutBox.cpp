@@ -3,7 +3,7 @@
 
 #include "Version.h"
 #include "app/GuiContext.h"
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "update/UpdateCheck.h"
 #include "util/Messages.h"
 
@@ -85,7 +85,7 @@ AboutBox::AboutBox(GuiContext& context, QWidget* parent)
     ui->lblTitle->setFont(title);
     ui->lblVersion->setText(u"版本："_s + QStringLiteral(LINTBAY_VERSION_STRING));
 
-    const QUrl page = ProgramPageUrl(context.app().settings());
+    const QUrl page = ProgramPageUrl(context.app().store());
     if (page.isValid()) {
         const QString address = page.toString();
         ui->lblLinks->setText(u"程序主页：<a href=\"%1\">%2</a>"_s.arg(
@@ -103,8 +103,7 @@ AboutBox::~AboutBox() = default;
 
 void AboutBox::showModal(QWidget* parent, GuiContext& context)
 {
-    AboutBox box(context, parent);
-    box.exec();
+    execModal(new AboutBox(context, parent));
 }
 
 void AboutBox::cmdSysInfo_Click()

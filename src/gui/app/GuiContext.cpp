@@ -5,6 +5,7 @@
 #include "download/fFileDownload.h"
 #include "search/fWebSearch.h"
 
+#include "app/AppContext.h"
 #include "controls/NetworkContext.h"
 
 #include <QApplication>
@@ -19,22 +20,24 @@ namespace {
 constexpr const char* kUnloadedProperty = "lintbay_unloaded";
 }
 
-GuiContext::GuiContext(AppContext& app, QWebEngineProfile* profile)
-    : m_app(app), m_profile(profile), m_network(new NetworkContext)
+GuiContext::GuiContext(AppContext& app, QWebEngineProfile* profile) : m_app(app), m_profile(profile)
 {
     if (!m_profile)
         return;
     // Sites see one client: the downloads carry the browser's user agent and its cookies.
-    m_network->setUserAgent(m_profile->httpUserAgent().toUtf8());
+    NetworkContext* network = &m_app.network();
+    network->setUserAgent(m_profile->httpUserAgent().toUtf8());
     QWebEngineCookieStore* store = m_profile->cookieStore();
-    QObject::connect(store, &QWebEngineCookieStore::cookieAdded, m_network, &NetworkContext::insertCookie);
-    QObject::connect(store, &QWebEngineCookieStore::cookieRemoved, m_network, &NetworkContext::deleteCookie);
+    QObject::connect(store, &QWebEngineCookieStore::cookieAdded, network, &NetworkContext::insertCookie);
+    QObject::connect(store, &QWebEngineCookieStore::cookieRemoved, network, &NetworkContext::deleteCookie);
     store->loadAllCookies();
 }
 
-GuiContext::~GuiContext()
+GuiContext::~GuiContext() = default;
+
+NetworkContext& GuiContext::network() const
 {
-    delete m_network;
+    return m_app.network();
 }
 
 BrowserWithView GuiContext::createBrowser(QWidget* parent) const
@@ -66,11 +69,16 @@ void GuiContext::showSearchWindow()
 
 fFileDownload* GuiContext::downloadWindow()
 {
-    if (!download || !IsFormLoaded(u"fFileDownload"_s)) {
-        download = new fFileDownload(*this);
-        download->setAttribute(Qt::WA_DeleteOnClose);
-    }
+    if (fFileDownload* loaded = loadedDownloadWindow())
+        return loaded;
+    download = new fFileDownload(*this);
+    download->setAttribute(Qt::WA_DeleteOnClose);
     return download;
+}
+
+fFileDownload* GuiContext::loadedDownloadWindow() const
+{
+    return download && IsFormLoaded(u"fFileDownload"_s) ? download.data() : nullptr;
 }
 
 void GuiContext::showDownloadWindow()
@@ -83,7 +91,7 @@ void GuiContext::showDownloadWindow()
 
 void GuiContext::显示下载窗口(bool restore)
 {
-    if (!download || !IsFormLoaded(u"fFileDownload"_s))
+    if (!loadedDownloadWindow())
         return;
     download->UpdateCountLabel();
     if (download->isHidden())

@@ -33,8 +33,8 @@ public:
 
     AppContext& app() const { return m_app; }
     QWebEngineProfile* profile() const { return m_profile; }
-    // The downloads' network access; its cookies follow the browser profile's.
-    NetworkContext& network() const { return *m_network; }
+    // The downloads' network access (the program context's); its cookies follow the browser profile's.
+    NetworkContext& network() const;
 
     // Makes the browser of a window; the embedded engine unless replaced (automated runs may use
     // a browser without a view).
@@ -55,8 +55,11 @@ public:
     void showCover() const;
     // Hides the start-up window and shows the search window, creating it when needed.
     void showSearchWindow();
-    // The download window, loaded (not shown) when it is not loaded yet.
+    // The download window, loaded (not shown) when it is not loaded yet. Loading it opens the
+    // download session.
     fFileDownload* downloadWindow();
+    // The loaded download window, or null.
+    fFileDownload* loadedDownloadWindow() const;
     // Shows the download window modeless, loading it when needed.
     void showDownloadWindow();
     // Only when the download window is loaded: refreshes it, shows it when hidden, and with
@@ -66,7 +69,6 @@ public:
 private:
     AppContext& m_app;
     QWebEngineProfile* m_profile;
-    NetworkContext* m_network;
 };
 
 // Whether a window whose objectName equals the name, ignoring case, is loaded (created and not

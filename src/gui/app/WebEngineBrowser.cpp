@@ -137,14 +137,17 @@ bool WebEngineBrowser::runOnElement(const ElementLocator& locator, const QString
         state->first = true;
         state->second = v.toBool();
     });
-    waitUntil([&] { return state->first; }, m_scriptTimeoutMs);
+    (void)waitUntil(this, [&] { return state->first; }, m_scriptTimeoutMs);
     return state->second;
 }
 
 bool WebEngineBrowser::click(const ElementLocator& locator)
 {
     // Clicked after this script has answered: a click that navigates ends the script's context.
+    const QPointer<WebEngineBrowser> self(this);
     const bool clicked = runOnElement(locator, u"setTimeout(function () { el.click(); }, 0);"_s);
+    if (!self) // closed with its window while the script ran
+        return clicked;
     if (clicked && !m_busy) {
         m_busy = true;
         m_clickGrace.start();

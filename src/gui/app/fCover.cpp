@@ -3,7 +3,7 @@
 
 #include "Version.h"
 #include "app/GuiContext.h"
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "controls/uXMLHTTP.h"
 #include "update/UpdateCheck.h"
 #include "util/Messages.h"
@@ -70,7 +70,7 @@ fCover::fCover(GuiContext& context, QWidget* parent)
 
     uXMLHTTP2 = new uXMLHTTP(m_context.network(), this);
     uXMLHTTP2->setObjectName(u"uXMLHTTP2"_s);
-    m_update = new UpdateCheck(*uXMLHTTP2, m_context.app().settings(), this);
+    m_update = new UpdateCheck(*uXMLHTTP2, m_context.app().store(), this);
     connect(m_update, &UpdateCheck::newerVersionFound, this, &fCover::onNewerVersion);
     connect(m_update, &UpdateCheck::networkError, this, [this] { ShowError(this, u"请保持网络畅通！"_s); });
     ui->Label3->setCursor(Qt::PointingHandCursor);

@@ -3,9 +3,9 @@
 #include "download/ListOperations.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 
-#include <functional>
 #include <memory>
 
 class QLabel;
@@ -17,13 +17,19 @@ class fFileDownload;
 namespace lintbay {
 
 class Browser;
+class DownloadListCommands;
 class DownloadListModel;
+class DownloadSession;
 class GuiContext;
 class LoginAssistant;
+class LoginPanel;
 class Scheduler;
+class Sequences;
 class StateIconProxy;
 
-// The download window: the download list, its settings, menus, counters and status bar.
+// The download window: it opens the download session when it loads and closes it when it unloads,
+// shows the session's list, wires its controls to the session, the scheduler and the settings, and
+// keeps its own choices (slot count, interval, automatic modes) in its controls.
 class fFileDownload : public QMainWindow
 {
     Q_OBJECT
@@ -31,26 +37,25 @@ public:
     explicit fFileDownload(GuiContext& context, QWidget* parent = nullptr);
     ~fFileDownload() override;
 
-    DownloadListModel* list() const { return m_list; }
-    // The login panel's browser and its login routine. The browser is made when first needed: an
-    // embedded engine view that is never shown keeps some desktops from painting the window.
+    DownloadSession& session() const;
+    DownloadListModel* list() const;
+    Scheduler* scheduler() const;
+    // The login panel's browser (made when first needed) and the login.
     Browser* Web1();
-    LoginAssistant* login();
-    // The login; with messages for "测试登录", silent after a web-page download.
+    LoginAssistant* login() const;
+    // The login; with messages for "测试登录", silent otherwise.
     void LoginNow(bool showMessages);
 
     // Window-level values.
-    int DownloadMode() const { return m_downloadMode; }
+    int DownloadMode() const;
     int threadCount() const;
     QString DuplicateNamePolicy() const;
     int intervalSeconds() const;
 
-    Scheduler* scheduler() const { return m_scheduler; }
     QTimer* Timer1 = nullptr;     // supervision and counters, every second while loaded (the scheduler's)
     QTimer* Timer_Down = nullptr; // starts transfers while downloading is on (the scheduler's)
     QTimer* Timer2 = nullptr;     // reloads the login page every minute
 
-    // How far the transfers are: the scheduler's timer, its busy flag and the slots loaded.
     int CountTransferSlots() const;
     bool IsDownloadBusy() const;
     bool IsDownloading() const;
@@ -59,15 +64,15 @@ public:
     void UpdateCountLabel();
     void UpdateCounters();
     void SwitchDownloadMode();
-    // Takes the download way chosen in the options dialog: way 1 disables the slot count, way 2
-    // enables it at one slot; the transfers then pick up the program-wide values again.
-    void applyDownloadMode(int mode);
-    // Shows the current row's path or transfer in panel 2.
     void setStatusPanel(int panel, const QString& text);
     QString statusPanel(int panel) const;
 
-    // Selected rows of the list, ascending.
+    // Selected rows of the list, ascending, and the current row (-1 when none).
     QList<int> selectedRows() const;
+    int currentRow() const;
+    // The sequences started from this window (file walks, the login panel's); it does not close
+    // while one runs.
+    Sequences& sequences() const { return *m_sequences; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -76,30 +81,19 @@ protected:
 
 private:
     void load();
-    void wireMenus();
-    void showListMenu(const QPoint& pos);
-    bool refuse(QStringView refusal, bool errorIcon = false);
-    void runHidden(const std::function<void()>& work);
-    void removeRows(const std::function<ListOpResult()>& remove);
-    void requeue(RequeueRule rule);
-    void exportNames(bool unfinishedOnly);
-    void sortByHeader(int column);
+    void wireScheduler();
     void syncOptions();
-    void setupLoginPanel();
-    void syncLoginFields();
-    void perform(const struct FileAction& action);
-    int currentRow() const;
+    void showDownloadMode();
     void onTimer1();
 
     GuiContext& m_context;
     std::unique_ptr<Ui::fFileDownload> ui;
-    DownloadListModel* m_list = nullptr;
+    QPointer<DownloadSession> m_session;
     StateIconProxy* m_proxy = nullptr;
     QLabel* m_statusPanels[4] = {};
-    Scheduler* m_scheduler = nullptr;
-    Browser* m_web1 = nullptr;
-    LoginAssistant* m_login = nullptr;
-    int m_downloadMode = 2;
+    Sequences* m_sequences = nullptr;
+    LoginPanel* m_loginPanel = nullptr;
+    DownloadListCommands* m_commands = nullptr;
     bool m_unloaded = false;
 };
 

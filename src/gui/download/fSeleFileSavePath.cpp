@@ -2,7 +2,7 @@
 #include "ui_fSeleFileSavePath.h"
 
 #include "app/GuiContext.h"
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "util/BrowseForFolder.h"
 #include "util/ComboListFile.h"
@@ -34,12 +34,11 @@ fSeleFileSavePath::fSeleFileSavePath(GuiContext& context, QWidget* parent)
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-    const ProgramValues& values = m_context.app().values();
-    if (values.NameFromLink)
+    if (m_context.app().saveFolderChoice().nameFromLink)
         ui->Option1->setChecked(true);
     LoadComboListFile(ui->Combo1, FolderHistoryFile());
     FitComboDropWidth(ui->Combo1);
-    ui->Combo1->setEditText(values.DefaultSavePath);
+    ui->Combo1->setEditText(m_context.app().settings().defaultSavePath());
 
     connect(ui->Command1, &QPushButton::clicked, this, &fSeleFileSavePath::Command1_Click);
     connect(ui->Command2, &QPushButton::clicked, this, &fSeleFileSavePath::Command2_Click);
@@ -50,9 +49,10 @@ fSeleFileSavePath::~fSeleFileSavePath() = default;
 
 bool fSeleFileSavePath::ask(GuiContext& context, QWidget* parent)
 {
-    fSeleFileSavePath dialog(context, parent);
-    dialog.exec();
-    return !context.app().values().SaveDialogCancelled;
+    // The answer lives in the program context, so it is read even when the parent window went
+    // away under the dialog (which takes the dialog with it).
+    execModal(new fSeleFileSavePath(context, parent));
+    return !context.app().saveFolderChoice().cancelled;
 }
 
 void fSeleFileSavePath::Command1_Click()
@@ -67,8 +67,8 @@ void fSeleFileSavePath::Command1_Click()
 
 void fSeleFileSavePath::Command2_Click()
 {
-    ProgramValues& values = m_context.app().values();
-    values.NameFromLink = ui->Option1->isChecked();
+    SaveFolderChoice& choice = m_context.app().saveFolderChoice();
+    choice.nameFromLink = ui->Option1->isChecked();
 
     // Blanks around a typed path are never meant, and a relative path would land the downloads
     // wherever the program happened to be started.
@@ -90,9 +90,10 @@ void fSeleFileSavePath::Command2_Click()
     }
 
     folder = withSeparator(folder);
-    values.DefaultSavePath = folder;
-    m_context.app().settings().set(keys::kSettings, keys::kDefaultSavePath, folder);
-    values.SaveDialogCancelled = false;
+    ProgramSettings& settings = m_context.app().settings();
+    settings.setDefaultSavePath(folder);
+    settings.store(ProgramSettings::Field::DefaultSavePath);
+    choice.cancelled = false;
     ui->Combo1->addItem(folder.trimmed());
     SaveComboListFile(ui->Combo1, FolderHistoryFile());
     accept();
@@ -101,7 +102,7 @@ void fSeleFileSavePath::Command2_Click()
 void fSeleFileSavePath::reject()
 {
     // Escape and the window's close button leave the same way as "取消": nothing is handed over.
-    m_context.app().values().SaveDialogCancelled = true;
+    m_context.app().saveFolderChoice().cancelled = true;
     QDialog::reject();
 }
 

@@ -2,10 +2,8 @@
 #include "ui_fOption.h"
 
 #include "app/GuiContext.h"
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
-#include "controls/NetworkContext.h"
-#include "download/fFileDownload.h"
 #include "options/BrowserEmulation.h"
 #include "util/Messages.h"
 
@@ -37,10 +35,6 @@ bool isUsablePort(const QString& port)
     return ok && p > 0 && p <= 65535;
 }
 
-fFileDownload* loadedDownloadWindow(GuiContext& context)
-{
-    return context.download && IsFormLoaded(u"fFileDownload"_s) ? context.download.data() : nullptr;
-}
 } // namespace
 
 fOption::fOption(GuiContext& context, QWidget* parent)
@@ -76,8 +70,7 @@ fOption::~fOption() = default;
 
 void fOption::showModal(GuiContext& context, QWidget* parent)
 {
-    fOption dialog(context, parent);
-    dialog.exec();
+    execModal(new fOption(context, parent));
 }
 
 QRadioButton* fOption::OptionIE(int index) const
@@ -87,36 +80,25 @@ QRadioButton* fOption::OptionIE(int index) const
 
 void fOption::load()
 {
-    AppContext& app = m_context.app();
-    ProgramValues& v = app.values();
+    const ProgramSettings& v = m_context.app().settings();
     setWindowTitle(u"设置-"_s + QCoreApplication::applicationName());
 
-    // The download way and the proxy are loaded by the download window. Opened before that window
-    // ever was, the dialog would otherwise show (and OK would save) the defaults over the user's
-    // stored choices. While the window is loaded its values lead: it switches ways on its own.
-    if (!loadedDownloadWindow(m_context)) {
-        const SettingsStore& s = app.settings();
-        v.DownloadMode = s.getInt(keys::kSettings, keys::kDownloadMode, 2) == 1 ? 1 : 2;
-        v.ProxyAddress = s.get(keys::kSettings, keys::kProxyAddress);
-        v.ProxyPort = s.get(keys::kSettings, keys::kProxyPort);
-        v.ProxyEnabled = s.getInt(keys::kSettings, keys::kProxyEnabled, 0) == 1;
-    }
-
-    ui->Check1->setChecked(v.ProxyEnabled);
-    ui->Text6->setText(v.ProxyAddress);
-    ui->Text8->setText(v.ProxyPort);
-    if (v.DownloadMode == 1)
+    const ProxySettings proxy = v.proxy();
+    ui->Check1->setChecked(proxy.enabled);
+    ui->Text6->setText(proxy.address);
+    ui->Text8->setText(proxy.port);
+    if (v.downloadMode() == DownloadMode::Single)
         ui->Option1->setChecked(true);
-    else if (v.DownloadMode == 2)
+    else
         ui->Option2->setChecked(true);
-    ui->Check2->setChecked(v.PromptSavePathOnExtract == 1);
-    ui->Text1->setText(QString::number(v.MaxFileSizeMB));
+    ui->Check2->setChecked(v.promptSavePathOnExtract() == 1);
+    ui->Text1->setText(QString::number(v.maxFileSizeMB()));
 
     // "IE默认", empty or anything unknown is the browser's own level, which "默认" stands for.
     int chosen = kDefaultEmulation;
     for (const auto& button : kEmulationButtons) {
         const QString version = QString::fromUtf16(button.version);
-        if (!version.isEmpty() && version == v.BrowserEmulationVersion)
+        if (!version.isEmpty() && version == v.browserEmulationVersion())
             chosen = button.index;
     }
     OptionIE(chosen)->setChecked(true);
@@ -133,46 +115,35 @@ void fOption::Command1_Click()
         return;
     }
 
+    // The settings announce every change; the download session and the download window follow.
     AppContext& app = m_context.app();
-    SettingsStore& s = app.settings();
-    ProgramValues& v = app.values();
+    ProgramSettings& v = app.settings();
+    using Field = ProgramSettings::Field;
 
-    if (ui->Option1->isChecked() || ui->Option2->isChecked()) {
-        v.DownloadMode = ui->Option1->isChecked() ? 1 : 2;
-        if (fFileDownload* download = loadedDownloadWindow(m_context))
-            download->applyDownloadMode(v.DownloadMode);
-    }
-    s.set(keys::kSettings, keys::kDownloadMode, v.DownloadMode);
+    if (ui->Option1->isChecked() || ui->Option2->isChecked())
+        v.setDownloadMode(ui->Option1->isChecked() ? DownloadMode::Single : DownloadMode::Parallel);
+    v.store(Field::DownloadMode);
 
-    v.ProxyEnabled = ui->Check1->isChecked();
-    s.set(keys::kSettings, keys::kProxyEnabled, v.ProxyEnabled ? 1 : 0);
-    v.ProxyAddress = ui->Text6->text().trimmed();
-    s.set(keys::kSettings, keys::kProxyAddress, v.ProxyAddress);
-    v.ProxyPort = ui->Text8->text().trimmed();
-    s.set(keys::kSettings, keys::kProxyPort, v.ProxyPort);
-    m_context.network().setProxy(v.ProxyEnabled, v.ProxyAddress, v.ProxyPort);
-    if (v.ProxyEnabled && (v.ProxyAddress.isEmpty() || !isUsablePort(v.ProxyPort)))
+    const ProxySettings proxy{ui->Check1->isChecked(), ui->Text6->text().trimmed(), ui->Text8->text().trimmed()};
+    v.setProxy(proxy);
+    v.store(Field::Proxy);
+    if (proxy.enabled && (proxy.address.isEmpty() || !isUsablePort(proxy.port)))
         ShowError(this, kProxyFormatError);
 
-    v.PromptSavePathOnExtract = ui->Check2->isChecked() ? 1 : 0;
-    s.set(keys::kSettings, keys::kPromptSavePath, v.PromptSavePathOnExtract);
+    v.setPromptSavePathOnExtract(ui->Check2->isChecked() ? 1 : 0);
+    v.store(Field::PromptSavePath);
 
-    v.MaxFileSizeMB = maxSize;
-    s.set(keys::kSettings, keys::kMaxFileSize, QString::number(maxSize));
-    s.sync();
-
-    // The download window's transfers copy the proxy and the size limit when it resyncs.
-    if (fFileDownload* download = loadedDownloadWindow(m_context))
-        download->applyDownloadMode(v.DownloadMode);
+    v.setMaxFileSizeMB(maxSize);
+    v.store(Field::MaxFileSize);
 
     const int chosen = m_emulation->checkedId();
-    v.BrowserEmulationVersion.clear();
+    QString version;
     for (const auto& button : kEmulationButtons) {
         if (button.index == chosen)
-            v.BrowserEmulationVersion = QString::fromUtf16(button.version);
+            version = QString::fromUtf16(button.version);
     }
-    v.BrowserEmulationMode = 1;
-    SetBrowserEmulation(app.registry(), v.BrowserEmulationVersion, 1, v.OsBitness);
+    v.setBrowserEmulation(version, 1);
+    SetBrowserEmulation(app.registry(), version, 1, v.osBitness());
 
     accept();
 }

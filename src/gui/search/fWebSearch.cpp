@@ -3,8 +3,9 @@
 
 #include "app/Browser.h"
 #include "app/GuiContext.h"
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
+#include "download/DownloadSession.h"
 #include "download/fFileDownload.h"
 #include "download/fSeleFileSavePath.h"
 #include "app/AboutBox.h"
@@ -51,13 +52,10 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     m_browser = made.browser;
     if (made.view)
         ui->PicPanWeb->layout()->addWidget(made.view);
-    m_session = new SearchSession(m_browser, this);
+    m_session = new SearchSession(m_browser, m_context.app().settings(), this);
     m_session->setPageLoadTimeout(m_context.pageLoadTimeoutMs);
     m_session->setNextPageTimeouts(m_context.nextPageLoadTimeoutMs, m_context.pageSettleMs);
-    m_session->extractPage = [this] { ExtractPage(extractionSaveFolder()); };
-    m_session->delayText = [this] { return ui->Combo1->currentText(); };
-
-    m_results = new ResultListModel(this);
+    m_results = &m_session->results();
     ui->ListView1->setModel(m_results);
     ui->ListView1->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     ui->ListView1->setColumnWidth(ResultListModel::TitleColumn, 170);
@@ -92,6 +90,13 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
             ui->Check13->setChecked(false);
     });
     connect(ui->Check15, &QCheckBox::toggled, this, [this](bool on) { m_browser->setSilent(on); });
+    // The session extracts with the boxes' choices and waits the chosen delay.
+    for (QCheckBox* box : {ui->Check1, ui->Check2, ui->Check12, ui->Check13, ui->Check14})
+        connect(box, &QCheckBox::toggled, this, [this] { m_session->setExtractionOptions(extractionOptions()); });
+    connect(ui->Combo1, &QComboBox::currentTextChanged, m_session, &SearchSession::setPageDelayText);
+    connect(m_session, &SearchSession::pageExtracted, this, &fWebSearch::updateCounter);
+    connect(m_session, &SearchSession::pageFollowingChanged, this, &fWebSearch::showPageFollowing);
+    connect(m_session, &SearchSession::batchRunningChanged, this, &fWebSearch::showBatch);
     ui->Text2->installEventFilter(this);
 
     connect(ui->Command1, &QPushButton::clicked, this, &fWebSearch::Command1_Click);
@@ -145,6 +150,8 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     setWindowTitle(u"百度页面数据检索分析-"_s + QCoreApplication::applicationName());
     setWindowIcon(QIcon(u":/icons/lintbay.png"_s));
     loadSettings();
+    m_session->setExtractionOptions(extractionOptions());
+    m_session->setPageDelayText(ui->Combo1->currentText());
     m_session->BatchStopFlag = m_session->AddAllStopFlag = m_session->AnalysisStopFlag = true;
     ui->Check15->setChecked(true);
     m_browser->setSilent(true);
@@ -158,9 +165,7 @@ fWebSearch::~fWebSearch() = default;
 
 void fWebSearch::loadSettings()
 {
-    AppContext& app = m_context.app();
-    SettingsStore& s = app.settings();
-    app.loadPromptSavePath();
+    const SettingsStore& s = m_context.app().store();
     ui->Text1->setPlainText(s.get(kSection, u"Text1"_s));
     ui->Check1->setChecked(s.getInt(kSection, u"check1"_s, 1) == 1);
     ui->Check2->setChecked(s.getInt(kSection, u"check2"_s, 1) == 1);
@@ -179,7 +184,7 @@ void fWebSearch::loadSettings()
 
 void fWebSearch::saveSettings()
 {
-    SettingsStore& s = m_context.app().settings();
+    SettingsStore& s = m_context.app().store();
     s.set(kSection, u"Text1"_s, ui->Text1->toPlainText());
     s.set(kSection, u"check1"_s, ui->Check1->isChecked() ? 1 : 0);
     s.set(kSection, u"check2"_s, ui->Check2->isChecked() ? 1 : 0);
@@ -221,8 +226,8 @@ void fWebSearch::openHomePage()
 
 void fWebSearch::Command1_Click()
 {
-    if (ui->Command1->text() == kBatchRunningCaption) {
-        m_session->BatchStopFlag = true;
+    if (m_session->insideBatch()) {
+        m_session->stopBatch();
         ui->Command1->setEnabled(false);
         return;
     }
@@ -230,24 +235,37 @@ void fWebSearch::Command1_Click()
         ShowError(this, u"正在提取网页信息，请停止以后使用该功能！"_s);
         return;
     }
-    ui->Command1->setText(kBatchRunningCaption);
-    ui->Command1->setStyleSheet(kRunningStyle);
-    m_session->BatchStopFlag = false;
-    if (m_context.app().values().PromptSavePathOnExtract == 1)
+    showBatch(true);
+    const QPointer<fWebSearch> self(this);
+    if (m_context.app().settings().promptSavePathOnExtract() == 1)
         fSeleFileSavePath::ask(m_context, this); // its answer does not stop the batch
+    if (!self)
+        return;
 
     SearchSession::BatchRequest request;
     request.engine = m_context.app().searchEngine();
     request.keywordText = ui->Text1->toPlainText();
     request.options = queryOptions();
     request.tickedTypes = tickedTypes();
-    request.followPages = [this] { Command4_Click(); };
-    m_session->runBatch(request);
+    if (!m_session->runBatch(request) && self)
+        showBatch(false);
+}
 
-    ui->Command1->setStyleSheet(QString());
-    ui->Command1->setText(kBatchIdleCaption);
+void fWebSearch::showBatch(bool running)
+{
+    ui->Command1->setText(running ? kBatchRunningCaption : kBatchIdleCaption);
+    ui->Command1->setStyleSheet(running ? kRunningStyle : QString());
     ui->Command1->setEnabled(true);
-    m_session->BatchStopFlag = true;
+}
+
+void fWebSearch::showPageFollowing(bool running)
+{
+    ui->Command4->setText(running ? kAddAllRunningCaption : kAddAllIdleCaption);
+    ui->Command4->setStyleSheet(running ? kRunningStyle : QString());
+    if (!running) {
+        ui->Command4->setEnabled(true);
+        AutoSizeColumns(ui->ListView1);
+    }
 }
 
 ExtractionOptions fWebSearch::extractionOptions() const
@@ -258,21 +276,7 @@ ExtractionOptions fWebSearch::extractionOptions() const
     o.skipKana = ui->Check12->isChecked();
     o.skipTraditional = ui->Check13->isChecked();
     o.toSimplified = ui->Check14->isChecked();
-    o.engineDomain = SearchEngineDomain(m_context.app().searchEngine());
     return o;
-}
-
-QString fWebSearch::extractionSaveFolder() const
-{
-    const ProgramValues& v = m_context.app().values();
-    return v.PromptSavePathOnExtract == 1 ? v.DefaultSavePath : QString();
-}
-
-void fWebSearch::ExtractPage(const QString& saveFolder)
-{
-    if (const HtmlDocumentPtr doc = m_browser->document())
-        ExtractResults(*doc, extractionOptions(), saveFolder, *m_results);
-    updateCounter();
 }
 
 void fWebSearch::updateCounter()
@@ -283,29 +287,37 @@ void fWebSearch::updateCounter()
 void fWebSearch::Command4_Click()
 {
     if (ui->Command4->text() != kAddAllIdleCaption) {
-        m_session->AddAllStopFlag = true;
+        m_session->stopPageFollowing();
         ui->Command4->setEnabled(false);
-    } else {
-        ui->Command4->setText(kAddAllRunningCaption);
-        ui->Command4->setStyleSheet(kRunningStyle);
-        m_session->AddAllStopFlag = false;
-        if (!m_session->insideBatch() && m_context.app().values().PromptSavePathOnExtract == 1)
-            fSeleFileSavePath::ask(m_context, this);
-        m_session->followAllPages();
-        ui->Command4->setStyleSheet(QString());
-        ui->Command4->setText(kAddAllIdleCaption);
-        ui->Command4->setEnabled(true);
-        m_session->AddAllStopFlag = true;
+        return;
     }
-    AutoSizeColumns(ui->ListView1);
+    showPageFollowing(true);
+    m_session->AddAllStopFlag = false;
+    const QPointer<fWebSearch> self(this);
+    if (!m_session->insideBatch() && m_context.app().settings().promptSavePathOnExtract() == 1)
+        fSeleFileSavePath::ask(m_context, this);
+    if (!self)
+        return;
+    if (!m_session->followAllPages() && self) {
+        m_session->AddAllStopFlag = true;
+        showPageFollowing(false);
+    }
 }
 
 void fWebSearch::Command9_Click()
 {
-    if (m_context.app().values().PromptSavePathOnExtract == 1)
+    // The dialog and the extraction run events; the window stays open until both are done.
+    const SequenceGuard running(m_session->sequences(), u"extract"_s);
+    if (!running)
+        return;
+    const QPointer<fWebSearch> self(this);
+    if (m_context.app().settings().promptSavePathOnExtract() == 1)
         fSeleFileSavePath::ask(m_context, this);
-    ExtractPage(extractionSaveFolder());
-    AutoSizeColumns(ui->ListView1);
+    if (!self)
+        return;
+    m_session->ExtractPage();
+    if (self)
+        AutoSizeColumns(ui->ListView1);
 }
 
 void fWebSearch::Command7_Click()
@@ -323,20 +335,27 @@ void fWebSearch::Command7_Click()
 
 bool fWebSearch::askSaveFolder()
 {
-    if (m_context.app().values().PromptSavePathOnExtract == 1)
+    if (m_context.app().settings().promptSavePathOnExtract() == 1)
         return true;
     return fSeleFileSavePath::ask(m_context, this);
 }
 
 void fWebSearch::runPass(AnalysePass pass)
 {
+    const SequenceGuard running(m_session->sequences(), u"pass"_s);
+    if (!running)
+        return;
+    const QPointer<fWebSearch> self(this);
     m_session->AnalysisStopFlag = false;
     ui->Label11->setText(u"正在分析,请稍候..."_s);
     ui->PicPanPrograss->show();
     ui->PicPanPrograss->raise();
-    pumpEvents();
+    if (!pumpEventsFor(this))
+        return;
     const bool proceed = !m_results->isEmpty() &&
                          ((pass == AnalysePass::New && Timer1->isActive()) || askSaveFolder());
+    if (!self)
+        return;
     if (proceed) {
         QList<int> selected;
         if (pass == AnalysePass::Selected) {
@@ -344,9 +363,16 @@ void fWebSearch::runPass(AnalysePass pass)
             for (const QModelIndex& index : rows)
                 selected << index.row();
         }
-        fFileDownload* downloads = m_context.downloadWindow();
-        HandOverRows(*m_results, pass, selected, m_context.app().values(), *downloads->list(),
-                     [this] { return m_session->AnalysisStopFlag; });
+        AppContext& app = m_context.app();
+        const HandOffNaming naming{app.settings().defaultSavePath(), app.saveFolderChoice().nameFromLink};
+        // The download window is loaded only for a row that qualifies.
+        GuiContext& context = m_context;
+        SearchSession* session = m_session;
+        HandOverRows(*m_results, pass, selected, naming,
+                     [&context] { return context.downloadWindow()->list(); },
+                     [self, session] { return !self || session->AnalysisStopFlag; });
+        if (!self)
+            return;
     }
     ui->PicPanPrograss->hide();
     m_session->AnalysisStopFlag = true;
@@ -478,9 +504,9 @@ bool fWebSearch::eventFilter(QObject* watched, QEvent* event)
 
 void fWebSearch::closeEvent(QCloseEvent* event)
 {
-    if (!m_session->allIdle()) {
+    if (!m_session->allIdle() || m_session->sequences().isRunning()) {
         event->ignore();
-        ShowError(this, u"正在工作，停止以后才能退出！"_s);
+        ShowError(this, kStillWorkingText);
         return;
     }
     saveSettings();

@@ -40,6 +40,7 @@ public:
     QSet<QString> tickedTypes() const;
 
     ResultListModel* results() const { return m_results; }
+    // The extraction choices of the check boxes.
     ExtractionOptions extractionOptions() const;
 
     // Navigates to the engine's home page.
@@ -51,11 +52,6 @@ public:
     // One hand-over pass (the menu "加入", "分析下载" and the timer).
     void runPass(AnalysePass pass);
 
-    // Extracts the browser's current page into the result list and updates the counter.
-    void ExtractPage(const QString& saveFolder);
-    // The folder recorded in extracted rows: the default save folder when it is asked for at
-    // extraction, else none (it is asked for at hand-over).
-    QString extractionSaveFolder() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -70,6 +66,8 @@ private:
     void Command7_Click();
     void Command2_Click();
     void Check7_Click(bool ticked);
+    void showBatch(bool running);
+    void showPageFollowing(bool running);
     // Asks for the save folder where the extraction prompt says so; false when cancelled.
     bool askSaveFolder();
     void setStatusText(const QString& text);

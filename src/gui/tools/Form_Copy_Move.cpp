@@ -2,7 +2,7 @@
 #include "ui_Form_Copy_Move.h"
 
 #include "app/GuiContext.h"
-#include "app/ProgramValues.h"
+#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "tools/CopyRules.h"
 #include "util/BrowseForFolder.h"
@@ -43,7 +43,7 @@ Form_Copy_Move::Form_Copy_Move(GuiContext& context, QWidget* parent)
     setObjectName(u"Form_Copy_Move"_s);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-    const SettingsStore& settings = m_context.app().settings();
+    const SettingsStore& settings = m_context.app().store();
     LoadComboListFile(ui->Combo1, FolderHistoryFile());
     FitComboDropWidth(ui->Combo1);
     ui->Combo1->setEditText(settings.get(kSection, kTargetKey, ProgramDataFolder()));
@@ -73,9 +73,9 @@ void Form_Copy_Move::setFiles(const QStringList& files)
 
 void Form_Copy_Move::showModal(GuiContext& context, const QStringList& files, QWidget* parent)
 {
-    Form_Copy_Move dialog(context, parent);
-    dialog.setFiles(files);
-    dialog.exec();
+    auto* dialog = new Form_Copy_Move(context, parent);
+    dialog->setFiles(files);
+    execModal(dialog);
 }
 
 void Form_Copy_Move::Command3_Click()
@@ -125,7 +125,7 @@ void Form_Copy_Move::Command1_Click()
         return;
     ui->Combo1->setEditText(folder);
     m_targetFolder = folder;
-    SettingsStore& settings = m_context.app().settings();
+    SettingsStore& settings = m_context.app().store();
     settings.set(kSection, kTargetKey, m_targetFolder);
     settings.set(kSection, kOpIndexKey, m_opIndex);
 

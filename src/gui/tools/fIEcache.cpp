@@ -52,8 +52,7 @@ fIEcache::~fIEcache() = default;
 
 void fIEcache::showModal(GuiContext& context, QWidget* parent)
 {
-    fIEcache window(context, parent);
-    window.exec();
+    execModal(new fIEcache(context, parent));
 }
 
 void fIEcache::showListed()

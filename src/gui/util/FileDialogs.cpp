@@ -1,4 +1,5 @@
 #include "FileDialogs.h"
+#include "util/Messages.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -32,13 +33,15 @@ QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QStri
 {
     if (fileNamePicker())
         return withSuffix(fileNamePicker()(filter), defaultSuffix);
-    QFileDialog dialog(parent, QCoreApplication::applicationName(), QString(), filter);
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    auto* dialog = new QFileDialog(parent, QCoreApplication::applicationName(), QString(), filter);
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(defaultSuffix);
+    QString chosen;
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [&chosen](const QString& file) { chosen = file; });
+    if (execModal(dialog) != QDialog::Accepted || chosen.isEmpty())
         return {};
-    return withSuffix(dialog.selectedFiles().constFirst(), defaultSuffix);
+    return withSuffix(chosen, defaultSuffix);
 }
 } // namespace
 

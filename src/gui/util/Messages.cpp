@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace lintbay {
 
@@ -17,20 +18,32 @@ bool show(QWidget* parent, MessageIcon icon, const QString& text)
     if (sink())
         return sink()(icon, text);
     const QString title = QCoreApplication::applicationName();
-    switch (icon) {
-    case MessageIcon::Information:
-        QMessageBox::information(parent, title, text);
-        return true;
-    case MessageIcon::Error:
-        QMessageBox::critical(parent, title, text);
-        return true;
-    case MessageIcon::Question:
-        return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No) ==
-               QMessageBox::Yes;
+    QMessageBox::Icon boxIcon = QMessageBox::Information;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    if (icon == MessageIcon::Error)
+        boxIcon = QMessageBox::Critical;
+    if (icon == MessageIcon::Question) {
+        boxIcon = QMessageBox::Question;
+        buttons = QMessageBox::Yes | QMessageBox::No;
     }
-    return false;
+    auto* box = new QMessageBox(boxIcon, title, text, buttons, parent);
+    QPointer<QMessageBox> alive(box);
+    box->exec();
+    const bool yes = alive && box->standardButton(box->clickedButton()) == QMessageBox::Yes;
+    delete alive.data();
+    return icon == MessageIcon::Question ? yes : true;
 }
 } // namespace
+
+int execModal(QDialog* dialog)
+{
+    QPointer<QDialog> alive(dialog);
+    const int result = dialog->exec();
+    if (!alive)
+        return QDialog::Rejected;
+    delete dialog;
+    return result;
+}
 
 void ShowInfo(QWidget* parent, const QString& text)
 {

@@ -4,11 +4,20 @@
 
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 namespace lintbay {
 
 enum class MessageIcon { Information, Error, Question };
+
+// A window refuses to close with this (error icon) while one of its long sequences runs.
+inline const QString kStillWorkingText = QStringLiteral("正在工作，停止以后才能退出！");
+
+// Runs a dialog made with `new` modally and deletes it afterwards. A window that closes (and is
+// freed) while the dialog waits takes its child dialog with it: the result is then Rejected, and
+// nothing is touched twice. Dialogs on the stack would be destroyed a second time.
+int execModal(QDialog* dialog);
 
 // Message boxes of the program: the application title as caption, the icon the text calls for.
 void ShowInfo(QWidget* parent, const QString& text);
