@@ -1,11 +1,13 @@
 #include "TestHttpServer.h"
 #include "controls/NetworkContext.h"
 #include "download/DownloadListModel.h"
+#include "download/ListOperations.h"
 #include "download/Scheduler.h"
 #include "tools/UrlCache.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -56,6 +58,13 @@ private slots:
             return r;
         });
         m_server.routePrefix(u"/never/"_s, [](const TestHttpRequest&) { return TestHttpResponse::never(); });
+        // "/held/<size>": a document of that size, trickled over about a second.
+        m_server.routePrefix(u"/held/"_s, [](const TestHttpRequest& r) {
+            auto response = TestHttpResponse::bytes(pdfBody(r.path.section(u'/', 2).toInt()), "application/pdf");
+            response.pieceSize = 512;
+            response.pieceIntervalMs = 100;
+            return response;
+        });
     }
 
     // One start per free slot per tick, in list order.
@@ -191,6 +200,98 @@ private slots:
         const QStringList left = QDir(folder).entryList(QDir::Files);
         for (const QString& name : left)
             QVERIFY2(QFileInfo(QDir(folder).filePath(name)).size() <= 2, qPrintable(name));
+    }
+
+    // With "stop after five failures or web pages" the scheduler goes off while slots still run,
+    // and the next supervision tick lowers the busy flag, which lets the list be reordered. Every
+    // result must still land in its own row, and a row that leaves the list ends its transfer.
+    void resultsLandInTheirOwnRows_data()
+    {
+        QTest::addColumn<QString>("operation");
+        for (const char* operation : {"sort", "shuffle", "remove another row", "requeue", "remove a running row"})
+            QTest::newRow(operation) << QString::fromLatin1(operation);
+    }
+    void resultsLandInTheirOwnRows()
+    {
+        QFETCH(QString, operation);
+        NetworkContext net;
+        DownloadListModel list;
+        const QString folder = freshFolder(u"own-rows-"_s + operation);
+        for (int i = 0; i < 5; ++i)
+            list.addItem(u"http://x/page%1"_s.arg(i), u"a-page%1"_s.arg(i), u"htm"_s, folder, {}, DownloadItemState::Done);
+        const QString keyA = m_server.url(u"/held/3000"_s).toString();
+        const QString keyB = m_server.url(u"/held/5000"_s).toString();
+        list.addItem(keyA, u"z-first"_s, u"pdf"_s, folder, {});
+        list.addItem(keyB, u"y-second"_s, u"pdf"_s, folder, {});
+        Scheduler s(list, net);
+        s.options.threadCount = 2;
+        s.options.stopAfterFailures = true;
+        s.StartDownloads();
+        s.timerDownTick();
+        QCOMPARE(s.CountTransferSlots(), 3);
+        s.timer1Tick(); // five web pages: the scheduler goes off, the slots go on
+        s.timer1Tick(); // and the busy flag goes down
+        QVERIFY(!s.Timer_Down->isActive());
+        QVERIFY(!s.IsDownloading());
+
+        if (operation == u"sort"_s) {
+            const DownloadActivity activity{s.IsDownloadBusy(), s.IsDownloading(), s.busyFlag()};
+            QVERIFY(!SortByColumn(list, DownloadListModel::NameColumn, activity).refused());
+            QCOMPARE(list.at(0).name, u"z-first"_s); // the first click sorts descending
+        } else if (operation == u"shuffle"_s) {
+            QRandomGenerator generator(7);
+            list.shuffle(generator);
+        } else if (operation == u"remove another row"_s) {
+            list.removeRowsAt({list.rowOfKey(u"http://x/page0"_s), list.rowOfKey(u"http://x/page3"_s)});
+        } else if (operation == u"requeue"_s) {
+            QCOMPARE(RequeueRows(list, RequeueRule::WebPages), 5);
+        } else {
+            list.removeRowsAt({list.rowOfKey(keyA)});
+            QCOMPARE(s.CountTransferSlots(), 2);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(s.CountTransferSlots(), 1, 15000);
+
+        const bool aRemoved = operation == u"remove a running row"_s;
+        QCOMPARE(list.rowOfKey(keyA) >= 0, !aRemoved);
+        for (const DownloadItem& item : list.rows()) {
+            const qint64 size = item.key == keyA ? 3000 : item.key == keyB ? 5000 : 0;
+            if (size == 0) {
+                // Not one of the transfers: nothing was written into it.
+                QVERIFY2(item.size.isEmpty() && item.progress.isEmpty(), qPrintable(item.key));
+                continue;
+            }
+            QCOMPARE(item.state, DownloadItemState::Done);
+            QCOMPARE(item.size, QString::number(size));
+            QCOMPARE(item.progress, u"100%"_s);
+            QCOMPARE(QFileInfo(item.filePath()).size(), size);
+        }
+        // The removed row's transfer left nothing behind.
+        if (aRemoved)
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{u"y-second.pdf"_s});
+    }
+
+    // A switch from parallel slots to the single transfer while a slot runs applies to the next pick:
+    // it waits for the slot and then starts at once.
+    void modeSwitchDuringATransfer()
+    {
+        NetworkContext net;
+        DownloadListModel list;
+        addRows(list, {u"/held/2000"_s, u"/ok/b"_s}, freshFolder(u"switch"_s));
+        Scheduler s(list, net);
+        s.options.threadCount = 1;
+        QSignalSpy started(&s, &Scheduler::rowStarted);
+        s.StartDownloads();
+        s.timerDownTick();
+        QCOMPARE(started.size(), 1);
+        s.options.downloadMode = DownloadMode::Single;
+        s.timer1Tick();
+        s.timerDownTick(); // the slot still runs
+        QCOMPARE(started.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state, DownloadItemState::Done, 10000);
+        s.timer1Tick();
+        s.timerDownTick();
+        QCOMPARE(started.size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(1).state, DownloadItemState::Done, 10000);
     }
 
     void supervisionStopsAfterFiveWebPagesOrFailures()

@@ -6,6 +6,7 @@
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
 #include "download/DownloadListModel.h"
+#include "download/LoginAssistant.h"
 #include "download/fFileDownload.h"
 #include "options/RegistryLayer.h"
 #include "search/ResultListModel.h"
@@ -21,6 +22,7 @@
 #include <QDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QRadioButton>
@@ -73,6 +75,68 @@ private slots:
     void initTestCase()
     {
         m_server.routePrefix(u"/"_s, [](const TestHttpRequest&) { return TestHttpResponse::html(u"<p>x</p>"_s); });
+        auto slowLogin = TestHttpResponse::html(
+            u"<form action=\"/in\"><input type=\"submit\" id=\"submitip\"></form>"_s);
+        slowLogin.delayMs = 300;
+        m_server.serve(u"/slowlogin"_s, slowLogin);
+    }
+
+    // The window does not close (and free what the run works on) while a login, the opening of
+    // the login page or a walk over the files runs; it closes once the run is over.
+    void refusesToCloseWhileASequenceRuns_data()
+    {
+        QTest::addColumn<QString>("run");
+        QTest::newRow("login") << u"login"_s;
+        QTest::newRow("opening the login page") << u"browse"_s;
+        QTest::newRow("file walk") << u"file walk"_s;
+    }
+    void refusesToCloseWhileASequenceRuns()
+    {
+        QFETCH(QString, run);
+        Program p(m_server.url().toString());
+        fFileDownload* w = p.gui.downloadWindow();
+        w->show();
+        w->login()->settleMs = 100;
+        child<QLineEdit>(w, u"Text1"_s)->setText(m_server.url(u"/slowlogin"_s).toString());
+        child<QRadioButton>(w, u"Option5"_s)->setChecked(true);
+        bool closedDuringRun = true;
+        QTimer::singleShot(0, w, [&] { closedDuringRun = w->close(); });
+        if (run == u"login"_s)
+            child<QPushButton>(w, u"Command5"_s)->click();
+        else if (run == u"browse"_s)
+            child<QPushButton>(w, u"Command2"_s)->click();
+        else
+            w->findChild<QAction*>(u"menu检查文件是否存在"_s)->trigger();
+        QVERIFY(!closedDuringRun);
+        QVERIFY(p.lastMessageIs(MessageIcon::Error, u"正在工作，停止以后才能退出！"_s));
+        QVERIFY(IsFormLoaded(u"fFileDownload"_s));
+        QVERIFY(w->close());
+        QVERIFY(!IsFormLoaded(u"fFileDownload"_s));
+    }
+
+    // A hand-over with nothing to hand over leaves the download window alone: not made, not shown,
+    // and once closed it stays closed until a row qualifies.
+    void windowLoadedOnlyForRowsThatQualify()
+    {
+        Program p(m_server.url().toString());
+        fWebSearch* search = p.openSearch();
+        QVERIFY(search);
+        child<QCheckBox>(search, u"Check7"_s)->click();
+        QVERIFY(search->Timer1->isActive());
+        QTest::qWait(1500);
+        QVERIFY(!p.gui.download);
+
+        fillResults(search->results(), 1);
+        QTRY_VERIFY(p.gui.download && p.gui.download->isVisible());
+        QCOMPARE(p.gui.download->list()->count(), 1);
+        QVERIFY(p.gui.download->close());
+        QTest::qWait(1500);
+        QVERIFY(!IsFormLoaded(u"fFileDownload"_s));
+
+        fillResults(search->results(), 1, 1);
+        QTRY_VERIFY(IsFormLoaded(u"fFileDownload"_s) && p.gui.download->isVisible());
+        QCOMPARE(p.gui.download->list()->count(), 1); // a new list
+        child<QCheckBox>(search, u"Check7"_s)->click();
     }
 
     void freshWindow()

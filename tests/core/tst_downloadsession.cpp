@@ -1,0 +1,103 @@
+#include "TestHttpServer.h"
+#include "app/HeadlessBrowser.h"
+#include "app/ProgramSettings.h"
+#include "app/SettingsStore.h"
+#include "controls/NetworkContext.h"
+#include "download/DownloadListModel.h"
+#include "download/DownloadSession.h"
+#include "download/LoginAssistant.h"
+#include "util/Wait.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+using namespace lintbay::test;
+
+class TestDownloadSession : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    SettingsStore m_store{m_dir.filePath(u"Lintbay.ini"_s)};
+
+private slots:
+    // The session works by the program's settings as they change, wherever they are changed.
+    void followsTheSettings()
+    {
+        ProgramSettings settings(m_store);
+        NetworkContext network;
+        DownloadSession session(settings, network);
+        settings.setDownloadMode(DownloadMode::Single);
+        settings.setNamePolicy(NamePolicy::Skip);
+        settings.setMaxFileSizeMB(0.5);
+        settings.setDefaultSavePath(m_dir.filePath(u"docs"_s));
+        const Scheduler::Options& o = session.options();
+        QCOMPARE(o.downloadMode, DownloadMode::Single);
+        QCOMPARE(o.policy, NamePolicy::Skip);
+        QCOMPARE(o.maxFileSizeMB, 0.5);
+        QVERIFY(session.list().addItem(u"http://x/1"_s, u"n"_s, u"pdf"_s, QString(), QString()));
+        QCOMPARE(session.list().at(0).folder, folderWithSeparator(m_dir.filePath(u"docs"_s)));
+    }
+
+    // Events that run during a wait may free the wait's owner; the wait then ends at once and the
+    // sequence touches nothing more of it.
+    void ownerFreedDuringAWait_data()
+    {
+        QTest::addColumn<bool>("pump");
+        QTest::newRow("wait") << false;
+        QTest::newRow("pump") << true;
+    }
+    void ownerFreedDuringAWait()
+    {
+        QFETCH(bool, pump);
+        auto* owner = new QObject;
+        QTimer::singleShot(0, owner, [owner] { delete owner; });
+        if (pump)
+            QVERIFY(!pumpEventsFor(owner));
+        else
+            QCOMPARE(waitUntil(owner, {}, 10000), WaitResult::OwnerGone);
+    }
+
+    void sequenceRefusesASecondStart()
+    {
+        auto* sequences = new Sequences;
+        {
+            const SequenceGuard first(*sequences, u"login"_s);
+            QVERIFY(first);
+            QVERIFY(!SequenceGuard(*sequences, u"login"_s));
+            QVERIFY(SequenceGuard(*sequences, u"browse"_s));
+            QVERIFY(sequences->isRunning());
+            delete sequences; // the guard outlives its owner without harm
+        }
+    }
+
+    // The download window went away (and its session with it) while a login waited for its page.
+    void sessionFreedDuringALogin()
+    {
+        TestHttpServer server;
+        auto slow = TestHttpResponse::html(u"<input type=\"submit\" id=\"submitip\">"_s);
+        slow.delayMs = 300;
+        server.serve(u"/login"_s, slow);
+        QNetworkAccessManager nam;
+        HeadlessBrowser browser(&nam);
+        ProgramSettings settings(m_store);
+        NetworkContext network;
+        QPointer<DownloadSession> session = new DownloadSession(settings, network);
+        LoginAssistant& login = session->login();
+        login.setBrowser(&browser);
+        login.address = server.url(u"/login"_s).toString();
+        login.ipLogin = true;
+        QTimer::singleShot(50, session, [&session] { delete session.data(); });
+        QVERIFY(!login.LoginNow());
+        QVERIFY(!session);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDownloadSession)
+#include "tst_downloadsession.moc"
