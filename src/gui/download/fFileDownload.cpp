@@ -372,11 +372,12 @@ void fFileDownload::closeEvent(QCloseEvent* event)
     event->accept();
     // The list goes with the session; the view lets go of it first.
     m_proxy->setSourceModel(nullptr);
-    m_context.app().closeDownloadSession();
+    GuiContext& context = m_context; // events run below; nothing of this window is read after them
+    context.app().closeDownloadSession();
     pumpEvents();
     pumpEvents();
     if (!IsFormLoaded(u"fWebSearch"_s))
-        m_context.showCover();
+        context.showCover();
 }
 
 } // namespace lintbay
