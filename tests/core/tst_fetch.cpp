@@ -88,7 +88,8 @@ void tst_Fetch::ownerDeletesItInsideASignal()
     // The engine lives in storage that is scribbled over the moment it is destroyed, so that any use
     // after the deletion fails loudly even without a sanitizer.
     alignas(Fetch) std::byte storage[sizeof(Fetch)];
-    QPointer<Fetch> fetch = new (storage) Fetch(network, single ? Fetch::Route::Proxied : Fetch::Route::Direct);
+    QPointer<Fetch> fetch =
+        new (storage) Fetch(network, single ? Fetch::Route::Proxied : Fetch::Route::Direct);
     const auto destroy = [&] {
         fetch->~Fetch();
         std::memset(storage, 0xa5, sizeof storage);

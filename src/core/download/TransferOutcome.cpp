@@ -31,7 +31,8 @@ void writeOutcome(DownloadListModel& list, int row, TransferOutcome outcome, con
 {
     switch (outcome) {
     case TransferOutcome::Completed:
-        list.setTransferColumns(row, QString::number(figures.announced > 0 ? figures.announced : figures.received),
+        list.setTransferColumns(row,
+                                QString::number(figures.announced > 0 ? figures.announced : figures.received),
                                 QString::number(figures.received), kFull);
         break;
     case TransferOutcome::FetchedWhole:
