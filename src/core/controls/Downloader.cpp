@@ -6,8 +6,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
+#include <QTimer>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -19,20 +19,19 @@ const QString kCannotDownload = u"无法下载"_s;
 const QByteArray kPlaceholder("\x01\x00", 2);
 } // namespace
 
-Downloader::Downloader(NetworkContext& network, QObject* parent) : QObject(parent), m_network(network)
+Downloader::Downloader(NetworkContext& network, QObject* parent)
+    : QObject(parent), m_fetch(network, Fetch::Route::Direct)
 {
-    m_tick.setInterval(kDefaultTickMs);
-    connect(&m_tick, &QTimer::timeout, this, &Downloader::onTick);
+    m_fetch.setStallTimeout(kDefaultStallTimeoutMs);
+    m_fetch.setTickInterval(kDefaultTickMs);
+    connect(&m_fetch, &Fetch::answered, this, &Downloader::onAnswered);
+    connect(&m_fetch, &Fetch::bodyGrew, this, &Downloader::onBodyGrew);
+    connect(&m_fetch, &Fetch::ended, this, &Downloader::onFetchEnded);
 }
 
 Downloader::~Downloader()
 {
     abandon();
-}
-
-void Downloader::setTickInterval(int ms)
-{
-    m_tick.setInterval(qMax(1, ms));
 }
 
 void Downloader::BeginDownload(const QString& url, const QString& saveFile, const QString& tag)
@@ -45,7 +44,6 @@ void Downloader::BeginDownload(const QString& url, const QString& saveFile, cons
     m_url = NormalizeDownloadUrl(url);
     m_bytesTotal = 0;
     m_bytesRead = 0;
-    m_bytesAtLastChange = 0;
     m_progressClock.invalidate();
     m_phase = Phase::Reading;
 
@@ -60,19 +58,13 @@ void Downloader::BeginDownload(const QString& url, const QString& saveFile, cons
         }
     }
 
-    m_stallClock.start();
-    m_tick.start();
-
-    if (!isFetchableUrl(QUrl(m_url)) || targetKind(saveFile) == TargetKind::Irreplaceable) {
+    // Nothing is requested that could not be kept.
+    const QUrl address(m_url);
+    if (!isFetchableUrl(address) || targetKind(saveFile) == TargetKind::Irreplaceable ||
+        !m_fetch.setTarget(saveFile) || !m_fetch.start(address)) {
         failLater(kCannotDownload);
         return;
     }
-    m_part = std::make_unique<PartFile>(saveFile);
-    if (!m_part->open()) {
-        failLater(kCannotDownload);
-        return;
-    }
-    startRequest(Phase::Reading);
 }
 
 bool Downloader::CancelAsyncRead()
@@ -81,50 +73,9 @@ bool Downloader::CancelAsyncRead()
     return false;
 }
 
-void Downloader::startRequest(Phase phase)
+void Downloader::onAnswered()
 {
-    m_phase = phase;
-    const QUrl url(m_url);
-    m_visited = {url};
-    QNetworkRequest request = m_network.makeRequest(url);
-    prepareFileRequest(request);
-    sendRequest(request);
-}
-
-void Downloader::sendRequest(const QNetworkRequest& request)
-{
-    m_metaSeen = false;
-    QNetworkReply* reply = m_network.manager()->get(request);
-    m_reply = reply;
-    limitReplyBuffer(reply);
-    connect(reply, &QNetworkReply::metaDataChanged, this, &Downloader::onMetaData);
-    connect(reply, &QIODevice::readyRead, this, &Downloader::onReadyRead);
-    connect(reply, &QNetworkReply::finished, this, &Downloader::onFinished);
-}
-
-void Downloader::onMetaData()
-{
-    if (!m_reply || m_metaSeen)
-        return;
-    m_metaSeen = true;
-    const NetworkContext::Redirect redirect = m_network.nextRedirect(m_reply, m_visited);
-    if (redirect.action == NetworkContext::Redirect::Follow) {
-        dropReply();
-        sendRequest(redirect.request);
-        return;
-    }
-    if (redirect.action == NetworkContext::Redirect::Refuse) {
-        // As any read that brought nothing: the whole-body fetch tries once more (a redirect to the
-        // same address may have set the cookie it wanted), and fails the same way if it must.
-        if (m_phase == Phase::Reading)
-            startFallback();
-        else
-            fail(kCannotDownload);
-        return;
-    }
-    if (m_phase != Phase::Reading)
-        return;
-    const qint64 length = announcedLength(m_reply);
+    const qint64 length = announcedLength(m_fetch.answer());
     if (length < 1) {
         // The first read could only end with a total of 0, which always means a second fetch taken
         // whole; fetching the body twice gains nothing.
@@ -132,96 +83,58 @@ void Downloader::onMetaData()
         return;
     }
     m_bytesTotal = length;
-    reportProgress(true);
-}
-
-void Downloader::onReadyRead()
-{
-    if (!m_reply)
-        return;
-    if (!m_metaSeen) {
-        const quint64 generation = m_generation;
-        QPointer<Downloader> self(this);
-        onMetaData();
-        if (!self || generation != m_generation || !m_reply || !m_metaSeen)
-            return;
-    }
-    if (!m_part->drain(m_reply)) {
+    if (!m_fetch.stream()) {
         fail(kCannotDownload);
         return;
     }
-    m_bytesRead = m_part->size();
+    reportProgress(true);
+}
+
+void Downloader::onBodyGrew(qint64 received)
+{
+    m_bytesRead = received;
     if (m_phase == Phase::Reading)
         reportProgress(false);
 }
 
-void Downloader::onFinished()
+void Downloader::onFetchEnded(Fetch::End reason)
 {
-    if (!m_reply)
+    m_bytesRead = m_fetch.received();
+    switch (reason) {
+    case Fetch::End::Complete:
+        if (m_phase == Phase::Reading)
+            succeed(m_bytesRead, m_bytesTotal);
+        else
+            succeed(m_bytesRead, m_bytesRead);
         return;
-    QNetworkReply* reply = m_reply;
-    if (!m_metaSeen) {
-        const quint64 generation = m_generation;
-        QPointer<Downloader> self(this);
-        onMetaData();
-        if (!self || generation != m_generation || m_reply != reply)
-            return;
-    }
-    if (reply->bytesAvailable() > 0 && !m_part->drain(reply)) {
-        fail(kCannotDownload);
+    case Fetch::End::Stalled:
+        fail(kTimedOut);
         return;
-    }
-    m_bytesRead = m_part->size();
-
-    if (m_phase == Phase::Reading) {
-        if (m_bytesTotal < 1 || m_bytesRead < 1) {
+    case Fetch::End::NoAnswer:
+    case Fetch::End::RedirectRefused:
+    case Fetch::End::CutOff:
+        // A read that brought nothing is tried once more, taken whole (a refused redirect may have
+        // set the cookie it wanted); one cut off on its way is a truncated document, no document.
+        if (m_phase == Phase::Reading && m_bytesRead < 1) {
             startFallback();
             return;
         }
-        if (m_bytesRead != m_bytesTotal) {
-            // Cut off before the announced end: a truncated document is no document.
-            fail(kCannotDownload);
-            return;
-        }
-        if (!m_part->commit()) {
-            fail(kCannotDownload);
-            return;
-        }
-        succeed(m_bytesRead, m_bytesTotal);
-        return;
+        break;
+    case Fetch::End::Empty:
+    case Fetch::End::HeaderTimeout:
+    case Fetch::End::WriteFailed:
+        break;
     }
-
-    // The whole-body fetch: at least two bytes, and a body that ended as the server meant it to.
-    if (!bodyEndedNormally(reply) || m_bytesRead < 2 || !m_part->commit()) {
-        fail(kCannotDownload);
-        return;
-    }
-    succeed(m_bytesRead, m_bytesRead);
+    fail(kCannotDownload);
 }
 
 void Downloader::startFallback()
 {
-    dropReply();
-    if (!m_part->truncate()) {
-        failLater(kCannotDownload);
-        return;
-    }
+    m_phase = Phase::Fallback;
     m_bytesTotal = 0;
     m_bytesRead = 0;
-    startRequest(Phase::Fallback);
-}
-
-void Downloader::onTick()
-{
-    if (!isRunning())
-        return;
-    if (m_bytesRead != m_bytesAtLastChange) {
-        m_bytesAtLastChange = m_bytesRead;
-        m_stallClock.restart();
-        return;
-    }
-    if (m_stallClock.elapsed() >= m_stallTimeoutMs)
-        fail(kTimedOut);
+    if (!m_fetch.fetchWhole())
+        fail(kCannotDownload);
 }
 
 void Downloader::reportProgress(bool force)
@@ -262,25 +175,9 @@ void Downloader::failLater(const QString& message)
 
 void Downloader::abandon()
 {
-    dropReply();
-    m_tick.stop();
-    m_part.reset();
+    m_fetch.abandon();
     removeOwnPlaceholder();
     m_phase = Phase::Idle;
-}
-
-void Downloader::dropReply()
-{
-    if (!m_reply)
-        return;
-    QNetworkReply* reply = m_reply;
-    m_reply = nullptr;
-    reply->disconnect(this);
-    // The abort closes the connection; deleting the reply alone would leave it open. (On a reply that
-    // carries an error status already the network layer warns that it sets a second error.)
-    if (!reply->isFinished())
-        reply->abort();
-    reply->deleteLater();
 }
 
 void Downloader::removeOwnPlaceholder()

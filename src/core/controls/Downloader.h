@@ -1,22 +1,14 @@
 #pragma once
 
+#include "controls/Fetch.h"
+
 #include <QElapsedTimer>
-#include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
-#include <QTimer>
-#include <QUrl>
-
-#include <memory>
-
-class QNetworkReply;
-class QNetworkRequest;
 
 namespace lintbay {
 
 class NetworkContext;
-class PartFile;
 
 // One download slot: fetches one address into one file without blocking the window, and reports
 // progress, completion or failure. Direct connection (no proxy), no Referer.
@@ -38,7 +30,7 @@ class Downloader : public QObject
     Q_OBJECT
 public:
     static constexpr int kDefaultStallTimeoutMs = 300000;
-    static constexpr int kDefaultTickMs = 1000;
+    static constexpr int kDefaultTickMs = Fetch::kDefaultTickMs;
     // Progress is reported at most this often (and once as soon as the total is known).
     static constexpr int kProgressIntervalMs = 200;
 
@@ -54,10 +46,10 @@ public:
     bool CancelAsyncRead();
 
     // Time without a new byte after which the transfer ends with "超时", and how often that is checked.
-    void setStallTimeout(int ms) { m_stallTimeoutMs = ms; }
-    int stallTimeout() const { return m_stallTimeoutMs; }
-    void setTickInterval(int ms);
-    int tickInterval() const { return m_tick.interval(); }
+    void setStallTimeout(int ms) { m_fetch.setStallTimeout(ms); }
+    int stallTimeout() const { return m_fetch.stallTimeout(); }
+    void setTickInterval(int ms) { m_fetch.setTickInterval(ms); }
+    int tickInterval() const { return m_fetch.tickInterval(); }
 
     bool isRunning() const { return m_phase != Phase::Idle; }
     QString url() const { return m_url; }
@@ -82,40 +74,28 @@ private:
         Fallback, // the second request, taken whole
     };
 
-    void startRequest(Phase phase);
-    void sendRequest(const QNetworkRequest& request);
-    void onMetaData();
-    void onReadyRead();
-    void onFinished();
-    void onTick();
+    void onAnswered();
+    void onBodyGrew(qint64 received);
+    void onFetchEnded(Fetch::End reason);
     void startFallback();
     void succeed(qint64 bytesRead, qint64 bytesTotal);
     void fail(const QString& message);
     void failLater(const QString& message);
     // Stops the request and the clock, discards the temporary file and the own placeholder.
     void abandon();
-    void dropReply();
     void removeOwnPlaceholder();
     void reportProgress(bool force);
 
-    NetworkContext& m_network;
-    QTimer m_tick;
-    QElapsedTimer m_stallClock;
+    Fetch m_fetch;
     QElapsedTimer m_progressClock;
-    int m_stallTimeoutMs = kDefaultStallTimeoutMs;
 
     Phase m_phase = Phase::Idle;
     quint64 m_generation = 0; // tells a queued report of an earlier transfer from the current one
     QString m_url;
     QString m_saveFile;
-    QPointer<QNetworkReply> m_reply;
-    QList<QUrl> m_visited; // addresses of this request and its redirects
-    std::unique_ptr<PartFile> m_part;
     bool m_ownPlaceholder = false;
-    bool m_metaSeen = false;
     qint64 m_bytesTotal = 0;
     qint64 m_bytesRead = 0;
-    qint64 m_bytesAtLastChange = 0;
 };
 
 } // namespace lintbay

@@ -28,6 +28,20 @@ void limitReplyBuffer(QNetworkReply* reply)
     reply->setReadBufferSize(kReplyBufferBytes);
 }
 
+void dropReply(QPointer<QNetworkReply>& pointer, const QObject* receiver)
+{
+    QNetworkReply* reply = pointer;
+    if (!reply)
+        return;
+    pointer = nullptr;
+    QObject::disconnect(reply, nullptr, receiver, nullptr);
+    // The abort closes the connection; deleting the reply alone would leave it open. (On a reply that
+    // carries an error status already the network layer warns that it sets a second error.)
+    if (!reply->isFinished())
+        reply->abort();
+    reply->deleteLater();
+}
+
 qint64 announcedLength(const QNetworkReply* reply)
 {
     if (!reply->hasRawHeader("Content-Length"))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QPointer>
 #include <QString>
 
 class QNetworkReply;
@@ -20,6 +21,11 @@ void prepareFileRequest(QNetworkRequest& request);
 // Caps what a reply holds before it is written to disk, so that a window busy elsewhere makes the
 // connection wait instead of memory grow. Large enough not to slow a fast transfer down.
 void limitReplyBuffer(QNetworkReply* reply);
+
+// Lets go of the reply, if any, for good: no more signals to `receiver`, the connection closed, the
+// object deleted once control is back in the event loop (it may be inside one of its own signals
+// now). `reply` is null afterwards.
+void dropReply(QPointer<QNetworkReply>& reply, const QObject* receiver);
 
 // The announced Content-Length (trimmed, read as a number); -1 when missing or not a number.
 qint64 announcedLength(const QNetworkReply* reply);

@@ -2,6 +2,7 @@
 
 #include "app/PageDecoding.h"
 #include "controls/NetworkContext.h"
+#include "controls/TransferSupport.h"
 #include "tools/UrlCache.h"
 
 #include <QDir>
@@ -121,7 +122,7 @@ uXMLHTTP::uXMLHTTP(NetworkContext& network, QObject* parent)
 uXMLHTTP::~uXMLHTTP()
 {
     tmrReader->stop();
-    dropReply();
+    dropReply(m_reply, this);
 }
 
 bool uXMLHTTP::Open_(const QString& Method, const QString& Url, const QString& SaveFile)
@@ -136,7 +137,7 @@ bool uXMLHTTP::Open_(const QString& Method, const QString& Url, const QString& S
 
     // Like any fresh open, the previous request is forgotten; polling resumes with the next Send_.
     tmrReader->stop();
-    dropReply();
+    dropReply(m_reply, this);
     m_body.clear();
     m_headers.clear();
     m_method = method;
@@ -198,21 +199,10 @@ void uXMLHTTP::Send_(const QByteArray& Body)
 void uXMLHTTP::Abort_()
 {
     tmrReader->stop();
-    dropReply();
+    dropReply(m_reply, this);
     m_prepared = false;
     m_readyState = 0;
     m_body.clear();
-}
-
-void uXMLHTTP::dropReply()
-{
-    if (!m_reply)
-        return;
-    QNetworkReply* reply = m_reply;
-    m_reply = nullptr;
-    disconnect(reply, nullptr, this, nullptr);
-    reply->abort();
-    reply->deleteLater();
 }
 
 void uXMLHTTP::onMetaData()

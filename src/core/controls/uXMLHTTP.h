@@ -80,7 +80,6 @@ signals:
 
 private:
     void onTick();
-    void dropReply();
     void onMetaData();
     void onReadyRead();
     void onFinished();

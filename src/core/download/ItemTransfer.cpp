@@ -11,9 +11,8 @@
 #include "util/TextHelpers.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTimer>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -32,13 +31,6 @@ const QString kStateReceived = u"8 已成功地接收到主机的响应。"_s;
 const QString kStateCompleted = u"12 该请求已经完成，并且所有数据均已接收到。"_s;
 const QString kStateErrorPrefix = u"11 与主机通讯时出现了错误:"_s;
 
-const QString kUnknownSize = u"未知"_s;
-const QString kTooLarge = u"大文件，跳过"_s;
-const QString kCannotReplace = u"无法替换"_s;
-const QString kDownloadFailed = u"下载失败"_s;
-const QString kDownloadCancelled = u"下载取消"_s;
-const QString kFull = u"100%"_s;
-
 // Received is shown at most this often while the body streams (and always at the end).
 constexpr int kShowIntervalMs = 200;
 
@@ -56,12 +48,23 @@ bool exceedsLimit(qint64 bytes, double limitMB)
 
 ItemTransfer::ItemTransfer(NetworkContext& network, DownloadListModel& list, int row,
                            const Settings& settings, QObject* parent)
-    : QObject(parent), m_network(network), m_list(list), m_rowId(list.idOf(row)), m_settings(settings)
+    : QObject(parent), m_list(list), m_rowId(list.idOf(row)), m_settings(settings),
+      m_fetch(network, Fetch::Route::Proxied)
 {
-    m_headerTimer.setSingleShot(true);
-    connect(&m_headerTimer, &QTimer::timeout, this, &ItemTransfer::onHeaderTimeout);
-    m_tick.setInterval(qMax(1, m_settings.tickMs));
-    connect(&m_tick, &QTimer::timeout, this, &ItemTransfer::onTick);
+    m_fetch.setHeaderTimeout(qMax(0, m_settings.headerTimeoutMs));
+    m_fetch.setStallTimeout(m_settings.stallTimeoutMs);
+    m_fetch.setTickInterval(m_settings.tickMs);
+    // The second request goes without the Referer.
+    m_fetch.setRefererOnWholeFetch(false);
+    connect(&m_fetch, &Fetch::connecting, this, [this] { setState(kStateConnecting); });
+    connect(&m_fetch, &Fetch::requestSent, this, [this] {
+        setState(kStateSending);
+        setState(kStateSent);
+    });
+    connect(&m_fetch, &Fetch::answered, this, &ItemTransfer::judgeHeaders);
+    connect(&m_fetch, &Fetch::bodyGrew, this, &ItemTransfer::onBodyGrew);
+    connect(&m_fetch, &Fetch::stillGrowing, this, [this] { updateReceived(true); });
+    connect(&m_fetch, &Fetch::ended, this, &ItemTransfer::onFetchEnded);
     // A row removed from the list ends its transfer at once: nothing more is written for it.
     auto rowMayBeGone = [this] {
         if (m_started && m_phase != Phase::Ended && rowGone())
@@ -71,13 +74,7 @@ ItemTransfer::ItemTransfer(NetworkContext& network, DownloadListModel& list, int
     connect(&m_list, &QAbstractItemModel::modelReset, this, rowMayBeGone);
 }
 
-ItemTransfer::~ItemTransfer()
-{
-    m_headerTimer.stop();
-    m_tick.stop();
-    dropReply();
-    m_part.reset();
-}
+ItemTransfer::~ItemTransfer() = default;
 
 int ItemTransfer::row() const
 {
@@ -86,8 +83,7 @@ int ItemTransfer::row() const
 
 bool ItemTransfer::isDone() const
 {
-    return m_outcome == Outcome::Completed || m_outcome == Outcome::TooLarge ||
-           m_outcome == Outcome::FetchedWhole;
+    return endsDone(m_outcome);
 }
 
 void ItemTransfer::setState(const QString& text)
@@ -116,7 +112,9 @@ void ItemTransfer::start()
     m_url = NormalizeDownloadUrl(选择url(item.key));
     emit statusText(u"正在下载:"_s + item.name);
     setState(kStateResolving);
-    if (!isFetchableUrl(QUrl(m_url))) {
+    const QString page = item.referer.trimmed().isEmpty() ? UrlSiteRoot(m_url) : item.referer.trimmed();
+    // Encoded as an address, so that no text of the row can add header lines.
+    if (!m_fetch.start(QUrl(m_url), QUrl(page).toEncoded())) {
         QTimer::singleShot(0, this, [this] {
             if (m_phase != Phase::Ended) {
                 emitErrorState(QNetworkReply::ProtocolUnknownError, u"unsupported address"_s);
@@ -125,88 +123,25 @@ void ItemTransfer::start()
         });
         return;
     }
-    sendRequest(true);
-    m_headerTimer.start(qMax(0, m_settings.headerTimeoutMs));
+    m_phase = Phase::WaitingForHeaders;
 }
 
-void ItemTransfer::sendRequest(bool withReferer)
+void ItemTransfer::judgeHeaders()
 {
-    QByteArray referer;
-    if (withReferer) {
-        const DownloadItem& item = m_list.at(row());
-        const QString page = item.referer.trimmed().isEmpty() ? UrlSiteRoot(m_url) : item.referer.trimmed();
-        // Encoded as an address, so that no text of the row can add header lines.
-        referer = QUrl(page).toEncoded();
-    }
-    const QUrl url(m_url);
-    m_visited = {url};
-    QNetworkRequest request = m_network.makeRequest(url, referer);
-    prepareFileRequest(request);
-    m_phase = withReferer ? Phase::WaitingForHeaders : Phase::WholeFetch;
-    send(request);
-}
-
-void ItemTransfer::send(const QNetworkRequest& request)
-{
-    // The address's own port is used as given: "https://host:8443/" connects to 8443.
-    QNetworkReply* reply = m_network.proxiedManager()->get(request);
-    limitReplyBuffer(reply);
-    m_reply = reply;
-    m_answerTaken = false;
-    connect(reply, &QNetworkReply::socketStartedConnecting, this, [this] { setState(kStateConnecting); });
-    connect(reply, &QNetworkReply::requestSent, this, [this] {
-        setState(kStateSending);
-        setState(kStateSent);
-    });
-    connect(reply, &QNetworkReply::metaDataChanged, this, &ItemTransfer::onMetaData);
-    connect(reply, &QIODevice::readyRead, this, &ItemTransfer::onReadyRead);
-    connect(reply, &QNetworkReply::finished, this, &ItemTransfer::onFinished);
-}
-
-void ItemTransfer::onMetaData()
-{
-    if (m_reply)
-        takeAnswer();
-}
-
-bool ItemTransfer::takeAnswer()
-{
-    if (m_answerTaken)
-        return true;
-    m_answerTaken = true;
-    const NetworkContext::Redirect redirect = m_network.nextRedirect(m_reply, m_visited);
-    if (redirect.action == NetworkContext::Redirect::Follow) {
-        dropReply();
-        send(redirect.request);
-        return false;
-    }
-    if (redirect.action == NetworkContext::Redirect::Refuse) {
-        emitErrorState(QNetworkReply::TooManyRedirectsError, u"redirect refused"_s);
-        end(m_phase == Phase::WholeFetch ? Outcome::WholeFetchFailed : Outcome::NoHeaders);
-        return false;
-    }
-    if (m_phase == Phase::WaitingForHeaders)
-        return judgeHeaders();
-    return true;
-}
-
-bool ItemTransfer::judgeHeaders()
-{
-    m_headerTimer.stop();
     if (rowGone()) {
         end(Outcome::RowRemoved);
-        return false;
+        return;
     }
-    QNetworkReply* reply = m_reply;
+    const QNetworkReply* reply = m_fetch.answer();
     setState(kStateReceiving);
     if (headerBlock(reply).isEmpty()) {
         end(Outcome::NoHeaders);
-        return false;
+        return;
     }
     m_size = qMax<qint64>(0, announcedLength(reply));
     if (exceedsLimit(m_size, m_settings.maxFileSizeMB)) {
         end(Outcome::TooLarge);
-        return false;
+        return;
     }
 
     // The type the answer announces: the MIME type, then the Content-Disposition name's extension,
@@ -243,7 +178,7 @@ bool ItemTransfer::judgeHeaders()
     if (item.folder.isEmpty() || QDir::isRelativePath(item.folder)) {
         // Never the program's working folder.
         end(Outcome::CannotWrite);
-        return false;
+        return;
     }
     const SavePathChoice choice = 重命名保存路径(item.folder, item.name, item.type, m_settings.policy, 1);
     m_list.setName(r, choice.name);
@@ -253,56 +188,36 @@ bool ItemTransfer::judgeHeaders()
     // else that is not a file) cannot be.
     if (targetKind(m_savePath) == TargetKind::Irreplaceable) {
         end(Outcome::CannotReplace);
-        return false;
+        return;
     }
 
     if (m_size == 0 && !statusOk) {
         startWholeFetch();
-        return false;
+        return;
     }
-    m_list.setTransferColumns(r, m_size > 0 ? QString::number(m_size) : kUnknownSize, u"0"_s, QString());
-    m_part = std::make_unique<PartFile>(m_savePath);
-    if (!m_part->open()) {
+    m_list.setTransferColumns(r, m_size > 0 ? QString::number(m_size) : unknownSizeText(), u"0"_s, QString());
+    if (!m_fetch.stream(m_savePath)) {
         end(Outcome::CannotWrite);
-        return false;
+        return;
     }
     m_phase = Phase::Streaming;
     m_received = 0;
-    m_receivedAtLastChange = 0;
-    m_stallClock.start();
-    m_tick.start();
-    return true;
 }
 
 void ItemTransfer::startWholeFetch()
 {
-    // The answer said neither how long it is nor that it is fine: fetched again without a Referer and
-    // taken whole, under the same stall watch as a streamed body.
-    dropReply();
-    m_list.setSize(row(), kUnknownSize);
-    m_part = std::make_unique<PartFile>(m_savePath);
-    if (!m_part->open()) {
-        end(Outcome::WholeFetchFailed);
-        return;
-    }
+    // The answer said neither how long it is nor that it is fine: fetched again and taken whole,
+    // under the same stall watch as a streamed body.
+    m_list.setSize(row(), unknownSizeText());
+    m_phase = Phase::WholeFetch;
     m_received = 0;
-    m_receivedAtLastChange = 0;
-    m_stallClock.start();
-    m_tick.start();
-    sendRequest(false);
+    if (!m_fetch.fetchWhole(m_savePath))
+        end(Outcome::WholeFetchFailed);
 }
 
-void ItemTransfer::onReadyRead()
+void ItemTransfer::onBodyGrew(qint64 received)
 {
-    if (!m_reply || !takeAnswer())
-        return;
-    if (m_phase != Phase::Streaming && m_phase != Phase::WholeFetch)
-        return;
-    if (!m_part->drain(m_reply)) {
-        end(Outcome::CannotWrite);
-        return;
-    }
-    m_received = m_part->size();
+    m_received = received;
     if (m_phase == Phase::Streaming && m_size == 0 && exceedsLimit(m_received, m_settings.maxFileSizeMB)) {
         end(Outcome::TooLarge);
         return;
@@ -323,99 +238,36 @@ void ItemTransfer::updateReceived(bool force)
         m_list.setProgress(r, percent(m_received, m_size));
 }
 
-void ItemTransfer::onFinished()
+void ItemTransfer::onFetchEnded(Fetch::End reason)
 {
-    QNetworkReply* reply = m_reply;
-    if (!reply)
+    m_received = m_fetch.received();
+    const bool whole = m_phase == Phase::WholeFetch;
+    switch (reason) {
+    case Fetch::End::Complete:
+        setState(kStateReceived);
+        end(whole ? Outcome::FetchedWhole : Outcome::Completed);
         return;
-    if (!m_answerTaken) {
-        // Nothing came back at all (refused, reset, not resolvable): there are no headers to judge.
-        if (m_phase == Phase::WaitingForHeaders &&
-            !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
-            emitErrorState(reply->error(), reply->errorString());
-            end(Outcome::NoHeaders);
-            return;
-        }
-        if (!takeAnswer())
-            return;
-    }
-    if (m_phase == Phase::Streaming)
-        finishStreaming(reply);
-    else if (m_phase == Phase::WholeFetch)
-        finishWholeFetch(reply);
-}
-
-void ItemTransfer::finishStreaming(QNetworkReply* reply)
-{
-    if (reply->bytesAvailable() > 0 && !m_part->drain(reply)) {
+    case Fetch::End::WriteFailed:
         end(Outcome::CannotWrite);
         return;
-    }
-    m_received = m_part->size();
-    if (m_size == 0 && exceedsLimit(m_received, m_settings.maxFileSizeMB)) {
-        end(Outcome::TooLarge);
-        return;
-    }
-    // With a length the body is complete when it is all there; without one, when the server ended
-    // it properly (a chunked body cut off is not complete).
-    const bool complete = m_size > 0 ? m_received >= m_size : bodyEndedNormally(reply);
-    if (!complete) {
-        emitErrorState(reply->error(), reply->errorString());
-        end(Outcome::CutOff);
-        return;
-    }
-    setState(kStateReceived);
-    if (!m_part->commit()) {
-        end(Outcome::CannotWrite);
-        return;
-    }
-    end(Outcome::Completed);
-}
-
-void ItemTransfer::finishWholeFetch(QNetworkReply* reply)
-{
-    if (reply->bytesAvailable() > 0 && !m_part->drain(reply)) {
+    case Fetch::End::Empty:
         end(Outcome::WholeFetchFailed);
         return;
+    case Fetch::End::Stalled:
+    case Fetch::End::HeaderTimeout:
+    case Fetch::End::NoAnswer:
+    case Fetch::End::CutOff:
+    case Fetch::End::RedirectRefused:
+        break;
     }
-    m_received = m_part->size();
-    // A single byte counts as nothing.
-    if (!bodyEndedNormally(reply) || m_received < 2) {
-        if (!bodyEndedNormally(reply))
-            emitErrorState(reply->error(), reply->errorString());
-        end(Outcome::WholeFetchFailed);
-        return;
-    }
-    setState(kStateReceived);
-    if (!m_part->commit()) {
-        end(Outcome::WholeFetchFailed);
-        return;
-    }
-    end(Outcome::FetchedWhole);
-}
-
-void ItemTransfer::onHeaderTimeout()
-{
-    if (m_phase != Phase::WaitingForHeaders)
-        return;
-    emitErrorState(QNetworkReply::TimeoutError, u"no response"_s);
-    end(Outcome::NoHeaders);
-}
-
-void ItemTransfer::onTick()
-{
-    if (m_phase != Phase::Streaming && m_phase != Phase::WholeFetch)
-        return;
-    if (m_received != m_receivedAtLastChange) {
-        m_receivedAtLastChange = m_received;
-        m_stallClock.restart();
-        updateReceived(true);
-        return;
-    }
-    if (m_stallClock.elapsed() > m_settings.stallTimeoutMs) {
-        emitErrorState(QNetworkReply::TimeoutError, u"no data"_s);
+    const Fetch::Failure failure = m_fetch.failure();
+    emitErrorState(failure.code, failure.text);
+    if (reason == Fetch::End::Stalled)
         end(Outcome::Stalled);
-    }
+    else if (whole)
+        end(Outcome::WholeFetchFailed);
+    else
+        end(m_phase == Phase::Streaming ? Outcome::CutOff : Outcome::NoHeaders);
 }
 
 void ItemTransfer::cancel()
@@ -429,31 +281,14 @@ void ItemTransfer::cancel()
     end(Outcome::Cancelled);
 }
 
-void ItemTransfer::dropReply()
-{
-    if (!m_reply)
-        return;
-    QNetworkReply* reply = m_reply;
-    m_reply = nullptr;
-    reply->disconnect(this);
-    // The abort closes the connection; deleting the reply alone would leave it open. (On a reply that
-    // carries an error status already the network layer warns that it sets a second error.)
-    if (!reply->isFinished())
-        reply->abort();
-    reply->deleteLater();
-}
-
 void ItemTransfer::end(Outcome outcome)
 {
     if (m_phase == Phase::Ended)
         return;
     m_phase = Phase::Ended;
     m_outcome = outcome;
-    m_headerTimer.stop();
-    m_tick.stop();
-    dropReply();
     // A committed file is in place already; anything else written goes, under any name.
-    m_part.reset();
+    m_fetch.abandon();
 
     if (rowGone()) {
         m_outcome = Outcome::RowRemoved;
@@ -461,48 +296,7 @@ void ItemTransfer::end(Outcome outcome)
         return;
     }
     const int r = row();
-    switch (outcome) {
-    case Outcome::Completed:
-        m_list.setTransferColumns(r, QString::number(m_size > 0 ? m_size : m_received),
-                                  QString::number(m_received), kFull);
-        m_list.setState(r, DownloadItemState::Done);
-        break;
-    case Outcome::FetchedWhole:
-        // The real count; the file's length is what is on disk.
-        m_list.setTransferColumns(r, QString::number(QFileInfo(m_savePath).size()),
-                                  QString::number(m_received), kFull);
-        m_list.setState(r, DownloadItemState::Done);
-        break;
-    case Outcome::TooLarge:
-        m_list.setProgress(r, kTooLarge);
-        m_list.setState(r, DownloadItemState::Done);
-        break;
-    case Outcome::CannotReplace: {
-        const QString length = QString::number(QFileInfo(m_savePath).size());
-        m_list.setTransferColumns(r, length, length, kCannotReplace);
-        m_list.setState(r, DownloadItemState::Failed);
-        break;
-    }
-    case Outcome::CannotWrite:
-    case Outcome::Stalled:
-    case Outcome::CutOff:
-        m_list.setSize(r, kDownloadFailed);
-        m_list.setState(r, DownloadItemState::Failed);
-        break;
-    case Outcome::Cancelled:
-        m_list.setSize(r, kDownloadCancelled);
-        m_list.setState(r, DownloadItemState::Failed);
-        break;
-    case Outcome::WholeFetchFailed:
-        m_list.setTransferColumns(r, QString(), QString(), QString());
-        m_list.setState(r, DownloadItemState::Failed);
-        break;
-    case Outcome::NoHeaders:
-    case Outcome::RowRemoved:
-    case Outcome::Running:
-        m_list.setState(r, DownloadItemState::Failed);
-        break;
-    }
+    writeOutcome(m_list, r, outcome, {m_size, m_received, m_savePath});
     if (outcome == Outcome::Completed || outcome == Outcome::FetchedWhole) {
         setState(kStateCompleted);
         // The file's content decides its type, as after every transfer.

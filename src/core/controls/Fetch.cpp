@@ -1,0 +1,285 @@
+#include "controls/Fetch.h"
+
+#include "controls/NetworkContext.h"
+#include "controls/PartFile.h"
+#include "controls/TransferSupport.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+Fetch::Fetch(NetworkContext& network, Route route, QObject* parent)
+    : QObject(parent), m_network(network), m_route(route)
+{
+    m_tick.setInterval(kDefaultTickMs);
+    connect(&m_tick, &QTimer::timeout, this, &Fetch::onTick);
+    m_headerTimer.setSingleShot(true);
+    connect(&m_headerTimer, &QTimer::timeout, this, &Fetch::onHeaderTimeout);
+}
+
+Fetch::~Fetch()
+{
+    abandon();
+}
+
+void Fetch::setTickInterval(int ms)
+{
+    m_tick.setInterval(qMax(1, ms));
+}
+
+const QNetworkReply* Fetch::answer() const
+{
+    return m_answerTaken ? m_reply.data() : nullptr;
+}
+
+bool Fetch::openPart(const QString& path)
+{
+    m_part = std::make_unique<PartFile>(path);
+    if (m_part->open())
+        return true;
+    m_part.reset();
+    return false;
+}
+
+bool Fetch::setTarget(const QString& path)
+{
+    return openPart(path);
+}
+
+bool Fetch::start(const QUrl& url, const QByteArray& referer)
+{
+    stopRequest();
+    if (!isFetchableUrl(url))
+        return false;
+    m_url = url;
+    m_referer = referer;
+    m_received = 0;
+    m_failure = {};
+    m_stallClock.invalidate();
+    m_phase = Phase::Waiting;
+    send(referer);
+    // The header time-out, when there is one, is the only watch until the answer is in.
+    if (m_headerTimeoutMs >= 0)
+        m_headerTimer.start(m_headerTimeoutMs);
+    else
+        beginWatch();
+    return true;
+}
+
+void Fetch::send(const QByteArray& referer)
+{
+    m_visited = {m_url};
+    QNetworkRequest request = m_network.makeRequest(m_url, referer);
+    prepareFileRequest(request);
+    sendRequest(request);
+}
+
+void Fetch::sendRequest(const QNetworkRequest& request)
+{
+    // The address's own port is used as given: "https://host:8443/" connects to 8443.
+    QNetworkAccessManager* manager =
+        m_route == Route::Proxied ? m_network.proxiedManager() : m_network.manager();
+    QNetworkReply* reply = manager->get(request);
+    limitReplyBuffer(reply);
+    m_reply = reply;
+    m_answerTaken = false;
+    connect(reply, &QNetworkReply::socketStartedConnecting, this, &Fetch::connecting);
+    connect(reply, &QNetworkReply::requestSent, this, &Fetch::requestSent);
+    connect(reply, &QNetworkReply::metaDataChanged, this, &Fetch::onMetaData);
+    connect(reply, &QIODevice::readyRead, this, &Fetch::onReadyRead);
+    connect(reply, &QNetworkReply::finished, this, &Fetch::onFinished);
+}
+
+bool Fetch::stream(const QString& path)
+{
+    if (m_phase != Phase::Waiting || !m_answerTaken)
+        return false;
+    const bool haveTarget = m_part && m_part->isOpen() && (path.isEmpty() || m_part->finalPath() == path);
+    if (!haveTarget && (path.isEmpty() || !openPart(path)))
+        return false;
+    m_phase = Phase::Streaming;
+    return true;
+}
+
+bool Fetch::fetchWhole(const QString& path)
+{
+    if (m_url.isEmpty())
+        return false;
+    stopRequest();
+    const bool samePart = m_part && m_part->isOpen() && (path.isEmpty() || m_part->finalPath() == path);
+    const bool ready = samePart ? m_part->truncate() : !path.isEmpty() && openPart(path);
+    if (!ready) {
+        abandon();
+        return false;
+    }
+    m_phase = Phase::Whole;
+    m_received = 0;
+    m_receivedAtLastLook = 0;
+    m_failure = {};
+    // The silence before this request counts: it follows the first one at once.
+    if (!m_stallClock.isValid())
+        m_stallClock.start();
+    m_tick.start();
+    send(m_refererOnWholeFetch ? m_referer : QByteArray());
+    return true;
+}
+
+void Fetch::abandon()
+{
+    stopRequest();
+    m_stallClock.invalidate();
+    m_part.reset();
+    m_phase = Phase::Idle;
+}
+
+void Fetch::stopRequest()
+{
+    m_headerTimer.stop();
+    m_tick.stop();
+    dropReply(m_reply, this);
+}
+
+void Fetch::beginWatch()
+{
+    m_receivedAtLastLook = m_received;
+    m_stallClock.start();
+    m_tick.start();
+}
+
+void Fetch::onMetaData()
+{
+    if (m_reply)
+        takeAnswer();
+}
+
+bool Fetch::takeAnswer()
+{
+    if (m_answerTaken)
+        return true;
+    m_answerTaken = true;
+    QNetworkReply* reply = m_reply;
+    const NetworkContext::Redirect redirect = m_network.nextRedirect(reply, m_visited);
+    if (redirect.action == NetworkContext::Redirect::Follow) {
+        // The watches run on: they cover the whole chain.
+        dropReply(m_reply, this);
+        sendRequest(redirect.request);
+        return false;
+    }
+    if (redirect.action == NetworkContext::Redirect::Refuse) {
+        fail(End::RedirectRefused, QNetworkReply::TooManyRedirectsError, u"redirect refused"_s);
+        return false;
+    }
+    if (m_phase != Phase::Waiting)
+        return true;
+
+    m_headerTimer.stop();
+    if (!m_tick.isActive())
+        beginWatch();
+    const QPointer<Fetch> self(this);
+    emit answered();
+    if (!self || m_reply != reply)
+        return false;
+    if (m_phase == Phase::Waiting) {
+        // The owner took neither the body nor a second request.
+        abandon();
+        return false;
+    }
+    return true;
+}
+
+bool Fetch::takeBody(QNetworkReply* reply)
+{
+    if (!m_part->drain(reply)) {
+        finish(End::WriteFailed);
+        return false;
+    }
+    if (m_part->size() == m_received)
+        return true;
+    m_received = m_part->size();
+    const QPointer<Fetch> self(this);
+    emit bodyGrew(m_received);
+    return self && m_reply == reply;
+}
+
+void Fetch::onReadyRead()
+{
+    QNetworkReply* reply = m_reply;
+    if (!reply || !takeAnswer())
+        return;
+    takeBody(reply);
+}
+
+void Fetch::onFinished()
+{
+    QNetworkReply* reply = m_reply;
+    if (!reply)
+        return;
+    if (!m_answerTaken && !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+        fail(End::NoAnswer, reply->error(), reply->errorString());
+        return;
+    }
+    if (!takeAnswer() || !takeBody(reply))
+        return;
+    if (m_phase == Phase::Streaming) {
+        // With a length the body is complete when it is all there; without one, when the server
+        // ended it properly (a chunked body cut off is not complete).
+        const qint64 length = announcedLength(reply);
+        if (length > 0 ? m_received < length : !bodyEndedNormally(reply)) {
+            fail(End::CutOff, reply->error(), reply->errorString());
+            return;
+        }
+    } else {
+        if (!bodyEndedNormally(reply)) {
+            fail(End::CutOff, reply->error(), reply->errorString());
+            return;
+        }
+        // A single byte counts as nothing.
+        if (m_received < 2) {
+            finish(End::Empty);
+            return;
+        }
+    }
+    finish(m_part->commit() ? End::Complete : End::WriteFailed);
+}
+
+void Fetch::onTick()
+{
+    if (m_phase == Phase::Idle)
+        return;
+    if (m_received != m_receivedAtLastLook) {
+        m_receivedAtLastLook = m_received;
+        m_stallClock.restart();
+        emit stillGrowing(m_received);
+        return;
+    }
+    if (m_stallClock.elapsed() >= m_stallTimeoutMs)
+        fail(End::Stalled, QNetworkReply::TimeoutError, u"no data"_s);
+}
+
+void Fetch::onHeaderTimeout()
+{
+    if (m_phase == Phase::Waiting)
+        fail(End::HeaderTimeout, QNetworkReply::TimeoutError, u"no response"_s);
+}
+
+void Fetch::fail(End reason, int code, const QString& text)
+{
+    m_failure = {code, text};
+    finish(reason);
+}
+
+void Fetch::finish(End reason)
+{
+    stopRequest();
+    m_phase = Phase::Idle;
+    const QPointer<Fetch> self(this);
+    emit ended(reason);
+    // Unless the owner asked again, what was written goes (a committed file is in place already).
+    if (self && m_phase == Phase::Idle)
+        m_part.reset();
+}
+
+} // namespace lintbay

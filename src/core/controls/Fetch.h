@@ -1,0 +1,160 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+
+class QNetworkReply;
+class QNetworkRequest;
+
+namespace lintbay {
+
+class NetworkContext;
+class PartFile;
+
+// One document fetched over the network into one file, for both download modes: the request (user
+// agent, cookies, Referer), the redirects (followed by hand, loops and endless chains refused), the
+// body streamed into a part file beside the target and put in place only when complete, the stall
+// watch, and the second request that takes an answer whole when its first answer cannot be judged.
+//
+// The owner decides what an answer is worth: once the headers of the final answer are in, answered()
+// asks it to stream() the body, to fetchWhole() instead, or to abandon(). Every end is reported once
+// by ended(); the file at the target has been replaced by then only when the reason is Complete.
+// The owner may delete the engine, or itself, inside any of its signals. Nothing is ever reported
+// from inside a call of the owner.
+class Fetch : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Route
+    {
+        Direct,  // parallel slots
+        Proxied, // the single transfer, through the proxy when one is in use
+    };
+
+    enum class End
+    {
+        Complete,        // the body is whole and has taken the target's place
+        CutOff,          // the body ended short, or the connection broke
+        Empty,           // a whole-body fetch brought fewer than two bytes
+        Stalled,         // no new byte within the stall time-out
+        HeaderTimeout,   // no answer within the header time-out
+        NoAnswer,        // nothing came back at all (refused, reset, not resolvable)
+        RedirectRefused, // a redirect loop, too many hops, or a target that is not a web address
+        WriteFailed,     // the disk refused the body, or it could not be put in place
+    };
+
+    // What the network layer said about an end that was not Complete.
+    struct Failure
+    {
+        int code = 0;
+        QString text;
+    };
+
+    static constexpr int kDefaultTickMs = 1000;
+
+    Fetch(NetworkContext& network, Route route, QObject* parent = nullptr);
+    ~Fetch() override; // abandons
+
+    // Time without a new byte after which the fetch ends Stalled, and how often that is checked.
+    void setStallTimeout(int ms) { m_stallTimeoutMs = ms; }
+    int stallTimeout() const { return m_stallTimeoutMs; }
+    void setTickInterval(int ms);
+    int tickInterval() const { return m_tick.interval(); }
+    // From the request to the final answer's headers; negative: none, and the stall watch covers the
+    // wait for them instead.
+    void setHeaderTimeout(int ms) { m_headerTimeoutMs = ms; }
+    // Whether the whole-body fetch sends the first request's Referer too.
+    void setRefererOnWholeFetch(bool on) { m_refererOnWholeFetch = on; }
+
+    // Opens the part file for `path` now, for an owner that knows its target before the answer
+    // (nothing is requested when the folder cannot take it). False when it cannot be opened.
+    bool setTarget(const QString& path);
+    // Requests `url`; false (and nothing sent) when it is not a web address.
+    bool start(const QUrl& url, const QByteArray& referer = {});
+
+    // Inside answered(): takes the body into the part file of `path` (empty: the target already set).
+    // False when the part file cannot be opened; the owner ends the fetch then.
+    bool stream(const QString& path = {});
+    // Inside answered() or ended(), or any time after start(): drops the request and asks again, the
+    // body taken whole into the same part file, emptied (opened for `path` when none is open yet).
+    // False, with everything dropped, when the part file cannot be had.
+    bool fetchWhole(const QString& path = {});
+    // Drops the request and the part file; nothing more is reported.
+    void abandon();
+
+    bool isActive() const { return m_phase != Phase::Idle; }
+    bool isWhole() const { return m_phase == Phase::Whole; }
+    // The final answer, for the owner to judge inside answered().
+    const QNetworkReply* answer() const;
+    // Bytes of the body in the part file.
+    qint64 received() const { return m_received; }
+    Failure failure() const { return m_failure; }
+
+signals:
+    void connecting();
+    void requestSent();
+    // The final answer's headers are in (first request only); see stream(), fetchWhole(), abandon().
+    void answered();
+    // The part file grew.
+    void bodyGrew(qint64 received);
+    // The stall watch saw the body grow since its last look (at most once a tick).
+    void stillGrowing(qint64 received);
+    void ended(lintbay::Fetch::End reason);
+
+private:
+    enum class Phase
+    {
+        Idle,
+        Waiting,   // for the first request's final answer
+        Streaming, // its body
+        Whole,     // the whole-body fetch, its redirects included
+    };
+
+    void send(const QByteArray& referer);
+    void sendRequest(const QNetworkRequest& request);
+    // Follows or refuses a redirect, or hands the answer to the owner, once per reply; true when the
+    // body of this reply is to be taken.
+    bool takeAnswer();
+    // Moves what arrived into the part file; false when the fetch ended or changed meanwhile.
+    bool takeBody(QNetworkReply* reply);
+    void onMetaData();
+    void onReadyRead();
+    void onFinished();
+    void onTick();
+    void onHeaderTimeout();
+    void beginWatch();
+    bool openPart(const QString& path);
+    void stopRequest();
+    void fail(End reason, int code, const QString& text);
+    void finish(End reason);
+
+    NetworkContext& m_network;
+    const Route m_route;
+    QTimer m_tick;
+    QTimer m_headerTimer;
+    QElapsedTimer m_stallClock;
+    int m_stallTimeoutMs = 120000;
+    int m_headerTimeoutMs = -1;
+    bool m_refererOnWholeFetch = false;
+
+    Phase m_phase = Phase::Idle;
+    QUrl m_url;
+    QByteArray m_referer;
+    QPointer<QNetworkReply> m_reply;
+    QList<QUrl> m_visited; // addresses of this request and its redirects
+    bool m_answerTaken = false;
+    std::unique_ptr<PartFile> m_part;
+    qint64 m_received = 0;
+    qint64 m_receivedAtLastLook = 0;
+    Failure m_failure;
+};
+
+} // namespace lintbay

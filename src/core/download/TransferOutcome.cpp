@@ -1,0 +1,70 @@
+#include "download/TransferOutcome.h"
+
+#include "download/DownloadListModel.h"
+
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+namespace {
+const QString kTooLarge = u"大文件，跳过"_s;
+const QString kCannotReplace = u"无法替换"_s;
+const QString kDownloadFailed = u"下载失败"_s;
+const QString kDownloadCancelled = u"下载取消"_s;
+const QString kFull = u"100%"_s;
+} // namespace
+
+QString unknownSizeText()
+{
+    return u"未知"_s;
+}
+
+bool endsDone(TransferOutcome outcome)
+{
+    return outcome == TransferOutcome::Completed || outcome == TransferOutcome::TooLarge ||
+           outcome == TransferOutcome::FetchedWhole;
+}
+
+void writeOutcome(DownloadListModel& list, int row, TransferOutcome outcome, const TransferFigures& figures)
+{
+    switch (outcome) {
+    case TransferOutcome::Completed:
+        list.setTransferColumns(row,
+                                QString::number(figures.announced > 0 ? figures.announced : figures.received),
+                                QString::number(figures.received), kFull);
+        break;
+    case TransferOutcome::FetchedWhole:
+        // The real count; the file's length is what is on disk.
+        list.setTransferColumns(row, QString::number(QFileInfo(figures.savePath).size()),
+                                QString::number(figures.received), kFull);
+        break;
+    case TransferOutcome::TooLarge:
+        list.setProgress(row, kTooLarge);
+        break;
+    case TransferOutcome::CannotReplace: {
+        const QString length = QString::number(QFileInfo(figures.savePath).size());
+        list.setTransferColumns(row, length, length, kCannotReplace);
+        break;
+    }
+    case TransferOutcome::CannotWrite:
+    case TransferOutcome::Stalled:
+    case TransferOutcome::CutOff:
+        list.setSize(row, kDownloadFailed);
+        break;
+    case TransferOutcome::Cancelled:
+        list.setSize(row, kDownloadCancelled);
+        break;
+    case TransferOutcome::WholeFetchFailed:
+        list.setTransferColumns(row, QString(), QString(), QString());
+        break;
+    case TransferOutcome::NoHeaders:
+    case TransferOutcome::RowRemoved:
+    case TransferOutcome::Running:
+        break;
+    }
+    list.setState(row, endsDone(outcome) ? DownloadItemState::Done : DownloadItemState::Failed);
+}
+
+} // namespace lintbay

@@ -1,0 +1,149 @@
+// The fetch engine under both download modes: its owner may delete it from inside any of its signals,
+// at any stage of a transfer, and nothing may run on afterwards nor be left behind.
+#include "controls/Fetch.h"
+#include "controls/NetworkContext.h"
+
+#include "TestData.h"
+#include "TestHttpServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPointer>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstddef>
+#include <cstring>
+#include <new>
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+using namespace lintbay::test;
+
+Q_DECLARE_METATYPE(lintbay::test::TestHttpResponse)
+
+class tst_Fetch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void ownerDeletesItInsideASignal_data();
+    void ownerDeletesItInsideASignal();
+};
+
+void tst_Fetch::ownerDeletesItInsideASignal_data()
+{
+    QTest::addColumn<QString>("signal");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<TestHttpResponse>("response");
+    QTest::addColumn<int>("reason"); // of the end it is deleted in; -1: deleted mid-way
+
+    const QByteArray body = payload(60000);
+    TestHttpResponse pieces = TestHttpResponse::bytes(body, "application/pdf");
+    pieces.pieceSize = 4000;
+    pieces.pieceIntervalMs = 20;
+    TestHttpResponse drip = TestHttpResponse::bytes(payload(8), "application/pdf");
+    drip.pieceSize = 1;
+    drip.pieceIntervalMs = 60;
+    TestHttpResponse cut = TestHttpResponse::bytes(payload(5000), "application/pdf");
+    cut.declaredLength = 9000;
+    TestHttpResponse stall = TestHttpResponse::bytes(payload(5000), "application/pdf");
+    stall.stallAfterBytes = 1000;
+
+    // A slot watches for stalls from the start; the single transfer waits for the headers under a
+    // time-out of its own and watches the body only.
+    for (const QString& mode : {u"slot"_s, u"single"_s}) {
+        QTest::addRow("%s: connecting", qPrintable(mode)) << u"connecting"_s << u"/doc"_s << pieces << -1;
+        QTest::addRow("%s: requestSent", qPrintable(mode)) << u"requestSent"_s << u"/doc"_s << pieces << -1;
+        QTest::addRow("%s: answered", qPrintable(mode)) << u"answered"_s << u"/doc"_s << pieces << -1;
+        QTest::addRow("%s: bodyGrew", qPrintable(mode)) << u"bodyGrew"_s << u"/doc"_s << pieces << -1;
+        QTest::addRow("%s: stillGrowing", qPrintable(mode)) << u"stillGrowing"_s << u"/doc"_s << drip << -1;
+        QTest::addRow("%s: ended complete", qPrintable(mode))
+            << u"ended"_s << u"/doc"_s << pieces << int(Fetch::End::Complete);
+        QTest::addRow("%s: ended cut off", qPrintable(mode))
+            << u"ended"_s << u"/doc"_s << cut << int(Fetch::End::CutOff);
+        QTest::addRow("%s: ended stalled", qPrintable(mode))
+            << u"ended"_s << u"/doc"_s << stall << int(Fetch::End::Stalled);
+        QTest::addRow("%s: ended on a redirect loop", qPrintable(mode))
+            << u"ended"_s << u"/loop"_s << pieces << int(Fetch::End::RedirectRefused);
+    }
+}
+
+void tst_Fetch::ownerDeletesItInsideASignal()
+{
+    QFETCH(QString, signal);
+    QFETCH(QString, path);
+    QFETCH(TestHttpResponse, response);
+    QFETCH(int, reason);
+
+    TestHttpServer server;
+    server.serve(u"/doc"_s, response);
+    server.serve(u"/loop"_s, TestHttpResponse::redirect("/loop"));
+    NetworkContext network;
+    QTemporaryDir dir;
+    const QString target = dir.filePath(u"doc.pdf"_s);
+    const bool single = QString::fromLatin1(QTest::currentDataTag()).startsWith(u"single"_s);
+
+    // The engine lives in storage that is scribbled over the moment it is destroyed, so that any use
+    // after the deletion fails loudly even without a sanitizer.
+    alignas(Fetch) std::byte storage[sizeof(Fetch)];
+    QPointer<Fetch> fetch =
+        new (storage) Fetch(network, single ? Fetch::Route::Proxied : Fetch::Route::Direct);
+    const auto destroy = [&] {
+        fetch->~Fetch();
+        std::memset(storage, 0xa5, sizeof storage);
+    };
+    const auto leftOver = qScopeGuard([&] {
+        if (fetch)
+            fetch->~Fetch();
+    });
+    fetch->setStallTimeout(300);
+    fetch->setTickInterval(20);
+    if (single)
+        fetch->setHeaderTimeout(3000);
+    int calls = 0;
+    int endedWith = -1;
+    const auto deleteIn = [&](const QString& name) {
+        return [&, name] {
+            ++calls;
+            if (name == signal)
+                destroy();
+        };
+    };
+    connect(fetch, &Fetch::connecting, this, deleteIn(u"connecting"_s));
+    connect(fetch, &Fetch::requestSent, this, deleteIn(u"requestSent"_s));
+    connect(fetch, &Fetch::bodyGrew, this, deleteIn(u"bodyGrew"_s));
+    connect(fetch, &Fetch::stillGrowing, this, deleteIn(u"stillGrowing"_s));
+    connect(fetch, &Fetch::answered, this, [&] {
+        if (signal != u"answered"_s)
+            QVERIFY(fetch->stream(target));
+        deleteIn(u"answered"_s)();
+    });
+    connect(fetch, &Fetch::ended, this, [&](Fetch::End end) {
+        endedWith = int(end);
+        deleteIn(u"ended"_s)();
+    });
+    QVERIFY(fetch->start(server.url(path)));
+
+    QTRY_VERIFY_WITH_TIMEOUT(fetch.isNull(), 5000);
+    const int callsWhenDeleted = calls;
+    QTest::qWait(200);
+    QCOMPARE(calls, callsWhenDeleted); // nothing ran on after the deletion
+    QCOMPARE(endedWith, reason);
+    const QStringList left =
+        QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    if (reason == int(Fetch::End::Complete)) {
+        QCOMPARE(left, QStringList{u"doc.pdf"_s});
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), response.body);
+    } else {
+        QCOMPARE(left, QStringList()); // not even the part file
+    }
+    if (reason < 0)
+        QTRY_COMPARE(server.openConnections(), 0); // the request in flight was given up
+}
+
+QTEST_GUILESS_MAIN(tst_Fetch)
+#include "tst_fetch.moc"
