@@ -34,11 +34,6 @@ const QString kStateErrorPrefix = u"11 与主机通讯时出现了错误:"_s;
 // Received is shown at most this often while the body streams (and always at the end).
 constexpr int kShowIntervalMs = 200;
 
-QString percent(qint64 received, qint64 size)
-{
-    return QString::number(received * 100 / size) + u'%';
-}
-
 bool exceedsLimit(qint64 bytes, double limitMB)
 {
     return double(bytes) / 1024 / 1024 > limitMB;
@@ -235,7 +230,7 @@ void ItemTransfer::updateReceived(bool force)
     const int r = row();
     m_list.setReceived(r, QString::number(m_received));
     if (m_size > 0)
-        m_list.setProgress(r, percent(m_received, m_size));
+        m_list.setProgress(r, percentText(m_received, m_size));
 }
 
 void ItemTransfer::onFetchEnded(Fetch::End reason)

@@ -8,6 +8,7 @@
 #include "download/FileNaming.h"
 #include "download/ItemTransfer.h"
 #include "download/ListOperations.h"
+#include "download/TransferOutcome.h"
 #include "tools/UrlCache.h"
 #include "util/PathHelpers.h"
 
@@ -23,12 +24,6 @@ constexpr int kSoundWebPage = 101;
 constexpr int kSoundAllDone = 102;
 constexpr int kSoundFailed = 103;
 constexpr qint64 kCacheFileLimit = 16 * 1024 * 1024;
-
-QString percentText(qint64 read, qint64 total)
-{
-    // The whole part, never rounded up: 99.9 % reads 99%.
-    return QString::number(read * 100 / total) + u'%';
-}
 
 bool isWebPage(const QString& type, bool withXml)
 {

@@ -67,4 +67,9 @@ void writeOutcome(DownloadListModel& list, int row, TransferOutcome outcome, con
     list.setState(row, endsDone(outcome) ? DownloadItemState::Done : DownloadItemState::Failed);
 }
 
+QString percentText(qint64 received, qint64 total)
+{
+    return QString::number(received * 100 / total) + u'%';
+}
+
 } // namespace lintbay

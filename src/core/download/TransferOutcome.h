@@ -52,4 +52,8 @@ void writeOutcome(DownloadListModel& list, int row, TransferOutcome outcome, con
 // The Size column while the length is not known.
 QString unknownSizeText();
 
+// The Progress column during a transfer: the whole part of the percentage, never rounded up
+// (99.9 % reads "99%"). `total` must be above 0.
+QString percentText(qint64 received, qint64 total);
+
 } // namespace lintbay
