@@ -25,7 +25,7 @@ QByteArray resultPage(int page, const QString& nextHref, const QString& nextText
 {
     QString html = u"<html><head><meta charset=\"utf-8\"></head><body><p>page %1</p>"_s.arg(page);
     if (!nextHref.isEmpty())
-        html += u"<div id=\"page\"><a href=\"#\">1</a> <a href=\"%1\">%2</a></div>"_s.arg(nextHref, nextText);
+        html += u"<div id=\"page\"><a href=\"#\">1</a> <a href=\"%1\">%2</a></div>"_s.arg(nextHref, nextText.toHtmlEscaped());
     html += u"</body></html>"_s;
     return html.toUtf8();
 }
@@ -212,16 +212,34 @@ private slots:
         }
     }
 
-    void nextLinkWithASpaceIsNotFollowed()
+    // The pager's link then and now is followed; nothing else that looks like it is.
+    void nextPageLinkText_data()
     {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("followed");
+        QTest::newRow("until 2019") << u"下一页>"_s << true;
+        QTest::newRow("since 2020") << u"下一页 >"_s << true;
+        QTest::newRow("padded, full-width space") << u"\u3000下一页\n >  "_s << true;
+        QTest::newRow("previous page") << u"<上一页"_s << false;
+        QTest::newRow("a page number") << u"2"_s << false;
+        QTest::newRow("without the arrow") << u"下一页"_s << false;
+        QTest::newRow("inside other text") << u"去下一页>看看"_s << false;
+        QTest::newRow("full-width arrow") << u"下一页＞"_s << false;
+    }
+    void nextPageLinkText()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, followed);
         TestHttpServer server;
-        server.serve(u"/s"_s, TestHttpResponse::html(resultPage(1, u"/s?pn=10"_s, u"下一页 >"_s)));
+        server.serve(u"/s"_s, TestHttpResponse::html(resultPage(1, u"/s?pn=10"_s, text)));
         HeadlessBrowser browser(&m_nam);
         SearchSession session(&browser, m_settings);
+        session.setNextPageTimeouts(5000, 0);
+        session.setPageDelayText(u"0"_s);
         openPage(browser, server.url(u"/s?pn=0"_s));
         session.AddAllStopFlag = false;
-        QVERIFY(!session.下一页());
-        QCOMPARE(server.requestCount(), 1);
+        QCOMPARE(session.下一页(), followed);
+        QCOMPARE(server.requestCount(), followed ? 2 : 1);
     }
 
     void stopDuringTheDelayEndsTheRun()

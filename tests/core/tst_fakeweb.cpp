@@ -1,4 +1,5 @@
 #include "FakeWeb.h"
+#include "search/SearchSession.h"
 
 #include "app/HtmlDocument.h"
 #include "app/AppContext.h"
@@ -73,7 +74,7 @@ Fetched fetch(QNetworkAccessManager& nam, const QUrl& url)
 QString nextPageHref(const HtmlDocument& doc)
 {
     for (const HtmlElement& a : doc.getElementById(u"page"_s).getElementsByTagName(u"a"_s)) {
-        if (a.innerText().trimmed().toLower() == u"下一页>"_s)
+        if (isNextPageLinkText(a.innerText()))
             return a.href();
     }
     return {};

@@ -165,7 +165,7 @@ QString pagerHtml(const SearchQuery& q, const QString& rawQuery, int pages)
             html += u"<a href=\""_s + esc(pageHref(base, p)) + u"\">"_s + label + u"</a>"_s;
     }
     if (q.page < pages - 1)
-        html += u"<a class=\"n\" href=\""_s + esc(pageHref(base, q.page + 1)) + u"\">下一页&gt;</a>"_s;
+        html += u"<a class=\"n\" href=\""_s + esc(pageHref(base, q.page + 1)) + u"\">下一页 &gt;</a>"_s; // as today's pages write it
     html += u"</div></div>\n"_s;
     return html;
 }

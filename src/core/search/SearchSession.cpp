@@ -14,6 +14,16 @@ const QString kBatchSequence = u"batch"_s;
 const QString kFollowSequence = u"follow"_s;
 } // namespace
 
+bool isNextPageLinkText(const QString& text)
+{
+    QString compact;
+    compact.reserve(text.size());
+    for (const QChar c : text)
+        if (!c.isSpace())
+            compact.append(c);
+    return compact.toLower() == u"下一页>"_s;
+}
+
 SearchSession::SearchSession(Browser* browser, ProgramSettings& settings, QObject* parent)
     : QObject(parent), m_browser(browser), m_settings(settings)
 {
@@ -131,7 +141,7 @@ bool SearchSession::下一页()
     for (const HtmlElement& link : links) {
         if (!pumpEventsFor(this) || pageFollowingStopped() || !m_browser)
             return false;
-        if (link.innerText().trimmed().toLower() != u"下一页>"_s)
+        if (!isNextPageLinkText(link.innerText()))
             continue;
         PageLoadingFlag = true;
         const bool clicked = m_browser->click(link.locator());

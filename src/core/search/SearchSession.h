@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Browser.h"
 #include "search/QueryBuilder.h"
 #include "search/ResultExtractor.h"
 
@@ -9,10 +10,14 @@
 
 namespace lintbay {
 
-class Browser;
 class ProgramSettings;
 class ResultListModel;
 class Sequences;
+
+// The pager's next-page link, as the engine has written it over the years: "下一页>" and, on
+// today's pages, "下一页 >". Compared without any white space and ignoring case; no other link
+// (the page numbers, "<上一页", other text around "下一页") is ever taken for it.
+bool isNextPageLinkText(const QString& text);
 
 // The search window's work, independent of the widgets: the result list, the state flags (true =
 // idle or stop requested), the page extraction, the page following of "加入全部到列表" and the batch
