@@ -10,6 +10,7 @@ packages=(
   qt6-multimedia-dev
   libgumbo-dev libicu-dev
   fonts-wqy-microhei
+  nginx openssl
 )
 
 missing=()

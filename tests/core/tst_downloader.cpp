@@ -5,6 +5,7 @@
 
 #include "TestData.h"
 #include "TestHttpServer.h"
+#include "TlsFront.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,6 +53,7 @@ class tst_Downloader : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { TransferWorld::addRows(); }
     void init();
     void cleanup();
 
@@ -83,6 +85,7 @@ private:
     Result run(Downloader& d, const QString& url, const QString& saveFile, int timeoutMs = 5000);
 
     std::unique_ptr<TestHttpServer> m_server;
+    TransferWorld m_world;
     std::unique_ptr<NetworkContext> m_network;
     std::unique_ptr<QTemporaryDir> m_dir;
 };
@@ -92,12 +95,15 @@ void tst_Downloader::init()
     m_server = std::make_unique<TestHttpServer>();
     QVERIFY(m_server->isListening());
     m_network = std::make_unique<NetworkContext>();
+    QString world;
+    QVERIFY2(m_world.enter(*m_server, *m_network, &world), qPrintable(world));
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
 }
 
 void tst_Downloader::cleanup()
 {
+    m_world.leave();
     m_network.reset();
     m_server.reset();
     m_dir.reset();
@@ -190,6 +196,8 @@ void tst_Downloader::outcomes_data()
 
 void tst_Downloader::outcomes()
 {
+    if (m_world.overTls() && frontAltersTheAnswer(QTest::currentDataTag()))
+        QSKIP("the HTTPS front cannot pass this answer on as the server sent it");
     QFETCH(TestHttpResponse, response);
     QFETCH(bool, completes);
     QFETCH(QByteArray, expectedFile);
@@ -202,7 +210,7 @@ void tst_Downloader::outcomes()
     const QString target = m_dir->filePath(u"doc.pdf"_s);
 
     Downloader d(*m_network);
-    const Result r = run(d, m_server->url(u"/doc"_s).toString(), target);
+    const Result r = run(d, m_world.url(u"/doc"_s).toString(), target);
     QVERIFY2(r.completed || r.failed, "exactly one end report");
     QCOMPARE(r.file, target);
     QCOMPARE(m_server->requestsTo(u"/doc"_s).size(), requests);
@@ -256,7 +264,7 @@ void tst_Downloader::redirectLimit()
     });
     const QString target = m_dir->filePath(u"r.pdf"_s);
     Downloader d(*m_network);
-    const Result r = run(d, m_server->url(u"/hop/0"_s).toString(), target);
+    const Result r = run(d, m_world.url(u"/hop/0"_s).toString(), target);
     QCOMPARE(r.completed, completes);
     QCOMPARE(r.failed, !completes);
     if (completes) {
@@ -313,7 +321,7 @@ void tst_Downloader::timeouts()
     d.setTickInterval(30);
     QElapsedTimer clock;
     clock.start();
-    const Result r = run(d, m_server->url(u"/slow"_s).toString(), target, 8000);
+    const Result r = run(d, m_world.url(u"/slow"_s).toString(), target, 8000);
     QCOMPARE(r.completed, completes);
     if (completes) {
         QCOMPARE(readFile(target), response.body);
@@ -340,7 +348,7 @@ void tst_Downloader::placeholderWhileRunning()
     QSignalSpy error(&d, &Downloader::DownloadError);
     d.setStallTimeout(400);
     d.setTickInterval(20);
-    d.BeginDownload(m_server->url(u"/p"_s).toString(), target, QString());
+    d.BeginDownload(m_world.url(u"/p"_s).toString(), target, QString());
     QCOMPARE(readFile(target), kPlaceholder); // at once, before any answer
     QTRY_VERIFY(!progress.isEmpty());
     QTRY_COMPARE(d.bytesRead(), qint64(1000));
@@ -361,7 +369,7 @@ void tst_Downloader::olderFileSurvivesFailureAndIsReplacedOnSuccess()
     d.setStallTimeout(200);
     d.setTickInterval(20);
     QSignalSpy error(&d, &Downloader::DownloadError);
-    d.BeginDownload(m_server->url(u"/fail"_s).toString(), target, QString());
+    d.BeginDownload(m_world.url(u"/fail"_s).toString(), target, QString());
     QCOMPARE(readFile(target), QByteArray("an older document")); // no placeholder over it
     QTRY_COMPARE(error.count(), 1);
     QCOMPARE(readFile(target), QByteArray("an older document"));
@@ -369,7 +377,7 @@ void tst_Downloader::olderFileSurvivesFailureAndIsReplacedOnSuccess()
 
     const QByteArray body = payload(5001);
     m_server->serve(u"/ok"_s, TestHttpResponse::bytes(body, "application/pdf"));
-    const Result r = run(d, m_server->url(u"/ok"_s).toString(), target);
+    const Result r = run(d, m_world.url(u"/ok"_s).toString(), target);
     QVERIFY(r.completed);
     QCOMPARE(readFile(target), body);
     QCOMPARE(entries(m_dir->path()), QStringList{u"old.pdf"_s});
@@ -396,7 +404,7 @@ void tst_Downloader::unwritableTargets()
     m_server->serve(u"/doc"_s, TestHttpResponse::bytes(payload(100), "application/pdf"));
     const QString target = m_dir->filePath(relativeTarget);
     Downloader d(*m_network);
-    const Result r = run(d, m_server->url(u"/doc"_s).toString(), target);
+    const Result r = run(d, m_world.url(u"/doc"_s).toString(), target);
     QVERIFY(r.failed);
     QCOMPARE(r.message, u"无法下载"_s);
     QCOMPARE(m_server->requestCount(), 0); // nothing worth fetching when it cannot be kept
@@ -420,7 +428,7 @@ void tst_Downloader::cancelMidTransfer()
     Downloader d(*m_network);
     QSignalSpy complete(&d, &Downloader::DownloadComplete);
     QSignalSpy error(&d, &Downloader::DownloadError);
-    d.BeginDownload(m_server->url(u"/big"_s).toString(), target, QString());
+    d.BeginDownload(m_world.url(u"/big"_s).toString(), target, QString());
     QTRY_VERIFY(d.bytesRead() >= 3000);
     QCOMPARE(d.CancelAsyncRead(), false);
     QVERIFY(!d.isRunning());
@@ -445,7 +453,7 @@ void tst_Downloader::ownerMayFreeTheSlotInsideASignal()
         d->CancelAsyncRead();
         delete d.data();
     });
-    d->BeginDownload(m_server->url(u"/huge"_s).toString(), target, QString());
+    d->BeginDownload(m_world.url(u"/huge"_s).toString(), target, QString());
     QTRY_VERIFY(d.isNull());
     QTest::qWait(100);
     QCOMPARE(reports, 1);
@@ -456,7 +464,7 @@ void tst_Downloader::ownerMayFreeTheSlotInsideASignal()
     m_server->serve(u"/small"_s, TestHttpResponse::bytes(payload(10), "application/pdf"));
     d = new Downloader(*m_network);
     connect(d, &Downloader::DownloadComplete, d, [&] { delete d.data(); });
-    d->BeginDownload(m_server->url(u"/small"_s).toString(), target, QString());
+    d->BeginDownload(m_world.url(u"/small"_s).toString(), target, QString());
     QTRY_VERIFY(d.isNull());
     QCOMPARE(readFile(target), payload(10));
 }
@@ -469,7 +477,7 @@ void tst_Downloader::entitiesInAddressAndNoRefererNoProxy()
     m_server->serve(u"/q"_s, TestHttpResponse::bytes(payload(64), "application/pdf"));
     const QString target = m_dir->filePath(u"q.pdf"_s);
     Downloader d(*m_network);
-    const QString url = u"  "_s + m_server->url(u"/q"_s).toString() + u"?a=1&AMP;b=2&amp;c=3 "_s;
+    const QString url = u"  "_s + m_world.url(u"/q"_s).toString() + u"?a=1&AMP;b=2&amp;c=3 "_s;
     const Result r = run(d, url, target);
     QVERIFY(r.completed);
     QCOMPARE(proxy.requestCount(), 0);

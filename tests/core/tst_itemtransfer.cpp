@@ -7,6 +7,7 @@
 
 #include "TestData.h"
 #include "TestHttpServer.h"
+#include "TlsFront.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,6 +83,7 @@ class tst_ItemTransfer : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase_data() { TransferWorld::addRows(); }
     void init();
     void cleanup();
 
@@ -118,6 +120,7 @@ private:
     QString out(const QString& name = {}) const { return m_folder + name; }
 
     std::unique_ptr<TestHttpServer> m_server;
+    TransferWorld m_world;
     std::unique_ptr<NetworkContext> m_network;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<DownloadListModel> m_list;
@@ -131,6 +134,8 @@ void tst_ItemTransfer::init()
     m_server = std::make_unique<TestHttpServer>();
     QVERIFY(m_server->isListening());
     m_network = std::make_unique<NetworkContext>();
+    QString world;
+    QVERIFY2(m_world.enter(*m_server, *m_network, &world), qPrintable(world));
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_list = std::make_unique<DownloadListModel>();
@@ -146,6 +151,7 @@ void tst_ItemTransfer::init()
 
 void tst_ItemTransfer::cleanup()
 {
+    m_world.leave();
     m_transfer.reset();
     m_list.reset();
     m_network.reset();
@@ -315,6 +321,8 @@ void tst_ItemTransfer::outcomes_data()
 
 void tst_ItemTransfer::outcomes()
 {
+    if (m_world.overTls() && frontAltersTheAnswer(QTest::currentDataTag()))
+        QSKIP("the HTTPS front cannot pass this answer on as the server sent it");
     QFETCH(QString, path);
     QFETCH(TestHttpResponse, response);
     QFETCH(int, state);
@@ -336,7 +344,7 @@ void tst_ItemTransfer::outcomes()
         return TestHttpResponse::redirect(n >= 21 ? "/doc" : "/far/" + QByteArray::number(n + 1));
     });
 
-    const int row = addRow(m_server->url(path).toString());
+    const int row = addRow(m_world.url(path).toString());
     const Run r = run(row);
     QVERIFY(r.ended);
     const DownloadItem& item = m_list->at(row);
@@ -361,12 +369,13 @@ void tst_ItemTransfer::outcomes()
     beside.removeAll(u"out"_s);
     QCOMPARE(beside, QStringList{u"beside.pdf"_s});
 
-    // The Referer goes with the transfer; the whole-body fetch sends none.
+    // The Referer goes with the transfer, and with the whole-body fetch too: hosts that check it
+    // would answer that one with an error page.
     const QList<TestHttpRequest> seen = m_server->requestsTo(u"/doc"_s);
     if (path == u"/doc"_s && !seen.isEmpty()) {
-        QCOMPARE(seen.at(0).header("Referer"), m_server->url(QString()).toEncoded());
+        QCOMPARE(seen.at(0).header("Referer"), m_world.url(QString()).toEncoded());
         if (seen.size() > 1)
-            QVERIFY(!seen.at(1).hasHeader("Referer"));
+            QCOMPARE(seen.at(1).header("Referer"), seen.at(0).header("Referer"));
     }
 }
 
@@ -414,7 +423,7 @@ void tst_ItemTransfer::timeouts()
     m_settings.headerTimeoutMs = 600;
     m_settings.stallTimeoutMs = 600;
     m_server->serve(u"/slow"_s, response);
-    const int row = addRow(m_server->url(u"/slow"_s).toString());
+    const int row = addRow(m_world.url(u"/slow"_s).toString());
     const Run r = run(row);
     QVERIFY(r.ended);
     const DownloadItem& item = m_list->at(row);
@@ -465,7 +474,7 @@ void tst_ItemTransfer::namingPolicies()
     const QByteArray body = contentType == "application/pdf" ? pdf(500) : text(500);
     m_server->serve(u"/doc"_s, TestHttpResponse::bytes(body, contentType));
     m_settings.policy = policy;
-    m_list->addItem(m_server->url(u"/doc"_s).toString(), u"x"_s, u"pdf"_s, out(), QString(),
+    m_list->addItem(m_world.url(u"/doc"_s).toString(), u"x"_s, u"pdf"_s, out(), QString(),
                     DownloadItemState::Downloading);
     const Run r = run(0);
     QVERIFY(r.ended);
@@ -488,7 +497,7 @@ void tst_ItemTransfer::targetCannotBeReplaced()
     QVERIFY(QDir().mkpath(out(kName + u".pdf/inside"_s)));
     m_settings.policy = u"覆盖"_s;
     m_server->serve(u"/doc"_s, TestHttpResponse::bytes(pdf(500), "application/pdf"));
-    const int row = addRow(m_server->url(u"/doc"_s).toString());
+    const int row = addRow(m_world.url(u"/doc"_s).toString());
     const Run r = run(row);
     QVERIFY(r.ended);
     QVERIFY(!r.done);
@@ -507,7 +516,7 @@ void tst_ItemTransfer::folderCannotBeCreated()
     // A folder below a plain file cannot exist, whoever runs the test.
     QVERIFY(writeFile(m_dir->filePath(u"plain"_s), "plain"));
     m_server->serve(u"/doc"_s, TestHttpResponse::bytes(pdf(500), "application/pdf"));
-    m_list->addItem(m_server->url(u"/doc"_s).toString(), kName, u"pdf"_s,
+    m_list->addItem(m_world.url(u"/doc"_s).toString(), kName, u"pdf"_s,
                     QDir::toNativeSeparators(m_dir->filePath(u"plain/sub"_s)), QString(),
                     DownloadItemState::Downloading);
     const Run r = run(0);
@@ -527,7 +536,7 @@ void tst_ItemTransfer::failedOverwriteKeepsTheOlderFile()
     TestHttpResponse cut = TestHttpResponse::bytes(pdf(4000), "application/pdf");
     cut.stallAfterBytes = 2000;
     m_server->serve(u"/doc"_s, cut);
-    const int row = addRow(m_server->url(u"/doc"_s).toString());
+    const int row = addRow(m_world.url(u"/doc"_s).toString());
     const Run r = run(row);
     QVERIFY(r.ended);
     QCOMPARE(m_list->at(row).state, DownloadItemState::Failed);
@@ -554,7 +563,7 @@ void tst_ItemTransfer::cancel()
     if (!afterHeaders)
         slow = TestHttpResponse::never();
     m_server->serve(u"/doc"_s, slow);
-    const int row = addRow(m_server->url(u"/doc"_s).toString());
+    const int row = addRow(m_world.url(u"/doc"_s).toString());
     ItemTransfer* t = begin(row);
     QSignalSpy finished(t, &ItemTransfer::finished);
     t->start();
@@ -581,7 +590,7 @@ void tst_ItemTransfer::rowRemovedMidTransfer()
     slow.pieceIntervalMs = 10;
     m_server->serve(u"/doc"_s, slow);
     m_list->addItem(u"http://127.0.0.1:1/other"_s, u"other"_s, u"pdf"_s, out(), QString());
-    const int row = addRow(m_server->url(u"/doc"_s).toString());
+    const int row = addRow(m_world.url(u"/doc"_s).toString());
     ItemTransfer* t = begin(row);
     QSignalSpy finished(t, &ItemTransfer::finished);
     t->start();
@@ -601,22 +610,25 @@ void tst_ItemTransfer::rowRemovedMidTransfer()
 void tst_ItemTransfer::refererAndProxy()
 {
     m_server->serve(u"/doc"_s, TestHttpResponse::bytes(pdf(100), "application/pdf"));
-    const int row = addRow(m_server->url(u"/doc"_s).toString(), u"pdf"_s, u"http://pages.test/list?q=1"_s);
+    const int row = addRow(m_world.url(u"/doc"_s).toString(), u"pdf"_s, u"http://pages.test/list?q=1"_s);
     QVERIFY(run(row).done);
     QCOMPARE(m_server->requestsTo(u"/doc"_s).at(0).header("Referer"),
              QByteArray("http://pages.test/list?q=1"));
 
-    // Through the proxy of this mode: the proxy sees the whole address, the server nothing.
+    // Through the proxy of this mode: the proxy sees the whole address, the server nothing. (The
+    // local proxy speaks plain HTTP only.)
+    if (m_world.overTls())
+        return;
     TestHttpServer proxy;
     proxy.serve(u"/doc"_s, TestHttpResponse::bytes(pdf(200), "application/pdf"));
     m_network->setProxy(true, u"127.0.0.1"_s, QString::number(proxy.port()));
     m_server->clearLog();
     m_list->clear();
-    const int viaProxy = addRow(m_server->url(u"/doc"_s).toString());
+    const int viaProxy = addRow(m_world.url(u"/doc"_s).toString());
     QVERIFY(run(viaProxy).done);
     QCOMPARE(m_server->requestCount(), 0);
     QCOMPARE(proxy.requestCount(), 1);
-    QCOMPARE(proxy.requests().at(0).target, m_server->url(u"/doc"_s).toEncoded());
+    QCOMPARE(proxy.requests().at(0).target, m_world.url(u"/doc"_s).toEncoded());
     QCOMPARE(readFile(m_list->at(viaProxy).filePath()), pdf(200));
 }
 
@@ -658,7 +670,7 @@ void tst_ItemTransfer::unreachableHosts()
 void tst_ItemTransfer::panelTexts()
 {
     m_server->serve(u"/doc"_s, TestHttpResponse::bytes(pdf(1000), "application/pdf"));
-    const int row = addRow(m_server->url(u"/doc"_s).toString());
+    const int row = addRow(m_world.url(u"/doc"_s).toString());
     const Run r = run(row);
     QVERIFY(r.done);
     QCOMPARE(r.statuses, QStringList({u"正在下载:"_s + kName, u"完成下载:"_s + kName}));

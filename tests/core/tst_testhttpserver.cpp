@@ -1,6 +1,8 @@
 // The local server stands in for the web in every network suite; a fault in it would show up as a
 // fault of whatever it serves, so its own behaviour is pinned down here.
 #include "TestHttpServer.h"
+#include "TlsFront.h"
+#include "controls/NetworkContext.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -71,6 +73,7 @@ private slots:
     void requestArrivingInPieces();
     void keepAliveAnswersInTurn();
     void proxyFormTarget();
+    void tlsFrontSpeaksHttp2ToThoseWhoTrustIt();
 };
 
 void TestTestHttpServer::bodyFraming_data()
@@ -230,6 +233,37 @@ void TestTestHttpServer::proxyFormTarget()
     QCOMPARE(r.target, QByteArray("http://files.example.org/file.doc?a=1"));
     QCOMPARE(r.path, u"/file.doc"_s);
     QCOMPARE(r.query, u"a=1"_s);
+}
+
+// The HTTPS front is a real HTTP/2 host for the network context that trusts the test authority, and
+// an untrusted one for everybody else.
+void TestTestHttpServer::tlsFrontSpeaksHttp2ToThoseWhoTrustIt()
+{
+    TestHttpServer server;
+    auto trickled = TestHttpResponse::bytes(QByteArray(5000, 'x'), "application/pdf");
+    trickled.framing = TestHttpResponse::Framing::Chunked;
+    trickled.pieceSize = 1000;
+    server.serve(u"/doc"_s, trickled);
+    TlsFront front(server.port());
+    QVERIFY2(front.isRunning(), qPrintable(front.error()));
+    for (const bool trusted : {false, true}) {
+        lintbay::NetworkContext network;
+        if (trusted)
+            network.trustAuthority(TlsFront::authority());
+        QNetworkReply* reply = network.manager()->get(network.makeRequest(front.url(u"/doc"_s), "http://page/"));
+        QSignalSpy done(reply, &QNetworkReply::finished);
+        QVERIFY(done.wait(10000));
+        if (!trusted) {
+            QCOMPARE(reply->error(), QNetworkReply::SslHandshakeFailedError);
+        } else {
+            QCOMPARE(reply->error(), QNetworkReply::NoError);
+            QVERIFY(reply->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool());
+            QVERIFY(!reply->hasRawHeader("Content-Length"));
+            QCOMPARE(reply->readAll(), QByteArray(5000, 'x'));
+            QCOMPARE(server.requests().constLast().header("Referer"), QByteArray("http://page/"));
+        }
+        delete reply;
+    }
 }
 
 QTEST_GUILESS_MAIN(TestTestHttpServer)

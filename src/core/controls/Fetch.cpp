@@ -123,7 +123,7 @@ bool Fetch::fetchWhole(const QString& path)
     if (!m_stallClock.isValid())
         m_stallClock.start();
     m_tick.start();
-    send(m_refererOnWholeFetch ? m_referer : QByteArray());
+    send(m_referer);
     return true;
 }
 

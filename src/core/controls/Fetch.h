@@ -71,8 +71,6 @@ public:
     // From the request to the final answer's headers; negative: none, and the stall watch covers the
     // wait for them instead.
     void setHeaderTimeout(int ms) { m_headerTimeoutMs = ms; }
-    // Whether the whole-body fetch sends the first request's Referer too.
-    void setRefererOnWholeFetch(bool on) { m_refererOnWholeFetch = on; }
 
     // Opens the part file for `path` now, for an owner that knows its target before the answer
     // (nothing is requested when the folder cannot take it). False when it cannot be opened.
@@ -83,8 +81,10 @@ public:
     // Inside answered(): takes the body into the part file of `path` (empty: the target already set).
     // False when the part file cannot be opened; the owner ends the fetch then.
     bool stream(const QString& path = {});
-    // Inside answered() or ended(), or any time after start(): drops the request and asks again, the
-    // body taken whole into the same part file, emptied (opened for `path` when none is open yet).
+    // Inside answered() or ended(), or any time after start(): drops the request and asks again with
+    // every header of the first request (the Referer too: hosts that check it would answer the second
+    // request with an error page), the body taken whole into the same part file, emptied (opened for
+    // `path` when none is open yet).
     // False, with everything dropped, when the part file cannot be had.
     bool fetchWhole(const QString& path = {});
     // Drops the request and the part file; nothing more is reported.
@@ -143,7 +143,6 @@ private:
     QElapsedTimer m_stallClock;
     int m_stallTimeoutMs = 120000;
     int m_headerTimeoutMs = -1;
-    bool m_refererOnWholeFetch = false;
 
     Phase m_phase = Phase::Idle;
     QUrl m_url;

@@ -4,6 +4,7 @@
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
+#include <QSslConfiguration>
 
 using namespace Qt::StringLiterals;
 
@@ -63,6 +64,11 @@ QNetworkRequest NetworkContext::makeRequest(const QUrl& url, const QByteArray& r
         request.setRawHeader("Referer", referer);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    if (!m_extraAuthorities.isEmpty()) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.addCaCertificates(m_extraAuthorities);
+        request.setSslConfiguration(tls);
+    }
     return request;
 }
 
@@ -95,6 +101,12 @@ NetworkContext::Redirect NetworkContext::nextRedirect(const QNetworkReply* reply
     step.request = reply->request();
     step.request.setUrl(target.adjusted(QUrl::RemoveFragment));
     return step;
+}
+
+void NetworkContext::trustAuthority(const QSslCertificate& authority)
+{
+    if (!authority.isNull() && !m_extraAuthorities.contains(authority))
+        m_extraAuthorities.append(authority);
 }
 
 void NetworkContext::insertCookie(const QNetworkCookie& cookie)

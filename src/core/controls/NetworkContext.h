@@ -5,6 +5,7 @@
 #include <QNetworkProxy>
 #include <QNetworkRequest>
 #include <QObject>
+#include <QSslCertificate>
 #include <QUrl>
 
 class QNetworkAccessManager;
@@ -61,6 +62,10 @@ public:
     // added. https to http is followed (document hosts are often plain HTTP).
     Redirect nextRedirect(const QNetworkReply* reply, QList<QUrl>& visited) const;
 
+    // Adds a certificate authority to those the transfers trust, besides the system's. Only test
+    // worlds with their own authority call this; the program trusts the system's alone.
+    void trustAuthority(const QSslCertificate& authority);
+
     // The browser's cookies, as its profile reports them.
     void insertCookie(const QNetworkCookie& cookie);
     void deleteCookie(const QNetworkCookie& cookie);
@@ -70,6 +75,7 @@ private:
     QNetworkAccessManager* m_proxied = nullptr;
     QNetworkCookieJar* m_jar = nullptr;
     QByteArray m_userAgent;
+    QList<QSslCertificate> m_extraAuthorities;
 };
 
 // Normalises an address copied from a page: "&amp;" (any case) becomes "&", blanks are trimmed.

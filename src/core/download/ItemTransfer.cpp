@@ -49,8 +49,6 @@ ItemTransfer::ItemTransfer(NetworkContext& network, DownloadListModel& list, int
     m_fetch.setHeaderTimeout(qMax(0, m_settings.headerTimeoutMs));
     m_fetch.setStallTimeout(m_settings.stallTimeoutMs);
     m_fetch.setTickInterval(m_settings.tickMs);
-    // The second request goes without the Referer.
-    m_fetch.setRefererOnWholeFetch(false);
     connect(&m_fetch, &Fetch::connecting, this, [this] { setState(kStateConnecting); });
     connect(&m_fetch, &Fetch::requestSent, this, [this] {
         setState(kStateSending);
@@ -157,8 +155,9 @@ void ItemTransfer::judgeHeaders()
     if (extension.isEmpty() && !charset.isEmpty())
         extension = u"htm"_s;
 
-    const QString status = statusLine(reply);
-    const bool statusOk = status.contains(u"200"_s) && status.contains(u"ok"_s, Qt::CaseInsensitive);
+    // The status code decides, not the status line's words: HTTP/2 answers carry no reason phrase,
+    // and a good answer without a length would otherwise be fetched a second time.
+    const bool statusOk = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
 
     // Naming: the folder is made (a folder that cannot be made keeps its text, and writing fails
     // below rather than landing somewhere else), the type follows the answer.
