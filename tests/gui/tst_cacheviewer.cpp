@@ -1,7 +1,7 @@
 #include "app/GuiContext.h"
 #include "app/ProgramValues.h"
 #include "app/SettingsStore.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "tools/CacheListing.h"
 #include "tools/CacheViewer.h"
 #include "tools/Form_Copy_Move.h"

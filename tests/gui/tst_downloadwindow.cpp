@@ -6,7 +6,7 @@
 #include "app/fCover.h"
 #include "download/DownloadListModel.h"
 #include "download/fFileDownload.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "search/ResultListModel.h"
 #include "search/SearchSession.h"
 #include "search/fWebSearch.h"

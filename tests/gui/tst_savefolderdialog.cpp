@@ -2,7 +2,7 @@
 #include "app/ProgramValues.h"
 #include "app/SettingsStore.h"
 #include "download/fSeleFileSavePath.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "util/BrowseForFolder.h"
 #include "util/FolderHistory.h"
 #include "util/Messages.h"
