@@ -82,7 +82,8 @@ IniRegistry::IniRegistry() : m_filePath(defaultIniRegistryPath()) {}
 
 IniRegistry::IniRegistry(const QString& filePath) : m_filePath(filePath) {}
 
-bool IniRegistry::store(const RegistryPath& path, const QString& valueName, bool view64, const QString& text)
+bool IniRegistry::update(const RegistryPath& path, const QString& valueName, bool view64,
+                         const std::function<bool(QSettings& settings, const QString& key)>& change)
 {
     const QString key = iniKeyFor(path, valueName, view64);
     if (key.isEmpty())
@@ -92,9 +93,18 @@ bool IniRegistry::store(const RegistryPath& path, const QString& valueName, bool
     // written must show as a failed write.
     if (!settings.isWritable())
         return false;
-    settings.setValue(key, text);
+    if (!change(settings, key))
+        return true;
     settings.sync();
     return settings.status() == QSettings::NoError;
+}
+
+bool IniRegistry::store(const RegistryPath& path, const QString& valueName, bool view64, const QString& text)
+{
+    return update(path, valueName, view64, [&text](QSettings& settings, const QString& key) {
+        settings.setValue(key, text);
+        return true;
+    });
 }
 
 bool IniRegistry::readRaw(const RegistryPath& path, const QString& valueName, bool view64,
@@ -131,17 +141,12 @@ bool IniRegistry::RegWriteString(const QString& keyPath, const QString& valueNam
 
 bool IniRegistry::deleteValue(const RegistryPath& path, const QString& valueName, bool view64)
 {
-    const QString key = iniKeyFor(path, valueName, view64);
-    if (key.isEmpty())
-        return false;
-    QSettings settings(m_filePath, QSettings::IniFormat);
-    if (!settings.isWritable())
-        return false;
-    if (!settings.contains(key))
+    return update(path, valueName, view64, [](QSettings& settings, const QString& key) {
+        if (!settings.contains(key))
+            return false;
+        settings.remove(key);
         return true;
-    settings.remove(key);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    });
 }
 
 bool IniRegistry::readDword(const RegistryPath& path, const QString& valueName, bool view64, quint32& value)

@@ -2,6 +2,10 @@
 
 #include "options/RegistryLayer.h"
 
+#include <functional>
+
+class QSettings;
+
 namespace lintbay {
 
 // Stands in for the machine's registry where there is none: an INI file, by default in the
@@ -31,6 +35,11 @@ protected:
     bool readString(const RegistryPath& path, const QString& valueName, bool view64, QString& value) override;
 
 private:
+    // Opens the file, lets `change` edit the value's INI key and writes the file out. False when
+    // the path names no key or the file cannot be written; `change` returns false when it left
+    // everything as it was, and nothing is written then.
+    bool update(const RegistryPath& path, const QString& valueName, bool view64,
+                const std::function<bool(QSettings& settings, const QString& key)>& change);
     bool store(const RegistryPath& path, const QString& valueName, bool view64, const QString& text);
     bool readRaw(const RegistryPath& path, const QString& valueName, bool view64, QString& text) const;
 
