@@ -10,6 +10,8 @@ packages=(
   qt6-multimedia-dev
   libgumbo-dev libicu-dev
   fonts-wqy-microhei
+  # `make test-sanitize`: clang and its AddressSanitizer/UndefinedBehaviorSanitizer runtimes.
+  clang libclang-rt-14-dev
 )
 
 missing=()
