@@ -10,7 +10,10 @@ packages=(
   qt6-multimedia-dev
   libgumbo-dev libicu-dev
   fonts-wqy-microhei
+  # The transfer suites' HTTPS/HTTP/2 host: nginx with a test authority made by openssl.
   nginx openssl
+  # `make test-sanitize`: clang and its AddressSanitizer/UndefinedBehaviorSanitizer runtimes.
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -490,7 +490,10 @@ void TestFileActions::checkFilesExistLetsEventsRun()
     QCOMPARE(list.count(), n - 1);
     for (const DownloadItem& it : list.rows())
         QCOMPARE(it.progress, u"不存在"_s);
-    QVERIFY(changed.count() < 100); // blocks, not rows
+    // Blocks, not rows: one change signal for each pause for events, and those are some tens of
+    // milliseconds apart however long the walk takes (a sanitized build on a busy machine is slow).
+    QVERIFY2(changed.count() <= 2 + took / 20,
+             qPrintable(u"%1 changes in %2 ms"_s.arg(changed.count()).arg(took)));
 }
 
 void TestFileActions::identifyChosenFile_data()

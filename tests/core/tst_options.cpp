@@ -1,6 +1,7 @@
 #include "options/BrowserEmulation.h"
+#include "options/IniRegistry.h"
 #include "options/OsInfo.h"
-#include "options/RegistryLayer.h"
+#include "options/RegistryPath.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "options/BrowserEmulation.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 
 #include <QDir>
 #include <QFile>

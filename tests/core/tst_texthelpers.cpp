@@ -42,6 +42,26 @@ private slots:
         QCOMPARE(fromAnsiBytes("\xD6\xD0\xD6"), u"中\uFFFD"_s);
     }
 
+    void asciiDigits_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("digits");
+        QTest::newRow("all ten") << u"0123456789"_s << true;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("sign") << u"-1"_s << false;
+        QTest::newRow("blank") << u"1 "_s << false;
+        QTest::newRow("before 0") << u"/"_s << false;
+        QTest::newRow("after 9") << u":"_s << false;
+        QTest::newRow("full-width") << u"\uFF11\uFF12"_s << false;
+        QTest::newRow("arabic-indic") << u"\u0663"_s << false;
+    }
+    void asciiDigits()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, digits);
+        QCOMPARE(isAsciiDigits(text), digits);
+    }
+
     void stripControlChars_data()
     {
         QTest::addColumn<QString>("input");

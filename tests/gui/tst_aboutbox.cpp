@@ -8,7 +8,7 @@
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
 #include "controls/uXMLHTTP.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "update/UpdateCheck.h"
 #include "util/Messages.h"
 

@@ -2,7 +2,7 @@
 #include "app/GuiContext.h"
 #include "app/AppContext.h"
 #include "app/SettingsStore.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "tools/CacheListing.h"
 #include "tools/CacheViewer.h"
 #include "tools/Form_Copy_Move.h"

@@ -8,7 +8,7 @@
 #include "download/Scheduler.h"
 #include "download/TypeDetection.h"
 #include "download/fFileDownload.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "search/ResultListModel.h"
 #include "search/fWebSearch.h"
 #include "util/Messages.h"

@@ -8,7 +8,7 @@
 #include "download/DownloadListModel.h"
 #include "download/LoginAssistant.h"
 #include "download/fFileDownload.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "search/ResultListModel.h"
 #include "search/SearchSession.h"
 #include "search/fWebSearch.h"

@@ -5,7 +5,7 @@
 #include "controls/NetworkContext.h"
 #include "download/LoginAssistant.h"
 #include "download/fFileDownload.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "util/Messages.h"
 
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 #include "controls/NetworkContext.h"
 #include "download/fFileDownload.h"
 #include "options/BrowserEmulation.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "options/fOption.h"
 #include "util/Messages.h"
 

@@ -3,7 +3,7 @@
 #include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "download/fSeleFileSavePath.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "util/BrowseForFolder.h"
 #include "util/FolderHistory.h"
 #include "util/Messages.h"

@@ -5,7 +5,7 @@
 #include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "search/ResultListModel.h"
 #include "search/fWebSearch.h"
 #include "util/Messages.h"

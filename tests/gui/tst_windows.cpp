@@ -6,7 +6,7 @@
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
 #include "options/BrowserEmulation.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "search/ResultListModel.h"
 #include "search/SearchSession.h"
 #include "search/fWebSearch.h"

@@ -21,17 +21,6 @@ bool nameTaken(const QString& path)
     return info.exists() || info.isSymLink();
 }
 
-bool isAsciiDigits(QStringView text)
-{
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return false;
-    }
-    return true;
-}
-
 bool isAsciiLetter(QChar c)
 {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');

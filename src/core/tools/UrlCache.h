@@ -1,7 +1,8 @@
 #pragma once
 
+#include "tools/UrlCacheIndex.h"
+
 #include <QByteArray>
-#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -19,16 +20,6 @@ void SetUrlCacheFolder(const QString& folder);
 // Entries whose address contains "Cookie" (any case) are never removed by the user's deletions,
 // by clearing or by the size cap: they hold what a site needs to recognise the user again.
 bool IsProtectedCacheUrl(const QString& url);
-
-// One cached address: its file (relative to the cache folder, "/"-separated), the size stored and
-// when it was stored (UTC).
-struct UrlCacheEntry
-{
-    QString url;
-    QString fileName;
-    qint64 size = 0;
-    QDateTime stored;
-};
 
 // The program's own URL cache: every page and file the network layer fetched, kept as a plain file
 // under a bucket subfolder of the cache folder, with an index file (address → file, size, time).

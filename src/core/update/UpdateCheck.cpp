@@ -4,6 +4,7 @@
 #include "app/ProgramSettings.h"
 #include "app/SettingsStore.h"
 #include "controls/uXMLHTTP.h"
+#include "util/TextHelpers.h"
 
 #include <QStringDecoder>
 #include <QtNumeric>
@@ -16,17 +17,6 @@ namespace {
 // Far more than any version line; a larger body is not a version file.
 constexpr qsizetype kMaxAnswerBytes = 1024;
 constexpr qsizetype kMaxAnswerChars = 20;
-
-bool isDigits(QStringView part)
-{
-    if (part.isEmpty())
-        return false;
-    for (const QChar c : part) {
-        if (c < u'0' || c > u'9')
-            return false;
-    }
-    return true;
-}
 } // namespace
 
 std::optional<qint64> VersionScore(qint64 major, qint64 minor, qint64 revision)
@@ -66,7 +56,7 @@ std::optional<UpdateAnswer> ParseUpdateAnswer(const QByteArray& body)
     qint64 numbers[3] = {};
     for (int i = 0; i < 3; ++i) {
         bool ok = false;
-        if (!isDigits(parts[i]))
+        if (!isAsciiDigits(parts[i]))
             return std::nullopt;
         numbers[i] = parts[i].toLongLong(&ok);
         if (!ok)

@@ -95,17 +95,6 @@ int codePointNameLength(char32_t cp)
 #endif
 }
 
-bool isAsciiNumber(QStringView text)
-{
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int fileNameLength(QStringView name)
@@ -321,7 +310,7 @@ QString SplitCounterSuffix(const QString& base, QString* stripped)
         const qsizetype open = base.lastIndexOf(u'[', base.size() - 2);
         if (open >= 0) {
             const QString inner = base.sliced(open + 1, base.size() - open - 2).trimmed();
-            if (isAsciiNumber(inner) && open > 0) {
+            if (isAsciiDigits(inner) && open > 0) {
                 counter = inner;
                 cut = open;
             }

@@ -26,6 +26,17 @@ QString upperHex(int byte)
 
 } // namespace
 
+bool isAsciiDigits(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    return true;
+}
+
 QString trimSpaces(QStringView text)
 {
     qsizetype begin = 0;

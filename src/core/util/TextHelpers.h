@@ -5,6 +5,9 @@
 
 namespace lintbay {
 
+// True for a non-empty text of the digits 0-9 only (no sign, no other script's digits).
+bool isAsciiDigits(QStringView text);
+
 // Removes spaces (U+0020 only, no other white space) at both ends.
 QString trimSpaces(QStringView text);
 
