@@ -3,7 +3,7 @@
 #include "app/AppContext.h"
 #include "app/GuiContext.h"
 #include "app/SettingsStore.h"
-#include "options/RegistryLayer.h"
+#include "options/IniRegistry.h"
 #include "util/Messages.h"
 
 #include <QList>
