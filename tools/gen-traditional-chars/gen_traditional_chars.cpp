@@ -1,44 +1,49 @@
 // Writes the Traditional character table of the script detector as a C++ source file.
 //
-// A character of U+4E1F..U+9F9C is listed when ICU's "Traditional-Simplified" transliterator,
-// applied to that character alone, yields one different character. The list is ordered by the
-// code of the Simplified form, ties by the Traditional code, so related forms sit side by side
-// when a reader scans the table. Left out are characters the transliterator turns into several
-// characters (the callers only ever need one-for-one replacements), characters whose result the
-// transliterator would change again (ICU maps 苧 → 苎 → 苧 in a circle; listing them would flag the
-// Simplified 苎 as Traditional; ScriptDetect.cpp applies the same rule) and the few dozen rare ones
-// whose Simplified form exists only in CJK Extension A: those forms lie outside the GBK
-// repertoire that Chinese titles of this kind are written in, and keeping both forms inside the
-// basic block U+4E00..U+9FFF makes the table start with the familiar pairs (萬 → 万).
+// A character of the detector's candidate range U+4E00..U+B200 is listed when OpenCC's t2s
+// conversion, applied to that character alone, yields one different, stable character of the basic
+// block U+4E00..U+9FFF, and the character is not one of the 6,763 hanzi of GB2312.
 //
-// Usage: gen_traditional_chars <generator script path> > TraditionalChars.cpp
-// (run through generate.sh, which compiles this file and records the ICU version).
+// GB2312 is the repertoire Simplified titles are written in, and it holds a few characters that
+// OpenCC also converts (乾 → 干, 於 → 于, 後 → 后: in Simplified text they are names and
+// literary words such as 乾隆). A title made only of GB2312 hanzi may therefore be Simplified, and
+// nothing in it may count as Traditional; ToSimplified leaves exactly those titles untouched.
+//
+// Left out as well: characters whose result OpenCC would change again (薴 → 苧 → 苎; listing them
+// would leave a converted title still "Traditional") and the rare ones whose Simplified form lies
+// outside the basic block (in Extension A, or beyond U+FFFF where one UTF-16 unit would become
+// two). The table is ordered by the code of the Simplified form, ties by the Traditional code, so
+// related forms sit side by side when a reader scans it.
+//
+// Usage: gen_traditional_chars <generator script path> <OpenCC version> > TraditionalChars.cpp
+// (run through generate.sh, which compiles this file and records the versions).
 
-#include <unicode/translit.h>
+#include <opencc.h>
+#include <unicode/ucnv.h>
 #include <unicode/unistr.h>
 #include <unicode/uversion.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace {
 
-constexpr UChar32 kFirst = 0x4E1F;
-constexpr UChar32 kLast = 0x9F9C;
+constexpr UChar32 kCandidateFirst = 0x4E00;
+constexpr UChar32 kCandidateLast = 0xB200;
 constexpr UChar32 kBasicFirst = 0x4E00;
 constexpr UChar32 kBasicLast = 0x9FFF;
+constexpr std::size_t kGb2312Hanzi = 6763;
 constexpr int kPerLine = 16;
+constexpr int kShownFirst = 16;
 
-UChar32 transliterateOne(icu::Transliterator& trans, UChar32 c)
-{
-    icu::UnicodeString s(c);
-    trans.transliterate(s);
-    return s.countChar32() == 1 ? s.char32At(0) : c;
-}
+// For comparison in the output: the original table, and the one ICU's transliterator gave before
+// GB2312 characters were kept out.
+constexpr const char* kFormerFigures = "the original table: 2,170 characters, beginning "
+                                       "萬與專業叢東絲丟兩嚴喪個臨為麗舉; the ICU-made one: 2,798";
 
 std::string utf8(UChar32 c)
 {
@@ -47,37 +52,93 @@ std::string utf8(UChar32 c)
     return out;
 }
 
+// The hanzi of GB2312: rows 0xB0..0xF7 of the double-byte area, decoded by ICU. The five codes
+// D7FA..D7FE are unassigned; ICU hands them out as private-use characters, which the range test
+// drops.
+std::set<UChar32> gb2312Hanzi()
+{
+    std::set<UChar32> hanzi;
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* converter = ucnv_open("GB2312", &status);
+    if (U_FAILURE(status))
+        return hanzi;
+    ucnv_setToUCallBack(converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    for (int lead = 0xB0; lead <= 0xF7; ++lead) {
+        for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+            const char bytes[2] = {char(lead), char(trail)};
+            UChar out[2];
+            status = U_ZERO_ERROR;
+            ucnv_reset(converter);
+            const int32_t n = ucnv_toUChars(converter, out, 2, bytes, 2, &status);
+            if (U_SUCCESS(status) && n == 1 && out[0] >= kBasicFirst && out[0] <= kBasicLast)
+                hanzi.insert(out[0]);
+        }
+    }
+    ucnv_close(converter);
+    return hanzi;
+}
+
+// OpenCC's answer for one character when it is one character, else `c`.
+UChar32 convertOne(opencc_t converter, UChar32 c)
+{
+    const std::string in = utf8(c);
+    char* out = opencc_convert_utf8(converter, in.c_str(), in.size());
+    if (!out)
+        return c;
+    const icu::UnicodeString result = icu::UnicodeString::fromUTF8(out);
+    opencc_convert_utf8_free(out);
+    return result.countChar32() == 1 ? result.char32At(0) : c;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const char* generator = argc > 1 ? argv[1] : "tools/gen-traditional-chars/generate.sh";
+    const char* openccVersion = argc > 2 ? argv[2] : "unknown";
 
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::Transliterator> trans(icu::Transliterator::createInstance(
-        icu::UnicodeString("Traditional-Simplified", -1, US_INV), UTRANS_FORWARD, status));
-    if (U_FAILURE(status) || !trans) {
-        std::fprintf(stderr, "cannot create the transliterator: %s\n", u_errorName(status));
+    const std::set<UChar32> gb2312 = gb2312Hanzi();
+    if (gb2312.size() != kGb2312Hanzi) {
+        std::fprintf(stderr, "ICU's GB2312 converter gave %zu hanzi instead of %zu\n", gb2312.size(),
+                     kGb2312Hanzi);
+        return 1;
+    }
+
+    const opencc_t converter = opencc_open(OPENCC_DEFAULT_CONFIG_TRAD_TO_SIMP);
+    if (converter == reinterpret_cast<opencc_t>(-1)) {
+        std::fprintf(stderr, "cannot open %s: %s\n", OPENCC_DEFAULT_CONFIG_TRAD_TO_SIMP, opencc_error());
         return 1;
     }
 
     // (simplified, traditional)
     std::vector<std::pair<UChar32, UChar32>> pairs;
-    for (UChar32 c = kFirst; c <= kLast; ++c) {
-        const UChar32 simplified = transliterateOne(*trans, c);
-        if (simplified != c && transliterateOne(*trans, simplified) == simplified &&
-            simplified >= kBasicFirst && simplified <= kBasicLast)
+    for (UChar32 c = kCandidateFirst; c <= kCandidateLast; ++c) {
+        if (gb2312.count(c))
+            continue;
+        const UChar32 simplified = convertOne(converter, c);
+        if (simplified != c && simplified >= kBasicFirst && simplified <= kBasicLast &&
+            convertOne(converter, simplified) == simplified)
             pairs.emplace_back(simplified, c);
     }
+    opencc_close(converter);
     std::sort(pairs.begin(), pairs.end());
 
-    std::printf("// Generated by %s (ICU %s).\n// Do not edit; run the script again instead.\n", generator,
-                U_ICU_VERSION);
+    std::string first;
+    for (std::size_t i = 0; i < pairs.size() && i < kShownFirst; ++i)
+        first += utf8(pairs[i].second);
+    const std::string figures = std::to_string(pairs.size()) + " characters, beginning " + first;
+
+    std::printf("// Generated by %s (OpenCC %s, t2s; ICU %s for GB2312).\n"
+                "// Do not edit; run the script again instead.\n",
+                generator, openccVersion, U_ICU_VERSION);
     std::printf("//\n"
-                "// Traditional characters of U+%04X..U+%04X that the \"Traditional-Simplified\"\n"
-                "// transliterator maps to one different, stable character of U+%04X..U+%04X,\n"
-                "// ordered by the code of the Simplified form (ties by the Traditional code).\n\n",
-                unsigned(kFirst), unsigned(kLast), unsigned(kBasicFirst), unsigned(kBasicLast));
+                "// Characters of U+%04X..U+%04X outside GB2312 that OpenCC's t2s conversion maps\n"
+                "// to one different, stable character of U+%04X..U+%04X, ordered by the code of\n"
+                "// the Simplified form (ties by the Traditional code).\n"
+                "// %s\n"
+                "// (%s).\n\n",
+                unsigned(kCandidateFirst), unsigned(kCandidateLast), unsigned(kBasicFirst),
+                unsigned(kBasicLast), figures.c_str(), kFormerFigures);
     std::printf("#include \"search/TraditionalChars.h\"\n\n#include <iterator>\n\n");
     std::printf("namespace lintbay {\n\nnamespace {\n\n");
     std::printf("constexpr char16_t kTraditionalChars[] =\n");
@@ -91,6 +152,6 @@ int main(int argc, char** argv)
     std::printf("QStringView traditionalCharList()\n{\n"
                 "    return QStringView(kTraditionalChars, std::size(kTraditionalChars) - 1);\n}\n\n");
     std::printf("} // namespace lintbay\n");
-    std::fprintf(stderr, "%zu characters\n", pairs.size());
+    std::fprintf(stderr, "%s (%s)\n", figures.c_str(), kFormerFigures);
     return 0;
 }

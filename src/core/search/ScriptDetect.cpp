@@ -2,12 +2,14 @@
 
 #include "search/TraditionalChars.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QtGlobal>
 
-#include <unicode/translit.h>
-#include <unicode/unistr.h>
+#include <opencc.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -50,39 +52,53 @@ bool isListedTraditional(char16_t c)
     return std::binary_search(chars.begin(), chars.end(), c);
 }
 
-// Created on first use and kept for the whole run: building it parses a large rule set.
-icu::Transliterator* traditionalToSimplified()
+struct ConverterCloser
 {
-    static const std::unique_ptr<icu::Transliterator> transliterator = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::Transliterator> t(icu::Transliterator::createInstance(
-            icu::UnicodeString(u"Traditional-Simplified"), UTRANS_FORWARD, status));
-        if (U_FAILURE(status)) {
-            qWarning("Traditional-Simplified transliterator unavailable: %s", u_errorName(status));
-            t.reset();
+    void operator()(void* converter) const { opencc_close(converter); }
+};
+
+// Opened on first use and kept for the whole run: opening loads the phrase and character
+// dictionaries. Null when the configuration or its dictionaries cannot be loaded.
+opencc_t traditionalToSimplified()
+{
+    static const std::unique_ptr<void, ConverterCloser> converter = [] {
+        opencc_t opened = opencc_open(OPENCC_DEFAULT_CONFIG_TRAD_TO_SIMP);
+        if (opened == reinterpret_cast<opencc_t>(-1)) {
+            qWarning("Traditional-to-Simplified conversion unavailable: %s", opencc_error());
+            opened = nullptr;
         }
-        return t;
+        return std::unique_ptr<void, ConverterCloser>(opened);
     }();
-    return transliterator.get();
+    return converter.get();
 }
 
-// The one-character result of the transliterator for `code`, or `code` itself.
-char32_t transliterateOne(icu::Transliterator& transliterator, char32_t code)
+// `original` with OpenCC's answer put in character by character. Callers rely on positions
+// staying put: an answer with another number of characters leaves the whole text as it was, and a
+// character whose answer takes another number of UTF-16 units (a few rare ones map beyond U+FFFF)
+// keeps its own form. Lone surrogates, which UTF-8 cannot carry, stay as they are.
+QString withConverted(QStringView original, QStringView converted)
 {
-    icu::UnicodeString text(static_cast<UChar32>(code));
-    transliterator.transliterate(text);
-    return text.countChar32() == 1 ? static_cast<char32_t>(text.char32At(0)) : code;
-}
-
-// A replacement is taken only when it is stable, i.e. converting it again changes nothing. ICU's
-// data maps a few characters in a circle (苧 → 苎 → 苧); following such a rule would turn the
-// Simplified 苎 into the Traditional 苧, so those characters are kept as they are.
-char32_t simplifiedForm(icu::Transliterator& transliterator, char32_t code)
-{
-    const char32_t once = transliterateOne(transliterator, code);
-    if (once == code || transliterateOne(transliterator, once) != once)
-        return code;
-    return once;
+    const QList<uint> codes = converted.toUcs4();
+    QString result = original.toString();
+    qsizetype k = 0;
+    for (qsizetype i = 0; i < result.size(); ++k) {
+        if (k == codes.size())
+            return original.toString();
+        const char16_t unit = result.at(i).unicode();
+        const bool pair =
+            QChar::isHighSurrogate(unit) && i + 1 < result.size() && result.at(i + 1).isLowSurrogate();
+        const char32_t code = codes.at(k);
+        if ((pair || !QChar::isSurrogate(unit)) && QChar::requiresSurrogates(code) == pair) {
+            if (pair) {
+                result[i] = QChar(QChar::highSurrogate(code));
+                result[i + 1] = QChar(QChar::lowSurrogate(code));
+            } else {
+                result[i] = QChar(char16_t(code));
+            }
+        }
+        i += pair ? 2 : 1;
+    }
+    return k == codes.size() ? result : original.toString();
 }
 
 } // namespace
@@ -99,36 +115,23 @@ bool HasTraditional(QStringView text)
 
 QString ToSimplified(QStringView text)
 {
-    icu::Transliterator* transliterator = traditionalToSimplified();
-    QString result = text.toString();
-    if (!transliterator)
-        return result;
+    // A title without a listed character is kept as it is: it may well be Simplified, and OpenCC
+    // converts a few GB2312 characters when it meets them outside a phrase it knows (乾 → 干,
+    // 吒 → 咤, 於 → 于). In a title that is Traditional anyway its phrases decide them (乾隆 stays,
+    // 乾燥 becomes 干燥, 關於 becomes 关于).
+    if (!HasTraditional(text))
+        return text.toString();
+    const opencc_t converter = traditionalToSimplified();
+    if (!converter)
+        return text.toString();
 
-    // Callers rely on positions staying put, so the transliterator sees one character at a time and
-    // only one-character answers are taken: a phrase or multi-character rule in some ICU release
-    // cannot shift the text.
-    for (qsizetype i = 0; i < result.size();) {
-        const char16_t unit = result.at(i).unicode();
-        char32_t code = unit;
-        qsizetype width = 1;
-        if (QChar::isHighSurrogate(unit) && i + 1 < result.size() && result.at(i + 1).isLowSurrogate()) {
-            code = QChar::surrogateToUcs4(unit, result.at(i + 1).unicode());
-            width = 2;
-        }
-        if (code >= 0x80 && !QChar::isSurrogate(code)) {
-            const char32_t simplified = simplifiedForm(*transliterator, code);
-            if (simplified != code && QChar::requiresSurrogates(simplified) == (width == 2)) {
-                if (width == 2) {
-                    result[i] = QChar(QChar::highSurrogate(simplified));
-                    result[i + 1] = QChar(QChar::lowSurrogate(simplified));
-                } else {
-                    result[i] = QChar(char16_t(simplified));
-                }
-            }
-        }
-        i += width;
-    }
-    return result;
+    const QByteArray utf8 = text.toUtf8();
+    char* converted = opencc_convert_utf8(converter, utf8.constData(), std::size_t(utf8.size()));
+    if (!converted)
+        return text.toString();
+    const QString simplified = QString::fromUtf8(converted);
+    opencc_convert_utf8_free(converted);
+    return withConverted(text, simplified);
 }
 
 } // namespace lintbay
