@@ -34,7 +34,11 @@ mkdir -p "$XDG_CONFIG_HOME/Lintbay" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
 
 # fakeweb stores its address as the search engine (QSettings writes the Chinese section and key
 # names in its own escaped form), then prints the address once it listens.
-exec 3< <(exec "$fakeweb" --write-settings "$XDG_CONFIG_HOME/Lintbay/Lintbay.ini")
+# After a few queries it answers with the engine's verification page, as the real engine does, so the
+# demo shows the batch pausing for it and going on once it is solved in the embedded browser
+# (LINTBAY_DEMO_VERIFY_AFTER=0 switches that off).
+exec 3< <(exec "$fakeweb" --write-settings "$XDG_CONFIG_HOME/Lintbay/Lintbay.ini" \
+  --verify-after "${LINTBAY_DEMO_VERIFY_AFTER:-6}")
 fakeweb_pid=$!
 address=
 if ! read -r -t 20 address <&3 || [ -z "$address" ]; then

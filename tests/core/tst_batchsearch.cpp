@@ -4,6 +4,7 @@
 #include "app/HeadlessBrowser.h"
 #include "app/ProgramSettings.h"
 #include "app/SettingsStore.h"
+#include "search/VerificationPage.h"
 #include "search/ResultExtractor.h"
 #include "search/ResultListModel.h"
 #include "search/SearchSession.h"
@@ -210,6 +211,81 @@ private slots:
             QCOMPARE(list.at(i).title, expected.at(i).title);
             QCOMPARE(QUrl(list.at(i).key), QUrl(expected.at(i).link));
         }
+    }
+
+    // Any one sign gives the verification page away; a page of results has none of them.
+    void recognisesTheVerificationPage_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("verification");
+        const QString results = u"http://127.0.0.1/s?q1=x"_s;
+        QTest::newRow("title") << u"<title> 百度安全验证 </title><p>x</p>"_s << results << true;
+        QTest::newRow("address") << u"<p>x</p>"_s << u"https://wappass.baidu.com/static/captcha/tuxing.html"_s << true;
+        QTest::newRow("script") << u"<script src=\"https://wappass.baidu.com/static/machine/js/api.js\"></script>"_s
+                                << results << true;
+        QTest::newRow("challenge markup") << u"<div class=\"box vcode-spin-img\"></div>"_s << results << true;
+        QTest::newRow("the local engine's page") << fakeweb::FakeWeb::verificationPage(u"/s?q1=x"_s) << results << true;
+        QTest::newRow("results") << fakeweb::FakeWeb::resultPage(fakeweb::FakeWebModel::parseQuery(u"q1=a&ft=pdf"_s),
+                                                                 u"q1=a&ft=pdf"_s, u"http://127.0.0.1"_s)
+                                 << results << false;
+        QTest::newRow("a title that only mentions it") << u"<title>百度安全验证怎么过</title>"_s << results << false;
+    }
+    void recognisesTheVerificationPage()
+    {
+        QFETCH(QString, html);
+        QFETCH(QString, address);
+        QFETCH(bool, verification);
+        QCOMPARE(IsVerificationPage(*HtmlDocument::parse(html, QUrl(address))), verification);
+    }
+
+    // The engine's verification page comes in the middle of a query's pages: the run pauses, goes on
+    // from the same page once the challenge is solved in the browser, and ends with the rows a run
+    // without it finds; left unsolved for longer than the limit, it ends the run as a stop would.
+    void verificationPausesTheRun_data()
+    {
+        QTest::addColumn<bool>("solve");
+        QTest::newRow("solved") << true;
+        QTest::newRow("left too long") << false;
+    }
+    void verificationPausesTheRun()
+    {
+        QFETCH(bool, solve);
+        const QString keyword = u"pages3 report"_s;
+        fakeweb::FakeWeb web;
+        web.setVerifyAfter(1); // the query's second page
+        m_store.set(keys::kSettings, keys::kSearchEngine, web.address());
+        HeadlessBrowser browser(&m_nam);
+        SearchSession session(&browser, m_settings);
+        session.setNextPageTimeouts(5000, 0);
+        session.setPageDelayText(u"0"_s);
+        session.setVerificationLimit(solve ? 20000 : 300);
+        ExtractionOptions options;
+        options.removeSpaces = options.skipUnknownType = options.skipKana = options.toSimplified = true;
+        session.setExtractionOptions(options);
+        options.engineDomain = SearchEngineDomain(web.address());
+        QSignalSpy paused(&session, &SearchSession::verificationPaused);
+        connect(&session, &SearchSession::verificationPaused, this, [&](bool on) {
+            if (on && solve)
+                QTimer::singleShot(50, &browser, [&] {
+                    if (const HtmlDocumentPtr doc = browser.document())
+                        browser.click(doc->getElementById(u"vcode-submit"_s).locator());
+                });
+        });
+        openPage(browser, web.searchUrl(keyword, u"pdf"_s));
+        QVERIFY(session.followAllPages());
+
+        QCOMPARE(paused.size(), 2);
+        QVERIFY(!session.pausedForVerification());
+        QCOMPARE(web.verificationSolved(), solve);
+        const auto expected = fakeweb::FakeWebModel::expectedRows(keyword, u"pdf"_s, options, web.address());
+        const int firstPage =
+            int(fakeweb::FakeWebModel::expectedRows(keyword, u"pdf"_s, 0, options, web.address()).size());
+        QCOMPARE(session.results().count(), solve ? int(expected.size()) : firstPage);
+        if (!solve)
+            QVERIFY(session.AddAllStopFlag);
+        for (int i = 0; i < session.results().count(); ++i)
+            QCOMPARE(session.results().at(i).title, expected.at(i).title);
     }
 
     // The pager's link then and now is followed; nothing else that looks like it is.

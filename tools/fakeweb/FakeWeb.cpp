@@ -224,6 +224,47 @@ void FakeWeb::installRoutes(test::TestHttpServer& server)
     server.routePrefix(u"/pages/"_s, &FakeWeb::respond);
 }
 
+void FakeWeb::setVerifyAfter(int queries)
+{
+    m_verifyAfter = queries;
+    m_queries = 0;
+    m_solved = false;
+    if (!m_server)
+        return;
+    const QPointer<FakeWeb> self(this);
+    const auto handler = [self](const TestHttpRequest& request) {
+        return self ? self->respondWithVerification(request) : respond(request);
+    };
+    m_server->route(u"/s"_s, handler);
+    m_server->route(u"/verify"_s, handler);
+}
+
+TestHttpResponse FakeWeb::respondWithVerification(const TestHttpRequest& request)
+{
+    if (request.path == u"/verify"_s) {
+        m_solved = true;
+        // Only back to a page of this engine.
+        const QString back = request.queryItem(u"back"_s);
+        return TestHttpResponse::redirect(back.startsWith(u"/s?"_s) ? back.toUtf8() : QByteArray("/"));
+    }
+    if (m_verifyAfter > 0 && !m_solved && m_queries >= m_verifyAfter)
+        return TestHttpResponse::html(verificationPage(request.target.isEmpty() ? u"/"_s
+                                                                                 : QString::fromLatin1(request.target)));
+    ++m_queries;
+    return respond(request);
+}
+
+QString FakeWeb::verificationPage(const QString& back)
+{
+    return u"<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>百度安全验证</title></head>\n"
+           "<body><div class=\"vcode-slide\" style=\"margin:80px auto;width:360px;text-align:center\">"
+           "<p>网络不给力，请稍后重试</p><p>请完成下方验证后继续操作</p>"
+           "<form action=\"/verify\" method=\"get\"><input type=\"hidden\" name=\"back\" value=\""_s +
+           esc(back) +
+           u"\"><input type=\"submit\" id=\"vcode-submit\" value=\"拖动滑块完成验证\"></form></div>"
+           "</body></html>\n"_s;
+}
+
 TestHttpResponse FakeWeb::respond(const TestHttpRequest& request)
 {
     if (request.path == u"/"_s)

@@ -24,6 +24,8 @@ namespace lintbay::fakeweb {
 //   /link?url=<token>   302 to the entry's file or web page; 404 for unknown tokens
 //   /files/<name>.<ext> a document with the right leading bytes and content type
 //   /pages/<name>.html  a web page (what some redirects end on instead of a document)
+//   /verify?back=…      the verification challenge's answer: results again, and back to the page
+//                       (only with setVerifyAfter)
 class FakeWeb : public QObject
 {
     Q_OBJECT
@@ -43,6 +45,13 @@ public:
     QUrl searchUrl(const QString& keyword, const QString& ft, int page, const QueryOptions& options) const;
 
     static void installRoutes(test::TestHttpServer& server);
+
+    // From the query after `queries` answered ones on, every result page is the engine's
+    // verification page instead, until its challenge is submitted; 0 (the default): never.
+    void setVerifyAfter(int queries);
+    int queriesAnswered() const { return m_queries; }
+    bool verificationSolved() const { return m_solved; }
+    static QString verificationPage(const QString& back);
     // The answer to one request; depends on nothing but the request (its Host header names the
     // origin written into absolute links).
     static test::TestHttpResponse respond(const test::TestHttpRequest& request);
@@ -53,7 +62,12 @@ public:
     static QString resultPage(const SearchQuery& query, const QString& rawQuery, const QString& origin);
 
 private:
+    test::TestHttpResponse respondWithVerification(const test::TestHttpRequest& request);
+
     QPointer<test::TestHttpServer> m_server;
+    int m_verifyAfter = 0;
+    int m_queries = 0;
+    bool m_solved = false;
 };
 
 } // namespace lintbay::fakeweb

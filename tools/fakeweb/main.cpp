@@ -77,8 +77,12 @@ int main(int argc, char* argv[])
     const QCommandLineOption portOption(u"port"_s, u"Port on 127.0.0.1 (0: a free one)."_s, u"N"_s, u"0"_s);
     const QCommandLineOption settingsOption(
         u"write-settings"_s, u"Store the address as the search engine in this INI file."_s, u"INI"_s);
+    const QCommandLineOption verifyOption(
+        u"verify-after"_s, u"Answer with the verification page after N queries, until it is solved."_s, u"N"_s,
+        u"0"_s);
     parser.addOption(portOption);
     parser.addOption(settingsOption);
+    parser.addOption(verifyOption);
     parser.process(app);
 
     bool portOk = false;
@@ -93,6 +97,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "fakeweb: cannot listen on 127.0.0.1:%u\n", port);
         return 1;
     }
+    web.setVerifyAfter(parser.value(verifyOption).toInt());
     // A long session would otherwise keep every request it ever served.
     QObject::connect(web.server(), &lintbay::test::TestHttpServer::requestReceived, web.server(),
                      [&web] { web.server()->clearLog(); });

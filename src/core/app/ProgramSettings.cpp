@@ -53,6 +53,8 @@ void ProgramSettings::load()
     m_proxy.port = s.get(keys::kSettings, keys::kProxyPort);
     m_proxy.enabled = s.getInt(keys::kSettings, keys::kProxyEnabled, 0) == 1;
     m_namePolicy = namePolicyFromText(s.get(keys::kPolicySection, keys::kPolicy, namePolicyText(NamePolicy::Rename)));
+    const double pause = s.getDouble(keys::kSettings, keys::kVerificationPause, 10);
+    m_verificationPauseMinutes = pause > 0 ? pause : 10;
 }
 
 void ProgramSettings::store(Field field)

@@ -21,6 +21,7 @@ inline const QString kSearchEngine = QStringLiteral("搜索引擎网址");
 inline const QString kDefaultSearchEngine = QStringLiteral("www.baidu.com");
 inline const QString kPolicySection = QStringLiteral("专利下载");
 inline const QString kPolicy = QStringLiteral("重复文件名设置");
+inline const QString kVerificationPause = QStringLiteral("安全验证最长等待分钟");
 } // namespace keys
 
 // The default save folder: "12345" in the user's home folder, in native form.
@@ -101,6 +102,9 @@ public:
     QString osDescription() const { return m_osDescription; }
     void setSystem(const QString& bitness, const QString& description);
 
+    // The longest pause of a batch at the engine's verification page, in minutes (default 10).
+    double verificationPauseMinutes() const { return m_verificationPauseMinutes; }
+
     // The search engine: a bare host ("www.baidu.com") or an address with a scheme used as it stands.
     QString searchEngine() const;
 
@@ -115,6 +119,7 @@ private:
     DownloadMode m_downloadMode = DownloadMode::Parallel;
     ProxySettings m_proxy;
     NamePolicy m_namePolicy = NamePolicy::Rename;
+    double m_verificationPauseMinutes = 10;
     QString m_emulationVersion;
     int m_emulationMode = 1;
     QString m_osBitness;

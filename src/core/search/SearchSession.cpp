@@ -3,7 +3,10 @@
 #include "app/Browser.h"
 #include "app/ProgramSettings.h"
 #include "search/ResultListModel.h"
+#include "search/VerificationPage.h"
 #include "util/Wait.h"
+
+#include <QElapsedTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -30,7 +33,10 @@ SearchSession::SearchSession(Browser* browser, ProgramSettings& settings, QObjec
     m_results = new ResultListModel(this);
     m_sequences = new Sequences(this);
     if (m_browser)
-        connect(m_browser, &Browser::documentComplete, this, [this] { PageLoadingFlag = false; });
+        connect(m_browser, &Browser::documentComplete, this, [this] {
+            PageLoadingFlag = false;
+            m_pageArrived = true;
+        });
 }
 
 bool SearchSession::pageFollowingRunning() const
@@ -166,6 +172,54 @@ bool SearchSession::下一页()
     return false;
 }
 
+bool SearchSession::showsVerificationPage()
+{
+    const HtmlDocumentPtr doc = m_browser ? m_browser->document() : nullptr;
+    return doc && IsVerificationPage(*doc);
+}
+
+bool SearchSession::passVerification()
+{
+    const QPointer<SearchSession> self(this);
+    if (!showsVerificationPage())
+        return !self.isNull();
+    if (!self)
+        return false;
+    m_pausedForVerification = true;
+    emit verificationPaused(true);
+    QElapsedTimer paused;
+    paused.start();
+    bool passed = false;
+    for (;;) {
+        m_pageArrived = false;
+        const qint64 left = m_verificationLimitMs - paused.elapsed();
+        const WaitResult r = left <= 0 ? WaitResult::TimedOut
+                                       : waitUntil(this, [this] { return m_pageArrived || !m_browser; }, int(left),
+                                                   [this] { return pageFollowingStopped(); });
+        if (r == WaitResult::OwnerGone)
+            return false;
+        if (r == WaitResult::TimedOut) {
+            // As a stop: the batch ends too, not only this query.
+            AddAllStopFlag = true;
+            if (m_batchRunning)
+                BatchStopFlag = true;
+            break;
+        }
+        if (r == WaitResult::Stopped || !m_browser)
+            break;
+        const bool stillThere = showsVerificationPage();
+        if (!self)
+            return false;
+        if (!stillThere) {
+            passed = true;
+            break;
+        }
+    }
+    m_pausedForVerification = false;
+    emit verificationPaused(false);
+    return passed;
+}
+
 void SearchSession::提取信息限速延时()
 {
     bool ok = false;
@@ -188,6 +242,9 @@ bool SearchSession::followAllPages()
         if (!pumpEventsFor(this))
             return false;
         if (AddAllStopFlag || batchStopped())
+            break;
+        // The page shown (the query's first, or the one a click opened) may be the verification page.
+        if (!passVerification() || !self)
             break;
         if (!下一页() || !self)
             break;

@@ -51,6 +51,11 @@ public:
         m_settleMs = settleMs;
     }
 
+    // The longest pause at the engine's verification page; a longer one ends the run as a stop
+    // would. The program takes it from the settings (minutes), tests inject less.
+    void setVerificationLimit(int ms) { m_verificationLimitMs = ms; }
+    bool pausedForVerification() const { return m_pausedForVerification; }
+
     // The window's check boxes and its page delay box (whole seconds, as text).
     void setExtractionOptions(const ExtractionOptions& options) { m_extraction = options; }
     ExtractionOptions extractionOptions() const;
@@ -73,7 +78,10 @@ public:
     // Waits the chosen page delay; a stop request ends it at once.
     void 提取信息限速延时();
     // "加入全部到列表": follows the pages until none is left or a stop is requested, then extracts
-    // the last page once more. False when a page following runs already.
+    // the last page once more. False when a page following runs already. Where the engine shows
+    // its verification page instead of results (at a query's first page or after a click), the
+    // run pauses until the browser shows results again, which the user brings about by solving the
+    // challenge in it, and goes on from that page.
     bool followAllPages();
     // "停止加入全部": the running page following ends after its current step.
     void stopPageFollowing() { AddAllStopFlag = true; }
@@ -101,11 +109,17 @@ signals:
     // One query address is about to be opened by the batch.
     void queryStarted(const QString& url);
     void pageFollowingChanged(bool running);
+    // The engine asks for its verification; the run waits for the user (true), or goes on (false).
+    void verificationPaused(bool paused);
     // A page was extracted; the list holds `rows` rows now.
     void pageExtracted(int rows);
 
 private:
     bool pageFollowingStopped() const { return AddAllStopFlag || batchStopped(); }
+    // When the browser shows the verification page: waits until it shows another page that is not
+    // one. False when the run is to end instead (stopped, paused for too long, or gone).
+    bool passVerification();
+    bool showsVerificationPage();
 
     QPointer<Browser> m_browser;
     ProgramSettings& m_settings;
@@ -116,7 +130,10 @@ private:
     int m_pageLoadTimeoutMs = 30000;
     int m_nextPageLoadMs = 20000;
     int m_settleMs = 1000;
+    int m_verificationLimitMs = 10 * 60 * 1000;
     bool m_batchRunning = false;
+    bool m_pausedForVerification = false;
+    bool m_pageArrived = false;
 };
 
 } // namespace lintbay

@@ -17,6 +17,7 @@
 #include "util/FileDialogs.h"
 #include "util/ListViewHelpers.h"
 #include "util/Messages.h"
+#include "util/SoundPlayer.h"
 #include "util/TextFile.h"
 #include "util/Wait.h"
 
@@ -38,6 +39,7 @@ const QString kBatchIdleCaption = u"开始批量搜索提取"_s;
 const QString kBatchRunningCaption = u"停止批量搜索"_s;
 const QString kAddAllIdleCaption = u"加入全部到列表"_s;
 const QString kAddAllRunningCaption = u"停止加入全部"_s;
+const QString kVerificationPauseText = u"搜索引擎要求安全验证：请在上方网页中完成验证，完成后自动继续提取。"_s;
 const QString kRunningStyle = u"background-color: rgb(255, 0, 0);"_s;
 constexpr int kDefaultDelayIndex = 10;
 } // namespace
@@ -97,6 +99,8 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     connect(m_session, &SearchSession::pageExtracted, this, &fWebSearch::updateCounter);
     connect(m_session, &SearchSession::pageFollowingChanged, this, &fWebSearch::showPageFollowing);
     connect(m_session, &SearchSession::batchRunningChanged, this, &fWebSearch::showBatch);
+    connect(m_session, &SearchSession::verificationPaused, this, &fWebSearch::showVerificationPause);
+    m_session->setVerificationLimit(int(m_context.app().settings().verificationPauseMinutes() * 60000));
     ui->Text2->installEventFilter(this);
 
     connect(ui->Command1, &QPushButton::clicked, this, &fWebSearch::Command1_Click);
@@ -256,6 +260,22 @@ void fWebSearch::showBatch(bool running)
     ui->Command1->setText(running ? kBatchRunningCaption : kBatchIdleCaption);
     ui->Command1->setStyleSheet(running ? kRunningStyle : QString());
     ui->Command1->setEnabled(true);
+}
+
+void fWebSearch::showVerificationPause(bool paused)
+{
+    // Panel 3: the browser writes its own texts into panel 2.
+    m_statusPanels[2]->setText(paused ? kVerificationPauseText : QString());
+    if (!paused)
+        return;
+    // The challenge is in this window's browser: the user has to see it.
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+    if (const DownloadSession* downloads = m_context.app().downloadSession(); downloads && downloads->options().sound)
+        PlaySoundResource(102);
 }
 
 void fWebSearch::showPageFollowing(bool running)

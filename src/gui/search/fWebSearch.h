@@ -68,6 +68,7 @@ private:
     void Check7_Click(bool ticked);
     void showBatch(bool running);
     void showPageFollowing(bool running);
+    void showVerificationPause(bool paused);
     // Asks for the save folder where the extraction prompt says so; false when cancelled.
     bool askSaveFolder();
     void setStatusText(const QString& text);
