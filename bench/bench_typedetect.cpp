@@ -1,6 +1,7 @@
 // Type detection on 100 MB files, the worst case of each container: what is read (counted below the
 // detection, through a counting device) and how long it takes. Usage: bench_typedetect [MB] [runs]
 #include "CountingDevice.h"
+#include "Median.h"
 #include "download/TypeDetection.h"
 
 #include <QCoreApplication>
@@ -142,12 +143,6 @@ QStringList entryNames(int count, const QString& pattern)
     for (int i = 0; i < count; ++i)
         names.append(pattern.arg(i, 6, 10, QLatin1Char('0')));
     return names;
-}
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v.at(v.size() / 2);
 }
 
 } // namespace
