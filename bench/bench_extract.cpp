@@ -1,5 +1,6 @@
 // Parses and extracts a large result page, as every page of a batch is read: the median time per
 // page of HtmlDocument::parse + ExtractResults. Usage: bench_extract [page KB] [runs]
+#include "Median.h"
 #include "app/HtmlDocument.h"
 #include "search/ResultExtractor.h"
 #include "search/ResultListModel.h"
@@ -8,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QStringList>
 
-#include <algorithm>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -49,12 +49,6 @@ QString buildPage(int targetBytes)
     page += u"</div><div id=\"page\"><a href=\"/s?pn=0\">1</a><a href=\"/s?pn=10\">2</a>"
             "<a href=\"/s?pn=10\" class=\"n\">下一页&gt;</a></div></div></body></html>"_s;
     return page;
-}
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v.at(v.size() / 2);
 }
 } // namespace
 

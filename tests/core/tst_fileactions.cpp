@@ -138,6 +138,8 @@ void TestFileActions::correctOneRow_data()
     QTest::newRow("docx as doc") << u"c"_s << u"doc"_s << docxFile() << none << true << u"c"_s << u"docx"_s;
     QTest::newRow("html page as pdf")
         << u"d"_s << u"pdf"_s << htmlPage() << none << true << u"d"_s << u"htm"_s;
+    QTest::newRow("250 KB html page as pdf")
+        << u"d2"_s << u"pdf"_s << padded(htmlPage(), 250 * 1024) << none << true << u"d2"_s << u"htm"_s;
     QTest::newRow("no type yet") << u"e"_s << QString() << pdfFile() << none << true << u"e"_s << u"pdf"_s;
     QTest::newRow("dots in the name")
         << u"v1.2 说明"_s << u"html"_s << pdfFile() << none << true << u"v1.2 说明"_s << u"pdf"_s;

@@ -1,14 +1,20 @@
+#include "CountingDevice.h"
 #include "download/TypeDetection.h"
 #include "util/AnsiCodec.h"
 
+#include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <initializer_list>
 
 using namespace Qt::StringLiterals;
 using namespace lintbay;
+using lintbay::test::CountingDevice;
 
 namespace {
 
@@ -44,6 +50,37 @@ QByteArray compoundDocument(const QByteArray& atSector1, qsizetype size)
     return size > doc.size() ? padded(doc, size, '\0') : doc.left(size);
 }
 
+const QString kData = QStringLiteral(LINTBAY_TEST_DATA);
+
+QByteArray sample(const QString& name)
+{
+    QFile f(kData + u'/' + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+template <typename T> T field(const QByteArray& bytes, qsizetype at)
+{
+    return at >= 0 && at + qsizetype(sizeof(T)) <= bytes.size() ? qFromLittleEndian<T>(bytes.constData() + at)
+                                                                : T(0);
+}
+
+// `bytes` with the little-endian field at `at` set to `value`.
+template <typename T> QByteArray patched(QByteArray bytes, qsizetype at, T value)
+{
+    if (at >= 0 && at + qsizetype(sizeof(T)) <= bytes.size())
+        qToLittleEndian<T>(value, bytes.data() + at);
+    return bytes;
+}
+
+// What the detection makes of bytes in memory, and that it read no more than its limit of them.
+QString detectCounted(QIODevice& device)
+{
+    CountingDevice counted(device);
+    const QString type = DetectFileType(counted);
+    return counted.bytesRead() <= kDetectionReadLimit ? type
+                                                      : u"read "_s + QString::number(counted.bytesRead());
+}
+
 } // namespace
 
 class TestTypeDetection : public QObject
@@ -69,7 +106,11 @@ class TestTypeDetection : public QObject
     }
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY2(QFile::exists(kData + u"/words.doc"_s), qPrintable(kData));
+    }
 
     // ---- content types ----
 
@@ -352,9 +393,20 @@ private slots:
         const QByteArray page = "<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>"
                                 "<body><h1>Not Found</h1></body></html>\n";
         QTest::newRow("error page of 5 KB") << padded(page, 5 * 1024, ' ') << u"htm"_s;
-        QTest::newRow("same text in 250 KB") << padded(page, 250 * 1024, ' ') << QString();
-        QTest::newRow("just under 200 KB") << padded(page, 200 * 1024 - 1, ' ') << u"htm"_s;
-        QTest::newRow("exactly 200 KB") << padded(page, 200 * 1024, ' ') << QString();
+        // A page that opens with its markup is one at any size.
+        QTest::newRow("page of 250 KB") << padded(page, 250 * 1024, ' ') << u"htm"_s;
+        QTest::newRow("page of 250 KB after a BOM and blank lines")
+            << padded("\xEF\xBB\xBF\r\n\r\n  " + page, 250 * 1024, ' ') << u"htm"_s;
+        QStringEncoder utf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+        QTest::newRow("utf-16 page of 250 KB")
+            << QByteArray(utf16(QString::fromLatin1(page).leftJustified(125 * 1024, u' '))) << u"htm"_s;
+        QTest::newRow("page markup after the first 8 KB of a large file")
+            << padded("<!-- " + QByteArray(9 * 1024, '-') + " -->" + page, 250 * 1024, ' ') << QString();
+        // Text that quotes a page is one only while small.
+        const QByteArray quote = "Saved copy:\n" + page;
+        QTest::newRow("text quoting a page, just under 200 KB")
+            << padded(quote, 200 * 1024 - 1, ' ') << u"htm"_s;
+        QTest::newRow("text quoting a page, 200 KB") << padded(quote, 200 * 1024, ' ') << QString();
         QTest::newRow("capitals and attributes")
             << QByteArray("<HTML LANG=\"zh\">\n<BODY>x</BODY>") << u"htm"_s;
         QTest::newRow("closing tag and head") << QByteArray("<head></head>text</html>") << u"htm"_s;
@@ -392,6 +444,108 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, expected);
         detect(content, expected);
+    }
+
+    // ---- files made by real programs (tests/data/README.md) ----
+
+    // Each sample's extension is the type its content shows. Office files written by other suites
+    // keep their main stream or first ZIP entry where the signatures do not look.
+    void realFiles_data()
+    {
+        QTest::addColumn<QString>("path");
+        for (const QFileInfo& file : QDir(kData).entryInfoList(QDir::Files, QDir::Name)) {
+            if (file.suffix() != u"md"_s)
+                QTest::newRow(qPrintable(file.fileName())) << file.filePath();
+        }
+    }
+    void realFiles()
+    {
+        QFETCH(QString, path);
+        QCOMPARE(打开文件判断文件类型(path), QFileInfo(path).suffix());
+    }
+
+    // Containers whose offsets, sizes and chains lie: no answer, and no more read than the limit.
+    void malformedContainers_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+
+        const QByteArray doc = sample(u"words.doc"_s);
+        const quint32 firstDirectorySector = field<quint32>(doc, 0x30);
+        const qsizetype directory = (firstDirectorySector + 1) * 512;
+        const qsizetype fatEntry = (field<quint32>(doc, 0x4C) + 1) * 512 + firstDirectorySector * 4;
+        QTest::newRow("compound cut before its directory") << doc.left(directory);
+        QTest::newRow("directory chain loops") << patched<quint32>(doc, fatEntry, firstDirectorySector);
+        QTest::newRow("directory chain leaves the file") << patched<quint32>(doc, fatEntry, 0x7FFFFFF0);
+        QTest::newRow("directory beyond the end") << patched<quint32>(doc, 0x30, 0x7FFFFFF0);
+        QTest::newRow("sectors of 2^30 bytes") << patched<quint16>(doc, 0x1E, 30);
+        QTest::newRow("no FAT") << patched<quint32>(doc, 0x2C, 0);
+        QTest::newRow("root entry is no root") << patched<quint8>(doc, directory + 0x42, 1);
+        QTest::newRow("root's child outside the directory")
+            << patched<quint32>(doc, directory + 0x4C, 0xFFFFF);
+
+        const QByteArray docx = sample(u"words.docx"_s);
+        const qsizetype end = docx.lastIndexOf("PK\x05\x06");
+        const qsizetype central = field<quint32>(docx, end + 16);
+        QTest::newRow("zip cut in its end record") << docx.left(docx.size() - 10);
+        QTest::newRow("central directory beyond the end")
+            << patched<quint32>(docx, end + 16, docx.size() + 100);
+        QTest::newRow("central directory of 4 GB") << patched<quint32>(docx, end + 12, 0xFFFFFFF0);
+        QTest::newRow("comment longer than the file") << patched<quint16>(docx, end + 20, 0xFFFF);
+        QTest::newRow("first name runs past the directory") << patched<quint16>(docx, central + 28, 0xFFFF);
+        QTest::newRow("zip64 without its locator") << patched<quint32>(docx, end + 16, 0xFFFFFFFF);
+        QByteArray locator("PK\x06\x07\0\0\0\0", 8);
+        locator += patched<quint64>(QByteArray(8, '\0'), 0, 0x7FFFFFFFFFFF) + QByteArray("\x01\0\0\0", 4);
+        QTest::newRow("zip64 record beyond the end")
+            << docx.left(end) + locator + patched<quint32>(docx.mid(end), 16, 0xFFFFFFFF);
+
+        const QByteArray odt = sample(u"words.odt"_s);
+        const qsizetype mimetype = field<quint32>(odt, odt.lastIndexOf("PK\x05\x06") + 16);
+        QTest::newRow("mimetype of 4 GB") << patched<quint32>(odt, mimetype + 20, 0xFFFFFFFF);
+        QTest::newRow("mimetype's header beyond the end") << patched<quint32>(odt, mimetype + 42, 0x7FFFFFFF);
+        QTest::newRow("mimetype compressed") << patched<quint16>(odt, mimetype + 10, 8);
+    }
+    void malformedContainers()
+    {
+        QFETCH(QByteArray, content);
+        QBuffer buffer(&content);
+        QVERIFY(buffer.open(QIODevice::ReadOnly));
+        QCOMPARE(detectCounted(buffer), QString());
+    }
+
+    // Containers of 3 GB (sparse files) whose directories are all zeros: the DIFAT and sector
+    // chains loop, the central directory claims the whole file. The limit holds all the same.
+    void hugeContainers_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("tail");
+
+        const qint64 size = 3LL * 1024 * 1024 * 1024;
+        QByteArray compound = padded(bytes({0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1}), 512, '\0');
+        compound = patched<quint16>(compound, 0x1C, 0xFFFE);
+        compound = patched<quint16>(compound, 0x1E, 9);
+        compound = patched<quint32>(compound, 0x2C, quint32(size / 512 / 128)); // FAT sectors
+        compound = patched<quint32>(compound, 0x30, quint32(size / 512 - 2));   // the last sector
+        compound = patched<quint32>(compound, 0x48, 0xFFFFFFFF);                // DIFAT sectors
+        QTest::newRow("compound, directory in the last sector") << compound << QByteArray();
+
+        QByteArray end = patched<quint32>(padded("PK\x05\x06", 22, '\0'), 12, quint32(size - 22));
+        QTest::newRow("zip, central directory of 3 GB") << localHeader(0x808, "a") << end;
+    }
+    void hugeContainers()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, tail);
+        const QString path = m_dir.filePath(u"huge-container"_s);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        if (!f.resize(3LL * 1024 * 1024 * 1024))
+            QSKIP("no sparse file of 3 GB here");
+        QVERIFY(f.write(head) == head.size());
+        QVERIFY(f.seek(f.size() - tail.size()) && f.write(tail) == tail.size());
+        f.close();
+        QVERIFY(f.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+        QCOMPARE(detectCounted(f), QString());
+        f.remove();
     }
 };
 

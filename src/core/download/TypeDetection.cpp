@@ -1,11 +1,16 @@
 #include "TypeDetection.h"
 
+#include "PackageType.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <QStringList>
+#include <QtEndian>
 
+#include <algorithm>
 #include <initializer_list>
 
 using namespace Qt::StringLiterals;
@@ -116,10 +121,9 @@ QString letterFilter(const QString& candidate)
 
 // ---- file signatures ----
 
-constexpr qint64 kHeadBytes = 10241;
-constexpr qint64 kTailBytes = 128;
 constexpr qint64 kHtmlLimit = 200 * 1024;
 constexpr qint64 kCaaLimit = 3 * 1024;
+constexpr qsizetype kPageStartBytes = 8 * 1024;
 
 // The first bytes of a file. A signature reaching past the end of the file does not match.
 class Head
@@ -152,14 +156,6 @@ private:
     QByteArray m_bytes;
 };
 
-quint32 littleEndian(const QByteArray& bytes, qsizetype offset, int width)
-{
-    quint32 value = 0;
-    for (int i = width - 1; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(bytes[offset + i]);
-    return value;
-}
-
 // An Office Open XML package announces its kind in its entry names; Office writes the same local
 // header for documents, workbooks and presentations, so the header alone cannot tell them apart.
 QString officePackageKind(const QByteArray& head)
@@ -168,14 +164,11 @@ QString officePackageKind(const QByteArray& head)
     for (qsizetype at = head.indexOf(kLocalHeader); at >= 0; at = head.indexOf(kLocalHeader, at + 4)) {
         if (at + 30 > head.size())
             break;
-        const qsizetype nameLength = littleEndian(head, at + 26, 2);
-        const QByteArray name = head.mid(at + 30, nameLength);
-        if (name.startsWith("word/"))
-            return u"docx"_s;
-        if (name.startsWith("xl/"))
-            return u"xlsx"_s;
-        if (name.startsWith("ppt/"))
-            return u"pptx"_s;
+        const qsizetype nameLength = qFromLittleEndian<quint16>(head.constData() + at + 26);
+        const QByteArrayView name = QByteArrayView(head).sliced(at + 30);
+        const QString kind = officePartKind(name.first(std::min(nameLength, name.size())));
+        if (!kind.isEmpty())
+            return kind;
     }
     return {};
 }
@@ -236,6 +229,21 @@ QString signatureType(const Head& head)
         if (head.byteAt(515) == 0xF0)
             return u"ppt"_s;
     }
+    if (head.has(0, {0x1F, 0x8B, 0x08})) // gzip's only compression method
+        return u"gz"_s;
+    if (head.has(0, {0x37, 0x7A, 0xBC, 0xAF, 0x27, 0x1C}))
+        return u"7z"_s;
+    return {};
+}
+
+// Office files whose first sectors or first ZIP entry the signatures do not cover: the container's
+// own directory names the document inside.
+QString packageType(QIODevice& device, const Head& head)
+{
+    if (head.has(0, {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1}))
+        return compoundFileType(device);
+    if (head.has(0, "PK\x03\x04"))
+        return zipPackageType(device);
     return {};
 }
 
@@ -255,6 +263,28 @@ bool containsAny(const QByteArray& lowerText, std::initializer_list<const char*>
             return true;
     }
     return false;
+}
+
+// The markup of an HTML page: its html element and one of its parts.
+bool hasPageMarkup(const QByteArray& lowerText)
+{
+    return containsAny(lowerText, {"<html ", "html>"}) &&
+           containsAny(lowerText, {"<title>", "<head>", "<body>"});
+}
+
+// A web page of any size saved under a document's name: it opens with markup, after a byte order
+// mark and white space, and its first few KB hold the page markup. Text that only mentions markup
+// somewhere further on does not count.
+bool startsAsWebPage(const QByteArray& head)
+{
+    QByteArray start = head.left(kPageStartBytes);
+    if (start.startsWith("\xEF\xBB\xBF")) {
+        start.remove(0, 3);
+    } else if (start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF")) {
+        QStringDecoder utf16(start.startsWith("\xFF") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        start = QString(utf16(QByteArrayView(start).sliced(2))).toUtf8();
+    }
+    return start.trimmed().startsWith('<') && hasPageMarkup(start.toLower());
 }
 
 } // namespace
@@ -286,25 +316,36 @@ QString 打开文件判断文件类型(const QString& path)
     if (path.isEmpty() || !info.isFile())
         return {};
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // Unbuffered: the reads are few and scattered, and a buffer would read ahead of each one.
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return {};
+    return DetectFileType(file);
+}
+
+QString DetectFileType(QIODevice& file)
+{
+    if (!file.isReadable() || file.isSequential() || !file.seek(0))
         return {};
     const qint64 length = file.size();
 
-    const Head head(file.read(kHeadBytes));
+    const Head head(file.read(kDetectionHeadBytes));
     QString type = signatureType(head);
+    if (type.isEmpty() || type == u"zip"_s) {
+        const QString package = packageType(file, head);
+        if (!package.isEmpty())
+            type = package;
+    }
 
-    if (type.isEmpty() && length > kTailBytes && file.seek(length - kTailBytes)) {
+    if (type.isEmpty() && length > kDetectionTailBytes && file.seek(length - kDetectionTailBytes)) {
         // An ID3v1 tag closes the file.
-        if (file.read(kTailBytes).startsWith("TAG"))
+        if (file.read(kDetectionTailBytes).startsWith("TAG"))
             type = u"mp3"_s;
     }
 
-    if (type.isEmpty() && length < kHtmlLimit) {
-        // An error page or a landing page instead of the document.
-        const QByteArray text = head.bytes().toLower();
-        if (containsAny(text, {"<html ", "html>"}) && containsAny(text, {"<title>", "<head>", "<body>"}))
-            type = u"htm"_s;
-    }
+    // An error page or a landing page instead of the document.
+    if (type.isEmpty() &&
+        ((length < kHtmlLimit && hasPageMarkup(head.bytes().toLower())) || startsAsWebPage(head.bytes())))
+        type = u"htm"_s;
 
     if (type.isEmpty() && length < kCaaLimit) {
         // A CAA file is a short text of keys pointing at the real document.
