@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libqt6sql6-sqlite
   qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
   qt6-multimedia-dev
   libgumbo-dev libicu-dev libopencc-dev libopencc-data

@@ -5,6 +5,7 @@
 #include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
+#include "download/DownloadJournal.h"
 #include "download/DownloadListModel.h"
 #include "download/LoginAssistant.h"
 #include "download/fFileDownload.h"
@@ -247,6 +248,28 @@ private slots:
         QVERIFY(p.app.saveFolderChoice().cancelled);
         QCOMPARE(p.gui.download ? p.gui.download->list()->count() : 0, 0);
         QCOMPARE(search->results()->at(0).status, QString());
+    }
+
+    // A list an unclean exit left behind is offered back when the window opens; a normal close
+    // leaves nothing to offer.
+    void restoresTheListAnUncleanExitLeft()
+    {
+        Program p(m_server.url().toString());
+        {
+            DownloadListModel left;
+            left.addItem(u"http://a/1"_s, u"一"_s, u"pdf"_s, p.at(u"docs"_s), QString());
+            left.addItem(u"http://a/2"_s, u"二"_s, u"pdf"_s, p.at(u"docs"_s), QString(), DownloadItemState::Downloading);
+            DownloadJournal journal(p.gui.journalPath);
+            QVERIFY(journal.attach(left));
+        } // gone without its normal end
+        fFileDownload* w = p.gui.downloadWindow();
+        QVERIFY(p.lastMessageIs(MessageIcon::Question, u"恢复上次未完成的下载列表？"_s));
+        QCOMPARE(w->list()->count(), 2);
+        QCOMPARE(w->list()->at(1).state, DownloadItemState::Waiting);
+        w->list()->setState(0, DownloadItemState::Done);
+        w->list()->setState(1, DownloadItemState::Failed);
+        QVERIFY(w->close());
+        QCOMPARE(DownloadJournal::inspect(p.gui.journalPath).kind, DownloadJournal::Leftover::None);
     }
 
     void listOperationsFromTheMenus()

@@ -2,6 +2,7 @@
 
 #include "app/ProgramSettings.h"
 #include "download/DownloadCounters.h"
+#include "download/DownloadJournal.h"
 #include "download/DownloadListModel.h"
 #include "app/Browser.h"
 #include "download/LoginAssistant.h"
@@ -51,10 +52,23 @@ bool DownloadSession::needsCloseQuestion() const
            !检测是否下载列表完毕(*m_list) || m_scheduler->Timer_Down->isActive();
 }
 
+bool DownloadSession::recordJournal(const QString& path)
+{
+    delete m_journal;
+    m_journal = new DownloadJournal(path, this);
+    if (m_journal->attach(*m_list))
+        return true;
+    delete m_journal;
+    m_journal = nullptr;
+    return false;
+}
+
 void DownloadSession::shutdown()
 {
     m_scheduler->Timer1->stop();
     m_scheduler->StopDownloads();
+    if (m_journal)
+        m_journal->discard();
 }
 
 void DownloadSession::loginAfterWebPage()

@@ -7,6 +7,7 @@
 
 namespace lintbay {
 
+class DownloadJournal;
 class DownloadListModel;
 class LoginAssistant;
 class NetworkContext;
@@ -40,11 +41,17 @@ public:
     void setAutoLogin(bool on) { m_autoLogin = on; }
     bool autoLogin() const { return m_autoLogin; }
 
+    // Writes the list to a journal at `path` as it changes, so that a crash does not lose it; the
+    // session's normal end deletes it. False when no journal can be kept (the list works anyway).
+    bool recordJournal(const QString& path);
+    DownloadJournal* journal() const { return m_journal; }
+
     // What runs now, for the list commands that must wait for the downloads.
     DownloadActivity activity() const;
     // The unload asks before discarding transfers or rows that are not finished.
     bool needsCloseQuestion() const;
-    // The unload: stops the timers and every transfer (running rows end as failed).
+    // The unload: stops the timers and every transfer (running rows end as failed) and deletes the
+    // journal: the list ends normally.
     void shutdown();
 
 signals:
@@ -60,6 +67,7 @@ private:
     Scheduler* m_scheduler = nullptr;
     Sequences* m_sequences = nullptr;
     LoginAssistant* m_login = nullptr;
+    DownloadJournal* m_journal = nullptr;
     bool m_autoLogin = false;
 };
 

@@ -7,6 +7,7 @@
 
 #include "app/AppContext.h"
 #include "controls/NetworkContext.h"
+#include "download/DownloadJournal.h"
 
 #include <QApplication>
 #include <QWebEngineCookieStore>
@@ -22,6 +23,7 @@ constexpr const char* kUnloadedProperty = "lintbay_unloaded";
 
 GuiContext::GuiContext(AppContext& app, QWebEngineProfile* profile) : m_app(app), m_profile(profile)
 {
+    journalPath = DownloadJournal::defaultPath();
     if (!m_profile)
         return;
     // Sites see one client: the downloads carry the browser's user agent and its cookies.

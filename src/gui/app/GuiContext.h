@@ -47,6 +47,9 @@ public:
     int nextPageLoadTimeoutMs = 20000;
     int pageSettleMs = 1000;
 
+    // Where the download window keeps the journal of its list (the user's data folder).
+    QString journalPath;
+
     QPointer<fCover> cover;
     QPointer<fWebSearch> search;
     QPointer<fFileDownload> download;

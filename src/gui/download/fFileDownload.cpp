@@ -5,6 +5,7 @@
 #include "app/GuiContext.h"
 #include "app/SettingsStore.h"
 #include "download/DownloadCounters.h"
+#include "download/DownloadJournal.h"
 #include "download/DownloadListCommands.h"
 #include "download/DownloadListModel.h"
 #include "download/DownloadSession.h"
@@ -194,9 +195,23 @@ void fFileDownload::load()
     ui->Combo2->setCurrentIndex(0);
 
     syncOptions();
+    restoreJournal();
     Timer1->start();
     UpdateCountLabel();
     UpdateCounters();
+}
+
+void fFileDownload::restoreJournal()
+{
+    // A list an unclean exit left behind is offered back; the new list is then journalled itself.
+    const QString path = m_context.journalPath;
+    const DownloadJournal::Found left = DownloadJournal::inspect(path);
+    if (left.kind == DownloadJournal::Leftover::Corrupt)
+        ShowError(this, u"上次未完成的下载列表已损坏，无法恢复。"_s +
+                            (left.setAside.isEmpty() ? QString() : u"已另存为："_s + left.setAside));
+    else if (left.kind == DownloadJournal::Leftover::Rows && AskYesNo(this, u"恢复上次未完成的下载列表？"_s))
+        m_session->list().addItems(left.rows);
+    m_session->recordJournal(path);
 }
 
 void fFileDownload::syncOptions()

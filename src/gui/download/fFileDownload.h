@@ -81,6 +81,7 @@ protected:
 
 private:
     void load();
+    void restoreJournal();
     void wireScheduler();
     void syncOptions();
     void showDownloadMode();

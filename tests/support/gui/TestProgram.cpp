@@ -28,6 +28,7 @@ TestProgram::TestProgram(const QMap<QString, QString>& settings)
     gui.pageLoadTimeoutMs = 5000;
     gui.nextPageLoadTimeoutMs = 5000;
     gui.pageSettleMs = 0;
+    gui.journalPath = dir.filePath(u"download-journal.sqlite"_s);
     SetMessageSink([this](MessageIcon icon, const QString& text) {
         messages.append({icon, text});
         if (onMessage)

@@ -1,0 +1,387 @@
+#include "DownloadJournal.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QRunnable>
+#include <QStandardPaths>
+#include <QUuid>
+#include <QVariant>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace lintbay {
+
+namespace {
+
+QString lockPath(const QString& path)
+{
+    return path + u".lock"_s;
+}
+
+QString uniqueConnection()
+{
+    return u"journal-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+// One database connection for the length of a scope.
+class Connection
+{
+public:
+    explicit Connection(const QString& path) : m_name(uniqueConnection())
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_name);
+        db.setDatabaseName(path);
+        m_open = db.open();
+    }
+    ~Connection()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    bool isOpen() const { return m_open; }
+    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+
+private:
+    QString m_name;
+    bool m_open = false;
+};
+
+// Commits between two checkpoints of the write-ahead log into the database.
+constexpr int kCommitsPerCheckpoint = 16;
+
+// Moves the write-ahead log into the database, on a thread of the pool: it syncs the file to disk,
+// which may take longer than the window may wait. The log lets a reader (this) beside the writer.
+void checkpoint(const QString& path)
+{
+    Connection connection(path);
+    if (connection.isOpen())
+        QSqlQuery(connection.db()).exec(u"PRAGMA wal_checkpoint(PASSIVE)"_s);
+}
+
+const QString kColumns = u"id, pos, key, referer, name, type, size, received, progress, folder, state"_s;
+
+} // namespace
+
+QString DownloadJournal::defaultPath()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
+        .filePath(u"download-journal.sqlite"_s);
+}
+
+DownloadJournal::Found DownloadJournal::inspect(const QString& path)
+{
+    Found found;
+    if (!QFileInfo::exists(path))
+        return found;
+    // Written by a program that runs now: not left behind.
+    QLockFile lock(lockPath(path));
+    if (!lock.tryLock(0))
+        return found;
+    {
+        Connection connection(path);
+        bool readable = connection.isOpen();
+        if (readable) {
+            QSqlQuery query(connection.db());
+            readable = query.exec(u"SELECT "_s + kColumns + u" FROM rows ORDER BY pos"_s);
+            while (readable && query.next()) {
+                DownloadItem item;
+                item.key = query.value(2).toString();
+                item.referer = query.value(3).toString();
+                item.name = query.value(4).toString();
+                item.type = query.value(5).toString();
+                item.size = query.value(6).toString();
+                item.received = query.value(7).toString();
+                item.progress = query.value(8).toString();
+                item.folder = query.value(9).toString();
+                const int state = query.value(10).toInt();
+                item.state = state >= 1 && state <= 4 ? DownloadItemState(state) : DownloadItemState::Waiting;
+                // What was running is fetched again (from where it got to, where the host allows).
+                if (item.state == DownloadItemState::Downloading) {
+                    item.state = DownloadItemState::Waiting;
+                    item.size.clear();
+                    item.received.clear();
+                    item.progress.clear();
+                }
+                if (!item.key.isEmpty())
+                    found.rows.append(item);
+            }
+            readable = readable && query.lastError().type() == QSqlError::NoError;
+        }
+        if (readable) {
+            found.kind = found.rows.isEmpty() ? Leftover::None : Leftover::Rows;
+            return found;
+        }
+    }
+    // Kept for whoever wants to look at it, out of the way of the next start.
+    found.kind = Leftover::Corrupt;
+    found.setAside = path + u".corrupt-"_s + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    if (!QFile::rename(path, found.setAside))
+        found.setAside.clear();
+    for (const QString& side : {u"-wal"_s, u"-shm"_s})
+        QFile::remove(path + side);
+    return found;
+}
+
+DownloadJournal::DownloadJournal(const QString& path, QObject* parent) : QObject(parent), m_path(path)
+{
+    m_checkpoints.setMaxThreadCount(1);
+    m_flushTimer.setSingleShot(true);
+    connect(&m_flushTimer, &QTimer::timeout, this, [this] {
+        if (!writeSlice(m_sliceBudgetMs))
+            m_flushTimer.start(0); // the rest after the window has had its turn
+    });
+}
+
+DownloadJournal::~DownloadJournal()
+{
+    if (m_list)
+        flush();
+    close();
+}
+
+bool DownloadJournal::attach(DownloadListModel& list)
+{
+    close();
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    auto lock = std::make_unique<QLockFile>(lockPath(m_path));
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0))
+        return false;
+    m_connection = uniqueConnection();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connection);
+        db.setDatabaseName(m_path);
+        QSqlQuery query(db);
+        const bool ready = db.open() && query.exec(u"PRAGMA journal_mode=WAL"_s) &&
+                           query.exec(u"PRAGMA synchronous=NORMAL"_s) &&
+                           query.exec(u"PRAGMA wal_autocheckpoint=0"_s) && query.exec(u"DROP TABLE IF EXISTS rows"_s) &&
+                           query.exec(u"CREATE TABLE rows (id INTEGER PRIMARY KEY, pos INTEGER, key TEXT, "
+                                      "referer TEXT, name TEXT, type TEXT, size TEXT, received TEXT, "
+                                      "progress TEXT, folder TEXT, state INTEGER)"_s);
+        if (!ready) {
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(m_connection);
+            m_connection.clear();
+            return false;
+        }
+    }
+    m_lock = std::move(lock);
+    m_list = &list;
+    m_dirty.clear();
+    m_removed.clear();
+    m_clearAll = false;
+    m_known.clear();
+    m_position.clear();
+    m_lastPosition = 0;
+    onReordered(); // every row, in its place
+    connect(&list, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int last) {
+        for (int row = first; row <= last; ++row)
+            m_position.insert(m_list->idOf(row), ++m_lastPosition);
+        markRows(first, last);
+    });
+    connect(&list, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) { markRows(from.row(), to.row()); });
+    connect(&list, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex&, int first, int last) { onAboutToRemove(first, last); });
+    connect(&list, &QAbstractItemModel::modelReset, this, &DownloadJournal::onReset);
+    connect(&list, &QAbstractItemModel::layoutChanged, this, &DownloadJournal::onReordered);
+    return true;
+}
+
+void DownloadJournal::PendingRows::add(quint64 id)
+{
+    if (m_members.contains(id))
+        return;
+    m_members.insert(id);
+    m_order.append(id);
+}
+
+void DownloadJournal::PendingRows::clear()
+{
+    m_members.clear();
+    m_order.clear();
+    m_front = 0;
+}
+
+QList<quint64> DownloadJournal::PendingRows::take(qsizetype count)
+{
+    QList<quint64> taken;
+    while (taken.size() < count && m_front < m_order.size()) {
+        const quint64 id = m_order.at(m_front++);
+        if (m_members.remove(id)) // not taken back meanwhile
+            taken.append(id);
+    }
+    if (m_front > 4096 && m_front * 2 > m_order.size()) {
+        m_order.remove(0, m_front);
+        m_front = 0;
+    }
+    if (m_members.isEmpty())
+        clear();
+    std::sort(taken.begin(), taken.end());
+    return taken;
+}
+
+void DownloadJournal::markRows(int first, int last)
+{
+    for (int row = std::max(first, 0); row <= last && row < m_list->count(); ++row) {
+        const quint64 id = m_list->idOf(row);
+        m_dirty.add(id);
+        m_known.insert(id);
+    }
+    schedule();
+}
+
+void DownloadJournal::onAboutToRemove(int first, int last)
+{
+    for (int row = first; row <= last; ++row) {
+        const quint64 id = m_list->idOf(row);
+        m_dirty.remove(id);
+        m_position.remove(id);
+        if (m_known.remove(id))
+            m_removed.add(id);
+    }
+    schedule();
+}
+
+void DownloadJournal::onReset()
+{
+    if (m_list->isEmpty()) {
+        m_clearAll = true;
+        m_dirty.clear();
+        m_removed.clear();
+        m_known.clear();
+        m_position.clear();
+        schedule();
+        return;
+    }
+    // A removal of many rows at once: whatever the journal holds that the list does not.
+    QSet<quint64> present;
+    present.reserve(m_list->count());
+    for (int row = 0; row < m_list->count(); ++row)
+        present.insert(m_list->idOf(row));
+    for (const quint64 id : std::as_const(m_known)) {
+        if (!present.contains(id)) {
+            m_removed.add(id);
+            m_dirty.remove(id);
+            m_position.remove(id);
+        }
+    }
+    m_known = present;
+    schedule();
+}
+
+void DownloadJournal::onReordered()
+{
+    m_position.clear();
+    for (int row = 0; row < m_list->count(); ++row)
+        m_position.insert(m_list->idOf(row), row);
+    m_lastPosition = m_list->count();
+    markRows(0, m_list->count() - 1);
+}
+
+void DownloadJournal::schedule()
+{
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start(m_delayMs);
+}
+
+bool DownloadJournal::writeSlice(int budgetMs)
+{
+    if (m_connection.isEmpty() || !m_list)
+        return true;
+    constexpr qsizetype kBatch = 256;
+    QElapsedTimer clock;
+    clock.start();
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    db.transaction();
+    QSqlQuery query(db);
+    if (m_clearAll) {
+        m_clearAll = false;
+        query.exec(u"DELETE FROM rows"_s);
+    }
+    const auto inTime = [&] { return budgetMs < 0 || clock.elapsed() < budgetMs; };
+    query.prepare(u"DELETE FROM rows WHERE id = ?"_s);
+    while (!m_removed.isEmpty() && inTime()) {
+        for (const quint64 id : m_removed.take(kBatch)) {
+            query.addBindValue(qint64(id));
+            query.exec();
+        }
+    }
+    query.prepare(u"INSERT OR REPLACE INTO rows ("_s + kColumns + u") VALUES (?,?,?,?,?,?,?,?,?,?,?)"_s);
+    while (m_removed.isEmpty() && !m_dirty.isEmpty() && inTime()) {
+        for (const quint64 id : m_dirty.take(kBatch)) {
+            const int row = m_list->rowOfId(id);
+            if (row < 0)
+                continue;
+            const DownloadItem& item = m_list->at(row);
+            query.addBindValue(qint64(id));
+            query.addBindValue(m_position.value(id, row));
+            query.addBindValue(item.key);
+            query.addBindValue(item.referer);
+            query.addBindValue(item.name);
+            query.addBindValue(item.type);
+            query.addBindValue(item.size);
+            query.addBindValue(item.received);
+            query.addBindValue(item.progress);
+            query.addBindValue(item.folder);
+            query.addBindValue(int(item.state));
+            query.exec();
+        }
+    }
+    db.commit();
+    m_longestSliceMs = std::max(m_longestSliceMs, clock.elapsed());
+    m_writingNs += clock.nsecsElapsed();
+    if (++m_commitsSinceCheckpoint >= kCommitsPerCheckpoint && m_checkpoints.activeThreadCount() == 0) {
+        m_commitsSinceCheckpoint = 0;
+        const QString path = m_path;
+        m_checkpoints.start([path] { checkpoint(path); });
+    }
+    return !hasPending();
+}
+
+void DownloadJournal::flush()
+{
+    m_flushTimer.stop();
+    writeSlice(-1);
+}
+
+void DownloadJournal::discard()
+{
+    m_flushTimer.stop();
+    m_dirty.clear();
+    m_removed.clear();
+    m_clearAll = false;
+    close();
+    for (const QString& side : {QString(), u"-wal"_s, u"-shm"_s})
+        QFile::remove(m_path + side);
+}
+
+void DownloadJournal::close()
+{
+    m_checkpoints.waitForDone();
+    if (m_list)
+        disconnect(m_list, nullptr, this, nullptr);
+    m_list = nullptr;
+    if (!m_connection.isEmpty()) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_connection);
+        m_connection.clear();
+    }
+    m_lock.reset(); // unlocks and removes the lock file
+}
+
+} // namespace lintbay
