@@ -55,6 +55,7 @@ int main(int argc, char* argv[])
     scheduler.options.intervalSeconds = args.size() > 5 ? args.at(5).toInt() : 0;
     scheduler.options.maxFileSizeMB = 1e9;
     scheduler.options.policy = NamePolicy::Overwrite;
+    scheduler.options.perHostLimit = 0; // one host (nginx on 127.0.0.1) serves every file here
 
     QElapsedTimer wall;
     qint64 firstStart = -1;

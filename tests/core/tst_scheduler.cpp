@@ -76,6 +76,7 @@ private slots:
         Scheduler s(list, net);
         s.options.downloadMode = DownloadMode::Parallel;
         s.options.threadCount = 3;
+        s.options.perHostLimit = 0; // every row is on one host here
         QSignalSpy started(&s, &Scheduler::rowStarted);
         s.timerDownTick();
         QCOMPARE(started.size(), 3);
@@ -268,6 +269,32 @@ private slots:
         // The removed row's transfer left nothing behind.
         if (aRemoved)
             QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{u"y-second.pdf"_s});
+    }
+
+    // A host with its fill of transfers is passed over for the next row of another host, in list
+    // order otherwise; its next row starts once one of its transfers has ended.
+    void politeToEachHost()
+    {
+        NetworkContext net;
+        DownloadListModel list;
+        const QString folder = freshFolder(u"hosts"_s);
+        const QString other = u"http://localhost:%1"_s.arg(m_server.port()); // the same server, another host
+        list.addItem(m_server.url(u"/held/1000"_s).toString(), u"a1"_s, u"pdf"_s, folder, {});
+        list.addItem(m_server.url(u"/held/1001"_s).toString(), u"a2"_s, u"pdf"_s, folder, {});
+        list.addItem(other + u"/held/1002"_s, u"b1"_s, u"pdf"_s, folder, {});
+        list.addItem(m_server.url(u"/ok/a3"_s).toString(), u"a3"_s, u"pdf"_s, folder, {});
+        Scheduler s(list, net);
+        s.options.threadCount = 3;
+        s.options.perHostLimit = 1;
+        QSignalSpy started(&s, &Scheduler::rowStarted);
+        s.timerDownTick();
+        QCOMPARE(started.size(), 2);
+        QCOMPARE(started.at(0).at(0).toInt(), 0);
+        QCOMPARE(started.at(1).at(0).toInt(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state, DownloadItemState::Done, 10000);
+        s.timerDownTick();
+        QCOMPARE(started.size(), 3);
+        QCOMPARE(started.at(2).at(0).toInt(), 1); // a2 before a3: list order
     }
 
     // A switch from parallel slots to the single transfer while a slot runs applies to the next pick:

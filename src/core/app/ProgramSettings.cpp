@@ -55,6 +55,7 @@ void ProgramSettings::load()
     m_namePolicy = namePolicyFromText(s.get(keys::kPolicySection, keys::kPolicy, namePolicyText(NamePolicy::Rename)));
     const double pause = s.getDouble(keys::kSettings, keys::kVerificationPause, 10);
     m_verificationPauseMinutes = pause > 0 ? pause : 10;
+    m_perHostLimit = qMax(0, s.getInt(keys::kSettings, keys::kPerHostLimit, 2));
 }
 
 void ProgramSettings::store(Field field)

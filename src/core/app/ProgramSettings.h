@@ -22,6 +22,7 @@ inline const QString kDefaultSearchEngine = QStringLiteral("www.baidu.com");
 inline const QString kPolicySection = QStringLiteral("专利下载");
 inline const QString kPolicy = QStringLiteral("重复文件名设置");
 inline const QString kVerificationPause = QStringLiteral("安全验证最长等待分钟");
+inline const QString kPerHostLimit = QStringLiteral("每个网站同时下载数");
 } // namespace keys
 
 // The default save folder: "12345" in the user's home folder, in native form.
@@ -102,6 +103,9 @@ public:
     QString osDescription() const { return m_osDescription; }
     void setSystem(const QString& bitness, const QString& description);
 
+    // Transfers at once to one host (default 2; 0: no limit). The slot count stays the overall limit.
+    int perHostLimit() const { return m_perHostLimit; }
+
     // The longest pause of a batch at the engine's verification page, in minutes (default 10).
     double verificationPauseMinutes() const { return m_verificationPauseMinutes; }
 
@@ -120,6 +124,7 @@ private:
     ProxySettings m_proxy;
     NamePolicy m_namePolicy = NamePolicy::Rename;
     double m_verificationPauseMinutes = 10;
+    int m_perHostLimit = 2;
     QString m_emulationVersion;
     int m_emulationMode = 1;
     QString m_osBitness;

@@ -34,6 +34,7 @@ void DownloadSession::applySettings()
     o.downloadMode = m_settings.downloadMode();
     o.policy = m_settings.namePolicy();
     o.maxFileSizeMB = m_settings.maxFileSizeMB();
+    o.perHostLimit = m_settings.perHostLimit();
     m_list->setDefaultFolder(m_settings.defaultSavePath());
 }
 

@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -161,10 +162,30 @@ bool Scheduler::intervalPassed() const
     return m_sinceFinish.elapsed() >= qint64(options.intervalSeconds) * 1000;
 }
 
+QString Scheduler::hostOf(const QString& key)
+{
+    return QUrl(NormalizeDownloadUrl(选择url(key))).host().toLower();
+}
+
+bool Scheduler::hostIsFull(const QString& host) const
+{
+    if (options.perHostLimit <= 0)
+        return false;
+    int running = 0;
+    for (int s = 1; s <= kMaxSlots; ++s)
+        if (m_slots[s] && m_slotHost[s] == host)
+            ++running;
+    return running >= options.perHostLimit;
+}
+
 int Scheduler::pickRow(bool createFolders)
 {
     for (int row = 0; row < m_list.count(); ++row) {
         if (m_list.at(row).state != DownloadItemState::Waiting)
+            continue;
+        // Polite to the hosts: a row whose host has its fill of transfers waits for a later tick,
+        // and the next waiting row goes first.
+        if (createFolders && hostIsFull(hostOf(m_list.at(row).key)))
             continue;
         m_list.setName(row, SanitizeFileName(m_list.at(row).name));
         QString folder = m_list.at(row).folder;
@@ -254,6 +275,7 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
     d->setStallTimeout(options.slotStallTimeoutMs);
     m_slots[slot] = d;
     m_slotRowId[slot] = m_list.idOf(row);
+    m_slotHost[slot] = hostOf(m_list.at(row).key);
     m_busy = true;
     m_list.setTransferColumns(row, QString(), QString(), QString());
     connect(d, &Downloader::DownloadProgress, this,
@@ -280,6 +302,7 @@ void Scheduler::unloadSlot(int slot)
     Downloader* d = m_slots[slot];
     m_slots[slot] = nullptr;
     m_slotRowId[slot] = 0;
+    m_slotHost[slot].clear();
     d->disconnect(this);
     d->CancelAsyncRead();
     d->deleteLater();

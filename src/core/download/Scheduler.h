@@ -40,6 +40,7 @@ public:
     {
         DownloadMode downloadMode = DownloadMode::Parallel;
         int threadCount = 3;      // slots in mode 2, 1 to 6
+        int perHostLimit = 2;     // transfers at once to one host in mode 2; 0: no limit
         int intervalSeconds = 0;  // pause after the last transfer ended
         NamePolicy policy = NamePolicy::Rename;
         double maxFileSizeMB = 10;
@@ -104,7 +105,11 @@ private:
     // switch during a transfer applies to the next pick and must not leave the flag up for ever.
     void transferEnded();
     int slotCount() const;
+    // The first waiting row that is to be fetched, in list order; in mode 2 (`createFolders`) one
+    // whose host is not full.
     int pickRow(bool createFolders);
+    static QString hostOf(const QString& key);
+    bool hostIsFull(const QString& host) const;
     void setRunning(bool on);
     bool intervalPassed() const;
 
@@ -114,6 +119,7 @@ private:
     QElapsedTimer m_sinceFinish;
     std::array<quint64, kMaxSlots + 1> m_slotRowId{}; // index 0 unused, as the slots count from 1
     std::array<QPointer<Downloader>, kMaxSlots + 1> m_slots{};
+    std::array<QString, kMaxSlots + 1> m_slotHost{};
     QPointer<ItemTransfer> m_single;
 };
 
