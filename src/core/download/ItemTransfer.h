@@ -78,8 +78,9 @@ private:
     void onBodyGrew(qint64 received);
     void onFetchEnded(Fetch::End reason);
     void updateReceived(bool force);
-    // Ends the transfer with an outcome: fills the row, cleans up, runs the end steps.
-    void end(Outcome outcome);
+    // Ends the transfer with an outcome and why it did not end well: fills the row, cleans up, runs
+    // the end steps. A completion finds its reason itself, should the file be a web page.
+    void end(Outcome outcome, const QString& why = {});
     void emitErrorState(int code, const QString& text);
     void setState(const QString& text);
     bool rowGone() const { return row() < 0; }
@@ -93,6 +94,8 @@ private:
     Outcome m_outcome = Outcome::Running;
     bool m_started = false;
     QString m_url;
+    QString m_givenName; // the row's name and type before any answer was judged
+    QString m_givenType;
     QString m_savePath;
     QElapsedTimer m_shownClock;
     QString m_lastState;
