@@ -208,12 +208,7 @@ private slots:
     // Each ending leaves its reason in its own row, in both modes, and a row that ends well keeps none
     // (not even one from an earlier attempt): a document behind a landing page, an error page, a host
     // that refuses.
-    void reasonsInBothModes_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::newRow("single transfer") << 1;
-        QTest::newRow("parallel slots") << 2;
-    }
+    void reasonsInBothModes_data() { stopFailsRunningRowsInBothModes_data(); }
     void reasonsInBothModes()
     {
         QFETCH(int, mode);

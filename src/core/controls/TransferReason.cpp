@@ -4,81 +4,67 @@
 
 #include <QNetworkReply>
 
+#include <cstddef>
+
 using namespace Qt::StringLiterals;
 
 namespace lintbay::reason {
 
 namespace {
 
-QString statusMeaning(int status)
+// A code and what it means to the user.
+struct Meaning
 {
-    struct Meaning
-    {
-        int status;
-        const char16_t* text;
-    };
-    static constexpr Meaning kMeanings[] = {
-        {300, u"有多个可选地址"},   {301, u"已永久移走"},         {302, u"已临时移走"},
-        {303, u"请到其他地址查看"}, {304, u"内容未改变"},         {307, u"临时重定向"},
-        {308, u"永久重定向"},       {400, u"请求有误"},           {401, u"需要身份验证"},
-        {402, u"需要付费"},         {403, u"禁止访问"},           {404, u"未找到"},
-        {405, u"不允许此请求方法"}, {406, u"无法提供所要的格式"}, {407, u"需要代理服务器验证"},
-        {408, u"请求超时"},         {410, u"已永久删除"},         {413, u"请求过大"},
-        {414, u"网址过长"},         {429, u"请求过于频繁"},       {451, u"因法律原因不可访问"},
-        {500, u"服务器内部错误"},   {501, u"服务器不支持此请求"}, {502, u"网关错误"},
-        {503, u"服务暂时不可用"},   {504, u"网关超时"},           {505, u"不支持的 HTTP 版本"},
-    };
-    for (const Meaning& m : kMeanings) {
-        if (m.status == status)
+    int code;
+    const char16_t* text;
+};
+
+template <std::size_t N> QString meaningOf(const Meaning (&table)[N], int code)
+{
+    for (const Meaning& m : table) {
+        if (m.code == code)
             return QString::fromUtf16(m.text);
     }
-    switch (status / 100) {
-    case 1:
-        return u"临时回应"_s;
-    case 2:
-        return u"成功"_s;
-    case 3:
-        return u"重定向"_s;
-    case 4:
-        return u"请求错误"_s;
-    case 5:
-        return u"服务器错误"_s;
-    default:
-        return u"未知状态"_s;
-    }
+    return {};
 }
 
-QString networkErrorMeaning(int error)
+constexpr Meaning kStatusMeanings[] = {
+    {300, u"有多个可选地址"},   {301, u"已永久移走"},         {302, u"已临时移走"},
+    {303, u"请到其他地址查看"}, {304, u"内容未改变"},         {307, u"临时重定向"},
+    {308, u"永久重定向"},       {400, u"请求有误"},           {401, u"需要身份验证"},
+    {402, u"需要付费"},         {403, u"禁止访问"},           {404, u"未找到"},
+    {405, u"不允许此请求方法"}, {406, u"无法提供所要的格式"}, {407, u"需要代理服务器验证"},
+    {408, u"请求超时"},         {410, u"已永久删除"},         {413, u"请求过大"},
+    {414, u"网址过长"},         {429, u"请求过于频繁"},       {451, u"因法律原因不可访问"},
+    {500, u"服务器内部错误"},   {501, u"服务器不支持此请求"}, {502, u"网关错误"},
+    {503, u"服务暂时不可用"},   {504, u"网关超时"},           {505, u"不支持的 HTTP 版本"},
+};
+// What a status outside the table means, by its hundreds.
+constexpr Meaning kStatusClasses[] = {
+    {1, u"临时回应"}, {2, u"成功"}, {3, u"重定向"}, {4, u"请求错误"}, {5, u"服务器错误"},
+};
+constexpr Meaning kNetworkErrors[] = {
+    {QNetworkReply::ConnectionRefusedError, u"服务器拒绝连接"},
+    {QNetworkReply::RemoteHostClosedError, u"服务器关闭了连接"},
+    {QNetworkReply::HostNotFoundError, u"找不到服务器"},
+    {QNetworkReply::TimeoutError, u"连接超时"},
+    {QNetworkReply::SslHandshakeFailedError, u"无法建立安全连接（HTTPS）"},
+    {QNetworkReply::TemporaryNetworkFailureError, u"网络暂时不可用"},
+    {QNetworkReply::NetworkSessionFailedError, u"网络暂时不可用"},
+    {QNetworkReply::ProxyConnectionRefusedError, u"代理服务器拒绝连接"},
+    {QNetworkReply::ProxyConnectionClosedError, u"代理服务器关闭了连接"},
+    {QNetworkReply::ProxyNotFoundError, u"找不到代理服务器"},
+    {QNetworkReply::ProxyTimeoutError, u"代理服务器超时"},
+    {QNetworkReply::ProxyAuthenticationRequiredError, u"代理服务器要求身份验证"},
+    {QNetworkReply::ProtocolUnknownError, u"不支持的协议"},
+};
+
+QString statusMeaning(int status)
 {
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-        return u"服务器拒绝连接"_s;
-    case QNetworkReply::RemoteHostClosedError:
-        return u"服务器关闭了连接"_s;
-    case QNetworkReply::HostNotFoundError:
-        return u"找不到服务器"_s;
-    case QNetworkReply::TimeoutError:
-        return u"连接超时"_s;
-    case QNetworkReply::SslHandshakeFailedError:
-        return u"无法建立安全连接（HTTPS）"_s;
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-        return u"网络暂时不可用"_s;
-    case QNetworkReply::ProxyConnectionRefusedError:
-        return u"代理服务器拒绝连接"_s;
-    case QNetworkReply::ProxyConnectionClosedError:
-        return u"代理服务器关闭了连接"_s;
-    case QNetworkReply::ProxyNotFoundError:
-        return u"找不到代理服务器"_s;
-    case QNetworkReply::ProxyTimeoutError:
-        return u"代理服务器超时"_s;
-    case QNetworkReply::ProxyAuthenticationRequiredError:
-        return u"代理服务器要求身份验证"_s;
-    case QNetworkReply::ProtocolUnknownError:
-        return u"不支持的协议"_s;
-    default:
-        return {};
-    }
+    QString meaning = meaningOf(kStatusMeanings, status);
+    if (meaning.isEmpty())
+        meaning = meaningOf(kStatusClasses, status / 100);
+    return meaning.isEmpty() ? u"未知状态"_s : meaning;
 }
 
 QString seconds(int ms)
@@ -95,7 +81,7 @@ QString httpStatus(int status)
 
 QString noAnswer(int networkError, const QString& systemText)
 {
-    const QString meaning = networkErrorMeaning(networkError);
+    const QString meaning = meaningOf(kNetworkErrors, networkError);
     if (!meaning.isEmpty())
         return u"无法连接服务器：%1"_s.arg(meaning);
     return u"网络错误 %1：%2"_s.arg(networkError).arg(asField(systemText));
