@@ -121,7 +121,7 @@ QString redirectRefused(RedirectFault fault, const QUrl& target)
 
 QString emptyAnswer(int status)
 {
-    if (status >= 200 && status <= 299)
+    if (status == 0 || (status >= 200 && status <= 299))
         return u"服务器没有返回内容"_s;
     return httpStatus(status) + u"，服务器没有返回内容"_s;
 }

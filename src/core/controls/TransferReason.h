@@ -19,7 +19,7 @@ QString stalled(int ms, qint64 received);
 // The body ended short; `announced` < 0: no length was announced.
 QString cutOff(qint64 received, qint64 announced);
 QString redirectRefused(RedirectFault fault, const QUrl& target);
-// A whole-body fetch brought (almost) nothing.
+// An answer brought (almost) nothing; `status` 0: not even a status line.
 QString emptyAnswer(int status);
 QString writeFailed(const QString& systemMessage);
 QString folderNotCreated(const QString& folder);

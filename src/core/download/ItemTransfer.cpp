@@ -163,9 +163,9 @@ void ItemTransfer::judgeHeaders()
     // and a good answer without a length would otherwise be fetched a second time.
     const bool statusOk = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
 
-    // Naming: the folder is made (a folder that cannot be made keeps its text, and writing fails
-    // below rather than landing somewhere else), the type follows the answer.
-    // The document behind a landing page is named from the row as it was given, not from the page.
+    // Naming: the folder is made (one that cannot be made ends the transfer rather than let the file
+    // land somewhere else), the type follows the answer. The document behind a landing page is named
+    // from the row as it was given, not from the page.
     const int r = row();
     m_list.setName(r, SanitizeFileName(m_givenName));
     m_list.setType(r, extension.isEmpty() ? m_givenType : extension);
