@@ -163,18 +163,19 @@ void ItemTransfer::judgeHeaders()
     // and a good answer without a length would otherwise be fetched a second time.
     const bool statusOk = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
 
-    // Naming: the folder is made (one that cannot be made ends the transfer rather than let the file
-    // land somewhere else), the type follows the answer. The document behind a landing page is named
-    // from the row as it was given, not from the page.
+    // Naming: the folder is made (a folder that cannot be made keeps its text, and writing fails
+    // below rather than landing somewhere else), the type follows the answer. The document behind a
+    // landing page is named from the row as it was given, not from the page.
     const int r = row();
     m_list.setName(r, SanitizeFileName(m_givenName));
     m_list.setType(r, extension.isEmpty() ? m_givenType : extension);
     const QString folder = m_list.at(r).folder;
     const QString created = CreateFolderPath(folder);
     m_list.setFolder(r, folderWithSeparator(created.isEmpty() ? folder : created));
+    m_folderMissing = created.isEmpty();
     const DownloadItem& item = m_list.at(r);
-    if (created.isEmpty() || QDir::isRelativePath(item.folder)) {
-        // Never the program's working folder, nor one that was not made.
+    if (item.folder.isEmpty() || QDir::isRelativePath(item.folder)) {
+        // Never the program's working folder.
         end(Outcome::CannotWrite, reason::folderNotCreated(item.folder));
         return;
     }
@@ -195,7 +196,7 @@ void ItemTransfer::judgeHeaders()
     }
     m_list.setTransferColumns(r, m_size > 0 ? QString::number(m_size) : unknownSizeText(), u"0"_s, QString());
     if (!m_fetch.stream(m_savePath)) {
-        end(Outcome::CannotWrite, m_fetch.endReason(Fetch::End::WriteFailed));
+        end(Outcome::CannotWrite, cannotWriteReason());
         return;
     }
     m_phase = Phase::Streaming;
@@ -210,7 +211,14 @@ void ItemTransfer::startWholeFetch()
     m_phase = Phase::WholeFetch;
     m_received = 0;
     if (!m_fetch.fetchWhole(m_savePath))
-        end(Outcome::WholeFetchFailed, m_fetch.endReason(Fetch::End::WriteFailed));
+        end(Outcome::WholeFetchFailed, cannotWriteReason());
+}
+
+QString ItemTransfer::cannotWriteReason() const
+{
+    if (m_folderMissing)
+        return reason::folderNotCreated(m_list.at(row()).folder);
+    return m_fetch.endReason(Fetch::End::WriteFailed);
 }
 
 void ItemTransfer::onBodyGrew(qint64 received)

@@ -75,6 +75,8 @@ private:
     // Steps from the headers to the start of the body.
     void judgeHeaders();
     void startWholeFetch();
+    // Why the part file could not be had: the folder was not made, or what the system said.
+    QString cannotWriteReason() const;
     void onBodyGrew(qint64 received);
     void onFetchEnded(Fetch::End reason);
     void updateReceived(bool force);
@@ -97,6 +99,7 @@ private:
     QString m_givenName; // the row's name and type before any answer was judged
     QString m_givenType;
     QString m_savePath;
+    bool m_folderMissing = false; // the save folder could not be made
     QElapsedTimer m_shownClock;
     QString m_lastState;
     qint64 m_size = 0; // announced length, 0 when unknown
