@@ -148,50 +148,65 @@ void tst_Downloader::outcomes_data()
     QTest::addColumn<QByteArray>("expectedFile"); // when complete
     QTest::addColumn<int>("requests");
     QTest::addColumn<bool>("progressExpected");
+    // After a failure, why; after a web page, what its row is told; empty: a document, nothing told.
+    // "*" stands for any figure.
+    QTest::addColumn<QString>("reason");
 
     const QByteArray body = payload(300001);
     TestHttpResponse withLength = TestHttpResponse::bytes(body, "application/pdf");
     withLength.pieceSize = 65536;
     withLength.pieceIntervalMs = 5;
-    QTest::newRow("length announced") << withLength << true << body << 1 << true;
+    QTest::newRow("length announced") << withLength << true << body << 1 << true << QString();
 
     TestHttpResponse chunked = TestHttpResponse::bytes(body, "application/pdf");
     chunked.framing = TestHttpResponse::Framing::Chunked;
     chunked.pieceSize = 40000;
-    QTest::newRow("chunked: fetched again whole, odd count kept") << chunked << true << body << 2 << false;
+    QTest::newRow("chunked: fetched again whole, odd count kept")
+        << chunked << true << body << 2 << false << QString();
 
     TestHttpResponse closeDelimited = TestHttpResponse::bytes(payload(12345), "application/msword");
     closeDelimited.framing = TestHttpResponse::Framing::CloseDelimited;
-    QTest::newRow("close-delimited") << closeDelimited << true << payload(12345) << 2 << false;
+    QTest::newRow("close-delimited") << closeDelimited << true << payload(12345) << 2 << false << QString();
 
     TestHttpResponse page404 = TestHttpResponse::notFound();
-    QTest::newRow("404 page with a length is what arrived") << page404 << true << page404.body << 1 << true;
+    QTest::newRow("404 page with a length is what arrived")
+        << page404 << true << page404.body << 1 << true << u"HTTP 404（未找到）"_s;
 
     TestHttpResponse page500 = TestHttpResponse::html(QByteArray("<html><body>oops</body></html>"));
     page500.status = 500;
     page500.framing = TestHttpResponse::Framing::Chunked;
-    QTest::newRow("500 page without length") << page500 << true << page500.body << 2 << false;
+    QTest::newRow("500 page without length")
+        << page500 << true << page500.body << 2 << false << u"HTTP 500（服务器内部错误）"_s;
 
     TestHttpResponse empty = TestHttpResponse::bytes(QByteArray(), "application/pdf");
-    QTest::newRow("empty body") << empty << false << QByteArray() << 2 << false;
+    QTest::newRow("empty body") << empty << false << QByteArray() << 2 << false << u"服务器没有返回内容"_s;
 
     TestHttpResponse oneByte = TestHttpResponse::bytes(QByteArray("x"), "application/pdf");
     oneByte.framing = TestHttpResponse::Framing::CloseDelimited;
-    QTest::newRow("a single byte counts as nothing") << oneByte << false << QByteArray() << 2 << false;
+    QTest::newRow("a single byte counts as nothing")
+        << oneByte << false << QByteArray() << 2 << false << u"服务器没有返回内容"_s;
 
     TestHttpResponse short_ = TestHttpResponse::bytes(payload(5000), "application/pdf");
     short_.declaredLength = 9000;
-    QTest::newRow("closes before the announced end") << short_ << false << QByteArray() << 1 << true;
+    QTest::newRow("closes before the announced end")
+        << short_ << false << QByteArray() << 1 << true
+        << u"连接中断，文件不完整：收到 * 字节，应为 9000 字节"_s;
 
     TestHttpResponse longer = TestHttpResponse::bytes(payload(900), "application/pdf");
     longer.declaredLength = 600;
-    QTest::newRow("more bytes than announced") << longer << true << payload(600) << 1 << true;
+    QTest::newRow("more bytes than announced") << longer << true << payload(600) << 1 << true << QString();
 
     TestHttpResponse chunkedCut = TestHttpResponse::bytes(payload(5000), "application/pdf");
     chunkedCut.framing = TestHttpResponse::Framing::Chunked;
     chunkedCut.raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n400\r\n" + payload(1024) +
                      "\r\n400\r\n" + payload(100);
-    QTest::newRow("chunked body cut off") << chunkedCut << false << QByteArray() << 2 << false;
+    // "/file" is a document.
+    QTest::newRow("landing page refreshes to the document")
+        << TestHttpResponse::html(u"<meta http-equiv=\"refresh\" content=\"0; url=/file\">"_s) << true
+        << payload(2000) << 1 << true << QString();
+
+    QTest::newRow("chunked body cut off")
+        << chunkedCut << false << QByteArray() << 2 << false << u"连接中断，文件不完整：收到 * 字节"_s;
 }
 
 void tst_Downloader::outcomes()
@@ -203,8 +218,10 @@ void tst_Downloader::outcomes()
     QFETCH(QByteArray, expectedFile);
     QFETCH(int, requests);
     QFETCH(bool, progressExpected);
+    QFETCH(QString, reason);
 
     m_server->serve(u"/doc"_s, response);
+    m_server->serve(u"/file"_s, TestHttpResponse::bytes(payload(2000), "application/pdf"));
     const QString neighbour = m_dir->filePath(u"neighbour.pdf"_s);
     QVERIFY(writeFile(neighbour, "keep me"));
     const QString target = m_dir->filePath(u"doc.pdf"_s);
@@ -221,6 +238,12 @@ void tst_Downloader::outcomes()
     }
     QCOMPARE(readFile(neighbour), QByteArray("keep me"));
     QVERIFY(!d.isRunning());
+    if (!reason.isEmpty() || r.failed)
+        QVERIFY2(matchesPattern(d.reason(), reason), qPrintable(d.reason()));
+    // A landing page is the Referer of its document; the slot sends none of its own.
+    QVERIFY(!m_server->requestsTo(u"/doc"_s).value(0).hasHeader("Referer"));
+    for (const TestHttpRequest& request : m_server->requestsTo(u"/file"_s))
+        QCOMPARE(request.header("Referer"), m_world.url(u"/doc"_s).toEncoded());
     if (completes) {
         QVERIFY2(r.completed, qPrintable(r.message));
         QCOMPARE(readFile(target), expectedFile);
@@ -242,10 +265,11 @@ void tst_Downloader::redirectLimit_data()
     QTest::addColumn<int>("hops");
     QTest::addColumn<bool>("loop");
     QTest::addColumn<bool>("completes");
-    QTest::newRow("3 hops") << 3 << false << true;
-    QTest::newRow("20 hops") << 20 << false << true;
-    QTest::newRow("21 hops") << 21 << false << false;
-    QTest::newRow("loop") << 2 << true << false;
+    QTest::addColumn<QString>("reason"); // on failure
+    QTest::newRow("3 hops") << 3 << false << true << QString();
+    QTest::newRow("20 hops") << 20 << false << true << QString();
+    QTest::newRow("21 hops") << 21 << false << false << u"重定向次数过多（超过 20 次）"_s;
+    QTest::newRow("loop") << 2 << true << false << u"重定向形成循环"_s;
 }
 
 void tst_Downloader::redirectLimit()
@@ -253,6 +277,7 @@ void tst_Downloader::redirectLimit()
     QFETCH(int, hops);
     QFETCH(bool, loop);
     QFETCH(bool, completes);
+    QFETCH(QString, reason);
 
     const QByteArray body = payload(777);
     m_server->routePrefix(u"/hop/"_s, [&](const TestHttpRequest& request) {
@@ -271,6 +296,7 @@ void tst_Downloader::redirectLimit()
         QCOMPARE(readFile(target), body);
     } else {
         QCOMPARE(r.message, u"无法下载"_s);
+        QCOMPARE(d.reason(), reason);
         QVERIFY(entries(m_dir->path()).isEmpty());
     }
 }
@@ -281,38 +307,42 @@ void tst_Downloader::timeouts_data()
 {
     QTest::addColumn<TestHttpResponse>("response");
     QTest::addColumn<bool>("completes");
+    QTest::addColumn<QString>("reason"); // on failure
 
-    QTest::newRow("no answer at all") << TestHttpResponse::never() << false;
+    const QString stalled = u"超时：0.6 秒内没有收到新的数据（已收到 * 字节）"_s;
+    QTest::newRow("no answer at all")
+        << TestHttpResponse::never() << false << u"超时：0.6 秒内服务器没有回应"_s;
 
     TestHttpResponse midBody = TestHttpResponse::bytes(payload(4000), "application/pdf");
     midBody.stallAfterBytes = 1500;
-    QTest::newRow("stops in the middle") << midBody << false;
+    QTest::newRow("stops in the middle") << midBody << false << stalled;
 
     TestHttpResponse noLengthStall = TestHttpResponse::bytes(payload(4000), "application/pdf");
     noLengthStall.framing = TestHttpResponse::Framing::Chunked;
     noLengthStall.stallAfterBytes = 100;
-    QTest::newRow("stops in the middle of the whole-body fetch") << noLengthStall << false;
+    QTest::newRow("stops in the middle of the whole-body fetch") << noLengthStall << false << stalled;
 
     TestHttpResponse errorPageStops = TestHttpResponse::html(QByteArray(3000, 'x'));
     errorPageStops.status = 500;
     errorPageStops.stallAfterBytes = 100;
-    QTest::newRow("error page that stops") << errorPageStops << false;
+    QTest::newRow("error page that stops") << errorPageStops << false << stalled;
 
     // Each byte comes well within the limit, the whole body takes far longer than it.
     TestHttpResponse drip = TestHttpResponse::bytes(payload(12), "application/pdf");
     drip.pieceSize = 1;
     drip.pieceIntervalMs = 120;
-    QTest::newRow("drips a byte at a time") << drip << true;
+    QTest::newRow("drips a byte at a time") << drip << true << QString();
 
     TestHttpResponse dripNoLength = drip;
     dripNoLength.framing = TestHttpResponse::Framing::CloseDelimited;
-    QTest::newRow("drips without a length") << dripNoLength << true;
+    QTest::newRow("drips without a length") << dripNoLength << true << QString();
 }
 
 void tst_Downloader::timeouts()
 {
     QFETCH(TestHttpResponse, response);
     QFETCH(bool, completes);
+    QFETCH(QString, reason);
 
     m_server->serve(u"/slow"_s, response);
     const QString target = m_dir->filePath(u"slow.pdf"_s);
@@ -328,6 +358,7 @@ void tst_Downloader::timeouts()
         QVERIFY(clock.elapsed() > 600); // it outlived the time-out by delivering
     } else {
         QCOMPARE(r.message, u"超时"_s);
+        QVERIFY2(matchesPattern(d.reason(), reason), qPrintable(d.reason()));
         QVERIFY(clock.elapsed() >= 600);
         QVERIFY(entries(m_dir->path()).isEmpty());
         // The request was given up.
@@ -387,15 +418,18 @@ void tst_Downloader::unwritableTargets_data()
 {
     QTest::addColumn<QString>("relativeTarget");
     QTest::addColumn<bool>("targetIsFolder");
+    QTest::addColumn<QString>("reason");
     // A folder below a plain file can be neither created nor written, whoever runs the test.
-    QTest::newRow("folder cannot exist") << u"plain.txt/sub/x.pdf"_s << false;
-    QTest::newRow("a folder at the path") << u"taken.pdf"_s << true;
+    QTest::newRow("folder cannot exist") << u"plain.txt/sub/x.pdf"_s << false << u"写入文件失败：*"_s;
+    QTest::newRow("a folder at the path")
+        << u"taken.pdf"_s << true << u"无法替换保存位置上已有的项目：*/taken.pdf"_s;
 }
 
 void tst_Downloader::unwritableTargets()
 {
     QFETCH(QString, relativeTarget);
     QFETCH(bool, targetIsFolder);
+    QFETCH(QString, reason);
 
     QVERIFY(writeFile(m_dir->filePath(u"plain.txt"_s), "plain"));
     if (targetIsFolder) {
@@ -407,6 +441,7 @@ void tst_Downloader::unwritableTargets()
     const Result r = run(d, m_world.url(u"/doc"_s).toString(), target);
     QVERIFY(r.failed);
     QCOMPARE(r.message, u"无法下载"_s);
+    QVERIFY2(matchesPattern(d.reason(), reason), qPrintable(d.reason()));
     QCOMPARE(m_server->requestCount(), 0); // nothing worth fetching when it cannot be kept
     QCOMPARE(readFile(m_dir->filePath(u"plain.txt"_s)), QByteArray("plain"));
     if (targetIsFolder)

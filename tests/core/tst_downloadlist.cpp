@@ -81,17 +81,22 @@ private slots:
 void TestDownloadList::headersAlignmentAndRoles()
 {
     DownloadListModel list;
-    QCOMPARE(list.columnCount(), 6);
-    const QStringList headers{u"名称"_s, u"类型"_s, u"文件大小"_s, u"已下载数"_s, u"百分比"_s, u"保存路径"_s};
+    QCOMPARE(list.columnCount(), 7);
+    const QStringList headers{u"名称"_s,   u"类型"_s,     u"文件大小"_s, u"已下载数"_s,
+                              u"百分比"_s, u"保存路径"_s, u"原因"_s};
     for (int c = 0; c < headers.size(); ++c)
         QCOMPARE(list.headerData(c, Qt::Horizontal).toString(), headers.at(c));
 
     QVERIFY(list.addItem(url(1), u"报告"_s, u"doc"_s, u"/save/"_s, u"http://page/1"_s));
     list.setTransferColumns(0, u"100"_s, u"50"_s, u"50%"_s);
-    const QStringList cells{u"报告"_s, u"doc"_s, u"100"_s, u"50"_s, u"50%"_s, u"/save/"_s};
-    for (int c = 0; c < 6; ++c) {
+    QCOMPARE(list.data(list.index(0, 0), Qt::ToolTipRole), QVariant()); // the list's own tip shows
+    list.setReason(0, u"HTTP 404（未找到）"_s);
+    const QStringList cells{
+        u"报告"_s, u"doc"_s, u"100"_s, u"50"_s, u"50%"_s, u"/save/"_s, u"HTTP 404（未找到）"_s};
+    for (int c = 0; c < headers.size(); ++c) {
         const QModelIndex cell = list.index(0, c);
         QCOMPARE(list.data(cell).toString(), cells.at(c));
+        QCOMPARE(list.data(cell, Qt::ToolTipRole).toString(), cells.last()); // over the whole row
         const int align = list.data(cell, Qt::TextAlignmentRole).toInt();
         const bool right = c >= DownloadListModel::SizeColumn && c <= DownloadListModel::ProgressColumn;
         QCOMPARE(bool(align & Qt::AlignRight), right);
@@ -242,8 +247,9 @@ void TestDownloadList::settersSignalTheirRowOnce()
     list.setState(1, State::Done);
     list.setFolder(1, u"/e"_s);
     list.setReferer(1, u"http://page"_s);
+    list.setReason(1, u"x"_s);
     QVERIFY(list.setKey(1, url(9)));
-    QCOMPARE(changed.count(), 10);
+    QCOMPARE(changed.count(), 11);
     for (const QList<QVariant>& args : changed) {
         QCOMPARE(args.at(0).toModelIndex().row(), 1);
         QCOMPARE(args.at(1).toModelIndex().row(), 1);
@@ -253,7 +259,8 @@ void TestDownloadList::settersSignalTheirRowOnce()
     list.setState(1, State::Done);
     list.setSize(7, u"1"_s);
     list.setState(-1, State::Failed);
-    QCOMPARE(changed.count(), 10);
+    list.setReason(1, u"x"_s);
+    QCOMPARE(changed.count(), 11);
     const DownloadItem& it = list.at(1);
     QCOMPARE(it.name, u"b2"_s);
     QCOMPARE(it.type, u"doc"_s);

@@ -17,7 +17,8 @@ using State = DownloadItemState;
 
 namespace {
 
-// One row as the tables write it: "name;type;size;received;progress;state[;key]", state 1-4.
+// One row as the tables write it: "name;type;size;received;progress;state[;key]", state 1-4. Failed
+// rows come with a reason (holding a tab, as no line of an export may).
 DownloadItem parseRow(const QString& line, int id, const QString& folder = u"/tmp/dl/"_s)
 {
     const QStringList f = line.split(u';');
@@ -29,6 +30,8 @@ DownloadItem parseRow(const QString& line, int id, const QString& folder = u"/tm
     it.progress = f.value(4);
     it.state = State(f.value(5, u"1"_s).toInt());
     it.key = f.size() > 6 ? f.at(6) : u"http://127.0.0.1/f/%1"_s.arg(id);
+    if (it.state == State::Failed)
+        it.reason = u"第%1行\t出错"_s.arg(id);
     it.folder = folder;
     return it;
 }
@@ -56,7 +59,8 @@ QStringList wholeRows(const DownloadListModel& list)
     for (const DownloadItem& it : list.rows())
         rows << QStringList{it.key,      it.referer, it.name,
                             it.type,     it.size,    it.received,
-                            it.progress, it.folder,  QString::number(int(it.state))}
+                            it.progress, it.folder,  QString::number(int(it.state)),
+                            it.reason}
                     .join(u'\x1f');
     return rows;
 }
@@ -127,6 +131,9 @@ void TestDownloadOps::sortColumn_data()
         << int(DownloadListModel::TypeColumn) << QStringList{u"pdf"_s, u"DOC"_s, u"Ppt"_s, u"doc"_s}
         << QStringList{u"Ppt"_s, u"pdf"_s, u"DOC"_s, u"doc"_s}
         << QStringList{u"DOC"_s, u"doc"_s, u"pdf"_s, u"Ppt"_s};
+    QTest::newRow("reasons as text, not as the folder")
+        << int(DownloadListModel::ReasonColumn) << QStringList{u"b"_s, QString(), u"a"_s}
+        << QStringList{u"b"_s, u"a"_s, QString()} << QStringList{QString(), u"a"_s, u"b"_s};
 }
 
 void TestDownloadOps::sortColumn()
@@ -151,6 +158,9 @@ void TestDownloadOps::sortColumn()
             break;
         case DownloadListModel::TypeColumn:
             it.type = cells.at(i);
+            break;
+        case DownloadListModel::ReasonColumn:
+            it.reason = cells.at(i);
             break;
         }
         rows << it;
@@ -356,6 +366,7 @@ void TestDownloadOps::cancelTouchesOnlyWaitingRows()
     QCOMPARE(list.at(1).state, State::Downloading);
     QCOMPARE(list.at(2).state, State::Waiting); // not selected
     QCOMPARE(list.at(3).state, State::Done);
+    QCOMPARE(list.at(0).reason, u"下载已取消"_s);
     QCOMPARE(wholeRows(list).mid(1), before.mid(1));
     QCOMPARE(list.countInState(State::Failed), 1);
     QCOMPARE(list.countInState(State::Waiting), 1);
@@ -544,13 +555,14 @@ void TestDownloadOps::requeue()
             QCOMPARE(it.key, before.at(r).key);
             QCOMPARE(it.size, before.at(r).size);
             QCOMPARE(it.type, before.at(r).type);
+            QCOMPARE(it.reason, before.at(r).reason);
             continue;
         }
         const QStringList e = expected.at(r).split(u';');
         QCOMPARE(it.type, e.at(0));
         QCOMPARE(int(it.state), e.at(1).toInt());
         QCOMPARE(it.key, e.at(2));
-        QVERIFY(it.size.isEmpty() && it.received.isEmpty() && it.progress.isEmpty());
+        QVERIFY(it.size.isEmpty() && it.received.isEmpty() && it.progress.isEmpty() && it.reason.isEmpty());
         QCOMPARE(it.name, before.at(r).name);
         QCOMPARE(list.rowOfKey(it.key), r);
     }
@@ -603,24 +615,28 @@ void TestDownloadOps::exports_data()
 {
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<bool>("unfinished");
+    QTest::addColumn<bool>("withReasons");
     QTest::addColumn<QByteArray>("file");
     const QStringList mixed{u"甲;pdf;;;;3"_s, u"乙;doc;;;;1"_s, u"丙;htm;;;;4"_s, u"丁;pdf;;;;2"_s};
-    QTest::newRow("all") << mixed << false << u"甲\r\n乙\r\n丙\r\n丁\r\n"_s.toUtf8();
-    QTest::newRow("unfinished") << mixed << true << u"乙\r\n丙\r\n丁\r\n"_s.toUtf8();
+    QTest::newRow("all") << mixed << false << false << u"甲\r\n乙\r\n丙\r\n丁\r\n"_s.toUtf8();
+    QTest::newRow("unfinished") << mixed << true << false << u"乙\r\n丙\r\n丁\r\n"_s.toUtf8();
     QTest::newRow("unfinished of all done")
-        << QStringList{u"a;pdf;;;;3"_s, u"b;pdf;;;;3"_s} << true << QByteArray();
+        << QStringList{u"a;pdf;;;;3"_s, u"b;pdf;;;;3"_s} << true << false << QByteArray();
+    QTest::newRow("unfinished with reasons, one field each")
+        << mixed << true << true << u"乙\t\r\n丙\t第2行 出错\r\n丁\t\r\n"_s.toUtf8();
 }
 
 void TestDownloadOps::exports()
 {
     QFETCH(QStringList, rows);
     QFETCH(bool, unfinished);
+    QFETCH(bool, withReasons);
     QFETCH(QByteArray, file);
     DownloadListModel list;
     fill(list, rows);
     QTemporaryDir tmp;
     const QString path = tmp.filePath(u"names.txt"_s);
-    QVERIFY(writeTextFile(path, exportNameLines(list, unfinished)));
+    QVERIFY(writeTextFile(path, exportNameLines(list, unfinished, withReasons)));
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), file);

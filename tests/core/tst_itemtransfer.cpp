@@ -208,6 +208,8 @@ void tst_ItemTransfer::outcomes_data()
     QTest::addColumn<QString>("type");
     QTest::addColumn<QByteArray>("content"); // of "报告 x.<type>"; empty: no file at all
     QTest::addColumn<int>("requests");
+    // Why the row did not end well; "{site}" is the world's address, "*" any figure.
+    QTest::addColumn<QString>("reason");
 
     const int done = int(DownloadItemState::Done);
     const int failed = int(DownloadItemState::Failed);
@@ -217,106 +219,131 @@ void tst_ItemTransfer::outcomes_data()
     withLength.pieceSize = 16384;
     withLength.pieceIntervalMs = 2;
     QTest::newRow("length") << u"/doc"_s << withLength << done << u"150001"_s << u"150001"_s << u"100%"_s
-                            << u"pdf"_s << pdf(150001) << 1;
+                            << u"pdf"_s << pdf(150001) << 1 << QString();
 
     QTest::newRow("chunked 200 OK") << u"/doc"_s
                                     << framed(TestHttpResponse::bytes(pdf(70001), "application/pdf"),
                                               F::Chunked)
                                     << done << u"70001"_s << u"70001"_s << u"100%"_s << u"pdf"_s << pdf(70001)
-                                    << 1;
+                                    << 1 << QString();
 
     QTest::newRow("close-delimited 200 OK")
         << u"/doc"_s << framed(TestHttpResponse::bytes(pdf(7001), "application/pdf"), F::CloseDelimited)
-        << done << u"7001"_s << u"7001"_s << u"100%"_s << u"pdf"_s << pdf(7001) << 1;
+        << done << u"7001"_s << u"7001"_s << u"100%"_s << u"pdf"_s << pdf(7001) << 1 << QString();
 
     // Neither a length nor "200 OK": fetched again whole, and the real count (odd) is reported.
     QTest::newRow("no length, other status: fetched whole")
         << u"/doc"_s
         << framed(status(TestHttpResponse::bytes(pdf(12345), "application/pdf"), 203), F::Chunked) << done
-        << u"12345"_s << u"12345"_s << u"100%"_s << u"pdf"_s << pdf(12345) << 2;
+        << u"12345"_s << u"12345"_s << u"100%"_s << u"pdf"_s << pdf(12345) << 2 << QString();
 
     const TestHttpResponse notFound = TestHttpResponse::notFound();
     const QString notFoundSize = QString::number(notFound.body.size());
-    QTest::newRow("404 page with a length") << u"/doc"_s << notFound << done << notFoundSize << notFoundSize
-                                            << u"100%"_s << u"htm"_s << notFound.body << 1;
+    QTest::newRow("404 page with a length")
+        << u"/doc"_s << notFound << done << notFoundSize << notFoundSize << u"100%"_s << u"htm"_s
+        << notFound.body << 1 << u"HTTP 404（未找到）"_s;
 
     const QByteArray errorPage = "<html><head><title>500</title></head><body>broken</body></html>";
     QTest::newRow("500 page without a length")
         << u"/doc"_s << framed(status(TestHttpResponse::html(errorPage), 500), F::Chunked) << done
         << QString::number(errorPage.size()) << QString::number(errorPage.size()) << u"100%"_s << u"htm"_s
-        << errorPage << 2;
+        << errorPage << 2 << u"HTTP 500（服务器内部错误）"_s;
 
     QTest::newRow("500 without a body")
         << u"/doc"_s << status(TestHttpResponse::bytes({}, "text/plain"), 500) << failed << QString()
-        << QString() << QString() << u"txt"_s << QByteArray() << 2;
+        << QString() << QString() << u"txt"_s << QByteArray() << 2
+        << u"HTTP 500（服务器内部错误），服务器没有返回内容"_s;
 
     QTest::newRow("too large by its length")
         << u"/doc"_s << TestHttpResponse::bytes(pdf(1024 * 1024 + 1), "application/pdf") << done << QString()
-        << QString() << u"大文件，跳过"_s << u"pdf"_s << QByteArray() << 1;
+        << QString() << u"大文件，跳过"_s << u"pdf"_s << QByteArray() << 1
+        << u"文件超过大小限制 1 MB：共 1048577 字节"_s;
 
     TestHttpResponse growing = framed(TestHttpResponse::bytes(pdf(1500000), "application/pdf"), F::Chunked);
     growing.pieceSize = 100000;
     QTest::newRow("too large while streaming: nothing kept")
         << u"/doc"_s << growing << done << u"未知"_s << kAny << u"大文件，跳过"_s << u"pdf"_s << QByteArray()
-        << 1;
+        << 1 << u"文件超过大小限制 1 MB：已收到 * 字节"_s;
 
     TestHttpResponse cut = TestHttpResponse::bytes(pdf(5000), "application/pdf");
     cut.declaredLength = 9000;
     QTest::newRow("closes before the announced end")
-        << u"/doc"_s << cut << failed << u"下载失败"_s << kAny << kAny << u"pdf"_s << QByteArray() << 1;
+        << u"/doc"_s << cut << failed << u"下载失败"_s << kAny << kAny << u"pdf"_s << QByteArray() << 1
+        << u"连接中断，文件不完整：收到 * 字节，应为 9000 字节"_s;
 
     TestHttpResponse chunkedCut;
     chunkedCut.raw = "HTTP/1.1 200 OK\r\nContent-Type: application/pdf\r\nTransfer-Encoding: chunked\r\n\r\n"
                      "400\r\n" +
                      pdf(1024) + "\r\n400\r\n" + payload(10);
-    QTest::newRow("chunked body cut off") << u"/doc"_s << chunkedCut << failed << u"下载失败"_s << kAny
-                                          << kAny << u"pdf"_s << QByteArray() << 1;
+    QTest::newRow("chunked body cut off")
+        << u"/doc"_s << chunkedCut << failed << u"下载失败"_s << kAny << kAny << u"pdf"_s << QByteArray() << 1
+        << u"连接中断，文件不完整：收到 * 字节"_s;
 
     TestHttpResponse longer = TestHttpResponse::bytes(pdf(900), "application/pdf");
     longer.declaredLength = 600;
-    QTest::newRow("more bytes than announced")
-        << u"/doc"_s << longer << done << u"600"_s << u"600"_s << u"100%"_s << u"pdf"_s << pdf(600) << 1;
+    QTest::newRow("more bytes than announced") << u"/doc"_s << longer << done << u"600"_s << u"600"_s
+                                               << u"100%"_s << u"pdf"_s << pdf(600) << 1 << QString();
 
     QTest::newRow("charset without a known type means a page")
         << u"/doc"_s << TestHttpResponse::bytes(text(300), "application/octet-stream; charset=UTF-8") << done
-        << u"300"_s << u"300"_s << u"100%"_s << u"htm"_s << text(300) << 1;
+        << u"300"_s << u"300"_s << u"100%"_s << u"htm"_s << text(300) << 1 << u"得到的是网页，不是文档"_s;
 
     QTest::newRow("type from Content-Disposition; the path in it is ignored")
         << u"/doc"_s
         << TestHttpResponse::bytes(text(40), "application/octet-stream")
                .withHeader("Content-Disposition", "attachment; filename=\"../../../evil/Paper 2019.rtf\"")
-        << done << u"40"_s << u"40"_s << u"100%"_s << u"rtf"_s << text(40) << 1;
+        << done << u"40"_s << u"40"_s << u"100%"_s << u"rtf"_s << text(40) << 1 << QString();
 
     QTest::newRow("Content-Type wins over Content-Disposition")
         << u"/doc"_s
         << TestHttpResponse::bytes(pdf(40), "application/pdf")
                .withHeader("Content-Disposition", "attachment; filename=x.doc")
-        << done << u"40"_s << u"40"_s << u"100%"_s << u"pdf"_s << pdf(40) << 1;
+        << done << u"40"_s << u"40"_s << u"100%"_s << u"pdf"_s << pdf(40) << 1 << QString();
 
     QTest::newRow("hostile Content-Disposition: long name, control character")
         << u"/doc"_s
         << TestHttpResponse::bytes(text(41), "application/octet-stream")
                .withHeader("Content-Disposition",
                            "attachment; filename=\"" + QByteArray(4000, 'A') + "/..\\.\x01\x7f" + "docx\"")
-        << done << u"41"_s << u"41"_s << u"100%"_s << u"pdf"_s << text(41) << 1;
+        << done << u"41"_s << u"41"_s << u"100%"_s << u"pdf"_s << text(41) << 1 << QString();
 
     QTest::newRow("Content-Disposition of dots only")
         << u"/doc"_s
         << TestHttpResponse::bytes(text(42), "application/octet-stream")
                .withHeader("Content-Disposition", "inline; filename=\"..\"")
-        << done << u"42"_s << u"42"_s << u"100%"_s << u"pdf"_s << text(42) << 1;
+        << done << u"42"_s << u"42"_s << u"100%"_s << u"pdf"_s << text(42) << 1 << QString();
 
     QTest::newRow("redirects to the file")
         << u"/hop/0"_s << TestHttpResponse::bytes(pdf(3000), "application/pdf") << done << u"3000"_s
-        << u"3000"_s << u"100%"_s << u"pdf"_s << pdf(3000) << 1;
+        << u"3000"_s << u"100%"_s << u"pdf"_s << pdf(3000) << 1 << QString();
 
     QTest::newRow("redirect loop") << u"/loop"_s << TestHttpResponse::bytes(pdf(30), "application/pdf")
                                    << failed << QString() << QString() << QString() << u"pdf"_s
-                                   << QByteArray() << 0;
+                                   << QByteArray() << 0 << u"重定向形成循环"_s;
 
     QTest::newRow("more than 20 redirects")
         << u"/far/0"_s << TestHttpResponse::bytes(pdf(30), "application/pdf") << failed << QString()
-        << QString() << QString() << u"pdf"_s << QByteArray() << 0;
+        << QString() << QString() << u"pdf"_s << QByteArray() << 0 << u"重定向次数过多（超过 20 次）"_s;
+
+    // Landing pages: "/file" is a document, "/gone" is not there.
+    QTest::newRow("landing page refreshes to the document")
+        << u"/doc"_s
+        << TestHttpResponse::html(u"<meta http-equiv=\"refresh\" content=\"0; url=/file\">稍候"_s) << done
+        << u"2000"_s << u"2000"_s << u"100%"_s << u"pdf"_s << pdf(2000) << 1 << QString();
+    QTest::newRow("landing page leads to a missing document")
+        << u"/doc"_s << TestHttpResponse::html(u"<script>location.href = '/gone';</script>"_s) << done
+        << notFoundSize << notFoundSize << u"100%"_s << u"htm"_s << notFound.body << 1
+        << u"已跟随说明页面：{site}/gone；HTTP 404（未找到）"_s;
+    const QByteArray twoLinks = "<a href=\"/a.pdf\">a</a> <a href=\"/b.pdf\">b</a>";
+    QTest::newRow("landing page offers two documents")
+        << u"/doc"_s << TestHttpResponse::html(twoLinks) << done << QString::number(twoLinks.size())
+        << QString::number(twoLinks.size()) << u"100%"_s << u"html"_s << twoLinks << 1
+        << u"说明页面上有 2 个文档链接，无法确定下载哪一个"_s;
+    const QByteArray check = u"<title>百度安全验证</title><a href=\"/file\">x.pdf</a>"_s.toUtf8();
+    QTest::newRow("the search engine's human check")
+        << u"/doc"_s << TestHttpResponse::html(check) << done << QString::number(check.size())
+        << QString::number(check.size()) << u"100%"_s << u"html"_s << check << 1
+        << u"搜索引擎的安全验证页面，需要先在浏览器中通过验证"_s;
 }
 
 void tst_ItemTransfer::outcomes()
@@ -332,8 +359,10 @@ void tst_ItemTransfer::outcomes()
     QFETCH(QString, type);
     QFETCH(QByteArray, content);
     QFETCH(int, requests);
+    QFETCH(QString, reason);
 
     m_server->serve(u"/doc"_s, response);
+    m_server->serve(u"/file"_s, TestHttpResponse::bytes(pdf(2000), "application/pdf"));
     m_server->routePrefix(u"/hop/"_s, [](const TestHttpRequest& r) {
         const int n = r.path.mid(5).toInt();
         return TestHttpResponse::redirect(n >= 2 ? "/doc" : "/hop/" + QByteArray::number(n + 1));
@@ -359,6 +388,8 @@ void tst_ItemTransfer::outcomes()
     QCOMPARE(item.type, type);
     QCOMPARE(item.name, kName);
     QCOMPARE(m_server->requestsTo(u"/doc"_s).size(), requests);
+    reason.replace(u"{site}"_s, m_world.url(QString()).toString());
+    QVERIFY2(matchesPattern(item.reason, reason), qPrintable(item.reason));
 
     const QStringList expected = content.isEmpty() ? QStringList() : QStringList{kName + u'.' + type};
     QCOMPARE(entries(out()), expected);
@@ -377,6 +408,11 @@ void tst_ItemTransfer::outcomes()
         if (seen.size() > 1)
             QCOMPARE(seen.at(1).header("Referer"), seen.at(0).header("Referer"));
     }
+    // A landing page is the Referer of its document.
+    for (const QString& followed : {u"/file"_s, u"/gone"_s}) {
+        for (const TestHttpRequest& request : m_server->requestsTo(followed))
+            QCOMPARE(request.header("Referer"), m_world.url(path).toEncoded());
+    }
 }
 
 // ---- time-outs ------------------------------------------------------------------------------------
@@ -385,33 +421,36 @@ void tst_ItemTransfer::timeouts_data()
 {
     QTest::addColumn<TestHttpResponse>("response");
     QTest::addColumn<bool>("completes");
-    QTest::addColumn<QString>("size"); // on failure
+    QTest::addColumn<QString>("size");   // on failure
+    QTest::addColumn<QString>("reason"); // on failure
 
-    QTest::newRow("no answer: headers time out") << TestHttpResponse::never() << false << QString();
+    const QString stalled = u"超时：0.6 秒内没有收到新的数据（已收到 * 字节）"_s;
+    QTest::newRow("no answer: headers time out")
+        << TestHttpResponse::never() << false << QString() << u"超时：0.6 秒内服务器没有回应"_s;
 
     TestHttpResponse midBody = TestHttpResponse::bytes(pdf(4000), "application/pdf");
     midBody.stallAfterBytes = 1500;
-    QTest::newRow("stops in the middle") << midBody << false << u"下载失败"_s;
+    QTest::newRow("stops in the middle") << midBody << false << u"下载失败"_s << stalled;
 
     TestHttpResponse wholeStall = TestHttpResponse::bytes(pdf(4000), "application/pdf");
     wholeStall.status = 203;
     wholeStall.framing = TestHttpResponse::Framing::Chunked;
     wholeStall.stallAfterBytes = 100;
-    QTest::newRow("the whole-body fetch stops too") << wholeStall << false << u"下载失败"_s;
+    QTest::newRow("the whole-body fetch stops too") << wholeStall << false << u"下载失败"_s << stalled;
 
     TestHttpResponse errorPageStops = TestHttpResponse::html(QByteArray(3000, 'x'));
     errorPageStops.status = 500;
     errorPageStops.stallAfterBytes = 100;
-    QTest::newRow("error page that stops") << errorPageStops << false << u"下载失败"_s;
+    QTest::newRow("error page that stops") << errorPageStops << false << u"下载失败"_s << stalled;
 
     TestHttpResponse drip = TestHttpResponse::bytes(pdf(14), "application/pdf");
     drip.pieceSize = 1;
     drip.pieceIntervalMs = 120;
-    QTest::newRow("drips a byte at a time") << drip << true << QString();
+    QTest::newRow("drips a byte at a time") << drip << true << QString() << QString();
 
     TestHttpResponse dripChunked = drip;
     dripChunked.framing = TestHttpResponse::Framing::Chunked;
-    QTest::newRow("drips chunks without a length") << dripChunked << true << QString();
+    QTest::newRow("drips chunks without a length") << dripChunked << true << QString() << QString();
 }
 
 void tst_ItemTransfer::timeouts()
@@ -419,6 +458,7 @@ void tst_ItemTransfer::timeouts()
     QFETCH(TestHttpResponse, response);
     QFETCH(bool, completes);
     QFETCH(QString, size);
+    QFETCH(QString, reason);
 
     m_settings.headerTimeoutMs = 600;
     m_settings.stallTimeoutMs = 600;
@@ -427,6 +467,7 @@ void tst_ItemTransfer::timeouts()
     const Run r = run(row);
     QVERIFY(r.ended);
     const DownloadItem& item = m_list->at(row);
+    QVERIFY2(matchesPattern(item.reason, reason), qPrintable(item.reason));
     if (completes) {
         QCOMPARE(item.state, DownloadItemState::Done);
         QCOMPARE(readFile(out(kName + u".pdf"_s)), response.body);
@@ -504,6 +545,7 @@ void tst_ItemTransfer::targetCannotBeReplaced()
     const DownloadItem& item = m_list->at(row);
     QCOMPARE(item.state, DownloadItemState::Failed);
     QCOMPARE(item.progress, u"无法替换"_s);
+    QCOMPARE(item.reason, u"无法替换保存位置上已有的项目："_s + out(kName + u".pdf"_s));
     const QString length = QString::number(QFileInfo(out(kName + u".pdf"_s)).size());
     QCOMPARE(item.size, length);
     QCOMPARE(item.received, length);
@@ -523,6 +565,7 @@ void tst_ItemTransfer::folderCannotBeCreated()
     QVERIFY(r.ended);
     QCOMPARE(m_list->at(0).state, DownloadItemState::Failed);
     QCOMPARE(m_list->at(0).size, u"下载失败"_s);
+    QVERIFY(m_list->at(0).reason.startsWith(u"无法创建保存文件夹："_s));
     QCOMPARE(readFile(m_dir->filePath(u"plain"_s)), QByteArray("plain"));
     QCOMPARE(entries(m_dir->path()), QStringList({u"beside.pdf"_s, u"plain"_s}));
 }
@@ -576,6 +619,7 @@ void tst_ItemTransfer::cancel()
     QCOMPARE(finished.at(0).at(0).toBool(), false);
     QCOMPARE(m_list->at(row).state, DownloadItemState::Failed);
     QCOMPARE(m_list->at(row).size, u"下载取消"_s);
+    QCOMPARE(m_list->at(row).reason, u"下载已取消"_s);
     QCOMPARE(entries(out()), QStringList()); // no file, not even a temporary one
     QTRY_COMPARE(m_server->openConnections(), 0);
     t->cancel(); // once ended, nothing more
@@ -635,14 +679,17 @@ void tst_ItemTransfer::refererAndProxy()
 void tst_ItemTransfer::unreachableHosts_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("refused") << u"refused"_s;
-    QTest::newRow("https on the given port") << u"https"_s;
-    QTest::newRow("not a web address") << u"file"_s;
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("refused") << u"refused"_s << u"无法连接服务器：服务器拒绝连接"_s;
+    QTest::newRow("https on the given port") << u"https"_s << u"超时：0.8 秒内服务器没有回应"_s;
+    QTest::newRow("not a web address")
+        << u"file"_s << u"不支持的网址（只下载 http 和 https 网址）：file:///*"_s;
 }
 
 void tst_ItemTransfer::unreachableHosts()
 {
     QFETCH(QString, kind);
+    QFETCH(QString, reason);
     m_settings.headerTimeoutMs = 800;
     QString url;
     if (kind == u"refused"_s) {
@@ -660,6 +707,7 @@ void tst_ItemTransfer::unreachableHosts()
     QVERIFY(r.ended);
     QCOMPARE(m_list->at(row).state, DownloadItemState::Failed);
     QCOMPARE(m_list->at(row).size, QString());
+    QVERIFY2(matchesPattern(m_list->at(row).reason, reason), qPrintable(m_list->at(row).reason));
     QVERIFY(r.states.last().startsWith(u"11 与主机通讯时出现了错误:"_s));
     if (kind == u"https"_s)
         QVERIFY(m_server->bytesReceived() > 0);

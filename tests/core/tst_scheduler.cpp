@@ -58,6 +58,7 @@ private slots:
             return r;
         });
         m_server.routePrefix(u"/never/"_s, [](const TestHttpRequest&) { return TestHttpResponse::never(); });
+        m_server.serve(u"/landing"_s, TestHttpResponse::html(u"<a href=\"/ok/paper.pdf\">全文</a>"_s));
         // "/held/<size>": a document of that size, trickled over about a second.
         m_server.routePrefix(u"/held/"_s, [](const TestHttpRequest& r) {
             auto response = TestHttpResponse::bytes(pdfBody(r.path.section(u'/', 2).toInt()), "application/pdf");
@@ -191,6 +192,8 @@ private slots:
         s.StopDownloads();
         QCOMPARE(list.countInState(DownloadItemState::Downloading), 0);
         QCOMPARE(list.countInState(DownloadItemState::Failed), mode == 1 ? 1 : 2);
+        for (int row : list.rowsInState(DownloadItemState::Failed))
+            QCOMPARE(list.at(row).reason, u"下载已取消"_s);
         QVERIFY(!s.Timer_Down->isActive());
         QVERIFY(!s.busyFlag());
         QCOMPARE(s.CountTransferSlots(), 1);
@@ -201,6 +204,36 @@ private slots:
         const QStringList left = QDir(folder).entryList(QDir::Files);
         for (const QString& name : left)
             QVERIFY2(QFileInfo(QDir(folder).filePath(name)).size() <= 2, qPrintable(name));
+    }
+
+    // Each ending leaves its reason in its own row, in both modes, and a row that ends well keeps none
+    // (not even one from an earlier attempt): a document behind a landing page, an error page, a host
+    // that refuses.
+    void reasonsInBothModes_data() { stopFailsRunningRowsInBothModes_data(); }
+    void reasonsInBothModes()
+    {
+        QFETCH(int, mode);
+        NetworkContext net;
+        DownloadListModel list;
+        const QString folder = freshFolder(u"reasons%1"_s.arg(mode));
+        addRows(list, {u"/landing"_s, u"/missing"_s}, folder);
+        list.addItem(u"http://127.0.0.1:1/refused"_s, u"doc2"_s, u"pdf"_s, folder, {});
+        for (int row = 0; row < list.count(); ++row)
+            list.setReason(row, u"an earlier attempt"_s);
+        Scheduler s(list, net);
+        s.options.downloadMode = DownloadMode(mode);
+        s.options.threadCount = 3;
+        for (int i = 0; i < 3 && list.countInState(DownloadItemState::Waiting) > 0; ++i) {
+            s.timerDownTick();
+            QTRY_VERIFY_WITH_TIMEOUT(!s.busyFlag() && s.CountTransferSlots() == 1, 10000);
+        }
+        QCOMPARE(list.at(0).state, DownloadItemState::Done);
+        QCOMPARE(list.at(0).type, u"pdf"_s);
+        QCOMPARE(list.at(0).reason, QString());
+        QCOMPARE(list.at(1).state, DownloadItemState::Done);
+        QCOMPARE(list.at(1).reason, u"HTTP 404（未找到）"_s);
+        QCOMPARE(list.at(2).state, DownloadItemState::Failed);
+        QCOMPARE(list.at(2).reason, u"无法连接服务器：服务器拒绝连接"_s);
     }
 
     // With "stop after five failures or web pages" the scheduler goes off while slots still run,

@@ -24,6 +24,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QRadioButton>
@@ -57,6 +58,16 @@ template <typename T> T* child(QObject* w, const QString& name)
     if (!c)
         qFatal("no child %s", qPrintable(name));
     return c;
+}
+
+// "导出名称" / "全部" into `path`; what the file holds afterwards.
+QByteArray exportAllNames(fFileDownload* w, const QString& path)
+{
+    SetFileNamePicker([path](const QString&) { return path; });
+    w->findChild<QAction*>(u"menu导出全部名称"_s)->trigger();
+    SetFileNamePicker({});
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 void fillResults(ResultListModel* list, int count, int first = 0)
@@ -147,7 +158,7 @@ private slots:
         QVERIFY(IsFormLoaded(u"fFileDownload"_s));
         QVERIFY(!w->isVisible()); // loaded, not shown
         auto* view = child<QTableView>(w, u"ListView3"_s);
-        QCOMPARE(view->model()->columnCount(), 6);
+        QCOMPARE(view->model()->columnCount(), 7);
         QCOMPARE(view->model()->headerData(2, Qt::Horizontal).toString(), u"文件大小"_s);
         QCOMPARE(child<QLabel>(w, u"Label1"_s)->text(), u"0条"_s);
         QCOMPARE(child<QLabel>(w, u"Label7"_s)->text(), u"下载方式：2"_s);
@@ -272,6 +283,34 @@ private slots:
         QCOMPARE(DownloadJournal::inspect(p.gui.journalPath).kind, DownloadJournal::Leftover::None);
     }
 
+    // The reasons stay out of sight until the header's menu shows their column; a row's tooltip
+    // carries its reason either way, and once the column shows, the export writes it beside the name.
+    void reasonColumn()
+    {
+        Program p(m_server.url().toString());
+        fFileDownload* w = p.gui.downloadWindow();
+        w->show();
+        DownloadListModel* list = w->list();
+        list->addItem(u"http://a/1"_s, u"一"_s, u"pdf"_s, QString(), QString(), DownloadItemState::Failed);
+        list->setReason(0, u"HTTP 404（未找到）"_s);
+        auto* view = child<QTableView>(w, u"ListView3"_s);
+        QVERIFY(view->isColumnHidden(DownloadListModel::ReasonColumn));
+        QCOMPARE(view->model()->index(0, DownloadListModel::NameColumn).data(Qt::ToolTipRole).toString(),
+                 u"HTTP 404（未找到）"_s);
+
+        emit view->horizontalHeader()->customContextMenuRequested(QPoint(5, 5));
+        auto* menu = child<QMenu>(w, u"menu列标题"_s);
+        QTRY_VERIFY(menu->isVisible());
+        QAction* shown = child<QAction>(menu, u"menu显示原因"_s);
+        QVERIFY(!shown->isChecked());
+        shown->trigger();
+        menu->hide();
+        QVERIFY(!view->isColumnHidden(DownloadListModel::ReasonColumn));
+
+        QCOMPARE(exportAllNames(w, p.dir.filePath(u"reasons.txt"_s)),
+                 u"一\tHTTP 404（未找到）\r\n"_s.toUtf8());
+    }
+
     void listOperationsFromTheMenus()
     {
         Program p(m_server.url().toString());
@@ -285,13 +324,7 @@ private slots:
         QCOMPARE(list->at(0).key, u"http://b/1|http://a/1"_s);
         QCOMPARE(list->at(0).state, DownloadItemState::Waiting);
 
-        const QString exported = p.dir.filePath(u"names.txt"_s);
-        SetFileNamePicker([exported](const QString&) { return exported; });
-        w->findChild<QAction*>(u"menu导出全部名称"_s)->trigger();
-        SetFileNamePicker({});
-        QFile f(exported);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("一\r\n二\r\n"));
+        QCOMPARE(exportAllNames(w, p.dir.filePath(u"names.txt"_s)), QByteArray("一\r\n二\r\n"));
 
         // The sort by header refuses nothing while idle and orders numbers as numbers.
         list->setSize(0, u"100"_s);

@@ -2,6 +2,7 @@
 
 #include "controls/NetworkContext.h"
 #include "controls/PartFile.h"
+#include "controls/TransferReason.h"
 #include "controls/TransferSupport.h"
 
 #include <QFile>
@@ -44,6 +45,7 @@ void Downloader::BeginDownload(const QString& url, const QString& saveFile, cons
     m_url = NormalizeDownloadUrl(url);
     m_bytesTotal = 0;
     m_bytesRead = 0;
+    m_reason.clear();
     m_progressClock.invalidate();
     m_phase = Phase::Reading;
 
@@ -60,11 +62,12 @@ void Downloader::BeginDownload(const QString& url, const QString& saveFile, cons
 
     // Nothing is requested that could not be kept.
     const QUrl address(m_url);
-    if (!isFetchableUrl(address) || targetKind(saveFile) == TargetKind::Irreplaceable ||
-        !m_fetch.setTarget(saveFile) || !m_fetch.start(address)) {
-        failLater(kCannotDownload);
-        return;
-    }
+    if (targetKind(saveFile) == TargetKind::Irreplaceable)
+        failLater(reason::cannotReplace(saveFile));
+    else if (isFetchableUrl(address) && !m_fetch.setTarget(saveFile))
+        failLater(m_fetch.endReason(Fetch::End::WriteFailed));
+    else if (!m_fetch.start(address))
+        failLater(reason::unsupportedAddress(m_url));
 }
 
 bool Downloader::CancelAsyncRead()
@@ -75,6 +78,9 @@ bool Downloader::CancelAsyncRead()
 
 void Downloader::onAnswered()
 {
+    // Also the answer of a landing page's document, after the page itself was read.
+    m_phase = Phase::Reading;
+    m_bytesRead = 0;
     const qint64 length = announcedLength(m_fetch.answer());
     if (length < 1) {
         // The first read could only end with a total of 0, which always means a second fetch taken
@@ -84,7 +90,7 @@ void Downloader::onAnswered()
     }
     m_bytesTotal = length;
     if (!m_fetch.stream()) {
-        fail(kCannotDownload);
+        fail(kCannotDownload, m_fetch.endReason(Fetch::End::WriteFailed));
         return;
     }
     reportProgress(true);
@@ -102,13 +108,14 @@ void Downloader::onFetchEnded(Fetch::End reason)
     m_bytesRead = m_fetch.received();
     switch (reason) {
     case Fetch::End::Complete:
+        m_reason = m_fetch.pageReason();
         if (m_phase == Phase::Reading)
             succeed(m_bytesRead, m_bytesTotal);
         else
             succeed(m_bytesRead, m_bytesRead);
         return;
     case Fetch::End::Stalled:
-        fail(kTimedOut);
+        fail(kTimedOut, m_fetch.endReason(reason));
         return;
     case Fetch::End::NoAnswer:
     case Fetch::End::RedirectRefused:
@@ -125,7 +132,7 @@ void Downloader::onFetchEnded(Fetch::End reason)
     case Fetch::End::WriteFailed:
         break;
     }
-    fail(kCannotDownload);
+    fail(kCannotDownload, m_fetch.endReason(reason));
 }
 
 void Downloader::startFallback()
@@ -134,7 +141,7 @@ void Downloader::startFallback()
     m_bytesTotal = 0;
     m_bytesRead = 0;
     if (!m_fetch.fetchWhole())
-        fail(kCannotDownload);
+        fail(kCannotDownload, m_fetch.endReason(Fetch::End::WriteFailed));
 }
 
 void Downloader::reportProgress(bool force)
@@ -156,20 +163,21 @@ void Downloader::succeed(qint64 bytesRead, qint64 bytesTotal)
     emit DownloadComplete(bytesRead, bytesTotal, file);
 }
 
-void Downloader::fail(const QString& message)
+void Downloader::fail(const QString& message, const QString& why)
 {
+    m_reason = why;
     abandon();
     const QString file = m_saveFile;
     emit DownloadError(message, file);
 }
 
-void Downloader::failLater(const QString& message)
+void Downloader::failLater(const QString& why)
 {
     // Reported after BeginDownload has returned, so the owner never sees a signal from inside its call.
     const quint64 generation = m_generation;
-    QTimer::singleShot(0, this, [this, generation, message] {
+    QTimer::singleShot(0, this, [this, generation, why] {
         if (generation == m_generation && isRunning())
-            fail(message);
+            fail(kCannotDownload, why);
     });
 }
 

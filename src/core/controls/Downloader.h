@@ -22,7 +22,8 @@ class NetworkContext;
 //
 // An answer without a usable length (none announced, or nothing delivered) is fetched a second time
 // and taken whole, whatever its length: completion then reports the real byte count as both read and
-// total. An answer that ends short of its announced length is a failure, not a completion.
+// total. An answer that ends short of its announced length is a failure, not a completion. A landing
+// page is followed once to its document (Fetch.h), and progress starts again from the document.
 //
 // The owner may delete the object in any of its signal handlers.
 class Downloader : public QObject
@@ -56,6 +57,9 @@ public:
     QString saveFile() const { return m_saveFile; }
     qint64 bytesRead() const { return m_bytesRead; }
     qint64 bytesTotal() const { return m_bytesTotal; }
+    // In the words of the download list (TransferReason.h): after DownloadError, why; after
+    // DownloadComplete, what to tell should the file be a web page rather than a document.
+    QString reason() const { return m_reason; }
 
 signals:
     // Only while the total is known (at least 1).
@@ -79,8 +83,9 @@ private:
     void onFetchEnded(Fetch::End reason);
     void startFallback();
     void succeed(qint64 bytesRead, qint64 bytesTotal);
-    void fail(const QString& message);
-    void failLater(const QString& message);
+    void fail(const QString& message, const QString& why);
+    // "无法下载", once BeginDownload has returned.
+    void failLater(const QString& why);
     // Stops the request and the clock, discards the temporary file and the own placeholder.
     void abandon();
     void removeOwnPlaceholder();
@@ -96,6 +101,7 @@ private:
     bool m_ownPlaceholder = false;
     qint64 m_bytesTotal = 0;
     qint64 m_bytesRead = 0;
+    QString m_reason;
 };
 
 } // namespace lintbay

@@ -2,6 +2,7 @@
 
 #include "controls/NetworkContext.h"
 #include "controls/PartFile.h"
+#include "controls/TransferReason.h"
 #include "controls/TransferSupport.h"
 
 #include <QNetworkAccessManager>
@@ -40,6 +41,7 @@ bool Fetch::openPart(const QString& path)
     m_part = std::make_unique<PartFile>(path);
     if (m_part->open())
         return true;
+    m_fileError = m_part->errorString();
     m_part.reset();
     return false;
 }
@@ -56,17 +58,26 @@ bool Fetch::start(const QUrl& url, const QByteArray& referer)
         return false;
     m_url = url;
     m_referer = referer;
+    m_landing = {};
+    m_followedTo.clear();
+    begin();
+    return true;
+}
+
+void Fetch::begin()
+{
     m_received = 0;
+    m_status = 0;
+    m_announced = -1;
     m_failure = {};
     m_stallClock.invalidate();
     m_phase = Phase::Waiting;
-    send(referer);
+    send(m_referer);
     // The header time-out, when there is one, is the only watch until the answer is in.
     if (m_headerTimeoutMs >= 0)
         m_headerTimer.start(m_headerTimeoutMs);
     else
         beginWatch();
-    return true;
 }
 
 void Fetch::send(const QByteArray& referer)
@@ -118,6 +129,8 @@ bool Fetch::fetchWhole(const QString& path)
     m_phase = Phase::Whole;
     m_received = 0;
     m_receivedAtLastLook = 0;
+    m_status = 0;
+    m_announced = -1;
     m_failure = {};
     // The silence before this request counts: it follows the first one at once.
     if (!m_stallClock.isValid())
@@ -169,9 +182,13 @@ bool Fetch::takeAnswer()
         return false;
     }
     if (redirect.action == NetworkContext::Redirect::Refuse) {
+        m_redirectFault = redirect.fault;
+        m_redirectTarget = redirect.target;
         fail(End::RedirectRefused, QNetworkReply::TooManyRedirectsError, u"redirect refused"_s);
         return false;
     }
+    m_status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    m_announced = announcedLength(reply);
     if (m_phase != Phase::Waiting)
         return true;
 
@@ -193,6 +210,7 @@ bool Fetch::takeAnswer()
 bool Fetch::takeBody(QNetworkReply* reply)
 {
     if (!m_part->drain(reply)) {
+        m_fileError = m_part->errorString();
         finish(End::WriteFailed);
         return false;
     }
@@ -242,7 +260,79 @@ void Fetch::onFinished()
             return;
         }
     }
-    finish(m_part->commit() ? End::Complete : End::WriteFailed);
+    if (followLandingPage(reply))
+        return;
+    if (m_part->commit()) {
+        finish(End::Complete);
+        return;
+    }
+    m_fileError = m_part->errorString();
+    finish(End::WriteFailed);
+}
+
+bool Fetch::followLandingPage(const QNetworkReply* reply)
+{
+    m_landing = {};
+    const QByteArray contentType = reply->rawHeader("Content-Type");
+    if (!isPageContentType(contentType) || m_received > kLandingPageLimit)
+        return false;
+    const QUrl page = reply->url().adjusted(QUrl::RemoveFragment);
+    m_landing = judgeLandingPage(m_part->head(kLandingPageLimit), page, contentType);
+    // Only a good answer leads on, and only once: the document's own page is what it is.
+    const bool good = m_status >= 200 && m_status <= 299;
+    if (m_landing.kind != LandingVerdict::Kind::Follow || !good || !m_followedTo.isEmpty())
+        return false;
+    stopRequest();
+    if (!m_part->truncate()) {
+        m_fileError = m_part->errorString();
+        finish(End::WriteFailed);
+        return true;
+    }
+    m_followedTo = m_landing.target;
+    m_url = m_landing.target;
+    m_referer = page.toEncoded();
+    begin();
+    return true;
+}
+
+QString Fetch::endReason(End end) const
+{
+    QString text;
+    switch (end) {
+    case End::Complete:
+        return {};
+    case End::CutOff:
+        text = reason::cutOff(m_received, m_announced);
+        break;
+    case End::Empty:
+        text = reason::emptyAnswer(m_status);
+        break;
+    case End::Stalled:
+        text = reason::stalled(m_stallTimeoutMs, m_status == 0 ? -1 : m_received);
+        break;
+    case End::HeaderTimeout:
+        text = reason::headerTimeout(m_headerTimeoutMs);
+        break;
+    case End::NoAnswer:
+        text = reason::noAnswer(m_failure.code, m_failure.text);
+        break;
+    case End::RedirectRefused:
+        text = reason::redirectRefused(m_redirectFault, m_redirectTarget);
+        break;
+    case End::WriteFailed:
+        text = reason::writeFailed(m_fileError);
+        break;
+    }
+    return m_followedTo.isEmpty() ? text : reason::afterLanding(m_followedTo, text);
+}
+
+QString Fetch::pageReason() const
+{
+    const bool followed = !m_followedTo.isEmpty();
+    const bool plainPage =
+        m_landing.kind == LandingVerdict::Kind::None || m_landing.kind == LandingVerdict::Kind::Follow;
+    const QString text = plainPage ? reason::webPage(m_status, followed) : m_landing.reason;
+    return followed ? reason::afterLanding(m_followedTo, text) : text;
 }
 
 void Fetch::onTick()

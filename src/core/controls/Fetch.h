@@ -1,5 +1,8 @@
 #pragma once
 
+#include "controls/LandingPage.h"
+#include "controls/TransferSupport.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
@@ -27,6 +30,11 @@ class PartFile;
 // The owner decides what an answer is worth: once the headers of the final answer are in, answered()
 // asks it to stream() the body, to fetchWhole() instead, or to abandon(). Every end is reported once
 // by ended(); the file at the target has been replaced by then only when the reason is Complete.
+//
+// A web page that arrives whole is read as a possible landing page (LandingPage.h) before it takes
+// the target's place. One that leads to a single document is followed once: the document is
+// requested with the page as its Referer, under the same watches, into the same part file, and its
+// answer comes to the owner through answered() again, to be judged like a first one.
 // The owner may delete the engine, or itself, inside any of its signals. Nothing is ever reported
 // from inside a call of the owner.
 class Fetch : public QObject
@@ -91,6 +99,15 @@ public:
     void abandon();
 
     bool isActive() const { return m_phase != Phase::Idle; }
+    // The HTTP status of the answer in hand; 0 before there is one.
+    int status() const { return m_status; }
+    // Where a landing page was followed to; empty when none was.
+    QUrl followedTo() const { return m_followedTo; }
+    // Why an end other than Complete came, in the words of the download list (TransferReason.h).
+    QString endReason(End end) const;
+    // What to tell of a Complete body that turns out to be a web page: the landing page's verdict,
+    // an error status, or that a page came instead of a document.
+    QString pageReason() const;
     bool isWhole() const { return m_phase == Phase::Whole; }
     // The final answer, for the owner to judge inside answered().
     const QNetworkReply* answer() const;
@@ -101,7 +118,8 @@ public:
 signals:
     void connecting();
     void requestSent();
-    // The final answer's headers are in (first request only); see stream(), fetchWhole(), abandon().
+    // The final answer's headers are in (of the first request, and of a landing page's document);
+    // see stream(), fetchWhole(), abandon().
     void answered();
     // The part file grew.
     void bodyGrew(qint64 received);
@@ -118,6 +136,8 @@ private:
         Whole,     // the whole-body fetch, its redirects included
     };
 
+    // Requests m_url afresh, under the header time-out or the stall watch.
+    void begin();
     void send(const QByteArray& referer);
     void sendRequest(const QNetworkRequest& request);
     // Follows or refuses a redirect, or hands the answer to the owner, once per reply; true when the
@@ -125,6 +145,8 @@ private:
     bool takeAnswer();
     // Moves what arrived into the part file; false when the fetch ended or changed meanwhile.
     bool takeBody(QNetworkReply* reply);
+    // Reads the whole page that came as a landing page; true when its document is being fetched now.
+    bool followLandingPage(const QNetworkReply* reply);
     void onMetaData();
     void onReadyRead();
     void onFinished();
@@ -154,6 +176,14 @@ private:
     qint64 m_received = 0;
     qint64 m_receivedAtLastLook = 0;
     Failure m_failure;
+    // What the reasons are made of.
+    int m_status = 0;
+    qint64 m_announced = -1;
+    RedirectFault m_redirectFault = RedirectFault::NotWeb;
+    QUrl m_redirectTarget;
+    QString m_fileError;
+    LandingVerdict m_landing; // of the last page read
+    QUrl m_followedTo;
 };
 
 } // namespace lintbay

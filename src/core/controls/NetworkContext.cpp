@@ -83,15 +83,16 @@ NetworkContext::Redirect NetworkContext::nextRedirect(const QNetworkReply* reply
     step.action = Redirect::Refuse;
     const QUrl location = QUrl::fromEncoded(reply->rawHeader("Location").trimmed());
     const QUrl target = reply->url().resolved(location);
-    const QString scheme = target.scheme().toLower();
-    if (!location.isValid() || !target.isValid() || (scheme != u"http"_s && scheme != u"https"_s) ||
-        target.host().isEmpty())
+    step.target = target;
+    if (!location.isValid() || !isFetchableUrl(target))
         return step;
     const QUrl key = target.adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments);
+    step.fault = RedirectFault::Loop;
     for (const QUrl& seen : visited) {
         if (seen.adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments) == key)
             return step;
     }
+    step.fault = RedirectFault::TooMany;
     if (visited.size() > kMaxRedirects)
         return step;
     visited.append(target);

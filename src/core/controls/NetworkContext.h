@@ -1,5 +1,7 @@
 #pragma once
 
+#include "controls/TransferSupport.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QNetworkProxy>
@@ -57,6 +59,8 @@ public:
         };
         Action action = None;
         QNetworkRequest request;
+        RedirectFault fault = RedirectFault::NotWeb; // when refused
+        QUrl target;                                 // the address it led to
     };
     // `visited` holds the addresses requested so far, the first one included; a followed address is
     // added. https to http is followed (document hosts are often plain HTTP).

@@ -45,8 +45,10 @@ bool PartFile::open()
     const QFileInfo target(m_finalPath);
     // A short fixed name: the final name may already use the whole length a file name can have.
     auto file = std::make_unique<QTemporaryFile>(target.absolutePath() + u"/.lintbay-XXXXXX.part"_s);
-    if (!file->open())
+    if (!file->open()) {
+        m_error = file->errorString();
         return false;
+    }
     m_file = std::move(file);
     m_size = 0;
     m_writeFailed = false;
@@ -63,6 +65,7 @@ bool PartFile::write(const char* data, qint64 size)
     if (!isOpen() || m_writeFailed)
         return false;
     if (m_file->write(data, size) != size) {
+        m_error = m_file->errorString();
         m_writeFailed = true;
         return false;
     }
@@ -86,24 +89,44 @@ bool PartFile::drain(QIODevice* source)
     }
 }
 
+QByteArray PartFile::head(qint64 max)
+{
+    if (!isOpen() || !m_file->flush() || !m_file->seek(0))
+        return {};
+    const QByteArray bytes = m_file->read(qMin(max, m_size));
+    m_file->seek(m_size);
+    return bytes;
+}
+
 bool PartFile::truncate()
 {
     if (!isOpen())
         return false;
     m_size = 0;
     m_writeFailed = false;
-    return m_file->resize(0) && m_file->seek(0);
+    if (m_file->resize(0) && m_file->seek(0))
+        return true;
+    m_error = m_file->errorString();
+    return false;
 }
 
 bool PartFile::commit()
 {
     if (!isOpen() || m_writeFailed || !m_file->flush()) {
+        if (isOpen() && !m_writeFailed)
+            m_error = m_file->errorString();
         discard();
         return false;
     }
     const QString temporary = m_file->fileName();
     m_file->close();
-    if (m_file->error() != QFileDevice::NoError || targetKind(m_finalPath) == TargetKind::Irreplaceable) {
+    if (m_file->error() != QFileDevice::NoError) {
+        m_error = m_file->errorString();
+        discard();
+        return false;
+    }
+    if (targetKind(m_finalPath) == TargetKind::Irreplaceable) {
+        m_error = u"保存位置上已有无法替换的项目"_s;
         discard();
         return false;
     }
@@ -121,6 +144,7 @@ bool PartFile::commit()
     // itself replaced; its destination is never written.
     std::filesystem::rename(fsPath(temporary), fsPath(m_finalPath), error);
     if (error) {
+        m_error = QString::fromLocal8Bit(error.message());
         discard();
         return false;
     }

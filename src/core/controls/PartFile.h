@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -31,6 +32,10 @@ public:
     bool drain(QIODevice* source);
     bool write(const char* data, qint64 size);
     qint64 size() const { return m_size; }
+    // The first `max` bytes written so far (the file stays open for more).
+    QByteArray head(qint64 max);
+    // The system's message for the last operation that failed.
+    QString errorString() const { return m_error; }
     // Empties the file for a fresh body.
     bool truncate();
     // Closes the file and puts it in place of the target; false (and nothing left behind) when that
@@ -44,6 +49,7 @@ private:
     std::unique_ptr<QTemporaryFile> m_file;
     qint64 m_size = 0;
     bool m_writeFailed = false;
+    QString m_error;
 };
 
 // What stands at a path: nothing, something a finished download may replace (a file or a link), or

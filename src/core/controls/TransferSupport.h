@@ -10,6 +10,14 @@ class QUrl;
 
 namespace lintbay {
 
+// Why a redirect was not followed.
+enum class RedirectFault
+{
+    NotWeb,  // the new address is not http or https
+    Loop,    // it leads back to an address of the chain
+    TooMany, // more hops than the network context allows
+};
+
 // Only web addresses are fetched: a "file:" or "data:" key must not copy local files into the
 // download folder.
 bool isFetchableUrl(const QUrl& url);

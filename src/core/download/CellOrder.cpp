@@ -76,6 +76,8 @@ const QString& cellText(const DownloadItem& item, int column)
         return item.received;
     case DownloadListModel::ProgressColumn:
         return item.progress;
+    case DownloadListModel::ReasonColumn:
+        return item.reason;
     default:
         return item.folder;
     }

@@ -37,6 +37,9 @@ struct DownloadItem
     QString progress; // "nn%" or a status word
     QString folder;   // save folder, ends in the native separator
     DownloadItemState state = DownloadItemState::Waiting;
+    // Why the row did not end well (failed, a web page, skipped as too large), in plain words; empty
+    // while it waits or runs and when it ended well.
+    QString reason;
 
     // Folder + name + "." + type: where the row's file is saved.
     QString filePath() const;
@@ -66,6 +69,7 @@ public:
         ReceivedColumn,
         ProgressColumn,
         FolderColumn,
+        ReasonColumn, // the window hides it until asked
         ColumnCount
     };
     enum Role
@@ -135,6 +139,8 @@ public:
     // Size, received and progress together, as a transfer reports them.
     void setTransferColumns(int row, const QString& size, const QString& received, const QString& progress);
     void setFolder(int row, const QString& folder);
+    // Also the row's tooltip.
+    void setReason(int row, const QString& reason);
     void setReferer(int row, const QString& referer);
     void setState(int row, DownloadItemState state);
     // Fails (and changes nothing) when the key is empty or held by another row.

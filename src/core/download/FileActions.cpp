@@ -143,6 +143,7 @@ FileAction OpenOrRetry(DownloadListModel& list, int currentRow)
             row.size.clear();
             row.received.clear();
             row.progress.clear();
+            row.reason.clear();
             return true;
         });
         return {FileActionKind::Requeued, {}, {}};

@@ -59,8 +59,8 @@ struct FileAction
 };
 
 // Double-click on the current row: a finished row's file is opened (or kFileMissingText shown when it
-// is gone); a failed row loses its file and waits again with size, received and progress empty (key
-// and type stay). Waiting and running rows, and no row (-1), do nothing.
+// is gone); a failed row loses its file and waits again with size, received, progress and reason
+// empty (key and type stay). Waiting and running rows, and no row (-1), do nothing.
 FileAction OpenOrRetry(DownloadListModel& list, int currentRow);
 
 // Status-bar panel 2 after a click on a row: the row's file path when the file exists, else empty.

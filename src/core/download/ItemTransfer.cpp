@@ -2,10 +2,12 @@
 
 #include "controls/NetworkContext.h"
 #include "controls/PartFile.h"
+#include "controls/TransferReason.h"
 #include "controls/TransferSupport.h"
 #include "download/DownloadListModel.h"
 #include "download/FileActions.h"
 #include "download/FileNaming.h"
+#include "download/ListOperations.h"
 #include "download/TypeDetection.h"
 #include "util/PathHelpers.h"
 #include "util/TextHelpers.h"
@@ -103,6 +105,8 @@ void ItemTransfer::start()
     }
     const DownloadItem& item = m_list.at(row());
     m_url = NormalizeDownloadUrl(选择url(item.key));
+    m_givenName = item.name;
+    m_givenType = item.type;
     emit statusText(u"正在下载:"_s + item.name);
     setState(kStateResolving);
     const QString page = item.referer.trimmed().isEmpty() ? UrlSiteRoot(m_url) : item.referer.trimmed();
@@ -111,7 +115,7 @@ void ItemTransfer::start()
         QTimer::singleShot(0, this, [this] {
             if (m_phase != Phase::Ended) {
                 emitErrorState(QNetworkReply::ProtocolUnknownError, u"unsupported address"_s);
-                end(Outcome::NoHeaders);
+                end(Outcome::NoHeaders, reason::unsupportedAddress(m_url));
             }
         });
         return;
@@ -128,12 +132,12 @@ void ItemTransfer::judgeHeaders()
     const QNetworkReply* reply = m_fetch.answer();
     setState(kStateReceiving);
     if (headerBlock(reply).isEmpty()) {
-        end(Outcome::NoHeaders);
+        end(Outcome::NoHeaders, reason::emptyAnswer(0));
         return;
     }
     m_size = qMax<qint64>(0, announcedLength(reply));
     if (exceedsLimit(m_size, m_settings.maxFileSizeMB)) {
-        end(Outcome::TooLarge);
+        end(Outcome::TooLarge, reason::tooLarge(m_size, m_settings.maxFileSizeMB, true));
         return;
     }
 
@@ -160,18 +164,19 @@ void ItemTransfer::judgeHeaders()
     const bool statusOk = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
 
     // Naming: the folder is made (a folder that cannot be made keeps its text, and writing fails
-    // below rather than landing somewhere else), the type follows the answer.
+    // below rather than landing somewhere else), the type follows the answer. The document behind a
+    // landing page is named from the row as it was given, not from the page.
     const int r = row();
-    m_list.setName(r, SanitizeFileName(m_list.at(r).name));
+    m_list.setName(r, SanitizeFileName(m_givenName));
+    m_list.setType(r, extension.isEmpty() ? m_givenType : extension);
     const QString folder = m_list.at(r).folder;
     const QString created = CreateFolderPath(folder);
     m_list.setFolder(r, folderWithSeparator(created.isEmpty() ? folder : created));
-    if (!extension.isEmpty())
-        m_list.setType(r, extension);
+    m_folderMissing = created.isEmpty();
     const DownloadItem& item = m_list.at(r);
     if (item.folder.isEmpty() || QDir::isRelativePath(item.folder)) {
         // Never the program's working folder.
-        end(Outcome::CannotWrite);
+        end(Outcome::CannotWrite, reason::folderNotCreated(item.folder));
         return;
     }
     const SavePathChoice choice = 重命名保存路径(item.folder, item.name, item.type, m_settings.policy, 1);
@@ -181,7 +186,7 @@ void ItemTransfer::judgeHeaders()
     // What stands at the path is replaced only when the new file is complete; a folder (or anything
     // else that is not a file) cannot be.
     if (targetKind(m_savePath) == TargetKind::Irreplaceable) {
-        end(Outcome::CannotReplace);
+        end(Outcome::CannotReplace, reason::cannotReplace(m_savePath));
         return;
     }
 
@@ -191,7 +196,7 @@ void ItemTransfer::judgeHeaders()
     }
     m_list.setTransferColumns(r, m_size > 0 ? QString::number(m_size) : unknownSizeText(), u"0"_s, QString());
     if (!m_fetch.stream(m_savePath)) {
-        end(Outcome::CannotWrite);
+        end(Outcome::CannotWrite, cannotWriteReason());
         return;
     }
     m_phase = Phase::Streaming;
@@ -206,14 +211,21 @@ void ItemTransfer::startWholeFetch()
     m_phase = Phase::WholeFetch;
     m_received = 0;
     if (!m_fetch.fetchWhole(m_savePath))
-        end(Outcome::WholeFetchFailed);
+        end(Outcome::WholeFetchFailed, cannotWriteReason());
+}
+
+QString ItemTransfer::cannotWriteReason() const
+{
+    if (m_folderMissing)
+        return reason::folderNotCreated(m_list.at(row()).folder);
+    return m_fetch.endReason(Fetch::End::WriteFailed);
 }
 
 void ItemTransfer::onBodyGrew(qint64 received)
 {
     m_received = received;
     if (m_phase == Phase::Streaming && m_size == 0 && exceedsLimit(m_received, m_settings.maxFileSizeMB)) {
-        end(Outcome::TooLarge);
+        end(Outcome::TooLarge, reason::tooLarge(m_received, m_settings.maxFileSizeMB, false));
         return;
     }
     updateReceived(false);
@@ -242,10 +254,10 @@ void ItemTransfer::onFetchEnded(Fetch::End reason)
         end(whole ? Outcome::FetchedWhole : Outcome::Completed);
         return;
     case Fetch::End::WriteFailed:
-        end(Outcome::CannotWrite);
+        end(Outcome::CannotWrite, m_fetch.endReason(reason));
         return;
     case Fetch::End::Empty:
-        end(Outcome::WholeFetchFailed);
+        end(Outcome::WholeFetchFailed, m_fetch.endReason(reason));
         return;
     case Fetch::End::Stalled:
     case Fetch::End::HeaderTimeout:
@@ -256,12 +268,17 @@ void ItemTransfer::onFetchEnded(Fetch::End reason)
     }
     const Fetch::Failure failure = m_fetch.failure();
     emitErrorState(failure.code, failure.text);
+    const QString why = m_fetch.endReason(reason);
+    // A landing page's document may fail before its answer came, whatever became of the page.
+    const bool documentUnanswered = !m_fetch.followedTo().isEmpty() && m_fetch.status() == 0;
     if (reason == Fetch::End::Stalled)
-        end(Outcome::Stalled);
+        end(Outcome::Stalled, why);
+    else if (documentUnanswered)
+        end(Outcome::NoHeaders, why);
     else if (whole)
-        end(Outcome::WholeFetchFailed);
+        end(Outcome::WholeFetchFailed, why);
     else
-        end(m_phase == Phase::Streaming ? Outcome::CutOff : Outcome::NoHeaders);
+        end(m_phase == Phase::Streaming ? Outcome::CutOff : Outcome::NoHeaders, why);
 }
 
 void ItemTransfer::cancel()
@@ -272,10 +289,10 @@ void ItemTransfer::cancel()
         m_started = true;
         m_phase = Phase::WaitingForHeaders;
     }
-    end(Outcome::Cancelled);
+    end(Outcome::Cancelled, reason::cancelled());
 }
 
-void ItemTransfer::end(Outcome outcome)
+void ItemTransfer::end(Outcome outcome, const QString& why)
 {
     if (m_phase == Phase::Ended)
         return;
@@ -291,11 +308,14 @@ void ItemTransfer::end(Outcome outcome)
     }
     const int r = row();
     writeOutcome(m_list, r, outcome, {m_size, m_received, m_savePath});
+    m_list.setReason(r, why);
     if (outcome == Outcome::Completed || outcome == Outcome::FetchedWhole) {
         setState(kStateCompleted);
         // The file's content decides its type, as after every transfer.
         CorrectOneRow(m_list, r);
         m_savePath = m_list.at(r).filePath();
+        if (isPageOrXmlType(m_list.at(r).type))
+            m_list.setReason(r, m_fetch.pageReason());
     }
     emit statusText(u"完成下载:"_s + m_list.at(r).name);
     emit finished(isDone());

@@ -75,11 +75,14 @@ private:
     // Steps from the headers to the start of the body.
     void judgeHeaders();
     void startWholeFetch();
+    // Why the part file could not be had: the folder was not made, or what the system said.
+    QString cannotWriteReason() const;
     void onBodyGrew(qint64 received);
     void onFetchEnded(Fetch::End reason);
     void updateReceived(bool force);
-    // Ends the transfer with an outcome: fills the row, cleans up, runs the end steps.
-    void end(Outcome outcome);
+    // Ends the transfer with an outcome and why it did not end well: fills the row, cleans up, runs
+    // the end steps. A completion finds its reason itself, should the file be a web page.
+    void end(Outcome outcome, const QString& why = {});
     void emitErrorState(int code, const QString& text);
     void setState(const QString& text);
     bool rowGone() const { return row() < 0; }
@@ -93,7 +96,10 @@ private:
     Outcome m_outcome = Outcome::Running;
     bool m_started = false;
     QString m_url;
+    QString m_givenName; // the row's name and type before any answer was judged
+    QString m_givenType;
     QString m_savePath;
+    bool m_folderMissing = false; // the save folder could not be made
     QElapsedTimer m_shownClock;
     QString m_lastState;
     qint64 m_size = 0; // announced length, 0 when unknown

@@ -1,5 +1,6 @@
 #include "download/ListOperations.h"
 
+#include "controls/TransferReason.h"
 #include "download/CellOrder.h"
 
 #include <QDir>
@@ -124,6 +125,7 @@ ListOpResult cancelSelectedRows(DownloadListModel& list, const QList<int>& selec
         if (item.state != DownloadItemState::Waiting)
             return false;
         item.state = DownloadItemState::Failed;
+        item.reason = reason::cancelled();
         return true;
     });
     return {{}, changed};
@@ -245,6 +247,7 @@ int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& sel
         item.size.clear();
         item.received.clear();
         item.progress.clear();
+        item.reason.clear();
         DeleteItemFile(item);
         return true;
     });
@@ -268,14 +271,14 @@ std::optional<QString> copyName(const DownloadListModel& list, int currentRow)
     return list.at(currentRow).name;
 }
 
-QStringList exportNameLines(const DownloadListModel& list, bool unfinishedOnly)
+QStringList exportNameLines(const DownloadListModel& list, bool unfinishedOnly, bool withReasons)
 {
     QStringList lines;
     lines.reserve(list.count());
     for (const DownloadItem& item : list.rows()) {
         if (unfinishedOnly && item.state == DownloadItemState::Done)
             continue;
-        lines.append(item.name);
+        lines.append(withReasons ? item.name + u'\t' + reason::asField(item.reason) : item.name);
     }
     return lines;
 }

@@ -69,7 +69,8 @@ ListOpResult removeFailedRows(DownloadListModel& list, const DownloadActivity& a
 ListOpResult removeDoneRows(DownloadListModel& list, const DownloadActivity& activity);
 ListOpResult clearList(DownloadListModel& list, const DownloadActivity& activity);
 
-// "取消下载选中项": selected waiting rows become failed; rows in other states are not touched.
+// "取消下载选中项": selected waiting rows become failed, with the reason that they were cancelled; rows
+// in other states are not touched.
 ListOpResult cancelSelectedRows(DownloadListModel& list, const QList<int>& selectedRows,
                                 const DownloadActivity& activity);
 
@@ -100,8 +101,8 @@ enum class RequeueRule
 // The number the size rule's answer gives, or nothing when the answer is not a number.
 std::optional<double> parseSizeAnswer(const QString& answer);
 
-// "重新下载": every row the rule chooses loses its file, waits again with size, received and progress
-// empty, gets type "xxx" when it held a web page (so the type is found anew) and its addresses rotated
+// "重新下载": every row the rule chooses loses its file, waits again with size, received, progress and
+// reason empty, gets type "xxx" when it held a web page (so the type is found anew) and its addresses rotated
 // (对调url) so that a retry asks another one. A rotated key that another row holds is not taken
 // (keys stay unique). Runs at any time. Returns the number of rows queued again.
 int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& selectedRows = {},
@@ -110,7 +111,8 @@ int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& sel
 // The name "复制名称" puts on the clipboard, or nothing when there is no current row.
 std::optional<QString> copyName(const DownloadListModel& list, int currentRow);
 
-// "导出名称": one name per row in list order (all rows, or those not finished), for writeTextFile.
-QStringList exportNameLines(const DownloadListModel& list, bool unfinishedOnly);
+// "导出名称": one name per row in list order (all rows, or those not finished), for writeTextFile;
+// with the reasons (when the window shows them), each name is followed by a tab and the row's reason.
+QStringList exportNameLines(const DownloadListModel& list, bool unfinishedOnly, bool withReasons = false);
 
 } // namespace lintbay

@@ -2,6 +2,7 @@
 
 #include "controls/Downloader.h"
 #include "controls/NetworkContext.h"
+#include "controls/TransferReason.h"
 #include "download/DownloadCounters.h"
 #include "download/DownloadListModel.h"
 #include "download/FileActions.h"
@@ -152,6 +153,7 @@ void Scheduler::StopDownloads()
         if (item.state != DownloadItemState::Downloading)
             return false;
         item.state = DownloadItemState::Failed;
+        item.reason = reason::cancelled();
         return true;
     });
     m_busy = false;
@@ -215,9 +217,7 @@ void Scheduler::timerDownTick()
         const int row = pickRow(false);
         if (row < 0)
             return;
-        m_list.setState(row, DownloadItemState::Downloading);
-        emit rowStarted(row);
-        m_list.setTransferColumns(row, QString(), QString(), QString());
+        markStarted(row);
         startSingle(row);
         return;
     }
@@ -228,8 +228,7 @@ void Scheduler::timerDownTick()
         const int row = pickRow(true);
         if (row < 0)
             continue;
-        m_list.setState(row, DownloadItemState::Downloading);
-        emit rowStarted(row);
+        markStarted(row);
         const DownloadItem& item = m_list.at(row);
         const SavePathChoice choice =
             重命名保存路径(item.folder, item.name, item.type, namePolicyText(options.policy), 2);
@@ -237,6 +236,15 @@ void Scheduler::timerDownTick()
             m_list.setName(row, choice.name);
         startSlot(s, row, 选择url(m_list.at(row).key), choice.path);
     }
+}
+
+void Scheduler::markStarted(int row)
+{
+    m_list.setState(row, DownloadItemState::Downloading);
+    emit rowStarted(row);
+    // Nothing of an earlier attempt stays on the row.
+    m_list.setTransferColumns(row, QString(), QString(), QString());
+    m_list.setReason(row, QString());
 }
 
 void Scheduler::startSingle(int row)
@@ -277,7 +285,6 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
     m_slotRowId[slot] = m_list.idOf(row);
     m_slotHost[slot] = hostOf(m_list.at(row).key);
     m_busy = true;
-    m_list.setTransferColumns(row, QString(), QString(), QString());
     connect(d, &Downloader::DownloadProgress, this,
             [this, d](qint64 read, qint64 total, const QString&) { onSlotProgress(slotOf(d), read, total); });
     connect(d, &Downloader::DownloadComplete, this,
@@ -285,6 +292,11 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
     connect(d, &Downloader::DownloadError, this,
             [this, d](const QString&, const QString&) { onSlotError(slotOf(d)); });
     d->BeginDownload(url, savePath, m_list.at(row).referer);
+}
+
+QString Scheduler::slotReason(int slot) const
+{
+    return slot >= 1 && slot <= kMaxSlots && m_slots[slot] ? m_slots[slot]->reason() : QString();
 }
 
 int Scheduler::slotOf(const QObject* downloader) const
@@ -318,6 +330,7 @@ void Scheduler::onSlotProgress(int slot, qint64 read, qint64 total)
     if (double(total) / 1024 / 1024 > options.maxFileSizeMB) {
         m_list.setState(row, DownloadItemState::Done);
         m_list.setProgress(row, u"大文件，跳过"_s);
+        m_list.setReason(row, reason::tooLarge(total, options.maxFileSizeMB, true));
         m_sinceFinish.restart();
         unloadSlot(slot);
         transferEnded();
@@ -327,6 +340,7 @@ void Scheduler::onSlotProgress(int slot, qint64 read, qint64 total)
 void Scheduler::onSlotComplete(int slot, qint64 read, qint64 total)
 {
     const int row = slotRow(slot);
+    const QString pageReason = slotReason(slot);
     unloadSlot(slot);
     m_sinceFinish.restart();
     transferEnded();
@@ -334,28 +348,37 @@ void Scheduler::onSlotComplete(int slot, qint64 read, qint64 total)
         return;
     if (total > 0 && total >= read)
         m_list.setTransferColumns(row, QString::number(total), QString::number(read), percentText(read, total));
-    m_list.setState(row, m_list.at(row).progress == u"100%"_s ? DownloadItemState::Done : DownloadItemState::Failed);
-    afterTransfer(row, false);
+    const bool whole = m_list.at(row).progress == u"100%"_s;
+    m_list.setState(row, whole ? DownloadItemState::Done : DownloadItemState::Failed);
+    if (!whole)
+        m_list.setReason(row, reason::incomplete(read, total));
+    afterTransfer(row, false, pageReason);
 }
 
 void Scheduler::onSlotError(int slot)
 {
     const int row = slotRow(slot);
+    const QString why = slotReason(slot);
     unloadSlot(slot);
-    if (row >= 0)
+    if (row >= 0) {
         m_list.setState(row, DownloadItemState::Failed);
+        m_list.setReason(row, why);
+    }
     m_sinceFinish.restart();
     transferEnded();
 }
 
-void Scheduler::afterTransfer(int row, bool singleMode)
+void Scheduler::afterTransfer(int row, bool singleMode, const QString& pageReason)
 {
     if (row < 0 || row >= m_list.count())
         return;
-    // The single transfer corrects the type and reports its end itself.
+    // The single transfer corrects the type, gives its reasons and reports its end itself.
     if (!singleMode) {
         CorrectOneRow(m_list, row);
-        emit statusText(2, u"完成下载:"_s + m_list.at(row).name);
+        const DownloadItem& corrected = m_list.at(row);
+        if (corrected.state == DownloadItemState::Done && isPageOrXmlType(corrected.type))
+            m_list.setReason(row, pageReason);
+        emit statusText(2, u"完成下载:"_s + corrected.name);
     }
     const DownloadItem& item = m_list.at(row);
     // What the program fetched is kept in its URL cache, as the platform's transfer did; files

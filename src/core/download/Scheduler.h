@@ -89,16 +89,20 @@ signals:
     void automaticModesCleared();
 
 private:
+    // The row is being fetched now: its state, its columns and reason cleared.
+    void markStarted(int row);
     void startSingle(int row);
     void startSlot(int slot, int row, const QString& url, const QString& savePath);
     void unloadSlot(int slot);
     int slotOf(const QObject* downloader) const;
+    QString slotReason(int slot) const;
     // The row a slot fetches now, or -1 when it has none or its row left the list.
     int slotRow(int slot) const;
     void onSlotProgress(int slot, qint64 read, qint64 total);
     void onSlotComplete(int slot, qint64 read, qint64 total);
     void onSlotError(int slot);
-    void afterTransfer(int row, bool singleMode);
+    // `pageReason`: a slot's reason, for a file that turns out to be a web page.
+    void afterTransfer(int row, bool singleMode, const QString& pageReason = {});
     // Ends the transfers whose rows left the list.
     void dropTransfersOfRemovedRows();
     // The busy flag goes down when the last transfer has ended, whichever mode started it: a mode

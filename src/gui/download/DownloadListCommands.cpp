@@ -21,6 +21,7 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -44,6 +45,7 @@ DownloadListCommands::DownloadListCommands(Ui::fFileDownload& ui, DownloadSessio
     connect(ui.ListView3->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { refuse(SortByColumn(m_session.list(), column, m_session.activity()).refusal); });
     connect(ui.ListView3, &QWidget::customContextMenuRequested, this, &DownloadListCommands::showListMenu);
+    wireHeaderMenu();
     wireListMenu();
     wireFileMenus();
 }
@@ -98,8 +100,9 @@ void DownloadListCommands::exportNames(bool unfinishedOnly)
     const QString path = GetSaveFileName(&m_window, kExportFilter.toString(), u"txt"_s);
     if (path.isEmpty())
         return;
+    const bool withReasons = !ui.ListView3->isColumnHidden(DownloadListModel::ReasonColumn);
     QString error;
-    if (!writeTextFile(path, exportNameLines(m_session.list(), unfinishedOnly), &error))
+    if (!writeTextFile(path, exportNameLines(m_session.list(), unfinishedOnly, withReasons), &error))
         ShowError(&m_window, error);
 }
 
@@ -238,6 +241,22 @@ void DownloadListCommands::perform(const FileAction& action)
     case FileActionKind::None:
         break;
     }
+}
+
+void DownloadListCommands::wireHeaderMenu()
+{
+    QHeaderView* header = ui.ListView3->horizontalHeader();
+    auto* menu = new QMenu(&m_window);
+    menu->setObjectName(u"menu列标题"_s);
+    QAction* reasons = menu->addAction(u"原因"_s);
+    reasons->setObjectName(u"menu显示原因"_s);
+    reasons->setCheckable(true);
+    reasons->setChecked(!ui.ListView3->isColumnHidden(DownloadListModel::ReasonColumn));
+    connect(reasons, &QAction::toggled, this,
+            [this](bool on) { ui.ListView3->setColumnHidden(DownloadListModel::ReasonColumn, !on); });
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(header, &QWidget::customContextMenuRequested, this,
+            [header, menu](const QPoint& pos) { menu->popup(header->viewport()->mapToGlobal(pos)); });
 }
 
 void DownloadListCommands::showListMenu(const QPoint& pos)

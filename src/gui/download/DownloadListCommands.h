@@ -32,10 +32,13 @@ private:
     void wireListMenu();
     void wireFileMenus();
     void showListMenu(const QPoint& pos);
+    // The header's menu: shows or hides the reason column.
+    void wireHeaderMenu();
     bool refuse(QStringView refusal, bool errorIcon = false);
     void runHidden(const std::function<void()>& work);
     void removeRows(const std::function<ListOpResult()>& remove);
     void requeue(RequeueRule rule);
+    // With the reasons when their column is shown.
     void exportNames(bool unfinishedOnly);
     // Runs a walk over the rows' files, which lets events run, as a sequence of the window.
     void walkFiles(const std::function<void()>& walk);

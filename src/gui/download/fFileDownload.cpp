@@ -51,9 +51,11 @@ fFileDownload::fFileDownload(GuiContext& context, QWidget* parent)
     ui->ListView3->setModel(m_proxy);
     ui->ListView3->verticalHeader()->setDefaultSectionSize(kStripeRowHeight + 2);
     ui->ListView3->verticalHeader()->hide();
-    const int widths[] = {400, 53, 73, 73, 53, 400};
+    const int widths[DownloadListModel::ColumnCount] = {400, 53, 73, 73, 53, 400, 300};
     for (int c = 0; c < DownloadListModel::ColumnCount; ++c)
         ui->ListView3->setColumnWidth(c, widths[c]);
+    // The reasons are there for who asks (the header's menu); the six columns stay as they were.
+    ui->ListView3->setColumnHidden(DownloadListModel::ReasonColumn, true);
     ui->ListView3->horizontalHeader()->setSectionsClickable(true);
     SetListViewStripes(ui->ListView3);
 
