@@ -4,7 +4,7 @@
 #include "app/HeadlessBrowser.h"
 #include "app/ProgramSettings.h"
 #include "app/SettingsStore.h"
-#include "search/VerificationPage.h"
+#include "app/VerificationPage.h"
 #include "search/ResultExtractor.h"
 #include "search/ResultListModel.h"
 #include "search/SearchSession.h"

@@ -2,6 +2,7 @@
 
 #include "app/HtmlDocument.h"
 #include "app/PageDecoding.h"
+#include "app/VerificationPage.h"
 #include "controls/TransferReason.h"
 #include "controls/TransferSupport.h"
 
@@ -10,18 +11,6 @@
 using namespace Qt::StringLiterals;
 
 namespace lintbay {
-
-const QStringList& verificationTitles()
-{
-    static const QStringList titles{u"百度安全验证"_s};
-    return titles;
-}
-
-const QStringList& verificationAddresses()
-{
-    static const QStringList addresses{u"wappass.baidu.com"_s};
-    return addresses;
-}
 
 const QStringList& documentExtensions()
 {
@@ -37,28 +26,6 @@ bool isPageContentType(const QByteArray& contentType)
 }
 
 namespace {
-
-bool mentionsAny(const QString& text, const QStringList& signs)
-{
-    for (const QString& sign : signs) {
-        if (text.contains(sign, Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
-}
-
-bool isVerificationPage(const HtmlDocument& doc, const QUrl& pageUrl)
-{
-    const QString title = doc.getElementsByTagName(u"title"_s).value(0).innerText();
-    if (mentionsAny(title, verificationTitles()) || mentionsAny(pageUrl.toString(), verificationAddresses()))
-        return true;
-    for (const HtmlElement& script : doc.getElementsByTagName(u"script"_s)) {
-        if (mentionsAny(script.attribute(u"src"_s), verificationAddresses()) ||
-            mentionsAny(script.innerText(), verificationAddresses()))
-            return true;
-    }
-    return false;
-}
 
 bool asksForPassword(const HtmlDocument& doc)
 {
@@ -171,7 +138,7 @@ LandingVerdict verdictFor(const QList<QUrl>& targets)
 LandingVerdict judgeLandingPage(const QByteArray& page, const QUrl& pageUrl, const QByteArray& contentType)
 {
     const auto doc = HtmlDocument::parse(decodePage(page.left(kLandingPageLimit), contentType), pageUrl);
-    if (isVerificationPage(*doc, pageUrl))
+    if (IsVerificationPage(*doc))
         return {LandingVerdict::Kind::Verification, {}, reason::verificationPage()};
     if (asksForPassword(*doc))
         return {LandingVerdict::Kind::Login, {}, reason::loginPage()};

@@ -15,11 +15,6 @@ namespace lintbay {
 // The most of a page that is read to judge it: landing pages are small, a larger page is content.
 inline constexpr qint64 kLandingPageLimit = 512 * 1024;
 
-// Signs of the search engine's human check: words of a page title, and pieces of an address (the
-// page's own, a script's source, or a script's text). One table, so that a change of the engine's
-// pages is a change here.
-const QStringList& verificationTitles();
-const QStringList& verificationAddresses();
 // Extensions (lower case, no dot) of the files a landing page may offer.
 const QStringList& documentExtensions();
 

@@ -3,7 +3,7 @@
 #include "app/Browser.h"
 #include "app/ProgramSettings.h"
 #include "search/ResultListModel.h"
-#include "search/VerificationPage.h"
+#include "app/VerificationPage.h"
 #include "util/Wait.h"
 
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "VerificationPage.h"
+#include "app/VerificationPage.h"
 
 #include "app/HtmlDocument.h"
 
@@ -35,7 +35,7 @@ bool IsVerificationPage(const HtmlDocument& document)
     if (containsAny(document.url().toString(), signs.addressParts))
         return true;
     for (const HtmlElement& script : document.getElementsByTagName(u"script"_s))
-        if (containsAny(script.attribute(u"src"_s), signs.scriptParts))
+        if (containsAny(script.attribute(u"src"_s), signs.scriptParts) || containsAny(script.innerText(), signs.scriptParts))
             return true;
     for (const HtmlElement& element : document.getElementsByTagName(u"*"_s))
         if (containsAny(element.id(), signs.markupParts) || containsAny(element.className(), signs.markupParts))

@@ -13,12 +13,13 @@ struct VerificationSigns
 {
     QStringList titles;        // the page title, trimmed, exactly
     QStringList addressParts;  // found anywhere in the page's address (the verification service)
-    QStringList scriptParts;   // found in the src of one of its scripts
+    QStringList scriptParts;   // found in the src or the text of one of its scripts
     QStringList markupParts;   // found in an element's id or class (the challenge's widgets)
 };
 const VerificationSigns& verificationSigns();
 
-// True when the page is the verification page rather than a page of results.
+// True when the page is the verification page rather than a page of results (or of a document):
+// the batch pauses at it, and a download that brings it does not take it for a landing page.
 bool IsVerificationPage(const HtmlDocument& document);
 
 } // namespace lintbay
