@@ -88,13 +88,20 @@ bool read(const QString& path, QList<UrlCacheEntry>& entries)
         return false;
 
     QList<UrlCacheEntry> parsed;
+    // One buffer for every line: QIODevice::readLine(max) would allocate (and give back) the whole
+    // limit for each line, which made a store cost more the larger the index.
+    QByteArray buffer(kMaxIndexLine + 1, Qt::Uninitialized);
+    const auto nextLine = [&]() -> QByteArray {
+        const qint64 n = file.readLine(buffer.data(), buffer.size());
+        return n > 0 ? QByteArray(buffer.constData(), n) : QByteArray();
+    };
     while (!file.atEnd()) {
-        QByteArray line = file.readLine(kMaxIndexLine);
+        QByteArray line = nextLine();
         if (line.isEmpty())
             break; // a read error: keep what was read
         if (!line.endsWith('\n') && !file.atEnd()) {
             // Too long to be an entry: pass over the rest of it.
-            while (!file.atEnd() && !file.readLine(kMaxIndexLine).endsWith('\n')) {
+            while (!file.atEnd() && !nextLine().endsWith('\n')) {
             }
             continue;
         }
