@@ -191,6 +191,9 @@ private slots:
         QTest::newRow("brackets kept without a clash") << u"a[b]"_s << u"pdf"_s << QStringList{} << u"a[b]"_s;
         QTest::newRow("negative is no counter")
             << u"x[-1]"_s << u"pdf"_s << QStringList{u"x[-1].pdf"_s} << u"x『-1』"_s;
+        QTest::newRow("the largest counter is no counter")
+            << u"x[9223372036854775807]"_s << u"pdf"_s << QStringList{u"x[9223372036854775807].pdf"_s}
+            << u"x『9223372036854775807』"_s;
         QTest::newRow("folder in the way") << u"x"_s << u"pdf"_s << QStringList{u"x.pdf/"_s} << u"x[001]"_s;
         QTest::newRow("no type") << u"x"_s << QString() << QStringList{u"x"_s} << u"x[001]"_s;
         QTest::newRow("no type, typed file no clash")

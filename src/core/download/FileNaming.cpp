@@ -13,6 +13,11 @@ using namespace Qt::StringLiterals;
 namespace lintbay {
 
 namespace {
+// Far beyond any folder's number of files, far below where a counter would overflow.
+constexpr qint64 kCounterLimit = qint64(1) << 53;
+} // namespace
+
+namespace {
 
 // Any directory entry blocks a name: a folder or a dangling link there cannot be written either.
 bool nameTaken(const QString& path)
@@ -156,7 +161,9 @@ SavePathChoice 重命名保存路径(const QString& folder, const QString& name,
         const QString inner = base.sliced(open + 1, close - open - 1).trimmed();
         bool ok = false;
         const qint64 value = isAsciiDigits(inner) ? inner.toLongLong(&ok) : 0;
-        if (ok) {
+        // A counter so large that counting on could overflow is part of the name: the name then
+        // takes a fresh counter of its own.
+        if (ok && value < kCounterLimit) {
             n = value;
             base.truncate(open);
         }
@@ -165,7 +172,7 @@ SavePathChoice 重命名保存路径(const QString& folder, const QString& name,
     base.replace(u']', u'』');
 
     QString candidate = fitName(base, n != 0 ? counterText(n) : QString(), tail);
-    while (nameTaken(dir + candidate + tail)) {
+    while (nameTaken(dir + candidate + tail) && n < kCounterLimit) {
         ++n;
         candidate = fitName(base, counterText(n), tail);
     }
