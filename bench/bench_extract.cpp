@@ -50,12 +50,48 @@ QString buildPage(int targetBytes)
             "<a href=\"/s?pn=10\" class=\"n\">下一页&gt;</a></div></div></body></html>"_s;
     return page;
 }
+// Result containers nested inside a FONT of their parent, `depth` deep: the text marker test must
+// not render the rest of the page at every level.
+QString nestedPage(int depth)
+{
+    QString page = u"<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>"_s;
+    for (int i = 0; i < depth; ++i)
+        page += u"<div class=\"result c-container\"><h3 class=\"t\"><a href=\"http://127.0.0.1:8123/link?url=t%1\">"
+                "标题%1</a></h3><font size=\"-1\">"_s.arg(i);
+    for (int i = 0; i < depth; ++i)
+        page += u"</font></div>"_s;
+    return page + u"</body></html>"_s;
+}
+
+int nestedCase(int depth, int runs)
+{
+    const QString page = nestedPage(depth);
+    const QUrl url(u"http://127.0.0.1:8123/s?q1=x&ft=pdf"_s);
+    ExtractionOptions options;
+    options.engineDomain = u"127.0.0.1:8123"_s;
+    const auto doc = HtmlDocument::parse(page, url);
+    QList<double> extractMs;
+    int rows = 0;
+    for (int r = 0; r < runs; ++r) {
+        QElapsedTimer t;
+        t.start();
+        ResultListModel list;
+        ExtractResults(*doc, options, QString(), list);
+        extractMs << t.nsecsElapsed() / 1e6;
+        rows = list.count();
+    }
+    std::printf("| nested containers, depth %d (%lld KB), %d rows | %.1f |\n", depth,
+                static_cast<long long>(page.toUtf8().size() / 1024), rows, median(extractMs));
+    return 0;
+}
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() > 2 && args.at(1) == u"nested"_s)
+        return nestedCase(args.at(2).toInt(), args.size() > 3 ? args.at(3).toInt() : 5);
     const int kb = args.size() > 1 ? args.at(1).toInt() : 500;
     const int runs = args.size() > 2 ? args.at(2).toInt() : 21;
     const QString page = buildPage(kb * 1024);

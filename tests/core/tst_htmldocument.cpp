@@ -117,6 +117,12 @@ void TestHtmlDocument::innerText()
     const HtmlElement e = body(html)->getElementById(u"t"_s);
     QVERIFY(!e.isNull());
     QCOMPARE(e.innerText(), text);
+    // A bounded rendering: the whole text while it is short, else a longer start of it.
+    for (const qsizetype limit : {0, 2, 5, 1000}) {
+        const QString start = e.innerTextStart(limit);
+        QVERIFY(text.startsWith(start));
+        QVERIFY(start == text || start.size() > limit);
+    }
 }
 
 void TestHtmlDocument::href_data()

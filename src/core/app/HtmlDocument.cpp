@@ -265,6 +265,11 @@ QString HtmlElement::innerText() const
     return m_node ? renderText(m_node) : QString();
 }
 
+QString HtmlElement::innerTextStart(qsizetype limit) const
+{
+    return m_node ? renderText(m_node, limit) : QString();
+}
+
 QString HtmlElement::href() const
 {
     if (!hasAttribute(m_node, "href"))

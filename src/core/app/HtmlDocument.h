@@ -35,6 +35,9 @@ public:
     QString className() const;
     QString attribute(const QString& name) const;
     QString innerText() const;          // rendered-like text: whitespace collapsed, <br> and blocks break lines
+    // The start of innerText(), enough to compare it with a text of at most `limit` characters: the
+    // whole text when it is that short, else a longer start of it (a large subtree is not rendered).
+    QString innerTextStart(qsizetype limit) const;
     QString href() const;               // anchors: the href resolved against the document's URL
     QString outerHTML() const;
     QList<HtmlElement> getElementsByTagName(const QString& tag) const; // descendants, document order

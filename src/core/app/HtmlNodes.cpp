@@ -95,6 +95,7 @@ public:
     }
 
     void requireBreaks(int count) { m_breaks = std::max(m_breaks, count); }
+    qsizetype size() const { return m_out.size(); }
 
     QString result() const { return m_out; }
 
@@ -249,7 +250,7 @@ QString textContent(const GumboNode* root)
 } // namespace
 
 // Iterative so that absurdly deep pages cannot exhaust the stack.
-QString renderText(const GumboNode* root)
+QString renderText(const GumboNode* root, qsizetype limit)
 {
     if (isUnrendered(root))
         return textContent(root);
@@ -291,6 +292,8 @@ QString renderText(const GumboNode* root)
 
     enter(root);
     while (!stack.empty()) {
+        if (limit >= 0 && text.size() > limit)
+            break; // enough to tell what the caller wants to know; the rest is never rendered
         Frame& top = stack.back();
         const GumboVector& children = top.node->v.element.children;
         if (top.next < children.length) {

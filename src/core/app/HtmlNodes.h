@@ -16,7 +16,8 @@ QString attributeOf(const GumboNode* node, const char* name);
 bool hasAttribute(const GumboNode* node, const char* name);
 // The element's text as a browser's innerText gives it: hidden and script content left out, white
 // space collapsed, <br> and blocks breaking lines. An element that is itself not rendered gives its
-// raw text content.
-QString renderText(const GumboNode* root);
+// raw text content. With a limit, rendering stops soon after the text has grown past it (the
+// result then starts as the whole text would, and is longer than the limit).
+QString renderText(const GumboNode* root, qsizetype limit = -1);
 
 } // namespace lintbay::htmlnodes

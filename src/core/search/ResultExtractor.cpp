@@ -46,7 +46,10 @@ QString typeFromMarker(const HtmlElement& div)
         {u"【pdf】"_s, u"PDF"_s}, {u"【doc】"_s, u"doc"_s}, {u"【xls】"_s, u"xls"_s},
         {u"【ppt】"_s, u"ppt"_s}, {u"【rtf】"_s, u"rtf"_s},
     };
-    const QString text = font.innerText().trimmed().toLower();
+    // A marker is a few characters with some white space around them; a font that holds more (in a
+    // page of nested results, everything below it) is no marker, and is never rendered whole.
+    constexpr qsizetype kLongestMarkerText = 64;
+    const QString text = font.innerTextStart(kLongestMarkerText).trimmed().toLower();
     for (const auto& [marker, markerType] : markers) {
         if (text == marker)
             return markerType;
