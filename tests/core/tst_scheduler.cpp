@@ -304,6 +304,34 @@ private slots:
             QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{u"y-second.pdf"_s});
     }
 
+    // A save folder that is not a full path would put files wherever the program was started: the
+    // row fails, in both modes, and nothing is made there.
+    void relativeFolderFailsAndMakesNothing_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("single transfer") << 1;
+        QTest::newRow("parallel slots") << 2;
+    }
+    void relativeFolderFailsAndMakesNothing()
+    {
+        QFETCH(int, mode);
+        const QString workingFolder = freshFolder(u"working%1"_s.arg(mode));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(workingFolder));
+        NetworkContext net;
+        DownloadListModel list;
+        list.addItem(m_server.url(u"/ok/rel"_s).toString(), u"rel"_s, u"pdf"_s, u"docs/sub"_s, QString());
+        Scheduler s(list, net);
+        s.options.downloadMode = DownloadMode(mode);
+        QSignalSpy started(&s, &Scheduler::rowStarted);
+        s.timerDownTick();
+        QDir::setCurrent(before);
+        QCOMPARE(started.size(), 0);
+        QCOMPARE(list.at(0).state, DownloadItemState::Failed);
+        QVERIFY(!list.at(0).reason.isEmpty());
+        QVERIFY(QDir(workingFolder).isEmpty());
+    }
+
     // A host with its fill of transfers is passed over for the next row of another host, in list
     // order otherwise; its next row starts once one of its transfers has ended.
     void politeToEachHost()

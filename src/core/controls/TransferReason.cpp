@@ -136,6 +136,11 @@ QString folderNotCreated(const QString& folder)
     return u"无法创建保存文件夹：%1"_s.arg(folder);
 }
 
+QString folderNotAbsolute(const QString& folder)
+{
+    return folder.isEmpty() ? u"没有保存文件夹"_s : u"保存文件夹不是完整路径：%1"_s.arg(folder);
+}
+
 QString unsupportedAddress(const QString& url)
 {
     return u"不支持的网址（只下载 http 和 https 网址）：%1"_s.arg(asField(url));

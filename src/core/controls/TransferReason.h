@@ -23,6 +23,7 @@ QString redirectRefused(RedirectFault fault, const QUrl& target);
 QString emptyAnswer(int status);
 QString writeFailed(const QString& systemMessage);
 QString folderNotCreated(const QString& folder);
+QString folderNotAbsolute(const QString& folder);
 QString unsupportedAddress(const QString& url);
 // Above the size limit: by the announced length, or by what arrived when none was announced.
 QString tooLarge(qint64 bytes, double limitMB, bool announced);

@@ -170,15 +170,15 @@ void ItemTransfer::judgeHeaders()
     m_list.setName(r, SanitizeFileName(m_givenName));
     m_list.setType(r, extension.isEmpty() ? m_givenType : extension);
     const QString folder = m_list.at(r).folder;
+    if (folder.isEmpty() || QDir::isRelativePath(folder)) {
+        // Never the program's working folder, and nothing is made there first.
+        end(Outcome::CannotWrite, reason::folderNotAbsolute(folder));
+        return;
+    }
     const QString created = CreateFolderPath(folder);
     m_list.setFolder(r, folderWithSeparator(created.isEmpty() ? folder : created));
     m_folderMissing = created.isEmpty();
     const DownloadItem& item = m_list.at(r);
-    if (item.folder.isEmpty() || QDir::isRelativePath(item.folder)) {
-        // Never the program's working folder.
-        end(Outcome::CannotWrite, reason::folderNotCreated(item.folder));
-        return;
-    }
     const SavePathChoice choice = 重命名保存路径(item.folder, item.name, item.type, m_settings.policy, 1);
     m_list.setName(r, choice.name);
     m_savePath = choice.path;

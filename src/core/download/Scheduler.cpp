@@ -191,6 +191,14 @@ int Scheduler::pickRow(bool createFolders)
             continue;
         m_list.setName(row, SanitizeFileName(m_list.at(row).name));
         QString folder = m_list.at(row).folder;
+        if (folder.isEmpty() || QDir::isRelativePath(folder)) {
+            // A relative folder would put the file wherever the program happened to start: such a
+            // row fails, and no folder is made for it anywhere.
+            m_list.setSize(row, u"下载失败"_s);
+            m_list.setReason(row, reason::folderNotAbsolute(folder));
+            m_list.setState(row, DownloadItemState::Failed);
+            continue;
+        }
         if (createFolders) {
             const QString created = CreateFolderPath(folder);
             if (!created.isEmpty())
