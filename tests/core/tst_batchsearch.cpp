@@ -104,7 +104,9 @@ private slots:
     {
         TestHttpServer server;
         server.serve(u"/s"_s, TestHttpResponse::never());
-        server.serve(u"/"_s, TestHttpResponse::html(u"<p>home</p>"_s));
+        auto slowHome = TestHttpResponse::html(u"<p>home</p>"_s);
+        slowHome.delayMs = 5000;
+        server.serve(u"/"_s, slowHome);
         HeadlessBrowser browser(&m_nam);
         SearchSession session(&browser, m_settings);
         session.setPageLoadTimeout(20000);
@@ -121,10 +123,11 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         session.runBatch(request);
-        QVERIFY2(clock.elapsed() < 10000, "the stop must end the page wait at once");
+        // The stop ends the page wait, and the wait for the home page after it.
+        QVERIFY2(clock.elapsed() < 4000, "the stop must end the page waits at once");
         QCOMPARE(searchTargets(server).size(), 1);
         QCOMPARE(followed.size(), 2); // the page reached so far is followed once
-        QCOMPARE(server.requests().constLast().path, u"/"_s);
+        QTRY_COMPARE(server.requests().constLast().path, u"/"_s); // asked for all the same
     }
 
     void pageThatNeverLoadsIsGivenUp()

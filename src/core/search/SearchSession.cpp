@@ -119,9 +119,8 @@ bool SearchSession::runBatch(const BatchRequest& request)
         if (BatchStopFlag)
             break;
     }
-    // The home page is opened whether the batch finished or was stopped; the stop must not cut this
-    // wait short, so the flag is set only afterwards.
-    BatchStopFlag = false;
+    // The home page is opened whether the batch finished or was stopped; after a stop it is not
+    // waited for, so the window may close at once.
     m_batchRunning = false;
     打开百度搜索网页(SearchHomePage(request.engine));
     if (!self)
