@@ -5,6 +5,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -273,6 +274,42 @@ private slots:
         QVERIFY(!QFile::exists(orphan));
         QVERIFY(!QFileInfo::exists(dir.filePath(u"3c"_s)));
         QVERIFY(QFile::exists(foreign));
+    }
+
+    // Links in the cache folder (left by someone else; the cache never makes one) lead out of it:
+    // removing, evicting, clearing and storing never change anything at their far end.
+    void linksLeadingOutAreNeverFollowed()
+    {
+        QTemporaryDir dir;
+        const QString outside = dir.filePath(u"outside"_s);
+        const QString victim = outside + u"/victim.pdf"_s;
+        const QString beside = outside + u"/a.pdf"_s;
+        QVERIFY(writeFile(victim, "victim"));
+        QVERIFY(writeFile(beside, "beside"));
+        QVERIFY(QFile::setPermissions(victim, QFileDevice::ReadOwner));
+        const QFileDevice::Permissions victimPermissions = QFileInfo(victim).permissions();
+
+        UrlCache cache(dir.filePath(u"cache"_s));
+        const QString newUrl = u"http://h/new.pdf"_s;
+        const QString newBucket = QString::fromLatin1(
+            QCryptographicHash::hash(newUrl.toUtf8(), QCryptographicHash::Sha1).toHex().left(2));
+        const QString linkedBucket = newBucket == u"cd"_s ? u"ce"_s : u"cd"_s;
+        QVERIFY(QDir().mkpath(cache.folder() + u"/ab"_s));
+        QVERIFY(QFile::link(victim, cache.folder() + u"/ab/link.pdf"_s));
+        QVERIFY(QFile::link(outside, cache.folder() + u'/' + linkedBucket));
+        QVERIFY(QFile::link(outside, cache.folder() + u'/' + newBucket));
+        QVERIFY(writeFile(cache.indexPath(), "ab/link.pdf\t6\t1\thttp://h/link\n" + linkedBucket.toLatin1() +
+                                                 "/a.pdf\t6\t2\thttp://h/a\n"));
+
+        QVERIFY(cache.remove(u"http://h/a"_s));
+        QCOMPARE(readFile(beside), QByteArray("beside"));
+        QVERIFY(!cache.store(newUrl, QByteArray("new")));
+        QCOMPARE(QDir(outside).entryList(QDir::Files), (QStringList{u"a.pdf"_s, u"victim.pdf"_s}));
+        QCOMPARE(cache.clear(), 1);
+        QVERIFY(!QFileInfo(cache.folder() + u"/ab/link.pdf"_s).isSymLink());
+        QCOMPARE(QFileInfo(victim).permissions(), victimPermissions);
+        QCOMPARE(readFile(victim), QByteArray("victim"));
+        QCOMPARE(readFile(beside), QByteArray("beside"));
     }
 
     void urlFileType_data()
