@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 using namespace lintbay;
 
@@ -210,6 +212,24 @@ private slots:
         // The cache goes on working, keeping what could be read.
         QVERIFY(cache.store(u"http://h/new"_s, QByteArray("n")));
         QCOMPARE(urlsOf(cache.entries()), urls + QStringList{u"http://h/new"_s});
+    }
+
+    // A damaged index may claim any size: sums of them stay well defined, and storing still works.
+    void absurdSizesInTheIndex()
+    {
+        QTemporaryDir dir;
+        UrlCache cache(dir.path());
+        const QByteArray huge = QByteArray::number(std::numeric_limits<qint64>::max());
+        QVERIFY(writeFile(cache.indexPath(), "0a/a\t" + huge + "\t1\thttp://h/a\n0b/b\t" + huge +
+                                                 "\t2\thttp://h/b\n"));
+        QCOMPARE(cache.totalSize(), std::numeric_limits<qint64>::max());
+
+        cache.setMaxBytes(16);
+        QVERIFY(cache.store(u"http://h/new"_s, QByteArray("new")));
+        const QStringList urls = urlsOf(cache.entries());
+        QVERIFY2(!urls.contains(u"http://h/a"_s), "the oldest entry is evicted first");
+        QVERIFY(urls.contains(u"http://h/new"_s));
+        QVERIFY(cache.totalSize() >= 3);
     }
 
     void addressesSurviveTheIndex()

@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -45,6 +46,14 @@ bool isLinkedBucket(const QString& folder, const QString& fileName)
 {
     const qsizetype slash = fileName.indexOf(u'/');
     return slash > 0 && QFileInfo(folder + u'/' + fileName.left(slash)).isSymLink();
+}
+
+// Sizes come from the index file, which may be damaged: a sum of them stops at the largest value
+// instead of overflowing. (They are never negative: such lines are left out when the index is read.)
+qint64 addSize(qint64 total, qint64 size)
+{
+    qint64 sum = 0;
+    return qAddOverflow(total, size, &sum) ? std::numeric_limits<qint64>::max() : sum;
 }
 
 QString lastUrlSegment(const QString& url)
@@ -182,7 +191,7 @@ bool UrlCache::storeWith(const QString& url, qint64 knownSize, const std::functi
 
     qint64 total = 0;
     for (const UrlCacheEntry& entry : std::as_const(entries))
-        total += entry.size;
+        total = addSize(total, entry.size);
     if (total > m_maxBytes) {
         // Oldest first; the new entry itself is never evicted (it fits the cap on its own).
         QList<qsizetype> order;
@@ -296,7 +305,7 @@ qint64 UrlCache::totalSize() const
     loadIndex(index);
     qint64 total = 0;
     for (const UrlCacheEntry& entry : std::as_const(index.entries))
-        total += entry.size;
+        total = addSize(total, entry.size);
     return total;
 }
 
