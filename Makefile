@@ -1,9 +1,12 @@
 # Front door: `make run` builds and starts Lintbay, `make test` builds it and runs every test.
 # `make test-sanitize` builds the core suites with AddressSanitizer and UndefinedBehaviorSanitizer
 # (clang, in a build folder of its own) and runs them; `make test-sanitize-gui` the GUI suites.
+# `make fuzz-smoke` builds the libFuzzer targets of fuzz/ in that same folder (the core is built once
+# for both) and runs each for FUZZ_SECONDS.
 BUILD ?= build
 SANITIZE_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
 # Sanitizer run time options: leaks are looked for, undefined behaviour stops the test with a stack.
 SANITIZE_ASAN = detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:strict_string_checks=1
@@ -17,7 +20,8 @@ SANITIZE_GUI_ENV = ASAN_OPTIONS=$(SANITIZE_ASAN):new_delete_type_mismatch=0 \
                    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 QT_QPA_PLATFORM=offscreen \
                    QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --no-sandbox"
 
-.PHONY: deps configure build run test sanitize-configure test-sanitize test-sanitize-gui demo clean
+.PHONY: deps configure build run test sanitize-configure test-sanitize test-sanitize-gui fuzz-build \
+        fuzz-smoke demo clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -38,7 +42,8 @@ test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 sanitize-configure: deps
-	CC=clang CXX=clang++ cmake -S . -B $(SANITIZE_BUILD) -DLINTBAY_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+	CC=clang CXX=clang++ cmake -S . -B $(SANITIZE_BUILD) -DLINTBAY_SANITIZE=ON -DLINTBAY_FUZZ=ON \
+	    -DCMAKE_BUILD_TYPE=Debug
 
 test-sanitize: sanitize-configure
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target core_suites
@@ -47,6 +52,12 @@ test-sanitize: sanitize-configure
 test-sanitize-gui: sanitize-configure
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target gui_suites
 	cd $(SANITIZE_BUILD) && $(SANITIZE_GUI_ENV) ctest -L gui --output-on-failure -j $(JOBS)
+
+fuzz-build: sanitize-configure
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS) --target fuzz_targets
+
+fuzz-smoke: fuzz-build
+	FUZZ_BUILD=$(SANITIZE_BUILD) bash fuzz/run.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)

@@ -262,6 +262,40 @@ private slots:
                  3);
     }
 
+    // A name of nothing but forbidden characters and no type: the path is still a file in the folder,
+    // never the folder itself, under every policy and mode.
+    void nameThatCleansAway_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("policy");
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("savedAs");
+
+        for (int mode : {1, 2}) {
+            for (const QString& policy : {u"跳过"_s, u"覆盖"_s, u"重命名"_s}) {
+                const QByteArray row = "mode " + QByteArray::number(mode) + ", " + policy.toUtf8();
+                QTest::newRow(row.constData()) << mode << policy << QStringList{} << u"[001]"_s;
+                const bool counts = policy != u"覆盖"_s && (mode == 2 || policy == u"重命名"_s);
+                QTest::newRow((row + ", taken").constData())
+                    << mode << policy << QStringList{u"[001]"_s} << (counts ? u"[002]"_s : u"[001]"_s);
+            }
+        }
+    }
+    void nameThatCleansAway()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, policy);
+        QFETCH(QStringList, present);
+        QFETCH(QString, savedAs);
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        populate(dir.path(), present);
+        const SavePathChoice choice = 重命名保存路径(dir.path(), u"???"_s, QString(), policy, mode);
+        QCOMPARE(choice.name, savedAs);
+        QCOMPARE(choice.path, dir.filePath(savedAs));
+    }
+
     // ---- Content-Disposition ----
 
     void dispositionFromBlock_data()

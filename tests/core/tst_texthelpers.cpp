@@ -38,6 +38,10 @@ private slots:
         QCOMPARE(fromAnsiBytes(bytes), text);
         // A character of two UTF-16 units is one "?".
         QCOMPARE(toAnsiBytes(u"a\U0001F600b"), QByteArray("a?b"));
+        // Characters meant to be invisible count like any other GBK cannot hold, as AnsiCode has it.
+        QCOMPARE(toAnsiBytes(u"a\u200Bb\uFFF3c\U000E0041d"), QByteArray("a?b?c?d"));
+        QCOMPARE(LeftAnsiBytes(u"\uFFF3\uFFF3\uFFF3"_s, 2), u"\uFFF3\uFFF3"_s);
+        QCOMPARE(toAnsiBytes(LeftAnsiBytes(u"\uFFF3\uFFF3\uFFF3"_s, 2)).size(), 2);
         // A lead byte without its trail must not swallow anything or vanish silently.
         QCOMPARE(fromAnsiBytes("\xD6\xD0\xD6"), u"中\uFFFD"_s);
     }

@@ -5,11 +5,14 @@
 
 #include <QAbstractItemModelTester>
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <limits>
 
 using namespace Qt::StringLiterals;
 using namespace lintbay;
@@ -211,6 +214,24 @@ private slots:
         QCOMPARE(urlsOf(cache.entries()), urls + QStringList{u"http://h/new"_s});
     }
 
+    // A damaged index may claim any size: sums of them stay well defined, and storing still works.
+    void absurdSizesInTheIndex()
+    {
+        QTemporaryDir dir;
+        UrlCache cache(dir.path());
+        const QByteArray huge = QByteArray::number(std::numeric_limits<qint64>::max());
+        QVERIFY(writeFile(cache.indexPath(), "0a/a\t" + huge + "\t1\thttp://h/a\n0b/b\t" + huge +
+                                                 "\t2\thttp://h/b\n"));
+        QCOMPARE(cache.totalSize(), std::numeric_limits<qint64>::max());
+
+        cache.setMaxBytes(16);
+        QVERIFY(cache.store(u"http://h/new"_s, QByteArray("new")));
+        const QStringList urls = urlsOf(cache.entries());
+        QVERIFY2(!urls.contains(u"http://h/a"_s), "the oldest entry is evicted first");
+        QVERIFY(urls.contains(u"http://h/new"_s));
+        QVERIFY(cache.totalSize() >= 3);
+    }
+
     void addressesSurviveTheIndex()
     {
         QTemporaryDir dir;
@@ -273,6 +294,42 @@ private slots:
         QVERIFY(!QFile::exists(orphan));
         QVERIFY(!QFileInfo::exists(dir.filePath(u"3c"_s)));
         QVERIFY(QFile::exists(foreign));
+    }
+
+    // Links in the cache folder (left by someone else; the cache never makes one) lead out of it:
+    // removing, evicting, clearing and storing never change anything at their far end.
+    void linksLeadingOutAreNeverFollowed()
+    {
+        QTemporaryDir dir;
+        const QString outside = dir.filePath(u"outside"_s);
+        const QString victim = outside + u"/victim.pdf"_s;
+        const QString beside = outside + u"/a.pdf"_s;
+        QVERIFY(writeFile(victim, "victim"));
+        QVERIFY(writeFile(beside, "beside"));
+        QVERIFY(QFile::setPermissions(victim, QFileDevice::ReadOwner));
+        const QFileDevice::Permissions victimPermissions = QFileInfo(victim).permissions();
+
+        UrlCache cache(dir.filePath(u"cache"_s));
+        const QString newUrl = u"http://h/new.pdf"_s;
+        const QString newBucket = QString::fromLatin1(
+            QCryptographicHash::hash(newUrl.toUtf8(), QCryptographicHash::Sha1).toHex().left(2));
+        const QString linkedBucket = newBucket == u"cd"_s ? u"ce"_s : u"cd"_s;
+        QVERIFY(QDir().mkpath(cache.folder() + u"/ab"_s));
+        QVERIFY(QFile::link(victim, cache.folder() + u"/ab/link.pdf"_s));
+        QVERIFY(QFile::link(outside, cache.folder() + u'/' + linkedBucket));
+        QVERIFY(QFile::link(outside, cache.folder() + u'/' + newBucket));
+        QVERIFY(writeFile(cache.indexPath(), "ab/link.pdf\t6\t1\thttp://h/link\n" + linkedBucket.toLatin1() +
+                                                 "/a.pdf\t6\t2\thttp://h/a\n"));
+
+        QVERIFY(cache.remove(u"http://h/a"_s));
+        QCOMPARE(readFile(beside), QByteArray("beside"));
+        QVERIFY(!cache.store(newUrl, QByteArray("new")));
+        QCOMPARE(QDir(outside).entryList(QDir::Files), (QStringList{u"a.pdf"_s, u"victim.pdf"_s}));
+        QCOMPARE(cache.clear(), 1);
+        QVERIFY(!QFileInfo(cache.folder() + u"/ab/link.pdf"_s).isSymLink());
+        QCOMPARE(QFileInfo(victim).permissions(), victimPermissions);
+        QCOMPARE(readFile(victim), QByteArray("victim"));
+        QCOMPARE(readFile(beside), QByteArray("beside"));
     }
 
     void urlFileType_data()

@@ -37,7 +37,8 @@ struct SavePathChoice
 //   mode 1: only under "重命名"; "跳过" and "覆盖" get the plain path (the transfer replaces the file);
 //   mode 2: under every policy but "覆盖" (the path may be taken by then, e.g. by another slot).
 // Name and type are made legal file-name parts (never a path outside the folder), and the whole file
-// name is kept within the file system's 255-byte limit.
+// name is kept within the file system's 255-byte limit. A name and type that clean away to nothing
+// give the file the name "[001]" (counted on like any other), never the folder's own path.
 SavePathChoice 重命名保存路径(const QString& folder, const QString& name, const QString& type,
                               QStringView policy, int mode = 2);
 

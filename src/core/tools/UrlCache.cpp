@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -23,14 +24,36 @@ QString g_folderOverride;
 
 constexpr qint64 kCopyChunk = 256 * 1024;
 
-// Deletes a file however its permissions are set; failures leave it where it is.
+// Deletes a file however its permissions are set; failures leave it where it is. A link goes as a
+// link: its permissions are its target's, which may lie anywhere, and are left alone.
 void deleteFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.exists())
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        QFile::remove(path);
         return;
+    }
+    if (!info.exists())
+        return;
+    QFile file(path);
     file.setPermissions(file.permissions() | QFileDevice::WriteOwner | QFileDevice::ReadOwner);
     file.remove();
+}
+
+// A bucket folder the cache may write in or delete from: a link in its place leads out of the cache
+// folder, so nothing goes through it.
+bool isLinkedBucket(const QString& folder, const QString& fileName)
+{
+    const qsizetype slash = fileName.indexOf(u'/');
+    return slash > 0 && QFileInfo(folder + u'/' + fileName.left(slash)).isSymLink();
+}
+
+// Sizes come from the index file, which may be damaged: a sum of them stops at the largest value
+// instead of overflowing. (They are never negative: such lines are left out when the index is read.)
+qint64 addSize(qint64 total, qint64 size)
+{
+    qint64 sum = 0;
+    return qAddOverflow(total, size, &sum) ? std::numeric_limits<qint64>::max() : sum;
 }
 
 QString lastUrlSegment(const QString& url)
@@ -121,6 +144,8 @@ QString UrlCache::newFileName(const QString& url, const Index& index) const
 
 void UrlCache::removeFile(const QString& fileName) const
 {
+    if (isLinkedBucket(m_folder, fileName))
+        return;
     deleteFile(m_folder + u'/' + fileName);
     const qsizetype slash = fileName.indexOf(u'/');
     if (slash > 0)
@@ -137,7 +162,7 @@ bool UrlCache::storeWith(const QString& url, qint64 knownSize, const std::functi
 
     const QString name = newFileName(url, index);
     const QString path = m_folder + u'/' + name;
-    if (!QDir().mkpath(QFileInfo(path).path()))
+    if (isLinkedBucket(m_folder, name) || !QDir().mkpath(QFileInfo(path).path()))
         return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
@@ -166,7 +191,7 @@ bool UrlCache::storeWith(const QString& url, qint64 knownSize, const std::functi
 
     qint64 total = 0;
     for (const UrlCacheEntry& entry : std::as_const(entries))
-        total += entry.size;
+        total = addSize(total, entry.size);
     if (total > m_maxBytes) {
         // Oldest first; the new entry itself is never evicted (it fits the cap on its own).
         QList<qsizetype> order;
@@ -280,7 +305,7 @@ qint64 UrlCache::totalSize() const
     loadIndex(index);
     qint64 total = 0;
     for (const UrlCacheEntry& entry : std::as_const(index.entries))
-        total += entry.size;
+        total = addSize(total, entry.size);
     return total;
 }
 

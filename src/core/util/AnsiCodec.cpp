@@ -1,6 +1,7 @@
 #include "AnsiCodec.h"
 
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 
 #include <memory>
 
@@ -14,6 +15,18 @@ struct ConverterCloser
 };
 using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
 
+// ICU's own substitution drops unassigned default-ignorable characters (U+200B, U+FFF0, tag
+// characters...) without a trace; here every character GBK cannot hold is one "?", so that a text's
+// bytes are the sum of its characters' AnsiCode widths, which names are cut by.
+void substituteEveryCharacter(const void*, UConverterFromUnicodeArgs* args, const UChar*, int32_t, UChar32,
+                              UConverterCallbackReason reason, UErrorCode* err)
+{
+    if (reason > UCNV_IRREGULAR)
+        return; // reset, close and clone: nothing to write
+    *err = U_ZERO_ERROR;
+    ucnv_cbFromUWriteSub(args, 0, err);
+}
+
 // ICU converters are not thread-safe, and opening one per call is the costly part, so every thread
 // keeps its own. Null when the ICU data lacks GBK; callers then fall back to ASCII.
 UConverter* gbk()
@@ -25,6 +38,9 @@ UConverter* gbk()
             return ConverterPtr();
         // Unrepresentable characters must read as "?" (63), not as a control character.
         ucnv_setSubstChars(c.get(), "?", 1, &status);
+        ucnv_setFromUCallBack(c.get(), substituteEveryCharacter, nullptr, nullptr, nullptr, &status);
+        if (U_FAILURE(status))
+            return ConverterPtr();
         return c;
     }();
     return converter.get();

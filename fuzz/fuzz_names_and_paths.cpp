@@ -1,0 +1,197 @@
+// Text from result titles, headers and search boxes that becomes file names, save paths and query
+// bytes: the name cleaner, the save path choice in a real folder, the GBK byte cut and URL encoding.
+//
+// Input: a control byte (bit 0: the text is raw UTF-16 rather than UTF-8; bits 1-2: the duplicate
+// name policy; bit 3: mode 1 rather than 2; bit 4: the chosen file is made and the choice asked
+// again), a byte count for the GBK cut, then the text. A U+0001 in the text separates the name from
+// the type for the save path.
+//
+// Invariants: a cleaned name holds no separator, control character or NUL, is not "." or "..", keeps
+// to 200 GBK bytes and leaves room under the 255-byte file name limit, and cleaning it again changes
+// nothing; a save path is its folder plus one file name within the limit, free when the policy counts
+// on; a GBK cut is the longest fitting start of the text and never splits a character; the URL
+// encoding leaves none of the escaped characters bare and gives back the text's GBK bytes.
+
+#include "FuzzSupport.h"
+
+#include "download/DownloadListModel.h"
+#include "download/FileNaming.h"
+#include "util/AnsiCodec.h"
+#include "util/PathHelpers.h"
+#include "util/TextHelpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+
+using namespace Qt::StringLiterals;
+using namespace lintbay;
+
+namespace {
+
+// A save folder with names already taken: a file, a counted file, a folder and a dangling link.
+const QString& saveFolder()
+{
+    static QTemporaryDir* dir = [] {
+        auto* d = new QTemporaryDir();
+        if (!d->isValid())
+            std::abort();
+        for (const QString& name : {u"a.pdf"_s, u"a[001].pdf"_s, u"b"_s, u"报告[7].doc"_s})
+            QFile(d->filePath(name)).open(QIODevice::WriteOnly);
+        QDir(d->path()).mkdir(u"c.doc"_s);
+        QFile::link(d->filePath(u"nowhere"_s), d->filePath(u"d.pdf"_s));
+        return d;
+    }();
+    static const QString path = dir->path();
+    return path;
+}
+
+bool isForbidden(QChar c)
+{
+    return c.unicode() < 0x20 || QStringView(u"\\/:*?\"<>|").contains(c);
+}
+
+int gbkBytes(QStringView text)
+{
+    return int(toAnsiBytes(text).size());
+}
+
+void checkCleanName(const QString& name)
+{
+    for (QChar c : name)
+        FUZZ_CHECK(!isForbidden(c));
+    FUZZ_CHECK(name != u"."_s && name != u".."_s);
+    FUZZ_CHECK(!name.startsWith(u'.') && !name.endsWith(u'.'));
+    FUZZ_CHECK(gbkBytes(name) <= 200);
+    FUZZ_CHECK(fileNameLength(name) <= kMaxFileNameBytes - kNameSuffixReserveBytes);
+    FUZZ_CHECK(SanitizeFileName(name) == name);
+}
+
+bool taken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// The file name a choice adds to the folder.
+QString checkSavePath(const SavePathChoice& choice, const QString& dir, const QString& cleanType)
+{
+    FUZZ_CHECK(choice.path.startsWith(dir));
+    const QString fileName = choice.path.sliced(dir.size());
+    FUZZ_CHECK(fileName == (cleanType.isEmpty() ? choice.name : choice.name + u'.' + cleanType));
+    FUZZ_CHECK(!fileName.isEmpty());
+    FUZZ_CHECK(fileName != u"."_s && fileName != u".."_s);
+    FUZZ_CHECK(!fileName.contains(u'/') && !fileName.contains(QChar(0)));
+    FUZZ_CHECK(fileNameLength(fileName) <= kMaxFileNameBytes);
+    FUZZ_CHECK(QFileInfo(choice.path).absolutePath() == QDir(dir).absolutePath());
+    return fileName;
+}
+
+void checkSavePathChoice(const QString& text, uint8_t control)
+{
+    static const QStringView policies[] = {kPolicySkip, kPolicyOverwrite, kPolicyRename, u"其他"};
+    const QStringView policy = policies[(control >> 1) & 3];
+    const int mode = (control & 8) ? 1 : 2;
+    const qsizetype split = text.indexOf(QChar(1));
+    const QString name = split >= 0 ? text.left(split) : text;
+    const QString type = split >= 0 ? text.sliced(split + 1) : QString();
+
+    const QString dir = folderWithSeparator(saveFolder());
+    const QString cleanType = SanitizeFileName(type);
+    const SavePathChoice first = 重命名保存路径(saveFolder(), name, type, policy, mode);
+    checkSavePath(first, dir, cleanType);
+    const bool counts = policy.trimmed() != kPolicyOverwrite && (mode != 1 || policy.trimmed() == kPolicyRename);
+    if (counts)
+        FUZZ_CHECK(!taken(first.path));
+
+    if (!(control & 16) || taken(first.path))
+        return;
+    // A file that appears at the chosen path moves the next choice on (or is overwritten).
+    QFile made(first.path);
+    if (!made.open(QIODevice::WriteOnly))
+        return;
+    made.close();
+    const SavePathChoice second = 重命名保存路径(saveFolder(), name, type, policy, mode);
+    checkSavePath(second, dir, cleanType);
+    if (counts)
+        FUZZ_CHECK(second.path != first.path && !taken(second.path));
+    else
+        FUZZ_CHECK(second.path == first.path);
+    FUZZ_CHECK(QFile::remove(first.path));
+}
+
+void checkAnsiCut(const QString& text, int n)
+{
+    const QString cut = LeftAnsiBytes(text, n);
+    FUZZ_CHECK(text.startsWith(cut));
+    FUZZ_CHECK(gbkBytes(cut) <= std::max(n, 0));
+    if (cut.size() == text.size())
+        return;
+    // The next whole character would not have fitted, and a pair is never split.
+    FUZZ_CHECK(!(cut.size() > 0 && cut.back().isHighSurrogate() && text[cut.size()].isLowSurrogate()));
+    qsizetype next = cut.size() + 1;
+    if (text[cut.size()].isHighSurrogate() && next < text.size() && text[next].isLowSurrogate())
+        ++next;
+    FUZZ_CHECK(gbkBytes(QStringView(text).left(next)) > n);
+}
+
+int hexValue(QChar c)
+{
+    if (c >= u'0' && c <= u'9')
+        return c.unicode() - u'0';
+    if (c >= u'A' && c <= u'F')
+        return c.unicode() - u'A' + 10;
+    return -1;
+}
+
+void checkUrlEncoding(const QString& text)
+{
+    const QString encoded = UrlEncodeAnsi(text);
+    // Decoding the escapes and encoding the rest in GBK gives the text's own GBK bytes.
+    QByteArray bytes;
+    QString run;
+    for (qsizetype i = 0; i < encoded.size(); ++i) {
+        const QChar c = encoded[i];
+        if (c == u'%') {
+            FUZZ_CHECK(i + 2 < encoded.size());
+            const int high = hexValue(encoded[i + 1]);
+            const int low = hexValue(encoded[i + 2]);
+            FUZZ_CHECK(high >= 0 && low >= 0);
+            bytes += toAnsiBytes(run);
+            run.clear();
+            bytes += char(high * 16 + low);
+            i += 2;
+            continue;
+        }
+        FUZZ_CHECK(c != u'#' && c != u'^' && c != u'&' && c != u'+');
+        // Only what GBK holds in one byte (or cannot hold at all) stays bare.
+        FUZZ_CHECK(c.isSurrogate() || AnsiCode(c.unicode()) < 0xFF);
+        run += c;
+    }
+    bytes += toAnsiBytes(run);
+    FUZZ_CHECK(bytes == toAnsiBytes(text));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    saveFolder();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const uint8_t control = fuzz::takeByte(data, size);
+    const int cutBytes = int(fuzz::takeByte(data, size)) - 8;
+    const QString text = (control & 1) ? fuzz::utf16Of(data, size) : QString::fromUtf8(fuzz::bytesOf(data, size));
+
+    checkCleanName(SanitizeFileName(text));
+    checkSavePathChoice(text, control);
+    checkAnsiCut(text, cutBytes);
+    checkUrlEncoding(text);
+    return 0;
+}
