@@ -206,15 +206,16 @@ void ItemTransfer::judgeHeaders()
         startWholeFetch();
         return;
     }
-    m_list.setTransferColumns(r, m_size > 0 ? QString::number(m_size) : unknownSizeText(), u"0"_s, QString());
+    // A continued body counts what was there already.
+    m_received = m_fetch.isResumed() ? m_fetch.received() : 0;
+    m_list.setTransferColumns(r, m_size > 0 ? QString::number(m_size) : unknownSizeText(),
+                              QString::number(m_received),
+                              m_size > 0 && m_received > 0 ? percentText(m_received, m_size) : QString());
     if (!m_fetch.stream(m_savePath)) {
         end(Outcome::CannotWrite, cannotWriteReason());
         return;
     }
     m_phase = Phase::Streaming;
-    m_received = m_fetch.received();
-    if (m_received > 0)
-        updateReceived(true);
 }
 
 void ItemTransfer::startWholeFetch()
