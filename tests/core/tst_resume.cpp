@@ -63,8 +63,9 @@ TestHttpResponse range(TestHttpResponse whole, qint64 from)
     const qint64 total = whole.body.size();
     whole.status = 206;
     whole.body = whole.body.mid(from);
-    return whole.withHeader("Content-Range", "bytes " + QByteArray::number(from) + '-' +
-                                                 QByteArray::number(total - 1) + '/' + QByteArray::number(total));
+    const QByteArray last = QByteArray::number(total - 1);
+    return whole.withHeader("Content-Range",
+                            "bytes " + QByteArray::number(from) + '-' + last + '/' + QByteArray::number(total));
 }
 
 } // namespace
