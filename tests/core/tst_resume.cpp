@@ -63,9 +63,8 @@ TestHttpResponse range(TestHttpResponse whole, qint64 from)
     const qint64 total = whole.body.size();
     whole.status = 206;
     whole.body = whole.body.mid(from);
-    const QByteArray last = QByteArray::number(total - 1);
-    return whole.withHeader("Content-Range",
-                            "bytes " + QByteArray::number(from) + '-' + last + '/' + QByteArray::number(total));
+    const QByteArray span = QByteArray::number(from) + '-' + QByteArray::number(total - 1);
+    return whole.withHeader("Content-Range", "bytes " + span + '/' + QByteArray::number(total));
 }
 
 } // namespace
@@ -253,13 +252,15 @@ void tst_Resume::keptBodyLeavesWithItsRow_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("then");
     for (int mode : {1, 2}) {
-        for (const char* then : {"row removed", "list cleared", "session ends", "double-click"})
+        for (const char* then :
+             {"row removed", "list cleared", "session ends", "double-click", "another address"})
             QTest::addRow("mode %d: %s", mode, then) << mode << QString::fromLatin1(then);
     }
 }
 
-// A body the user stopped is kept too; it goes with its row, with the list, and with the session,
-// and a failed row queued again by a double-click goes on with it.
+// A body the user stopped is kept too; it goes with its row, with the list, and with the session.
+// A failed row queued again by a double-click goes on with it; one whose other address is asked next
+// starts afresh.
 void tst_Resume::keptBodyLeavesWithItsRow()
 {
     QFETCH(int, mode);
@@ -272,9 +273,11 @@ void tst_Resume::keptBodyLeavesWithItsRow()
         const QByteArray asked = r.header("Range");
         return asked.isEmpty() ? slow : range(slow, asked.mid(6, asked.indexOf('-') - 6).toLongLong());
     });
+    m_server->serve(u"/mirror"_s, slow);
     startSession(mode);
     DownloadListModel& list = m_session->list();
     Scheduler& s = m_session->scheduler();
+    QVERIFY(list.setKey(0, list.at(0).key + u'|' + m_world.url(u"/mirror"_s).toString()));
     const quint64 id = list.idOf(0);
     s.StartDownloads();
     s.timerDownTick();
@@ -289,6 +292,13 @@ void tst_Resume::keptBodyLeavesWithItsRow()
         s.timerDownTick();
         QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state, DownloadItemState::Done, 10000);
         QVERIFY(m_server->requestsTo(u"/doc"_s).at(1).hasHeader("Range"));
+        QCOMPARE(readFile(list.at(0).filePath()), slow.body);
+    } else if (then == u"another address"_s) {
+        QCOMPARE(RequeueRows(list, RequeueRule::Failed), 1);
+        s.timerDownTick();
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state, DownloadItemState::Done, 10000);
+        QCOMPARE(m_server->requestsTo(u"/mirror"_s).size(), 1);
+        QVERIFY(!m_server->requestsTo(u"/mirror"_s).at(0).hasHeader("Range"));
         QCOMPARE(readFile(list.at(0).filePath()), slow.body);
     } else if (then == u"row removed"_s) {
         QCOMPARE(removeFailedRows(list, m_session->activity()).rows, 1);

@@ -132,10 +132,10 @@ bool Fetch::start(const QUrl& url, const QByteArray& referer)
     m_followedTo.clear();
     m_resumed = false;
     m_digest.clear();
-    // A part left by another address is of another document.
+    // A part left by another address is of another document; the file may still take this one.
     if (m_resumable && m_resumeUrl != url) {
         m_resumable = false;
-        m_part.reset();
+        m_part->truncate();
     }
     m_rangeFrom = m_resumable && m_part ? m_part->size() : 0;
     begin();
