@@ -81,6 +81,7 @@ private:
         QString message;
         QString file;
         QList<QList<QVariant>> progress;
+        QByteArray kept; // the body kept for a later attempt, which the run lets go of
     };
     Result run(Downloader& d, const QString& url, const QString& saveFile, int timeoutMs = 5000);
 
@@ -135,6 +136,13 @@ tst_Downloader::Result tst_Downloader::run(Downloader& d, const QString& url, co
         r.failed = true;
         r.message = error.at(0).at(0).toString();
         r.file = error.at(0).at(1).toString();
+    }
+    if (const std::unique_ptr<ResumePoint> point = d.takeResumePoint()) {
+        const QFileInfo part(point->partPath());
+        // Hidden beside the document.
+        r.kept = part.fileName().startsWith(u'.') && part.absolutePath() == QFileInfo(saveFile).absolutePath()
+                     ? readFile(part.filePath())
+                     : QByteArray("misplaced");
     }
     return r;
 }
@@ -229,6 +237,8 @@ void tst_Downloader::outcomes()
     Downloader d(*m_network);
     const Result r = run(d, m_world.url(u"/doc"_s).toString(), target);
     QVERIFY2(r.completed || r.failed, "exactly one end report");
+    // Only a failure keeps a body, and only what the server sent.
+    QVERIFY(r.kept.isEmpty() || (r.failed && response.body.startsWith(r.kept)));
     QCOMPARE(r.file, target);
     QCOMPARE(m_server->requestsTo(u"/doc"_s).size(), requests);
     QCOMPARE(!r.progress.isEmpty(), progressExpected);
@@ -308,34 +318,35 @@ void tst_Downloader::timeouts_data()
     QTest::addColumn<TestHttpResponse>("response");
     QTest::addColumn<bool>("completes");
     QTest::addColumn<QString>("reason"); // on failure
+    QTest::addColumn<int>("kept");       // bytes kept for a later attempt to go on with
 
     const QString stalled = u"超时：0.6 秒内没有收到新的数据（已收到 * 字节）"_s;
     QTest::newRow("no answer at all")
-        << TestHttpResponse::never() << false << u"超时：0.6 秒内服务器没有回应"_s;
+        << TestHttpResponse::never() << false << u"超时：0.6 秒内服务器没有回应"_s << 0;
 
     TestHttpResponse midBody = TestHttpResponse::bytes(payload(4000), "application/pdf");
     midBody.stallAfterBytes = 1500;
-    QTest::newRow("stops in the middle") << midBody << false << stalled;
+    QTest::newRow("stops in the middle") << midBody << false << stalled << 1500;
 
     TestHttpResponse noLengthStall = TestHttpResponse::bytes(payload(4000), "application/pdf");
     noLengthStall.framing = TestHttpResponse::Framing::Chunked;
     noLengthStall.stallAfterBytes = 100;
-    QTest::newRow("stops in the middle of the whole-body fetch") << noLengthStall << false << stalled;
+    QTest::newRow("stops in the middle of the whole-body fetch") << noLengthStall << false << stalled << 0;
 
     TestHttpResponse errorPageStops = TestHttpResponse::html(QByteArray(3000, 'x'));
     errorPageStops.status = 500;
     errorPageStops.stallAfterBytes = 100;
-    QTest::newRow("error page that stops") << errorPageStops << false << stalled;
+    QTest::newRow("error page that stops") << errorPageStops << false << stalled << 0;
 
     // Each byte comes well within the limit, the whole body takes far longer than it.
     TestHttpResponse drip = TestHttpResponse::bytes(payload(12), "application/pdf");
     drip.pieceSize = 1;
     drip.pieceIntervalMs = 120;
-    QTest::newRow("drips a byte at a time") << drip << true << QString();
+    QTest::newRow("drips a byte at a time") << drip << true << QString() << 0;
 
     TestHttpResponse dripNoLength = drip;
     dripNoLength.framing = TestHttpResponse::Framing::CloseDelimited;
-    QTest::newRow("drips without a length") << dripNoLength << true << QString();
+    QTest::newRow("drips without a length") << dripNoLength << true << QString() << 0;
 }
 
 void tst_Downloader::timeouts()
@@ -343,6 +354,7 @@ void tst_Downloader::timeouts()
     QFETCH(TestHttpResponse, response);
     QFETCH(bool, completes);
     QFETCH(QString, reason);
+    QFETCH(int, kept);
 
     m_server->serve(u"/slow"_s, response);
     const QString target = m_dir->filePath(u"slow.pdf"_s);
@@ -353,6 +365,7 @@ void tst_Downloader::timeouts()
     clock.start();
     const Result r = run(d, m_world.url(u"/slow"_s).toString(), target, 8000);
     QCOMPARE(r.completed, completes);
+    QCOMPARE(r.kept, response.body.left(kept));
     if (completes) {
         QCOMPARE(readFile(target), response.body);
         QVERIFY(clock.elapsed() > 600); // it outlived the time-out by delivering

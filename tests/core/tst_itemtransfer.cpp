@@ -112,11 +112,14 @@ private:
         QStringList states;
         QStringList statuses;
         qint64 elapsedMs = 0;
+        QByteArray kept; // the body kept for a later attempt, which the run lets go of
     };
     int addRow(const QString& url, const QString& type = u"pdf"_s, const QString& referer = {});
     Run run(int row, int timeoutMs = 8000);
     // The transfer running now, for tests that act on it mid-way.
     ItemTransfer* begin(int row);
+    // What the ended transfer kept for a later attempt (a hidden file in the folder), read and let go of.
+    QByteArray releaseKeptBody(ItemTransfer& t);
     QString out(const QString& name = {}) const { return m_folder + name; }
 
     std::unique_ptr<TestHttpServer> m_server;
@@ -191,8 +194,20 @@ tst_ItemTransfer::Run tst_ItemTransfer::run(int row, int timeoutMs)
         return r;
     }
     r.done = finished.at(0).at(0).toBool();
+    r.kept = releaseKeptBody(*t);
     disconnect(t, nullptr, this, nullptr);
     return r;
+}
+
+QByteArray tst_ItemTransfer::releaseKeptBody(ItemTransfer& t)
+{
+    const std::unique_ptr<ResumePoint> point = t.takeResumePoint();
+    if (!point)
+        return {};
+    const QFileInfo part(point->partPath());
+    if (!part.fileName().startsWith(u'.') || QDir(part.absolutePath()) != QDir(out()))
+        return "not hidden beside the document";
+    return readFile(part.filePath());
 }
 
 // ---- outcomes -------------------------------------------------------------------------------------
@@ -378,6 +393,8 @@ void tst_ItemTransfer::outcomes()
     QVERIFY(r.ended);
     const DownloadItem& item = m_list->at(row);
     QCOMPARE(int(item.state), state);
+    // Only a failure keeps a body, and only what the server sent.
+    QVERIFY(r.kept.isEmpty() || (!r.done && response.body.startsWith(r.kept)));
     QCOMPARE(r.done, state == int(DownloadItemState::Done));
     if (size != kAny)
         QCOMPARE(item.size, size);
@@ -423,34 +440,35 @@ void tst_ItemTransfer::timeouts_data()
     QTest::addColumn<bool>("completes");
     QTest::addColumn<QString>("size");   // on failure
     QTest::addColumn<QString>("reason"); // on failure
+    QTest::addColumn<int>("kept");       // bytes kept for a later attempt to go on with
 
     const QString stalled = u"超时：0.6 秒内没有收到新的数据（已收到 * 字节）"_s;
     QTest::newRow("no answer: headers time out")
-        << TestHttpResponse::never() << false << QString() << u"超时：0.6 秒内服务器没有回应"_s;
+        << TestHttpResponse::never() << false << QString() << u"超时：0.6 秒内服务器没有回应"_s << 0;
 
     TestHttpResponse midBody = TestHttpResponse::bytes(pdf(4000), "application/pdf");
     midBody.stallAfterBytes = 1500;
-    QTest::newRow("stops in the middle") << midBody << false << u"下载失败"_s << stalled;
+    QTest::newRow("stops in the middle") << midBody << false << u"下载失败"_s << stalled << 1500;
 
     TestHttpResponse wholeStall = TestHttpResponse::bytes(pdf(4000), "application/pdf");
     wholeStall.status = 203;
     wholeStall.framing = TestHttpResponse::Framing::Chunked;
     wholeStall.stallAfterBytes = 100;
-    QTest::newRow("the whole-body fetch stops too") << wholeStall << false << u"下载失败"_s << stalled;
+    QTest::newRow("the whole-body fetch stops too") << wholeStall << false << u"下载失败"_s << stalled << 0;
 
     TestHttpResponse errorPageStops = TestHttpResponse::html(QByteArray(3000, 'x'));
     errorPageStops.status = 500;
     errorPageStops.stallAfterBytes = 100;
-    QTest::newRow("error page that stops") << errorPageStops << false << u"下载失败"_s << stalled;
+    QTest::newRow("error page that stops") << errorPageStops << false << u"下载失败"_s << stalled << 0;
 
     TestHttpResponse drip = TestHttpResponse::bytes(pdf(14), "application/pdf");
     drip.pieceSize = 1;
     drip.pieceIntervalMs = 120;
-    QTest::newRow("drips a byte at a time") << drip << true << QString() << QString();
+    QTest::newRow("drips a byte at a time") << drip << true << QString() << QString() << 0;
 
     TestHttpResponse dripChunked = drip;
     dripChunked.framing = TestHttpResponse::Framing::Chunked;
-    QTest::newRow("drips chunks without a length") << dripChunked << true << QString() << QString();
+    QTest::newRow("drips chunks without a length") << dripChunked << true << QString() << QString() << 0;
 }
 
 void tst_ItemTransfer::timeouts()
@@ -459,6 +477,7 @@ void tst_ItemTransfer::timeouts()
     QFETCH(bool, completes);
     QFETCH(QString, size);
     QFETCH(QString, reason);
+    QFETCH(int, kept);
 
     m_settings.headerTimeoutMs = 600;
     m_settings.stallTimeoutMs = 600;
@@ -468,6 +487,7 @@ void tst_ItemTransfer::timeouts()
     QVERIFY(r.ended);
     const DownloadItem& item = m_list->at(row);
     QVERIFY2(matchesPattern(item.reason, reason), qPrintable(item.reason));
+    QCOMPARE(r.kept, response.body.left(kept));
     if (completes) {
         QCOMPARE(item.state, DownloadItemState::Done);
         QCOMPARE(readFile(out(kName + u".pdf"_s)), response.body);
@@ -620,6 +640,10 @@ void tst_ItemTransfer::cancel()
     QCOMPARE(m_list->at(row).state, DownloadItemState::Failed);
     QCOMPARE(m_list->at(row).size, u"下载取消"_s);
     QCOMPARE(m_list->at(row).reason, u"下载已取消"_s);
+    // What came so far stays for a later attempt, hidden; let go of, it goes.
+    const QByteArray kept = releaseKeptBody(*t);
+    QCOMPARE(kept.size() >= 5000, afterHeaders);
+    QVERIFY(slow.body.startsWith(kept));
     QCOMPARE(entries(out()), QStringList()); // no file, not even a temporary one
     QTRY_COMPARE(m_server->openConnections(), 0);
     t->cancel(); // once ended, nothing more

@@ -1,12 +1,16 @@
 #include "TestHttpServer.h"
 #include "controls/NetworkContext.h"
+#include "download/DownloadCounters.h"
 #include "download/DownloadListModel.h"
 #include "download/ListOperations.h"
+#include "download/RowFiles.h"
 #include "download/Scheduler.h"
 #include "tools/UrlCache.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -380,6 +384,167 @@ private slots:
         s.timerDownTick();
         QCOMPARE(started.size(), 2);
         QTRY_COMPARE_WITH_TIMEOUT(list.at(1).state, DownloadItemState::Done, 10000);
+    }
+
+    // A server that asks for time gets it: the row waits again, not as a failure and not finished,
+    // its Progress counting down on the supervision tick until it is plain waiting and picked again.
+    // One that keeps asking is put off only so often; then its answer is taken as it comes.
+    void busyServerIsAskedAgainLater_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("retryAfter"); // "{date+90}": a date 90 s after the answer's Date
+        QTest::addColumn<int>("seconds");           // the wait shown
+        for (int mode : {1, 2}) {
+            QTest::addRow("mode %d: 503, seconds", mode) << mode << 503 << QByteArray("30") << 30;
+            QTest::addRow("mode %d: 503, a date", mode) << mode << 503 << QByteArray("{date+90}") << 90;
+            QTest::addRow("mode %d: 429, capped at an hour", mode)
+                << mode << 429 << QByteArray("7200") << 3600;
+            QTest::addRow("mode %d: 503 naming no time: the host's back-off", mode)
+                << mode << 503 << QByteArray() << 5;
+        }
+    }
+    void busyServerIsAskedAgainLater()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, status);
+        QFETCH(QByteArray, retryAfter);
+        QFETCH(int, seconds);
+        const QString path = u"/busy/%1-%2-%3"_s.arg(mode).arg(status).arg(seconds);
+        m_server.route(path, [&](const TestHttpRequest&) {
+            auto busy = TestHttpResponse::html(QByteArray("<html><body><h1>Busy</h1></body></html>"));
+            busy.status = status;
+            const QDateTime now = QDateTime::currentDateTimeUtc().addDays(-3); // the server's clock is off
+            const QString format = u"ddd, dd MMM yyyy hh:mm:ss 'GMT'"_s;
+            busy.withHeader("Date", QLocale::c().toString(now, format).toLatin1());
+            if (retryAfter == "{date+90}")
+                busy.withHeader("Retry-After", QLocale::c().toString(now.addSecs(90), format).toLatin1());
+            else if (!retryAfter.isEmpty())
+                busy.withHeader("Retry-After", retryAfter);
+            return busy;
+        });
+        NetworkContext net;
+        DownloadListModel list;
+        list.addItem(m_server.url(path).toString(), u"busy"_s, u"pdf"_s, freshFolder(u"busy"_s), {});
+        Scheduler s(list, net);
+        s.options.downloadMode = DownloadMode(mode);
+        s.options.threadCount = 1;
+        qint64 now = 1000000;
+        s.retries().setClock([&now] { return now; });
+        s.retries().timing.maxDeferrals = 1;
+        const auto requests = [&] { return m_server.requestsTo(path).size(); };
+
+        s.timerDownTick();
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(0).progress, u"%1秒后重试"_s.arg(seconds), 10000);
+        QCOMPARE(list.at(0).state, DownloadItemState::Waiting);
+        QVERIFY(list.at(0).reason.endsWith(u"，稍后重试"_s));
+        QVERIFY(!检测是否下载列表完毕(list));
+        QCOMPARE(CountFailedAndPageRows(list), 0);
+        QTRY_COMPARE(s.CountTransferSlots() + int(s.singleTransferRunning()), 1);
+        s.timerDownTick(); // not before its time
+        QCOMPARE(requests(), 1);
+        now += 2000;
+        s.timer1Tick();
+        QCOMPARE(list.at(0).progress, u"%1秒后重试"_s.arg(seconds - 2));
+        now += qint64(seconds - 2) * 1000;
+        s.timerDownTick();
+        QCOMPARE(requests(), 1);
+        s.timer1Tick();
+        QCOMPARE(list.at(0).progress, QString()); // plain waiting
+        s.timerDownTick();
+        // Asked again, it answers the same: this time the page is what came.
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state, DownloadItemState::Done, 10000);
+        QCOMPARE(requests(), 2);
+        QVERIFY(isPageType(list.at(0).type));
+        QVERIFY2(list.at(0).reason.startsWith(u"HTTP %1"_s.arg(status)), qPrintable(list.at(0).reason));
+    }
+
+    // A host that answers with server errors is left alone for doubling times, its rows passed over
+    // for those of other hosts, until it answers well again.
+    void hostAnsweringServerErrorsIsLeftAlone_data() { stopFailsRunningRowsInBothModes_data(); }
+    void hostAnsweringServerErrorsIsLeftAlone()
+    {
+        QFETCH(int, mode);
+        int answered = 0;
+        m_server.routePrefix(u"/flaky/"_s, [&](const TestHttpRequest&) {
+            if (++answered > 2)
+                return TestHttpResponse::bytes(pdfBody(2048), "application/pdf");
+            auto error = TestHttpResponse::html(QByteArray("<html><body><h1>Oops</h1></body></html>"));
+            error.status = answered == 1 ? 500 : 502;
+            return error;
+        });
+        NetworkContext net;
+        DownloadListModel list;
+        const QString folder = freshFolder(u"flaky%1"_s.arg(mode));
+        for (const QString& name : {u"a1"_s, u"a2"_s, u"a3"_s, u"a4"_s})
+            list.addItem(m_server.url(u"/flaky/"_s + name).toString(), name, u"pdf"_s, folder, {});
+        list.addItem(u"http://localhost:%1/ok/b1"_s.arg(m_server.port()), u"b1"_s, u"pdf"_s, folder, {});
+        Scheduler s(list, net);
+        s.options.downloadMode = DownloadMode(mode);
+        s.options.threadCount = 1;
+        qint64 now = 0;
+        s.retries().setClock([&now] { return now; });
+        QStringList started;
+        connect(&s, &Scheduler::rowStarted, this, [&](int row) { started << list.at(row).name; });
+        const auto step = [&](qint64 at) {
+            now = at;
+            s.timerDownTick();
+            QTRY_VERIFY_WITH_TIMEOUT(!s.busyFlag() && s.CountTransferSlots() == 1, 10000);
+        };
+        step(0);     // a1: 500, the host waits 5 s
+        step(0);     // b1 of another host goes first
+        step(4999);  // a2 waits
+        step(5000);  // a2: 502, the host waits 10 s
+        step(14999); // a3 waits
+        step(15000); // a3: fine, which ends the wait
+        step(15000); // a4 at once
+        QCOMPARE(started, QStringList({u"a1"_s, u"b1"_s, u"a2"_s, u"a3"_s, u"a4"_s}));
+        QCOMPARE(list.at(3).state, DownloadItemState::Done);
+        QCOMPARE(list.at(3).type, u"pdf"_s);
+    }
+
+    // The same document under two titles: the later row says which row it repeats, or its file goes
+    // when asked (the row stays finished). A row that leaves the list takes its digest along.
+    void sameDocumentTwice_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("deleteDuplicates");
+        for (int mode : {1, 2}) {
+            QTest::addRow("mode %d: told", mode) << mode << false;
+            QTest::addRow("mode %d: removed", mode) << mode << true;
+        }
+    }
+    void sameDocumentTwice()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, deleteDuplicates);
+        m_server.routePrefix(u"/copy/"_s, [](const TestHttpRequest& r) {
+            const int size = r.path.endsWith(u"other"_s) ? 3000 : 5000;
+            return TestHttpResponse::bytes(pdfBody(size), "application/pdf");
+        });
+        NetworkContext net;
+        DownloadListModel list;
+        addRows(list, {u"/copy/first"_s, u"/copy/other"_s, u"/copy/again"_s},
+                freshFolder(u"copies%1%2"_s.arg(mode).arg(deleteDuplicates)));
+        Scheduler s(list, net);
+        s.options.downloadMode = DownloadMode(mode);
+        s.options.threadCount = 1;
+        s.options.deleteDuplicates = deleteDuplicates;
+        for (int i = 0; i < 3; ++i) {
+            s.timerDownTick();
+            QTRY_VERIFY_WITH_TIMEOUT(!s.busyFlag() && s.CountTransferSlots() == 1, 10000);
+        }
+        QCOMPARE(list.countInState(DownloadItemState::Done), 3);
+        QCOMPARE(list.at(0).reason, QString());
+        QCOMPARE(list.at(1).reason, QString());
+        QCOMPARE(list.at(2).reason, deleteDuplicates ? u"与「doc0」是同一个文件，已删除"_s : u"与「doc0」是同一个文件"_s);
+        QVERIFY(QFileInfo::exists(list.at(0).filePath()));
+        QCOMPARE(QFileInfo::exists(list.at(2).filePath()), !deleteDuplicates);
+
+        const quint64 first = list.idOf(0);
+        QVERIFY(!s.files().digestOf(first).isEmpty());
+        list.removeRowsAt({0});
+        QVERIFY(s.files().digestOf(first).isEmpty());
     }
 
     void supervisionStopsAfterFiveWebPagesOrFailures()

@@ -8,6 +8,7 @@
 #include "download/DownloadJournal.h"
 #include "download/DownloadListModel.h"
 #include "download/LoginAssistant.h"
+#include "download/Scheduler.h"
 #include "download/fFileDownload.h"
 #include "options/IniRegistry.h"
 #include "search/ResultListModel.h"
@@ -91,6 +92,10 @@ private slots:
             u"<form action=\"/in\"><input type=\"submit\" id=\"submitip\"></form>"_s);
         slowLogin.delayMs = 300;
         m_server.serve(u"/slowlogin"_s, slowLogin);
+        m_server.routePrefix(u"/same/"_s, [](const TestHttpRequest&) {
+            const QByteArray document = QByteArray("%PDF-1.4\n") + QByteArray(3000, 'x');
+            return TestHttpResponse::bytes(document, "application/pdf");
+        });
     }
 
     // The window does not close (and free what the run works on) while a login, the opening of
@@ -309,6 +314,32 @@ private slots:
 
         QCOMPARE(exportAllNames(w, p.dir.filePath(u"reasons.txt"_s)),
                  u"一\tHTTP 404（未找到）\r\n"_s.toUtf8());
+    }
+
+    // "删除重复文件" starts unticked in every window (the choice is not kept); ticked, a finished file
+    // with the bytes of an earlier row's file goes, and its row tells which row it repeats.
+    void deleteDuplicatesBox()
+    {
+        Program p(m_server.url().toString());
+        fFileDownload* w = p.gui.downloadWindow();
+        auto* box = child<QCheckBox>(w, u"CheckDeleteDuplicates"_s);
+        QVERIFY(!box->isChecked());
+        box->click();
+        child<QComboBox>(w, u"Combo1"_s)->setCurrentIndex(0); // one at a time: the first is the original
+        DownloadListModel* list = w->list();
+        for (const QString& name : {u"一"_s, u"二"_s}) {
+            const QString key = m_server.url(u"/same/"_s + name).toString();
+            list->addItem(key, name, u"pdf"_s, p.at(u"docs"_s), QString());
+        }
+        for (int row = 0; row < 2; ++row) {
+            w->scheduler()->timerDownTick();
+            QTRY_COMPARE(list->at(row).state, DownloadItemState::Done);
+        }
+        QCOMPARE(list->at(1).reason, u"与「一」是同一个文件，已删除"_s);
+        QVERIFY(QFileInfo::exists(list->at(0).filePath()));
+        QVERIFY(!QFileInfo::exists(list->at(1).filePath()));
+        QVERIFY(w->close());
+        QVERIFY(!child<QCheckBox>(p.gui.downloadWindow(), u"CheckDeleteDuplicates"_s)->isChecked());
     }
 
     void listOperationsFromTheMenus()

@@ -260,7 +260,9 @@ private:
             reply += "Transfer-Encoding: chunked\r\n";
         // The connection stays open for more requests unless the answer or the client ends it. The
         // server never closes an idle connection first: a client may already be sending on it.
-        m_closeAfter = m_clientWantsClose || response.framing == TestHttpResponse::Framing::CloseDelimited ||
+        const bool cut = response.closeAfterBytes >= 0;
+        m_closeAfter = m_clientWantsClose || cut ||
+                       response.framing == TestHttpResponse::Framing::CloseDelimited ||
                        response.declaredLength >= 0 || hasHeaderIn(response.headers, "Content-Length") ||
                        std::any_of(response.headers.cbegin(), response.headers.cend(), [](const auto& h) {
                            return h.first.compare("Connection", Qt::CaseInsensitive) == 0 &&
@@ -273,7 +275,9 @@ private:
 
         m_holdOpen = response.stallAfterBytes >= 0;
         if (!noBody) {
-            const QByteArray body = m_holdOpen ? response.body.left(response.stallAfterBytes) : response.body;
+            const QByteArray body = m_holdOpen ? response.body.left(response.stallAfterBytes)
+                                    : cut      ? response.body.left(response.closeAfterBytes)
+                                               : response.body;
             const qsizetype size =
                 response.pieceSize > 0 ? response.pieceSize : std::max<qsizetype>(1, body.size());
             const bool chunked = response.framing == TestHttpResponse::Framing::Chunked;
@@ -282,7 +286,7 @@ private:
                 m_pieces.append(chunked ? QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n"
                                         : piece);
             }
-            if (chunked && !m_holdOpen)
+            if (chunked && !m_holdOpen && !cut)
                 m_pieces.append("0\r\n\r\n");
         }
         m_interval = response.pieceIntervalMs;

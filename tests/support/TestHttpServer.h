@@ -58,6 +58,7 @@ struct TestHttpResponse
     int pieceSize = 0;           // send the body in pieces of this many bytes (0: at once)
     int pieceIntervalMs = 0;     // pause between pieces
     qint64 stallAfterBytes = -1; // send this many body bytes, then hold the connection open
+    qint64 closeAfterBytes = -1; // send this many body bytes, then close the connection
     QByteArray raw;              // when not empty, sent verbatim instead of a built response
 
     TestHttpResponse& withHeader(const QByteArray& name, const QByteArray& value);

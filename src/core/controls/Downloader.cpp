@@ -46,6 +46,9 @@ void Downloader::BeginDownload(const QString& url, const QString& saveFile, cons
     m_bytesTotal = 0;
     m_bytesRead = 0;
     m_reason.clear();
+    m_status = 0;
+    m_digest.clear();
+    m_kept.reset();
     m_progressClock.invalidate();
     m_phase = Phase::Reading;
 
@@ -62,11 +65,19 @@ void Downloader::BeginDownload(const QString& url, const QString& saveFile, cons
 
     // Nothing is requested that could not be kept.
     const QUrl address(m_url);
-    if (targetKind(saveFile) == TargetKind::Irreplaceable)
+    std::unique_ptr<ResumePoint> offer = std::move(m_offer);
+    if (targetKind(saveFile) == TargetKind::Irreplaceable) {
         failLater(reason::cannotReplace(saveFile));
-    else if (isFetchableUrl(address) && !m_fetch.setTarget(saveFile))
-        failLater(m_fetch.endReason(Fetch::End::WriteFailed));
-    else if (!m_fetch.start(address))
+        return;
+    }
+    if (isFetchableUrl(address)) {
+        m_fetch.resumeFrom(std::move(offer));
+        if (!m_fetch.setTarget(saveFile)) {
+            failLater(m_fetch.endReason(Fetch::End::WriteFailed));
+            return;
+        }
+    }
+    if (!m_fetch.start(address))
         failLater(reason::unsupportedAddress(m_url));
 }
 
@@ -76,12 +87,24 @@ bool Downloader::CancelAsyncRead()
     return false;
 }
 
+void Downloader::pause()
+{
+    m_kept = m_fetch.suspend();
+    abandon();
+}
+
 void Downloader::onAnswered()
 {
     // Also the answer of a landing page's document, after the page itself was read.
     m_phase = Phase::Reading;
-    m_bytesRead = 0;
-    const qint64 length = announcedLength(m_fetch.answer());
+    m_status = m_fetch.status();
+    if (m_deferBusy && (m_status == 429 || m_status == 503)) {
+        defer();
+        return;
+    }
+    // A continued body counts what an earlier attempt left.
+    m_bytesRead = m_fetch.received();
+    const qint64 length = m_fetch.announced();
     if (length < 1) {
         // The first read could only end with a total of 0, which always means a second fetch taken
         // whole; fetching the body twice gains nothing.
@@ -109,6 +132,7 @@ void Downloader::onFetchEnded(Fetch::End reason)
     switch (reason) {
     case Fetch::End::Complete:
         m_reason = m_fetch.pageReason();
+        m_digest = m_fetch.digest();
         if (m_phase == Phase::Reading)
             succeed(m_bytesRead, m_bytesTotal);
         else
@@ -166,9 +190,20 @@ void Downloader::succeed(qint64 bytesRead, qint64 bytesTotal)
 void Downloader::fail(const QString& message, const QString& why)
 {
     m_reason = why;
+    m_kept = m_fetch.suspend();
     abandon();
     const QString file = m_saveFile;
     emit DownloadError(message, file);
+}
+
+void Downloader::defer()
+{
+    const qint64 retryAfter = retryAfterMs(m_fetch.answer());
+    m_reason = reason::retryLater(m_status);
+    m_kept = m_fetch.suspend();
+    abandon();
+    const QString file = m_saveFile;
+    emit DownloadDeferred(retryAfter, file);
 }
 
 void Downloader::failLater(const QString& why)

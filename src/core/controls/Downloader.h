@@ -25,6 +25,13 @@ class NetworkContext;
 // total. An answer that ends short of its announced length is a failure, not a completion. A landing
 // page is followed once to its document (Fetch.h), and progress starts again from the document.
 //
+// A transfer given the body an earlier one left (resumeWith) asks only for the rest, and counts the
+// bytes already there in its progress. One that breaks off or times out, or is paused, keeps its body
+// for the next attempt when that can go on with it (takeResumePoint).
+//
+// An owner that handles "try again later" answers (429, 503) asks for them (setDeferBusyAnswers):
+// such an answer ends the transfer with DownloadDeferred instead of being taken as a document.
+//
 // The owner may delete the object in any of its signal handlers.
 class Downloader : public QObject
 {
@@ -45,6 +52,14 @@ public:
     // Abandons the transfer without a signal (what the owner does when it frees the slot): the
     // request is cancelled, the temporary file and the own placeholder removed. Always false.
     bool CancelAsyncRead();
+    // Like CancelAsyncRead, but the body so far is kept for a later attempt (takeResumePoint).
+    void pause();
+
+    // For the next BeginDownload: the body an earlier attempt at the same address left.
+    void resumeWith(std::unique_ptr<ResumePoint> point) { m_offer = std::move(point); }
+    // After an end other than completion: the body to go on with, or null.
+    std::unique_ptr<ResumePoint> takeResumePoint() { return std::move(m_kept); }
+    void setDeferBusyAnswers(bool on) { m_deferBusy = on; }
 
     // Time without a new byte after which the transfer ends with "超时", and how often that is checked.
     void setStallTimeout(int ms) { m_fetch.setStallTimeout(ms); }
@@ -60,6 +75,10 @@ public:
     // In the words of the download list (TransferReason.h): after DownloadError, why; after
     // DownloadComplete, what to tell should the file be a web page rather than a document.
     QString reason() const { return m_reason; }
+    // The HTTP status of the last answer; 0 when none came.
+    int httpStatus() const { return m_status; }
+    // After DownloadComplete: the file's SHA-256.
+    QByteArray digest() const { return m_digest; }
 
 signals:
     // Only while the total is known (at least 1).
@@ -69,6 +88,9 @@ signals:
     // "超时" (no new byte within the stall time-out) or "无法下载" (nothing usable arrived, or the
     // file could not be written). Nothing is left at the save path but what was there before.
     void DownloadError(const QString& message, const QString& saveFile);
+    // The server asked to be asked again later (429 or 503); `retryAfterMs` is its Retry-After, -1
+    // when it named none. Nothing is left at the save path but what was there before.
+    void DownloadDeferred(qint64 retryAfterMs, const QString& saveFile);
 
 private:
     enum class Phase
@@ -84,6 +106,7 @@ private:
     void startFallback();
     void succeed(qint64 bytesRead, qint64 bytesTotal);
     void fail(const QString& message, const QString& why);
+    void defer();
     // "无法下载", once BeginDownload has returned.
     void failLater(const QString& why);
     // Stops the request and the clock, discards the temporary file and the own placeholder.
@@ -102,6 +125,11 @@ private:
     qint64 m_bytesTotal = 0;
     qint64 m_bytesRead = 0;
     QString m_reason;
+    int m_status = 0;
+    QByteArray m_digest;
+    bool m_deferBusy = false;
+    std::unique_ptr<ResumePoint> m_offer;
+    std::unique_ptr<ResumePoint> m_kept;
 };
 
 } // namespace lintbay

@@ -12,6 +12,55 @@ using namespace Qt::StringLiterals;
 
 namespace lintbay {
 
+namespace {
+
+// "bytes first-last/total"; total -1 for "*".
+struct ContentRange
+{
+    bool valid = false;
+    qint64 first = -1;
+    qint64 last = -1;
+    qint64 total = -1;
+};
+
+ContentRange parseContentRange(const QByteArray& value)
+{
+    ContentRange range;
+    const QByteArray text = value.trimmed();
+    if (!text.startsWith("bytes "))
+        return range;
+    const QByteArray spec = text.mid(6).trimmed();
+    const qsizetype slash = spec.indexOf('/');
+    const qsizetype dash = spec.indexOf('-');
+    if (slash < 0 || dash < 0 || dash > slash)
+        return range;
+    bool firstOk = false;
+    bool lastOk = false;
+    range.first = spec.left(dash).trimmed().toLongLong(&firstOk);
+    range.last = spec.mid(dash + 1, slash - dash - 1).trimmed().toLongLong(&lastOk);
+    const QByteArray total = spec.mid(slash + 1).trimmed();
+    bool totalOk = total == "*";
+    if (!totalOk)
+        range.total = total.toLongLong(&totalOk);
+    range.valid = firstOk && lastOk && totalOk && range.first >= 0 && range.last >= range.first;
+    return range;
+}
+
+} // namespace
+
+ResumePoint::ResumePoint() = default;
+ResumePoint::~ResumePoint() = default;
+
+qint64 ResumePoint::size() const
+{
+    return part ? part->size() : 0;
+}
+
+QString ResumePoint::partPath() const
+{
+    return part ? part->partPath() : QString();
+}
+
 Fetch::Fetch(NetworkContext& network, Route route, QObject* parent)
     : QObject(parent), m_network(network), m_route(route)
 {
@@ -46,9 +95,30 @@ bool Fetch::openPart(const QString& path)
     return false;
 }
 
+bool Fetch::partFor(const QString& path)
+{
+    if (m_part && m_part->isOpen()) {
+        if (!path.isEmpty())
+            m_part->setFinalPath(path);
+        return true;
+    }
+    return !path.isEmpty() && openPart(path);
+}
+
 bool Fetch::setTarget(const QString& path)
 {
-    return openPart(path);
+    return partFor(path);
+}
+
+void Fetch::resumeFrom(std::unique_ptr<ResumePoint> point)
+{
+    if (!point || !point->part || point->size() <= 0 || !point->part->reopen())
+        return;
+    m_part = std::move(point->part);
+    m_resumable = true;
+    m_resumeUrl = point->url;
+    m_validator = point->validator;
+    m_total = point->total;
 }
 
 bool Fetch::start(const QUrl& url, const QByteArray& referer)
@@ -60,6 +130,14 @@ bool Fetch::start(const QUrl& url, const QByteArray& referer)
     m_referer = referer;
     m_landing = {};
     m_followedTo.clear();
+    m_resumed = false;
+    m_digest.clear();
+    // A part left by another address is of another document; the file may still take this one.
+    if (m_resumable && m_resumeUrl != url) {
+        m_resumable = false;
+        m_part->truncate();
+    }
+    m_rangeFrom = m_resumable && m_part ? m_part->size() : 0;
     begin();
     return true;
 }
@@ -85,6 +163,12 @@ void Fetch::send(const QByteArray& referer)
     m_visited = {m_url};
     QNetworkRequest request = m_network.makeRequest(m_url, referer);
     prepareFileRequest(request);
+    if (m_rangeFrom > 0) {
+        request.setRawHeader("Range", "bytes=" + QByteArray::number(m_rangeFrom) + '-');
+        // The rest only if the document is still the one the part began; else the whole of it.
+        if (!m_validator.isEmpty())
+            request.setRawHeader("If-Range", m_validator);
+    }
     sendRequest(request);
 }
 
@@ -106,13 +190,66 @@ void Fetch::sendRequest(const QNetworkRequest& request)
 
 bool Fetch::stream(const QString& path)
 {
-    if (m_phase != Phase::Waiting || !m_answerTaken)
+    if (m_phase != Phase::Waiting || !m_answerTaken || !partFor(path))
         return false;
-    const bool haveTarget = m_part && m_part->isOpen() && (path.isEmpty() || m_part->finalPath() == path);
-    if (!haveTarget && (path.isEmpty() || !openPart(path)))
-        return false;
+    if (!m_resumed) {
+        // A body of its own: what an earlier attempt left goes.
+        if (m_part->size() > 0 && !m_part->truncate()) {
+            m_fileError = m_part->errorString();
+            return false;
+        }
+        noteResumable(m_reply);
+    }
     m_phase = Phase::Streaming;
     return true;
+}
+
+void Fetch::noteResumable(const QNetworkReply* reply)
+{
+    // A weak ETag cannot tell that the bytes are the same.
+    const QByteArray etag = reply->rawHeader("ETag").trimmed();
+    m_validator = etag.startsWith('"') ? etag : reply->rawHeader("Last-Modified").trimmed();
+    m_total = m_announced > 0 ? m_announced : -1;
+    m_resumeUrl = m_url;
+    m_resumable = m_status == 200 && m_followedTo.isEmpty() && (!m_validator.isEmpty() || m_total > 0);
+}
+
+Fetch::Continuation Fetch::judgeContinuation(const QNetworkReply* reply)
+{
+    const qint64 from = m_rangeFrom;
+    m_rangeFrom = 0;
+    if (m_status != 206 && m_status != 416)
+        return Continuation::Other;
+    const ContentRange range = parseContentRange(reply->rawHeader("Content-Range"));
+    const auto unchanged = [&](const QByteArray& header) {
+        const QByteArray now = reply->rawHeader(header).trimmed();
+        return now.isEmpty() || now == m_validator;
+    };
+    const bool sameDocument = m_validator.isEmpty()
+                                  ? m_total > 0 && range.total == m_total
+                                  : unchanged(m_validator.startsWith('"') ? "ETag" : "Last-Modified") &&
+                                        (m_total < 0 || range.total < 0 || range.total == m_total);
+    const bool toTheEnd = range.total < 0 || range.last + 1 == range.total;
+    if (m_status == 206 && range.valid && range.first == from && toTheEnd && sameDocument) {
+        m_resumed = true;
+        m_received = m_part->size();
+        if (range.total > 0)
+            m_total = range.total;
+        else if (m_total < 0 && m_announced >= 0)
+            m_total = from + m_announced;
+        m_announced = m_total;
+        return Continuation::Continues;
+    }
+    // Neither the rest nor a whole document: asked again for all of it.
+    dropReply(m_reply, this);
+    m_resumable = false;
+    if (!m_part->truncate()) {
+        m_fileError = m_part->errorString();
+        finish(End::WriteFailed);
+        return Continuation::AskedAgain;
+    }
+    begin();
+    return Continuation::AskedAgain;
 }
 
 bool Fetch::fetchWhole(const QString& path)
@@ -120,9 +257,11 @@ bool Fetch::fetchWhole(const QString& path)
     if (m_url.isEmpty())
         return false;
     stopRequest();
-    const bool samePart = m_part && m_part->isOpen() && (path.isEmpty() || m_part->finalPath() == path);
-    const bool ready = samePart ? m_part->truncate() : !path.isEmpty() && openPart(path);
-    if (!ready) {
+    // A body taken whole is not continued later: it was an answer that could not be judged.
+    m_rangeFrom = 0;
+    m_resumed = false;
+    m_resumable = false;
+    if (!partFor(path) || !m_part->truncate()) {
         abandon();
         return false;
     }
@@ -145,7 +284,24 @@ void Fetch::abandon()
     stopRequest();
     m_stallClock.invalidate();
     m_part.reset();
+    m_resumable = false;
+    m_rangeFrom = 0;
     m_phase = Phase::Idle;
+}
+
+std::unique_ptr<ResumePoint> Fetch::suspend()
+{
+    stopRequest();
+    std::unique_ptr<ResumePoint> point;
+    if (m_resumable && m_part && m_part->size() > 0 && m_part->suspend()) {
+        point = std::make_unique<ResumePoint>();
+        point->part = std::move(m_part);
+        point->url = m_resumeUrl;
+        point->validator = m_validator;
+        point->total = m_total;
+    }
+    abandon();
+    return point;
 }
 
 void Fetch::stopRequest()
@@ -191,6 +347,8 @@ bool Fetch::takeAnswer()
     m_announced = announcedLength(reply);
     if (m_phase != Phase::Waiting)
         return true;
+    if (m_rangeFrom > 0 && judgeContinuation(reply) == Continuation::AskedAgain)
+        return false;
 
     m_headerTimer.stop();
     if (!m_tick.isActive())
@@ -244,7 +402,7 @@ void Fetch::onFinished()
     if (m_phase == Phase::Streaming) {
         // With a length the body is complete when it is all there; without one, when the server
         // ended it properly (a chunked body cut off is not complete).
-        const qint64 length = announcedLength(reply);
+        const qint64 length = m_announced;
         if (length > 0 ? m_received < length : !bodyEndedNormally(reply)) {
             fail(End::CutOff, reply->error(), reply->errorString());
             return;
@@ -263,6 +421,7 @@ void Fetch::onFinished()
     if (followLandingPage(reply))
         return;
     if (m_part->commit()) {
+        m_digest = m_part->digest();
         finish(End::Complete);
         return;
     }
@@ -283,6 +442,8 @@ bool Fetch::followLandingPage(const QNetworkReply* reply)
     if (m_landing.kind != LandingVerdict::Kind::Follow || !good || !m_followedTo.isEmpty())
         return false;
     stopRequest();
+    m_resumable = false;
+    m_resumed = false;
     if (!m_part->truncate()) {
         m_fileError = m_part->errorString();
         finish(End::WriteFailed);

@@ -22,6 +22,24 @@ namespace lintbay {
 class NetworkContext;
 class PartFile;
 
+// A body that broke off, kept for the next attempt to ask only for the rest: the part file (closed,
+// on disk) and what tells whether the server still has the same document.
+struct ResumePoint
+{
+    ResumePoint();
+    ~ResumePoint(); // removes the part file
+    ResumePoint(const ResumePoint&) = delete;
+    ResumePoint& operator=(const ResumePoint&) = delete;
+
+    std::unique_ptr<PartFile> part;
+    QUrl url;             // the address that was asked
+    QByteArray validator; // the answer's strong ETag, else its Last-Modified; empty: it had neither
+    qint64 total = -1;    // the whole length that answer announced; -1: none
+
+    qint64 size() const;
+    QString partPath() const;
+};
+
 // One document fetched over the network into one file, for both download modes: the request (user
 // agent, cookies, Referer), the redirects (followed by hand, loops and endless chains refused), the
 // body streamed into a part file beside the target and put in place only when complete, the stall
@@ -35,6 +53,13 @@ class PartFile;
 // the target's place. One that leads to a single document is followed once: the document is
 // requested with the page as its Referer, under the same watches, into the same part file, and its
 // answer comes to the owner through answered() again, to be judged like a first one.
+// A fetch may go on with a body an earlier attempt left (resumeFrom): the request asks for the rest
+// ("Range", and "If-Range" with the validator); an answer that continues the part exactly (a 206 from
+// its end, the same total, no other validator) is appended to it; a 206 of any other range and a 416
+// are asked again without a range; any other answer goes to the owner as a first answer, and the part
+// is started over once its body is taken. Without a validator, the total length alone tells whether
+// the document is the same one. A body that breaks off may be kept for the next attempt (suspend()).
+// A landing page's document and a body taken whole are never kept: asked again, they may be others.
 // The owner may delete the engine, or itself, inside any of its signals. Nothing is ever reported
 // from inside a call of the owner.
 class Fetch : public QObject
@@ -80,8 +105,12 @@ public:
     // wait for them instead.
     void setHeaderTimeout(int ms) { m_headerTimeoutMs = ms; }
 
+    // Before start(): the body so far of an earlier attempt at the same address. Dropped (its part
+    // removed) when its file is no longer as it was left, or start() asks another address.
+    void resumeFrom(std::unique_ptr<ResumePoint> point);
     // Opens the part file for `path` now, for an owner that knows its target before the answer
-    // (nothing is requested when the folder cannot take it). False when it cannot be opened.
+    // (nothing is requested when the folder cannot take it); a part to resume takes the name. False
+    // when it cannot be opened.
     bool setTarget(const QString& path);
     // Requests `url`; false (and nothing sent) when it is not a web address.
     bool start(const QUrl& url, const QByteArray& referer = {});
@@ -97,10 +126,20 @@ public:
     bool fetchWhole(const QString& path = {});
     // Drops the request and the part file; nothing more is reported.
     void abandon();
+    // Like abandon(), but the body so far is handed over when a later attempt can go on with it: a
+    // document's body, from an answer that named a validator or its length. Null otherwise.
+    std::unique_ptr<ResumePoint> suspend();
 
     bool isActive() const { return m_phase != Phase::Idle; }
     // The HTTP status of the answer in hand; 0 before there is one.
     int status() const { return m_status; }
+    // The answer in hand continues the body an earlier attempt left.
+    bool isResumed() const { return m_resumed; }
+    // The whole document's length as the answer in hand tells it (for a continued body, the total of
+    // its Content-Range); -1 when it does not.
+    qint64 announced() const { return m_announced; }
+    // SHA-256 of the file a Complete end put in place.
+    QByteArray digest() const { return m_digest; }
     // Where a landing page was followed to; empty when none was.
     QUrl followedTo() const { return m_followedTo; }
     // Why an end other than Complete came, in the words of the download list (TransferReason.h).
@@ -111,7 +150,7 @@ public:
     bool isWhole() const { return m_phase == Phase::Whole; }
     // The final answer, for the owner to judge inside answered().
     const QNetworkReply* answer() const;
-    // Bytes of the body in the part file.
+    // Bytes of the body in the part file (with those an earlier attempt left, once continued).
     qint64 received() const { return m_received; }
     Failure failure() const { return m_failure; }
 
@@ -154,6 +193,19 @@ private:
     void onHeaderTimeout();
     void beginWatch();
     bool openPart(const QString& path);
+    // The open part, named for `path` (empty: as it is); a new one when none is open.
+    bool partFor(const QString& path);
+    // An answer to a request for the rest of a part: true when it continues the part; false when it
+    // was asked again without a range (it cannot be continued, nor taken as it is).
+    enum class Continuation
+    {
+        Continues,
+        AskedAgain,
+        Other, // an answer in its own right
+    };
+    Continuation judgeContinuation(const QNetworkReply* reply);
+    // The answer being streamed is the start of a body a later attempt may go on with.
+    void noteResumable(const QNetworkReply* reply);
     void stopRequest();
     void fail(End reason, int code, const QString& text);
     void finish(End reason);
@@ -173,6 +225,14 @@ private:
     QList<QUrl> m_visited; // addresses of this request and its redirects
     bool m_answerTaken = false;
     std::unique_ptr<PartFile> m_part;
+    // What the part holds, when a later attempt may go on with it (see ResumePoint).
+    bool m_resumable = false;
+    QUrl m_resumeUrl;
+    QByteArray m_validator;
+    qint64 m_total = -1;
+    qint64 m_rangeFrom = 0; // the request in flight asks for the part's rest from here
+    bool m_resumed = false;
+    QByteArray m_digest;
     qint64 m_received = 0;
     qint64 m_receivedAtLastLook = 0;
     Failure m_failure;

@@ -45,19 +45,55 @@ bool PartFile::open()
     const QFileInfo target(m_finalPath);
     // A short fixed name: the final name may already use the whole length a file name can have.
     auto file = std::make_unique<QTemporaryFile>(target.absolutePath() + u"/.lintbay-XXXXXX.part"_s);
+    // Its life is this object's, which may outlast the transfer that made it.
+    file->setAutoRemove(false);
     if (!file->open()) {
         m_error = file->errorString();
         return false;
     }
+    m_partPath = file->fileName();
     m_file = std::move(file);
     m_size = 0;
     m_writeFailed = false;
+    m_hash.reset();
+    m_digest.clear();
     return true;
 }
 
 bool PartFile::isOpen() const
 {
     return m_file && m_file->isOpen();
+}
+
+bool PartFile::suspend()
+{
+    if (!isOpen())
+        return false;
+    const bool kept = !m_writeFailed && m_file->flush();
+    m_file->close();
+    m_file.reset();
+    if (!kept)
+        discard();
+    return kept;
+}
+
+bool PartFile::reopen()
+{
+    if (isOpen())
+        return true;
+    if (m_partPath.isEmpty())
+        return false;
+    auto file = std::make_unique<QFile>(m_partPath);
+    // Only the file this object left: a link put in its place is not followed.
+    const QFileInfo info(m_partPath);
+    if (info.isSymLink() || !info.isFile() || info.size() != m_size || !file->open(QIODevice::ReadWrite) ||
+        !file->seek(m_size)) {
+        m_error = file->errorString();
+        discard();
+        return false;
+    }
+    m_file = std::move(file);
+    return true;
 }
 
 bool PartFile::write(const char* data, qint64 size)
@@ -69,6 +105,7 @@ bool PartFile::write(const char* data, qint64 size)
         m_writeFailed = true;
         return false;
     }
+    m_hash.addData(QByteArrayView(data, size));
     m_size += size;
     return true;
 }
@@ -104,6 +141,7 @@ bool PartFile::truncate()
         return false;
     m_size = 0;
     m_writeFailed = false;
+    m_hash.reset();
     if (m_file->resize(0) && m_file->seek(0))
         return true;
     m_error = m_file->errorString();
@@ -118,7 +156,6 @@ bool PartFile::commit()
         discard();
         return false;
     }
-    const QString temporary = m_file->fileName();
     m_file->close();
     if (m_file->error() != QFileDevice::NoError) {
         m_error = m_file->errorString();
@@ -136,32 +173,38 @@ bool PartFile::commit()
 #ifdef Q_OS_UNIX
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    std::filesystem::permissions(fsPath(temporary), static_cast<std::filesystem::perms>(0666 & ~mask),
+    std::filesystem::permissions(fsPath(m_partPath), static_cast<std::filesystem::perms>(0666 & ~mask),
                                  std::filesystem::perm_options::replace, error);
     error.clear();
 #endif
     // One step: the target is either the old file or the complete new one. A link at the target is
     // itself replaced; its destination is never written.
-    std::filesystem::rename(fsPath(temporary), fsPath(m_finalPath), error);
+    std::filesystem::rename(fsPath(m_partPath), fsPath(m_finalPath), error);
     if (error) {
         m_error = QString::fromLocal8Bit(error.message());
         discard();
         return false;
     }
-    m_file->setAutoRemove(false);
+    m_digest = m_hash.result();
     m_file.reset();
+    m_partPath.clear();
     return true;
 }
 
 void PartFile::discard()
 {
-    if (!m_file)
-        return;
-    m_file->setAutoRemove(true);
-    m_file->close();
-    m_file->remove();
+    if (m_file)
+        m_file->close();
     m_file.reset();
+    if (!m_partPath.isEmpty())
+        QFile::remove(m_partPath);
+    m_partPath.clear();
     m_size = 0;
+}
+
+QByteArray PartFile::digest() const
+{
+    return m_digest;
 }
 
 TargetKind targetKind(const QString& path)

@@ -1,32 +1,48 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QString>
 
 #include <memory>
 
+class QFile;
 class QIODevice;
-class QTemporaryFile;
 
 namespace lintbay {
 
-// A download's body on its way to disk: written under a temporary name in the target's folder and
+// A download's body on its way to disk: written under a hidden name in the target's folder and
 // moved over the target in one step when complete, so no half-written file ever carries the final
 // name, an older file at the target survives a failed transfer, and a symbolic link at the target is
 // replaced rather than written through.
+//
+// A body that broke off may be kept for the next attempt to go on with: suspend() closes the file and
+// leaves it on disk, the object remembers where it is, how long it is and the running SHA-256 of its
+// bytes, and reopen() continues it. The digest is taken as the bytes are written, so a finished
+// file is never read again for it.
 class PartFile
 {
 public:
     explicit PartFile(const QString& finalPath);
-    ~PartFile(); // discards what was not committed
+    ~PartFile(); // removes the part file unless it was committed
     PartFile(const PartFile&) = delete;
     PartFile& operator=(const PartFile&) = delete;
 
     QString finalPath() const { return m_finalPath; }
+    // The document may be named anew before it is complete (an answer decided its type).
+    void setFinalPath(const QString& path) { m_finalPath = path; }
+    // The hidden file; empty when there is none.
+    QString partPath() const { return m_partPath; }
 
-    // Creates the temporary file; false when the folder is missing or not writable.
+    // Creates a fresh, empty part file; false when the folder is missing or not writable.
     bool open();
     bool isOpen() const;
+    // Closes the part file and leaves it on disk for reopen(). False, and the part removed, when what
+    // was written could not all be kept.
+    bool suspend();
+    // Opens a suspended part again after its last byte. False, and the part removed, when its file is
+    // no longer as it was left (gone, or of another length).
+    bool reopen();
     // Moves everything the device holds now into the file, in pieces (memory stays flat). False when
     // the disk refused a write.
     bool drain(QIODevice* source);
@@ -41,15 +57,20 @@ public:
     // Closes the file and puts it in place of the target; false (and nothing left behind) when that
     // cannot be done.
     bool commit();
-    // Removes the temporary file.
+    // Removes the part file.
     void discard();
+    // SHA-256 of the committed file (the bytes of every attempt that made it); empty before.
+    QByteArray digest() const;
 
 private:
     QString m_finalPath;
-    std::unique_ptr<QTemporaryFile> m_file;
+    QString m_partPath;
+    std::unique_ptr<QFile> m_file;
     qint64 m_size = 0;
     bool m_writeFailed = false;
     QString m_error;
+    QCryptographicHash m_hash{QCryptographicHash::Sha256};
+    QByteArray m_digest;
 };
 
 // What stands at a path: nothing, something a finished download may replace (a file or a link), or

@@ -163,6 +163,21 @@ QString cancelled()
     return u"下载已取消"_s;
 }
 
+QString retryLater(int status)
+{
+    return httpStatus(status) + u"，稍后重试"_s;
+}
+
+QString duplicateOf(const QString& other)
+{
+    return u"与「%1」是同一个文件"_s.arg(other);
+}
+
+QString duplicateRemoved(const QString& other)
+{
+    return duplicateOf(other) + u"，已删除"_s;
+}
+
 QString incomplete(qint64 read, qint64 total)
 {
     return u"下载不完整：收到 %1 字节，共 %2 字节"_s.arg(read).arg(total);

@@ -30,6 +30,12 @@ QString tooLarge(qint64 bytes, double limitMB, bool announced);
 QString cannotReplace(const QString& path);
 // Cancelled or stopped by the user.
 QString cancelled();
+// The server asked to be asked again later (429, 503); the row waits for that.
+QString retryLater(int status);
+// The finished file holds the same bytes as the file of the row named `other`; and that it was
+// removed for that.
+QString duplicateOf(const QString& other);
+QString duplicateRemoved(const QString& other);
 // A slot's completion short of its total.
 QString incomplete(qint64 read, qint64 total);
 // A web page came instead of a document: an error page shows its status, anything else says so.

@@ -1,7 +1,10 @@
 #include "controls/TransferSupport.h"
 
+#include <QDateTime>
+#include <QLocale>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimeZone>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -59,6 +62,41 @@ bool bodyEndedNormally(const QNetworkReply* reply)
     // Content errors (4xx) and server errors (5xx) come with the server's own page.
     const bool httpStatusError = (error >= 201 && error <= 299) || (error >= 401 && error <= 499);
     return httpStatusError && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+}
+
+QDateTime parseHttpDate(const QByteArray& text)
+{
+    const QString value = QString::fromLatin1(text).simplified();
+    const QLocale c = QLocale::c();
+    // The current form, the one of RFC 850 (two-digit year) and that of C's asctime().
+    for (const QString& format : {u"ddd, dd MMM yyyy hh:mm:ss 'GMT'"_s, u"dddd, dd-MMM-yy hh:mm:ss 'GMT'"_s,
+                                  u"ddd MMM d hh:mm:ss yyyy"_s}) {
+        const QDateTime parsed = c.toDateTime(value, format);
+        if (!parsed.isValid())
+            continue;
+        QDate date = parsed.date();
+        if (date.year() < 1970)
+            date = date.addYears(100);
+        return QDateTime(date, parsed.time(), QTimeZone::utc());
+    }
+    return {};
+}
+
+qint64 retryAfterMs(const QNetworkReply* reply)
+{
+    if (!reply || !reply->hasRawHeader("Retry-After"))
+        return -1;
+    const QByteArray value = reply->rawHeader("Retry-After").trimmed();
+    bool isNumber = false;
+    const qint64 seconds = value.toLongLong(&isNumber);
+    if (isNumber)
+        return seconds < 0 ? -1 : qMin(seconds, qint64(1) << 40) * 1000;
+    const QDateTime when = parseHttpDate(value);
+    if (!when.isValid())
+        return -1;
+    const QDateTime serverNow = parseHttpDate(reply->rawHeader("Date"));
+    const QDateTime now = serverNow.isValid() ? serverNow : QDateTime::currentDateTimeUtc();
+    return qMax<qint64>(0, now.msecsTo(when));
 }
 
 QString statusLine(const QNetworkReply* reply)

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QString>
 
+class QDateTime;
 class QNetworkReply;
 class QNetworkRequest;
 class QUrl;
@@ -41,6 +42,14 @@ qint64 announcedLength(const QNetworkReply* reply);
 // True when the body ended as the server meant it to: no error, or an HTTP error status whose page
 // arrived whole. A broken connection, a time-out or a refused redirect is not a normal end.
 bool bodyEndedNormally(const QNetworkReply* reply);
+
+// A date as HTTP writes it ("Sun, 06 Nov 1994 08:49:37 GMT", and the two older forms); an invalid
+// date when it is none of them.
+QDateTime parseHttpDate(const QByteArray& text);
+
+// How long the server asked to be left alone (Retry-After: seconds, or a date, taken against the
+// answer's own Date so that a client clock that is off does not matter); -1 when it did not say.
+qint64 retryAfterMs(const QNetworkReply* reply);
 
 // The response's status line as the server would have sent it ("HTTP/1.1 200 OK").
 QString statusLine(const QNetworkReply* reply);

@@ -6,6 +6,7 @@
 #include "download/DownloadListModel.h"
 #include "app/Browser.h"
 #include "download/LoginAssistant.h"
+#include "download/RowFiles.h"
 #include "util/Wait.h"
 
 namespace lintbay {
@@ -14,7 +15,8 @@ DownloadSession::DownloadSession(ProgramSettings& settings, NetworkContext& netw
     : QObject(parent), m_settings(settings)
 {
     m_list = new DownloadListModel(this);
-    m_scheduler = new Scheduler(*m_list, network, this);
+    m_files = new RowFiles(*m_list, this);
+    m_scheduler = new Scheduler(*m_list, network, m_files, this);
     m_sequences = new Sequences(this);
     m_login = new LoginAssistant(*m_sequences, this);
     applySettings();
@@ -68,6 +70,7 @@ void DownloadSession::shutdown()
 {
     m_scheduler->Timer1->stop();
     m_scheduler->StopDownloads();
+    m_files->dropAllParts();
     if (m_journal)
         m_journal->discard();
 }

@@ -12,13 +12,15 @@ class DownloadListModel;
 class LoginAssistant;
 class NetworkContext;
 class ProgramSettings;
+class RowFiles;
 class Sequences;
 
-// One download session: the download list, the scheduler that works it and the login routine of
-// the login panel. It lives from the download window's load to its unload (the list is held in
-// memory only) and belongs to the program context, not to the window: the hand-over from the
-// search window adds rows here, the options dialog only changes the settings, which the session
-// follows, and the window views and wires it.
+// One download session: the download list with what it keeps of its rows' files (the bodies of
+// transfers to go on with, the digests of finished files: RowFiles), the scheduler that works it and
+// the login routine of the login panel. It lives from the download window's load to its unload (the
+// list is held in memory only) and belongs to the program context, not to the window: the hand-over
+// from the search window adds rows here, the options dialog only changes the settings, which the
+// session follows, and the window views and wires it.
 class DownloadSession : public QObject
 {
     Q_OBJECT
@@ -27,6 +29,7 @@ public:
     ~DownloadSession() override;
 
     DownloadListModel& list() const { return *m_list; }
+    RowFiles& files() const { return *m_files; }
     Scheduler& scheduler() const { return *m_scheduler; }
     LoginAssistant& login() const { return *m_login; }
     ProgramSettings& settings() const { return m_settings; }
@@ -50,8 +53,8 @@ public:
     DownloadActivity activity() const;
     // The unload asks before discarding transfers or rows that are not finished.
     bool needsCloseQuestion() const;
-    // The unload: stops the timers and every transfer (running rows end as failed) and deletes the
-    // journal: the list ends normally.
+    // The unload: stops the timers and every transfer (running rows end as failed), removes the
+    // bodies kept for later attempts and deletes the journal: the list ends normally.
     void shutdown();
 
 signals:
@@ -64,6 +67,7 @@ private:
 
     ProgramSettings& m_settings;
     DownloadListModel* m_list = nullptr;
+    RowFiles* m_files = nullptr;
     Scheduler* m_scheduler = nullptr;
     Sequences* m_sequences = nullptr;
     LoginAssistant* m_login = nullptr;

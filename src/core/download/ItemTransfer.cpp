@@ -123,6 +123,11 @@ void ItemTransfer::start()
     m_phase = Phase::WaitingForHeaders;
 }
 
+void ItemTransfer::resumeFrom(std::unique_ptr<ResumePoint> point)
+{
+    m_fetch.resumeFrom(std::move(point));
+}
+
 void ItemTransfer::judgeHeaders()
 {
     if (rowGone()) {
@@ -135,7 +140,14 @@ void ItemTransfer::judgeHeaders()
         end(Outcome::NoHeaders, reason::emptyAnswer(0));
         return;
     }
-    m_size = qMax<qint64>(0, announcedLength(reply));
+    const int status = m_fetch.status();
+    if (m_settings.deferBusyAnswers && (status == 429 || status == 503)) {
+        m_retryAfterMs = lintbay::retryAfterMs(reply);
+        end(Outcome::RetryLater, reason::retryLater(status));
+        return;
+    }
+    // A continued body: the whole document's length, of which the part holds the start.
+    m_size = qMax<qint64>(0, m_fetch.announced());
     if (exceedsLimit(m_size, m_settings.maxFileSizeMB)) {
         end(Outcome::TooLarge, reason::tooLarge(m_size, m_settings.maxFileSizeMB, true));
         return;
@@ -161,7 +173,7 @@ void ItemTransfer::judgeHeaders()
 
     // The status code decides, not the status line's words: HTTP/2 answers carry no reason phrase,
     // and a good answer without a length would otherwise be fetched a second time.
-    const bool statusOk = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+    const bool statusOk = status == 200 || m_fetch.isResumed();
 
     // Naming: the folder is made (a folder that cannot be made keeps its text, and writing fails
     // below rather than landing somewhere else), the type follows the answer. The document behind a
@@ -194,13 +206,16 @@ void ItemTransfer::judgeHeaders()
         startWholeFetch();
         return;
     }
-    m_list.setTransferColumns(r, m_size > 0 ? QString::number(m_size) : unknownSizeText(), u"0"_s, QString());
+    // A continued body counts what was there already.
+    m_received = m_fetch.isResumed() ? m_fetch.received() : 0;
+    m_list.setTransferColumns(r, m_size > 0 ? QString::number(m_size) : unknownSizeText(),
+                              QString::number(m_received),
+                              m_size > 0 && m_received > 0 ? percentText(m_received, m_size) : QString());
     if (!m_fetch.stream(m_savePath)) {
         end(Outcome::CannotWrite, cannotWriteReason());
         return;
     }
     m_phase = Phase::Streaming;
-    m_received = 0;
 }
 
 void ItemTransfer::startWholeFetch()
@@ -298,7 +313,13 @@ void ItemTransfer::end(Outcome outcome, const QString& why)
         return;
     m_phase = Phase::Ended;
     m_outcome = outcome;
-    // A committed file is in place already; anything else written goes, under any name.
+    m_digest = m_fetch.digest();
+    // A committed file is in place already. A body that did not end well is kept when a later attempt
+    // can go on with it (not one the row is done with, nor one of a row that is gone); anything else
+    // written goes, under any name.
+    const bool mayResume = !endsDone(outcome) && outcome != Outcome::RowRemoved && !rowGone();
+    if (mayResume)
+        m_kept = m_fetch.suspend();
     m_fetch.abandon();
 
     if (rowGone()) {

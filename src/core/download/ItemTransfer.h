@@ -20,6 +20,12 @@ class NetworkContext;
 // when complete. After a completion the file's content has decided the row's Type (and the file's
 // name) already.
 // A row removed from the list while its transfer runs ends the transfer; the list is not touched.
+//
+// Given the body an earlier attempt left (resumeFrom), the transfer asks only for the rest, and the
+// row's columns count the bytes already there. One that does not end well keeps its body for the
+// next attempt when that can go on with it (takeResumePoint). With deferBusyAnswers, a "try again
+// later" answer (429, 503) puts the row back to waiting (Outcome RetryLater) before anything of it
+// is written; the owner decides when it is picked again.
 class ItemTransfer : public QObject
 {
     Q_OBJECT
@@ -31,6 +37,7 @@ public:
         int headerTimeoutMs = 30000;               // from the request to the response headers
         int stallTimeoutMs = 120000;               // without a new body byte
         int tickMs = 1000;                         // how often the stall clock is read
+        bool deferBusyAnswers = false;             // 429 and 503 end as RetryLater
     };
 
     using Outcome = TransferOutcome;
@@ -41,8 +48,20 @@ public:
 
     // Sends the request. Every outcome is reported by finished(), after start() has returned.
     void start();
-    // "停止下载": the row ends Failed with "下载取消" and the partial file is removed.
+    // "停止下载": the row ends Failed with "下载取消"; the body so far is kept for a later attempt when
+    // that can go on with it, else removed.
     void cancel();
+
+    // Before start(): the body an earlier attempt at the row's address left.
+    void resumeFrom(std::unique_ptr<ResumePoint> point);
+    // After finished(): the body to go on with, or null.
+    std::unique_ptr<ResumePoint> takeResumePoint() { return std::move(m_kept); }
+    // The HTTP status of the last answer; 0 when none came.
+    int httpStatus() const { return m_fetch.status(); }
+    // After RetryLater: the answer's Retry-After, -1 when it named none.
+    qint64 retryAfterMs() const { return m_retryAfterMs; }
+    // After a completion: the file's SHA-256.
+    QByteArray digest() const { return m_digest; }
 
     bool isRunning() const { return m_outcome == Outcome::Running && m_started; }
     Outcome outcome() const { return m_outcome; }
@@ -104,6 +123,9 @@ private:
     QString m_lastState;
     qint64 m_size = 0; // announced length, 0 when unknown
     qint64 m_received = 0;
+    qint64 m_retryAfterMs = -1;
+    QByteArray m_digest;
+    std::unique_ptr<ResumePoint> m_kept;
 };
 
 } // namespace lintbay

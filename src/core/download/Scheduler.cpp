@@ -9,6 +9,7 @@
 #include "download/FileNaming.h"
 #include "download/ItemTransfer.h"
 #include "download/ListOperations.h"
+#include "download/RowFiles.h"
 #include "download/TransferOutcome.h"
 #include "tools/UrlCache.h"
 #include "util/PathHelpers.h"
@@ -34,8 +35,8 @@ bool isWebPage(const QString& type, bool withXml)
 }
 } // namespace
 
-Scheduler::Scheduler(DownloadListModel& list, NetworkContext& network, QObject* parent)
-    : QObject(parent), m_list(list), m_network(network)
+Scheduler::Scheduler(DownloadListModel& list, NetworkContext& network, RowFiles* files, QObject* parent)
+    : QObject(parent), m_list(list), m_network(network), m_files(files ? files : new RowFiles(list, this))
 {
     Timer_Down = new QTimer(this);
     Timer_Down->setObjectName(u"Timer_Down"_s);
@@ -54,8 +55,11 @@ Scheduler::~Scheduler()
 {
     for (int s = 1; s <= kMaxSlots; ++s)
         unloadSlot(s);
-    if (m_single)
+    // The list's files may be gone already; the transfer's own body goes with it.
+    if (m_single) {
+        m_single->disconnect(this);
         m_single->cancel();
+    }
 }
 
 int Scheduler::CountTransferSlots() const
@@ -99,6 +103,7 @@ void Scheduler::dropTransfersOfRemovedRows()
             dropped = true;
         }
     }
+    m_retries.forgetIf([this](quint64 id) { return m_list.rowOfId(id) < 0; });
     // The single transfer watches its own row.
     if (dropped) {
         m_sinceFinish.restart();
@@ -147,8 +152,14 @@ void Scheduler::StopDownloads()
         m_single->cancel();
     setRunning(false);
     m_busy = false;
-    for (int s = 1; s <= kMaxSlots; ++s)
+    for (int s = 1; s <= kMaxSlots; ++s) {
+        // What a stopped slot fetched so far stays for the row's next attempt.
+        if (m_slots[s]) {
+            m_slots[s]->pause();
+            m_files->keepPart(m_slotRowId[s], m_slots[s]->takeResumePoint());
+        }
         unloadSlot(s);
+    }
     m_list.editRows([](int, DownloadItem& item) {
         if (item.state != DownloadItemState::Downloading)
             return false;
@@ -182,12 +193,18 @@ bool Scheduler::hostIsFull(const QString& host) const
 
 int Scheduler::pickRow(bool createFolders)
 {
+    const bool hostsWait = m_retries.anyHostWaits();
+    const bool slotsPerHost = createFolders && options.perHostLimit > 0;
     for (int row = 0; row < m_list.count(); ++row) {
         if (m_list.at(row).state != DownloadItemState::Waiting)
             continue;
+        const QString host = hostsWait || slotsPerHost ? hostOf(m_list.at(row).key) : QString();
+        // A row whose server asked for time, or whose host is left alone for a while, waits.
+        if (!m_retries.mayStart(m_list.idOf(row), hostsWait ? host : QString()))
+            continue;
         // Polite to the hosts: a row whose host has its fill of transfers waits for a later tick,
         // and the next waiting row goes first.
-        if (createFolders && hostIsFull(hostOf(m_list.at(row).key)))
+        if (slotsPerHost && hostIsFull(host))
             continue;
         m_list.setName(row, SanitizeFileName(m_list.at(row).name));
         QString folder = m_list.at(row).folder;
@@ -263,16 +280,20 @@ void Scheduler::startSingle(int row)
         return;
     }
     m_busy = true;
+    const quint64 id = m_list.idOf(row);
+    const QString host = hostOf(m_list.at(row).key);
     ItemTransfer::Settings settings;
     settings.maxFileSizeMB = options.maxFileSizeMB;
     settings.policy = namePolicyText(options.policy);
     settings.headerTimeoutMs = options.headerTimeoutMs;
     settings.stallTimeoutMs = options.stallTimeoutMs;
+    settings.deferBusyAnswers = m_retries.mayDefer(id);
     auto* transfer = new ItemTransfer(m_network, m_list, row, settings, this);
+    transfer->resumeFrom(m_files->takePart(id, m_list.at(row).folder));
     m_single = transfer;
     connect(transfer, &ItemTransfer::stateText, this, [this](const QString& t) { emit statusText(3, t); });
     connect(transfer, &ItemTransfer::statusText, this, [this](const QString& t) { emit statusText(2, t); });
-    connect(transfer, &ItemTransfer::finished, this, [this, transfer](bool) {
+    connect(transfer, &ItemTransfer::finished, this, [this, transfer, id, host](bool) {
         if (m_single == transfer)
             m_single = nullptr;
         // The row may have moved while the transfer ran; the transfer follows it.
@@ -280,7 +301,11 @@ void Scheduler::startSingle(int row)
         transfer->deleteLater();
         m_sinceFinish.restart();
         transferEnded();
-        afterTransfer(row, true);
+        const bool deferred = transfer->outcome() == ItemTransfer::Outcome::RetryLater;
+        settle(id, host,
+               {transfer->httpStatus(), deferred, transfer->retryAfterMs(), transfer->takeResumePoint()});
+        if (!deferred)
+            afterTransfer(row, true, {}, transfer->digest());
     });
     transfer->start();
 }
@@ -289,8 +314,11 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
 {
     auto* d = new Downloader(m_network, this);
     d->setStallTimeout(options.slotStallTimeoutMs);
+    const quint64 id = m_list.idOf(row);
+    d->setDeferBusyAnswers(m_retries.mayDefer(id));
+    d->resumeWith(m_files->takePart(id, m_list.at(row).folder));
     m_slots[slot] = d;
-    m_slotRowId[slot] = m_list.idOf(row);
+    m_slotRowId[slot] = id;
     m_slotHost[slot] = hostOf(m_list.at(row).key);
     m_busy = true;
     connect(d, &Downloader::DownloadProgress, this,
@@ -299,6 +327,8 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
             [this, d](qint64 read, qint64 total, const QString&) { onSlotComplete(slotOf(d), read, total); });
     connect(d, &Downloader::DownloadError, this,
             [this, d](const QString&, const QString&) { onSlotError(slotOf(d)); });
+    connect(d, &Downloader::DownloadDeferred, this,
+            [this, d](qint64 retryAfterMs, const QString&) { onSlotDeferred(slotOf(d), retryAfterMs); });
     d->BeginDownload(url, savePath, m_list.at(row).referer);
 }
 
@@ -340,8 +370,12 @@ void Scheduler::onSlotProgress(int slot, qint64 read, qint64 total)
         m_list.setProgress(row, u"大文件，跳过"_s);
         m_list.setReason(row, reason::tooLarge(total, options.maxFileSizeMB, true));
         m_sinceFinish.restart();
+        const quint64 id = m_slotRowId[slot];
+        const QString host = m_slotHost[slot];
+        const int status = m_slots[slot]->httpStatus();
         unloadSlot(slot);
         transferEnded();
+        settle(id, host, {status, false, -1, nullptr});
     }
 }
 
@@ -349,9 +383,14 @@ void Scheduler::onSlotComplete(int slot, qint64 read, qint64 total)
 {
     const int row = slotRow(slot);
     const QString pageReason = slotReason(slot);
+    const quint64 id = m_slotRowId[slot];
+    const QString host = m_slotHost[slot];
+    const int status = m_slots[slot]->httpStatus();
+    const QByteArray digest = m_slots[slot]->digest();
     unloadSlot(slot);
     m_sinceFinish.restart();
     transferEnded();
+    settle(id, host, {status, false, -1, nullptr});
     if (row < 0)
         return;
     if (total > 0 && total >= read)
@@ -360,13 +399,16 @@ void Scheduler::onSlotComplete(int slot, qint64 read, qint64 total)
     m_list.setState(row, whole ? DownloadItemState::Done : DownloadItemState::Failed);
     if (!whole)
         m_list.setReason(row, reason::incomplete(read, total));
-    afterTransfer(row, false, pageReason);
+    afterTransfer(row, false, pageReason, digest);
 }
 
 void Scheduler::onSlotError(int slot)
 {
     const int row = slotRow(slot);
     const QString why = slotReason(slot);
+    const quint64 id = m_slotRowId[slot];
+    const QString host = m_slotHost[slot];
+    TransferEnd end{m_slots[slot]->httpStatus(), false, -1, m_slots[slot]->takeResumePoint()};
     unloadSlot(slot);
     if (row >= 0) {
         m_list.setState(row, DownloadItemState::Failed);
@@ -374,9 +416,83 @@ void Scheduler::onSlotError(int slot)
     }
     m_sinceFinish.restart();
     transferEnded();
+    settle(id, host, std::move(end));
 }
 
-void Scheduler::afterTransfer(int row, bool singleMode, const QString& pageReason)
+void Scheduler::onSlotDeferred(int slot, qint64 retryAfterMs)
+{
+    const int row = slotRow(slot);
+    const QString why = slotReason(slot);
+    const quint64 id = m_slotRowId[slot];
+    const QString host = m_slotHost[slot];
+    TransferEnd end{m_slots[slot]->httpStatus(), true, retryAfterMs, m_slots[slot]->takeResumePoint()};
+    unloadSlot(slot);
+    if (row >= 0) {
+        m_list.setState(row, DownloadItemState::Waiting);
+        m_list.setTransferColumns(row, QString(), QString(), QString());
+        m_list.setReason(row, why);
+    }
+    m_sinceFinish.restart();
+    transferEnded();
+    settle(id, host, std::move(end));
+}
+
+void Scheduler::settle(quint64 id, const QString& host, TransferEnd end)
+{
+    m_retries.noteAnswer(host, end.status);
+    const int row = m_list.rowOfId(id);
+    // A body is kept only for a row that is to be fetched again, or may be.
+    if (row < 0 || m_list.at(row).state == DownloadItemState::Done)
+        m_files->dropPart(id);
+    else
+        m_files->keepPart(id, std::move(end.part));
+    if (!end.deferred || row < 0) {
+        m_retries.forget(id);
+        return;
+    }
+    m_retries.defer(id, host, end.retryAfterMs);
+    m_countdowns.insert(id);
+    showRetryCountdowns();
+}
+
+void Scheduler::showRetryCountdowns()
+{
+    for (auto it = m_countdowns.begin(); it != m_countdowns.end();) {
+        const int row = m_list.rowOfId(*it);
+        const int left = row >= 0 && m_list.at(row).state == DownloadItemState::Waiting
+                             ? m_retries.secondsLeft(*it)
+                             : -1;
+        if (left > 0) {
+            m_list.setProgress(row, retryCountdownText(left));
+            ++it;
+            continue;
+        }
+        // The time has come: plain waiting. (A row picked, cancelled or gone meanwhile is left as it is.)
+        if (left == 0)
+            m_list.setProgress(row, QString());
+        it = m_countdowns.erase(it);
+    }
+}
+
+void Scheduler::noteDuplicate(int row, const QByteArray& digest)
+{
+    const DownloadItem& item = m_list.at(row);
+    // Pages that came instead of documents are told as pages.
+    if (item.state != DownloadItemState::Done || isPageOrXmlType(item.type))
+        return;
+    const int first = m_list.rowOfId(m_files->noteFinished(item.id, digest));
+    if (first < 0)
+        return;
+    const QString other = m_list.at(first).name;
+    if (options.deleteDuplicates && DeleteItemFile(item)) {
+        m_files->forgetDigest(item.id);
+        m_list.setReason(row, reason::duplicateRemoved(other));
+    } else {
+        m_list.setReason(row, reason::duplicateOf(other));
+    }
+}
+
+void Scheduler::afterTransfer(int row, bool singleMode, const QString& pageReason, const QByteArray& digest)
 {
     if (row < 0 || row >= m_list.count())
         return;
@@ -393,6 +509,7 @@ void Scheduler::afterTransfer(int row, bool singleMode, const QString& pageReaso
     // beyond the cache's reach are left out so that the window never waits on a long copy.
     if (item.state == DownloadItemState::Done && QFileInfo(item.filePath()).size() <= kCacheFileLimit)
         UrlCache().storeFile(选择url(item.key), item.filePath());
+    noteDuplicate(row, digest);
     const bool webPage = isWebPage(item.type, singleMode);
     const quint64 id = item.id;
     if (options.sound) {
@@ -407,6 +524,7 @@ void Scheduler::afterTransfer(int row, bool singleMode, const QString& pageReaso
 
 void Scheduler::timer1Tick()
 {
+    showRetryCountdowns();
     if (检测是否下载列表完毕(m_list)) {
         if (Timer_Down->isActive()) {
             setRunning(false);

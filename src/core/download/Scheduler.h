@@ -3,19 +3,23 @@
 #include "app/ProgramSettings.h"
 #include "controls/Downloader.h"
 #include "download/ItemTransfer.h"
+#include "download/RetryPlan.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
 #include <array>
+#include <memory>
 
 namespace lintbay {
 
 class DownloadListModel;
 class NetworkContext;
+class RowFiles;
 
 // The download scheduler: Timer_Down starts transfers in list order (one at a time in mode 1, one
 // per free slot in mode 2); Timer1 supervises (switches the scheduler off when the list is
@@ -26,13 +30,22 @@ class NetworkContext;
 // sorted, shuffled or thinned while transfers run (the supervision clears the busy flag once the
 // scheduler is off, which allows sorting), and a result must land in its own row. A row that
 // leaves the list ends its transfer.
+//
+// Between attempts of a row the scheduler keeps, in the list's RowFiles, the body a transfer left,
+// which the row's next transfer goes on with (both modes), and records the digest of each finished
+// file to tell a document that came twice. A "try again later" answer puts its row back to waiting
+// until the server's time (its Progress counting the seconds down, on the supervision tick), and a
+// host that answers with server errors is left alone for doubling times (RetryPlan); neither counts
+// as a failure, and a row that waits so is not finished.
 class Scheduler : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int kMaxSlots = 6;
 
-    Scheduler(DownloadListModel& list, NetworkContext& network, QObject* parent = nullptr);
+    // `files`: the list's memory of its rows' files (the session's); null: the scheduler keeps its own.
+    Scheduler(DownloadListModel& list, NetworkContext& network, RowFiles* files = nullptr,
+              QObject* parent = nullptr);
     ~Scheduler() override;
 
     // The window's choices, read at every tick.
@@ -49,6 +62,7 @@ public:
         bool autoStart = false;       // Check4
         bool stopAfterFailures = false; // Check5
         bool sound = false;           // Check6
+        bool deleteDuplicates = false; // "删除重复文件": a second copy of a finished file is removed
         // Time-outs of the transfers (the program's; tests inject shorter ones).
         int headerTimeoutMs = 30000;
         int stallTimeoutMs = 120000;
@@ -69,6 +83,9 @@ public:
     bool singleTransferRunning() const { return m_single != nullptr; }
     // The rows being fetched now, by id.
     QList<quint64> runningRows() const;
+    RowFiles& files() const { return *m_files; }
+    // The waits of rows and hosts; its timing and clock are the program's unless a test sets them.
+    RetryPlan& retries() { return m_retries; }
 
     // The ticks, callable directly (tests drive the scheduler without waiting a second).
     void timerDownTick();
@@ -101,8 +118,23 @@ private:
     void onSlotProgress(int slot, qint64 read, qint64 total);
     void onSlotComplete(int slot, qint64 read, qint64 total);
     void onSlotError(int slot);
-    // `pageReason`: a slot's reason, for a file that turns out to be a web page.
-    void afterTransfer(int row, bool singleMode, const QString& pageReason = {});
+    void onSlotDeferred(int slot, qint64 retryAfterMs);
+    // `pageReason`: a slot's reason, for a file that turns out to be a web page; `digest`: the file's.
+    void afterTransfer(int row, bool singleMode, const QString& pageReason, const QByteArray& digest);
+    // A finished file with the bytes of an earlier row's file is told, or removed.
+    void noteDuplicate(int row, const QByteArray& digest);
+    // How a transfer of the row `id` to `host` ended, for what comes after: the host's back-off, the
+    // row's wait when it was put off, the body kept for the row's next attempt.
+    struct TransferEnd
+    {
+        int status = 0;
+        bool deferred = false;
+        qint64 retryAfterMs = -1;
+        std::unique_ptr<ResumePoint> part;
+    };
+    void settle(quint64 id, const QString& host, TransferEnd end);
+    // Progress of the rows that wait for their server's time: the seconds left, then nothing.
+    void showRetryCountdowns();
     // Ends the transfers whose rows left the list.
     void dropTransfersOfRemovedRows();
     // The busy flag goes down when the last transfer has ended, whichever mode started it: a mode
@@ -119,6 +151,9 @@ private:
 
     DownloadListModel& m_list;
     NetworkContext& m_network;
+    RowFiles* m_files = nullptr;
+    RetryPlan m_retries;
+    QSet<quint64> m_countdowns; // rows whose Progress counts down
     bool m_busy = false;
     QElapsedTimer m_sinceFinish;
     std::array<quint64, kMaxSlots + 1> m_slotRowId{}; // index 0 unused, as the slots count from 1

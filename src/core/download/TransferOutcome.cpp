@@ -57,6 +57,7 @@ void writeOutcome(DownloadListModel& list, int row, TransferOutcome outcome, con
         list.setSize(row, kDownloadCancelled);
         break;
     case TransferOutcome::WholeFetchFailed:
+    case TransferOutcome::RetryLater:
         list.setTransferColumns(row, QString(), QString(), QString());
         break;
     case TransferOutcome::NoHeaders:
@@ -64,7 +65,15 @@ void writeOutcome(DownloadListModel& list, int row, TransferOutcome outcome, con
     case TransferOutcome::Running:
         break;
     }
-    list.setState(row, endsDone(outcome) ? DownloadItemState::Done : DownloadItemState::Failed);
+    if (outcome == TransferOutcome::RetryLater)
+        list.setState(row, DownloadItemState::Waiting);
+    else
+        list.setState(row, endsDone(outcome) ? DownloadItemState::Done : DownloadItemState::Failed);
+}
+
+QString retryCountdownText(int seconds)
+{
+    return u"%1秒后重试"_s.arg(seconds);
 }
 
 QString percentText(qint64 received, qint64 total)

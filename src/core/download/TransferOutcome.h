@@ -18,7 +18,9 @@ class DownloadListModel;
 //   cancelled            Failed; "下载取消"                       no file left
 //   whole fetch brought fewer than 2 bytes or broke off
 //                        Failed; all three cleared                no file left
-// In every failure an older file at the save path stays as it was.
+//   retry later          Waiting; all three cleared              (the owner shows when it is picked again)
+// In every failure an older file at the save path stays as it was. A body that broke off may stay
+// as a hidden part file for the next attempt (ItemTransfer::takeResumePoint).
 enum class TransferOutcome
 {
     Running,
@@ -32,6 +34,7 @@ enum class TransferOutcome
     CutOff,
     Cancelled,
     WholeFetchFailed,
+    RetryLater,
     RowRemoved,
 };
 
@@ -51,6 +54,9 @@ void writeOutcome(DownloadListModel& list, int row, TransferOutcome outcome, con
 
 // The Size column while the length is not known.
 QString unknownSizeText();
+
+// The Progress column of a row that waits until its server wants to be asked again.
+QString retryCountdownText(int seconds);
 
 // The Progress column during a transfer: the whole part of the percentage, never rounded up
 // (99.9 % reads "99%"). `total` must be above 0.

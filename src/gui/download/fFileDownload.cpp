@@ -142,7 +142,7 @@ void fFileDownload::wireScheduler()
 
     // The window's own choices go to the scheduler as they change; the name policy and the mode are
     // program settings the session follows.
-    for (QCheckBox* box : {ui->Check3, ui->Check4, ui->Check5, ui->Check6})
+    for (QCheckBox* box : {ui->Check3, ui->Check4, ui->Check5, ui->Check6, ui->CheckDeleteDuplicates})
         connect(box, &QCheckBox::toggled, this, &fFileDownload::syncOptions);
     for (QComboBox* combo : {ui->Combo1, ui->Combo2, ui->Combo4})
         connect(combo, &QComboBox::currentIndexChanged, this, &fFileDownload::syncOptions);
@@ -226,6 +226,7 @@ void fFileDownload::syncOptions()
     o.autoStart = ui->Check4->isChecked();
     o.stopAfterFailures = ui->Check5->isChecked();
     o.sound = ui->Check6->isChecked();
+    o.deleteDuplicates = ui->CheckDeleteDuplicates->isChecked();
 }
 
 void fFileDownload::onTimer1()

@@ -1,0 +1,108 @@
+#include "download/RowFiles.h"
+
+#include "download/DownloadListModel.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace lintbay {
+
+RowFiles::RowFiles(DownloadListModel& list, QObject* parent) : QObject(parent), m_list(list)
+{
+    connect(&m_list, &QAbstractItemModel::rowsRemoved, this, &RowFiles::dropRowsGone);
+    connect(&m_list, &QAbstractItemModel::modelReset, this, &RowFiles::dropRowsGone);
+}
+
+RowFiles::~RowFiles() = default;
+
+void RowFiles::keepPart(quint64 id, std::unique_ptr<ResumePoint> point)
+{
+    if (point && point->part)
+        m_parts[id] = std::move(point);
+    else
+        m_parts.erase(id);
+}
+
+std::unique_ptr<ResumePoint> RowFiles::takePart(quint64 id, const QString& folder)
+{
+    const auto it = m_parts.find(id);
+    if (it == m_parts.end())
+        return nullptr;
+    std::unique_ptr<ResumePoint> point = std::move(it->second);
+    m_parts.erase(it);
+    const QString partFolder = QFileInfo(point->partPath()).absolutePath();
+    if (folder.isEmpty() || QDir::cleanPath(partFolder) != QDir::cleanPath(QDir(folder).absolutePath()))
+        return nullptr;
+    return point;
+}
+
+QString RowFiles::partPath(quint64 id) const
+{
+    const auto it = m_parts.find(id);
+    return it == m_parts.end() ? QString() : it->second->partPath();
+}
+
+void RowFiles::dropPart(quint64 id)
+{
+    m_parts.erase(id);
+}
+
+void RowFiles::dropAllParts()
+{
+    m_parts.clear();
+}
+
+quint64 RowFiles::noteFinished(quint64 id, const QByteArray& sha256)
+{
+    forgetDigest(id);
+    const int row = m_list.rowOfId(id);
+    if (sha256.isEmpty() || row < 0)
+        return 0;
+    const QFileInfo file(m_list.at(row).filePath());
+    quint64 first = 0;
+    for (quint64 other : m_rowsOfDigest.value(sha256)) {
+        const int otherRow = m_list.rowOfId(other);
+        if (otherRow < 0 || m_list.at(otherRow).state != DownloadItemState::Done)
+            continue;
+        // Two rows may name one file (the overwrite policy): it is no copy of itself.
+        const QFileInfo otherFile(m_list.at(otherRow).filePath());
+        if (otherFile.isFile() && otherFile != file) {
+            first = other;
+            break;
+        }
+    }
+    m_digestOf.insert(id, sha256);
+    m_rowsOfDigest[sha256].append(id);
+    return first;
+}
+
+void RowFiles::forgetDigest(quint64 id)
+{
+    const auto it = m_digestOf.constFind(id);
+    if (it == m_digestOf.cend())
+        return;
+    const auto rows = m_rowsOfDigest.find(*it);
+    if (rows != m_rowsOfDigest.end()) {
+        rows->removeOne(id);
+        if (rows->isEmpty())
+            m_rowsOfDigest.erase(rows);
+    }
+    m_digestOf.erase(it);
+}
+
+void RowFiles::dropRowsGone()
+{
+    for (auto it = m_parts.begin(); it != m_parts.end();) {
+        if (m_list.rowOfId(it->first) < 0)
+            it = m_parts.erase(it);
+        else
+            ++it;
+    }
+    const QList<quint64> finished = m_digestOf.keys();
+    for (quint64 id : finished) {
+        if (m_list.rowOfId(id) < 0)
+            forgetDigest(id);
+    }
+}
+
+} // namespace lintbay

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "controls/Fetch.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <unordered_map>
+
+namespace lintbay {
+
+class DownloadListModel;
+
+// What the download list keeps of its rows' files between transfers, by row id:
+// - the body a transfer left when it did not end well: a hidden part file in the row's folder, with
+//   what tells whether the server still has the same document, for the row's next attempt to go on
+//   with;
+// - the SHA-256 of each row's finished file, so that one document reached under two titles is told.
+// A row that leaves the list (removed, or the list cleared) takes its part file and its digest
+// along; the part files still kept go when this object does, or when dropAllParts() is called.
+class RowFiles : public QObject
+{
+    Q_OBJECT
+public:
+    explicit RowFiles(DownloadListModel& list, QObject* parent = nullptr);
+    ~RowFiles() override;
+
+    // Keeps the row's body for its next attempt; one kept before for the row goes. Null: none now.
+    void keepPart(quint64 id, std::unique_ptr<ResumePoint> point);
+    // The row's body, for a transfer into `folder` (a body stays beside its file: one kept in another
+    // folder is removed). Null when there is none.
+    std::unique_ptr<ResumePoint> takePart(quint64 id, const QString& folder);
+    // The hidden file holding the row's body; empty when none is kept.
+    QString partPath(quint64 id) const;
+    void dropPart(quint64 id);
+    void dropAllParts();
+
+    // A row's file is finished: its digest is recorded, and the answer is the id of the row that
+    // finished the same bytes first and whose file is still there (never a row whose file is this
+    // very file); 0 when there is none.
+    quint64 noteFinished(quint64 id, const QByteArray& sha256);
+    void forgetDigest(quint64 id);
+    QByteArray digestOf(quint64 id) const { return m_digestOf.value(id); }
+
+private:
+    void dropRowsGone();
+
+    DownloadListModel& m_list;
+    std::unordered_map<quint64, std::unique_ptr<ResumePoint>> m_parts;
+    QHash<quint64, QByteArray> m_digestOf;
+    QHash<QByteArray, QList<quint64>> m_rowsOfDigest; // in the order the rows finished
+};
+
+} // namespace lintbay
