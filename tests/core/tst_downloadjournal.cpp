@@ -7,8 +7,11 @@
 #include "download/DownloadJournal.h"
 #include "download/DownloadListModel.h"
 #include "download/DownloadSession.h"
+#include "download/RowFiles.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -30,9 +33,45 @@ QStringList keysOf(const QList<DownloadItem>& rows)
     return keys;
 }
 
-// The program's download session in a child process: it journals its list, starts downloading from
-// a host that never finishes, says "ready" once the journal holds the running rows, and waits to be
-// killed.
+// A document of the test server: `size` bytes told apart by `seed`, with an ETag.
+QByteArray documentBody(int seed, int size)
+{
+    QByteArray body("%PDF-1.4\n");
+    while (body.size() < size)
+        body += QByteArray::number(seed * 7919 + body.size());
+    body.resize(size);
+    return body;
+}
+
+constexpr int kDocumentSize = 96 * 1024;
+constexpr int kSentBeforeKill = 40 * 1024;
+
+// /doc/0 and /doc/1 are documents; a whole answer stops after kSentBeforeKill bytes and holds the
+// connection while `holding` is set, a request for the rest is answered with it. /slow/ never answers.
+void serveDocuments(TestHttpServer& server, const bool& holding)
+{
+    server.routePrefix(u"/slow/"_s, [](const TestHttpRequest&) { return TestHttpResponse::never(); });
+    server.routePrefix(u"/doc/"_s, [&holding](const TestHttpRequest& request) {
+        const QByteArray body = documentBody(request.path.back().digitValue(), kDocumentSize);
+        TestHttpResponse whole = TestHttpResponse::bytes(body, "application/pdf").withHeader("ETag", "\"v1\"");
+        const QByteArray range = request.header("Range");
+        if (range.startsWith("bytes=") && request.header("If-Range") == "\"v1\"") {
+            const qint64 from = range.mid(6, range.indexOf('-') - 6).toLongLong();
+            whole.status = 206;
+            whole.body = body.mid(from);
+            whole.withHeader("Content-Range", "bytes " + QByteArray::number(from) + '-' +
+                                                  QByteArray::number(body.size() - 1) + '/' +
+                                                  QByteArray::number(body.size()));
+        } else if (holding) {
+            whole.stallAfterBytes = kSentBeforeKill;
+        }
+        return whole;
+    });
+}
+
+// The program's download session in a child process: it journals its list, starts downloading two
+// documents whose host stops sending half-way and one that never answers, says "ready" once the
+// journal holds the running rows and where their bodies lie, and waits to be killed.
 int runChild(const QString& journal, const QString& server, const QString& folder)
 {
     QTemporaryDir dir;
@@ -44,13 +83,23 @@ int runChild(const QString& journal, const QString& server, const QString& folde
         return 3;
     session.journal()->setDelay(0);
     DownloadListModel& list = session.list();
-    for (int i = 0; i < 4; ++i)
-        list.addItem(server + u"/slow/"_s + QString::number(i), u"doc%1"_s.arg(i), u"pdf"_s, folder, QString());
+    for (const QString& path : {u"/doc/0"_s, u"/doc/1"_s, u"/slow/2"_s, u"/slow/3"_s})
+        list.addItem(server + path, u"doc"_s + path.back(), u"pdf"_s, folder, QString());
     list.setState(3, DownloadItemState::Done);
-    session.options().threadCount = 2;
+    session.options().threadCount = 3;
     session.scheduler().StartDownloads();
     session.scheduler().timerDownTick();
-    QTest::qWait(300);
+    const auto bodyBegun = [&](int row) {
+        const ResumeNote note = session.files().noteOf(list.idOf(row));
+        return !note.isNull() && QFileInfo(note.partPath).size() >= kSentBeforeKill;
+    };
+    if (!QTest::qWaitFor([&] { return bodyBegun(0) && bodyBegun(1); }, 20000)) {
+        for (int row = 0; row < 3; ++row)
+            std::fprintf(stderr, "row %d: state %d, body at '%s'\n", row, int(list.at(row).state),
+                         qPrintable(session.files().noteOf(list.idOf(row)).partPath));
+        return 4;
+    }
+    session.journal()->flush();
     std::printf("ready\n");
     std::fflush(stdout);
     return QCoreApplication::exec();
@@ -143,17 +192,26 @@ private slots:
     }
 
     // The program is killed in the middle of its downloads; the next start finds the list, the
-    // running rows waiting again.
+    // running rows waiting again, and those whose bodies had begun go on from where they were.
     void survivesAKill()
     {
+        bool holding = true;
         TestHttpServer server;
-        server.routePrefix(u"/slow/"_s, [](const TestHttpRequest&) { return TestHttpResponse::never(); });
+        serveDocuments(server, holding);
         const QString journalPath = path(u"killed.sqlite"_s);
+        const QString folder = path(u"out"_s);
+        QVERIFY(QDir().mkpath(folder));
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(),
-                    {u"--journal-child"_s, journalPath, server.url(QString()).toString(), path(u"out"_s)});
+                    {u"--journal-child"_s, journalPath, server.url(QString()).toString(), folder});
         QVERIFY(child.waitForStarted(5000));
-        QVERIFY(child.waitForReadyRead(20000));
+        // The server answers from this process: its events run while the child gets ready.
+        if (!QTest::qWaitFor([&] { return child.canReadLine() || child.state() == QProcess::NotRunning; }, 30000) ||
+            !child.canReadLine()) {
+            child.kill();
+            child.waitForFinished(5000);
+            QFAIL(child.readAllStandardError().constData());
+        }
         QCOMPARE(child.readLine().trimmed(), QByteArray("ready"));
         child.kill();
         QVERIFY(child.waitForFinished(5000));
@@ -161,12 +219,45 @@ private slots:
         const DownloadJournal::Found found = DownloadJournal::inspect(journalPath);
         QCOMPARE(found.kind, DownloadJournal::Leftover::Rows);
         QCOMPARE(found.rows.size(), 4);
+        QCOMPARE(found.parts.size(), 4);
         const QList<DownloadItemState> states{DownloadItemState::Waiting, DownloadItemState::Waiting,
                                               DownloadItemState::Waiting, DownloadItemState::Done};
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(found.rows.at(i).name, u"doc%1"_s.arg(i));
             QCOMPARE(found.rows.at(i).state, states.at(i));
+            QCOMPARE(found.parts.at(i).isNull(), i >= 2);
         }
+
+        // The next start takes the list back and finishes both documents with one request for the
+        // rest each; the copies equal the documents, and no part file stays behind.
+        holding = false;
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(u"Lintbay.ini"_s));
+        ProgramSettings settings(store);
+        NetworkContext network;
+        DownloadSession session(settings, network);
+        session.restore(found);
+        DownloadListModel& list = session.list();
+        for (int row : {0, 1})
+            QCOMPARE(session.files().partPath(list.idOf(row)), found.parts.at(row).partPath);
+        session.options().threadCount = 2;
+        session.options().intervalSeconds = 0;
+        session.scheduler().StartDownloads();
+        QTRY_VERIFY_WITH_TIMEOUT(list.at(0).state == DownloadItemState::Done &&
+                                     list.at(1).state == DownloadItemState::Done,
+                                 20000);
+        for (int row : {0, 1}) {
+            const QString doc = u"/doc/"_s + QString::number(row);
+            const QList<TestHttpRequest> asked = server.requestsTo(doc);
+            QCOMPARE(asked.size(), 2);
+            QCOMPARE(asked.last().header("Range"), "bytes=" + QByteArray::number(kSentBeforeKill) + '-');
+            QFile file(list.at(row).filePath());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), documentBody(row, kDocumentSize));
+        }
+        session.scheduler().StopDownloads();
+        session.shutdown();
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({u"doc0.pdf"_s, u"doc1.pdf"_s}));
     }
 };
 

@@ -228,9 +228,14 @@ void Downloader::removeOwnPlaceholder()
     if (!m_ownPlaceholder)
         return;
     m_ownPlaceholder = false;
-    // Only the two bytes this object wrote; anything else standing there now is someone else's.
-    QFile file(m_saveFile);
-    const QFileInfo info(m_saveFile);
+    removePlaceholderAt(m_saveFile);
+}
+
+void Downloader::removePlaceholderAt(const QString& path)
+{
+    // Only the two bytes a transfer writes; anything else standing there is someone else's.
+    QFile file(path);
+    const QFileInfo info(path);
     if (info.isSymLink() || !info.isFile() || info.size() != kPlaceholder.size())
         return;
     if (!file.open(QIODevice::ReadOnly) || file.readAll() != kPlaceholder)

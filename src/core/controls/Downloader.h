@@ -59,6 +59,11 @@ public:
     void resumeWith(std::unique_ptr<ResumePoint> point) { m_offer = std::move(point); }
     // After an end other than completion: the body to go on with, or null.
     std::unique_ptr<ResumePoint> takeResumePoint() { return std::move(m_kept); }
+    // Removes the name-claiming placeholder a transfer left at `path` (one a program that ended
+    // without cleaning up left); a file with anything else in it stays.
+    static void removePlaceholderAt(const QString& path);
+    // The fetch in progress (for its resumeNoteChanged()).
+    const Fetch& fetch() const { return m_fetch; }
     void setDeferBusyAnswers(bool on) { m_deferBusy = on; }
 
     // Time without a new byte after which the transfer ends with "超时", and how often that is checked.

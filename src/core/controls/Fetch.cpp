@@ -61,6 +61,24 @@ QString ResumePoint::partPath() const
     return part ? part->partPath() : QString();
 }
 
+ResumeNote ResumePoint::note() const
+{
+    return {partPath(), url, validator, total};
+}
+
+std::unique_ptr<ResumePoint> ResumePoint::adopt(const ResumeNote& note)
+{
+    auto part = std::make_unique<PartFile>(QString());
+    if (note.isNull() || !isFetchableUrl(note.url) || !part->adopt(note.partPath))
+        return nullptr;
+    auto point = std::make_unique<ResumePoint>();
+    point->part = std::move(part);
+    point->url = note.url;
+    point->validator = note.validator;
+    point->total = note.total;
+    return point;
+}
+
 Fetch::Fetch(NetworkContext& network, Route route, QObject* parent)
     : QObject(parent), m_network(network), m_route(route)
 {
@@ -201,7 +219,15 @@ bool Fetch::stream(const QString& path)
         noteResumable(m_reply);
     }
     m_phase = Phase::Streaming;
+    emit resumeNoteChanged();
     return true;
+}
+
+ResumeNote Fetch::resumeNote() const
+{
+    if (!m_resumable || !m_part || m_phase != Phase::Streaming)
+        return {};
+    return {m_part->partPath(), m_resumeUrl, m_validator, m_total};
 }
 
 void Fetch::noteResumable(const QNetworkReply* reply)
@@ -243,6 +269,7 @@ Fetch::Continuation Fetch::judgeContinuation(const QNetworkReply* reply)
     // Neither the rest nor a whole document: asked again for all of it.
     dropReply(m_reply, this);
     m_resumable = false;
+    emit resumeNoteChanged();
     if (!m_part->truncate()) {
         m_fileError = m_part->errorString();
         finish(End::WriteFailed);
@@ -261,6 +288,7 @@ bool Fetch::fetchWhole(const QString& path)
     m_rangeFrom = 0;
     m_resumed = false;
     m_resumable = false;
+    emit resumeNoteChanged();
     if (!partFor(path) || !m_part->truncate()) {
         abandon();
         return false;

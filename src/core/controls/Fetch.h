@@ -22,6 +22,20 @@ namespace lintbay {
 class NetworkContext;
 class PartFile;
 
+// Where a body that may be continued lies and what tells whether the server still has the same
+// document, as plain values: what the download journal keeps, so that a later start of the program
+// can go on with a body a crash interrupted.
+struct ResumeNote
+{
+    QString partPath;
+    QUrl url;
+    QByteArray validator;
+    qint64 total = -1;
+
+    bool isNull() const { return partPath.isEmpty(); }
+    bool operator==(const ResumeNote&) const = default;
+};
+
 // A body that broke off, kept for the next attempt to ask only for the rest: the part file (closed,
 // on disk) and what tells whether the server still has the same document.
 struct ResumePoint
@@ -38,6 +52,11 @@ struct ResumePoint
 
     qint64 size() const;
     QString partPath() const;
+    ResumeNote note() const;
+    // A body a program that ended without cleaning up left: its part file as the note names it, read
+    // once for its digest. Null unless the file is a part file this program makes, a plain file (no
+    // link) holding some bytes.
+    static std::unique_ptr<ResumePoint> adopt(const ResumeNote& note);
 };
 
 // One document fetched over the network into one file, for both download modes: the request (user
@@ -131,6 +150,8 @@ public:
     std::unique_ptr<ResumePoint> suspend();
 
     bool isActive() const { return m_phase != Phase::Idle; }
+    // The body being streamed, when a later attempt could go on with it; null otherwise.
+    ResumeNote resumeNote() const;
     // The HTTP status of the answer in hand; 0 before there is one.
     int status() const { return m_status; }
     // The answer in hand continues the body an earlier attempt left.
@@ -162,6 +183,9 @@ signals:
     void answered();
     // The part file grew.
     void bodyGrew(qint64 received);
+    // What resumeNote() says may have changed: a body began streaming, or what the part file holds
+    // can no longer be continued.
+    void resumeNoteChanged();
     // The stall watch saw the body grow since its last look (at most once a tick).
     void stillGrowing(qint64 received);
     void ended(lintbay::Fetch::End reason);

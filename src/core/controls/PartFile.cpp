@@ -21,6 +21,9 @@ namespace {
 // Large enough to keep system calls few, small enough that memory does not depend on the file.
 constexpr qint64 kCopyPiece = 256 * 1024;
 
+const QString kPartPrefix = u".lintbay-"_s;
+const QString kPartSuffix = u".part"_s;
+
 std::filesystem::path fsPath(const QString& path)
 {
 #ifdef Q_OS_WIN
@@ -44,7 +47,8 @@ bool PartFile::open()
     discard();
     const QFileInfo target(m_finalPath);
     // A short fixed name: the final name may already use the whole length a file name can have.
-    auto file = std::make_unique<QTemporaryFile>(target.absolutePath() + u"/.lintbay-XXXXXX.part"_s);
+    auto file = std::make_unique<QTemporaryFile>(target.absolutePath() + u'/' + kPartPrefix + u"XXXXXX"_s +
+                                                 kPartSuffix);
     // Its life is this object's, which may outlast the transfer that made it.
     file->setAutoRemove(false);
     if (!file->open()) {
@@ -56,6 +60,33 @@ bool PartFile::open()
     m_size = 0;
     m_writeFailed = false;
     m_hash.reset();
+    m_digest.clear();
+    return true;
+}
+
+bool PartFile::isPartFile(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    return name.startsWith(kPartPrefix) && name.endsWith(kPartSuffix) && !info.isSymLink() && info.isFile();
+}
+
+bool PartFile::adopt(const QString& partPath)
+{
+    discard();
+    if (!isPartFile(partPath) || QFileInfo(partPath).size() <= 0)
+        return false;
+    QFile file(partPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    m_hash.reset();
+    if (!m_hash.addData(&file)) {
+        m_hash.reset();
+        return false;
+    }
+    m_partPath = QFileInfo(partPath).absoluteFilePath();
+    m_size = file.size();
+    m_writeFailed = false;
     m_digest.clear();
     return true;
 }

@@ -1,5 +1,7 @@
 #include "DownloadJournal.h"
 
+#include "download/RowFiles.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -69,6 +71,7 @@ void checkpoint(const QString& path)
 }
 
 const QString kColumns = u"id, pos, key, referer, name, type, size, received, progress, folder, state"_s;
+const QString kPartColumns = u"part, part_url, validator, total"_s;
 
 } // namespace
 
@@ -92,6 +95,7 @@ DownloadJournal::Found DownloadJournal::inspect(const QString& path)
         bool readable = connection.isOpen();
         if (readable) {
             QSqlQuery query(connection.db());
+            QList<qint64> ids;
             readable = query.exec(u"SELECT "_s + kColumns + u" FROM rows ORDER BY pos"_s);
             while (readable && query.next()) {
                 DownloadItem item;
@@ -106,16 +110,30 @@ DownloadJournal::Found DownloadJournal::inspect(const QString& path)
                 const int state = query.value(10).toInt();
                 item.state = state >= 1 && state <= 4 ? DownloadItemState(state) : DownloadItemState::Waiting;
                 // What was running is fetched again (from where it got to, where the host allows).
-                if (item.state == DownloadItemState::Downloading) {
+                if (item.state == DownloadItemState::Downloading && !item.key.isEmpty()) {
+                    found.interrupted.append(found.rows.size());
                     item.state = DownloadItemState::Waiting;
                     item.size.clear();
                     item.received.clear();
                     item.progress.clear();
                 }
-                if (!item.key.isEmpty())
+                if (!item.key.isEmpty()) {
                     found.rows.append(item);
+                    ids.append(query.value(0).toLongLong());
+                }
             }
             readable = readable && query.lastError().type() == QSqlError::NoError;
+            // Where the rows' bodies lie; a journal that does not say leaves every row to start over.
+            QHash<qint64, ResumeNote> notes;
+            if (readable && query.exec(u"SELECT id, "_s + kPartColumns + u" FROM rows WHERE part <> ''"_s)) {
+                while (query.next()) {
+                    notes.insert(query.value(0).toLongLong(),
+                                 {query.value(1).toString(), QUrl(query.value(2).toString()),
+                                  query.value(3).toByteArray(), query.value(4).toLongLong()});
+                }
+            }
+            for (const qint64 id : std::as_const(ids))
+                found.parts.append(notes.value(id));
         }
         if (readable) {
             found.kind = found.rows.isEmpty() ? Leftover::None : Leftover::Rows;
@@ -149,7 +167,7 @@ DownloadJournal::~DownloadJournal()
     close();
 }
 
-bool DownloadJournal::attach(DownloadListModel& list)
+bool DownloadJournal::attach(DownloadListModel& list, RowFiles* files)
 {
     close();
     QDir().mkpath(QFileInfo(m_path).absolutePath());
@@ -167,7 +185,8 @@ bool DownloadJournal::attach(DownloadListModel& list)
                            query.exec(u"PRAGMA wal_autocheckpoint=0"_s) && query.exec(u"DROP TABLE IF EXISTS rows"_s) &&
                            query.exec(u"CREATE TABLE rows (id INTEGER PRIMARY KEY, pos INTEGER, key TEXT, "
                                       "referer TEXT, name TEXT, type TEXT, size TEXT, received TEXT, "
-                                      "progress TEXT, folder TEXT, state INTEGER)"_s);
+                                      "progress TEXT, folder TEXT, state INTEGER, part TEXT, part_url TEXT, "
+                                      "validator BLOB, total INTEGER)"_s);
         if (!ready) {
             db.close();
             db = QSqlDatabase();
@@ -178,6 +197,15 @@ bool DownloadJournal::attach(DownloadListModel& list)
     }
     m_lock = std::move(lock);
     m_list = &list;
+    m_files = files;
+    if (files) {
+        connect(files, &RowFiles::partChanged, this, [this](quint64 id) {
+            if (m_list && m_known.contains(id)) {
+                m_dirty.add(id);
+                schedule();
+            }
+        });
+    }
     m_dirty.clear();
     m_removed.clear();
     m_clearAll = false;
@@ -318,7 +346,8 @@ bool DownloadJournal::writeSlice(int budgetMs)
             query.exec();
         }
     }
-    query.prepare(u"INSERT OR REPLACE INTO rows ("_s + kColumns + u") VALUES (?,?,?,?,?,?,?,?,?,?,?)"_s);
+    query.prepare(u"INSERT OR REPLACE INTO rows ("_s + kColumns + u", "_s + kPartColumns +
+                  u") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"_s);
     while (m_removed.isEmpty() && !m_dirty.isEmpty() && inTime()) {
         for (const quint64 id : m_dirty.take(kBatch)) {
             const int row = m_list->rowOfId(id);
@@ -336,6 +365,11 @@ bool DownloadJournal::writeSlice(int budgetMs)
             query.addBindValue(item.progress);
             query.addBindValue(item.folder);
             query.addBindValue(int(item.state));
+            const ResumeNote note = m_files ? m_files->noteOf(id) : ResumeNote();
+            query.addBindValue(note.partPath);
+            query.addBindValue(note.url.toString(QUrl::FullyEncoded));
+            query.addBindValue(note.validator);
+            query.addBindValue(note.total);
             query.exec();
         }
     }
@@ -372,7 +406,10 @@ void DownloadJournal::close()
     m_checkpoints.waitForDone();
     if (m_list)
         disconnect(m_list, nullptr, this, nullptr);
+    if (m_files)
+        disconnect(m_files, nullptr, this, nullptr);
     m_list = nullptr;
+    m_files = nullptr;
     if (!m_connection.isEmpty()) {
         {
             QSqlDatabase db = QSqlDatabase::database(m_connection, false);

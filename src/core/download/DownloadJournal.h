@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controls/Fetch.h"
 #include "download/DownloadListModel.h"
 
 #include <QElapsedTimer>
@@ -15,6 +16,8 @@
 #include <memory>
 
 namespace lintbay {
+
+class RowFiles;
 
 // The download list written down as it changes, so that a crash, a kill or a power cut does not
 // lose it: an SQLite database (WAL) in the user's data folder, one row per list row. A normal end
@@ -40,6 +43,10 @@ public:
     {
         Leftover kind = Leftover::None;
         QList<DownloadItem> rows;
+        // For each row, the body its transfer had begun (null when none): see RowFiles::adoptPart.
+        QList<ResumeNote> parts;
+        // The rows whose transfers the exit interrupted (indices into `rows`).
+        QList<qsizetype> interrupted;
         QString setAside;
     };
     // What an unclean exit left at `path`. Never throws away a readable journal; a corrupt one is
@@ -50,9 +57,10 @@ public:
     ~DownloadJournal() override; // writes what is pending; the file stays
 
     QString path() const { return m_path; }
-    // Starts recording the list (what it holds now, then every change). False, with the journal
-    // off and the list untouched, when the database cannot be had (the downloads go on without).
-    bool attach(DownloadListModel& list);
+    // Starts recording the list (what it holds now, then every change), with where the rows' bodies
+    // lie when `files` is given. False, with the journal off and the list untouched, when the
+    // database cannot be had (the downloads go on without).
+    bool attach(DownloadListModel& list, RowFiles* files = nullptr);
     bool isRecording() const { return m_list != nullptr; }
     bool hasPending() const { return !m_dirty.isEmpty() || !m_removed.isEmpty() || m_clearAll; }
     // Writes everything pending now.
@@ -101,6 +109,7 @@ private:
     QString m_connection;
     std::unique_ptr<QLockFile> m_lock;
     QPointer<DownloadListModel> m_list;
+    QPointer<RowFiles> m_files;
     QTimer m_flushTimer;
     PendingRows m_dirty;   // rows to write
     PendingRows m_removed; // rows to delete

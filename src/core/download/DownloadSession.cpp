@@ -7,7 +7,11 @@
 #include "app/Browser.h"
 #include "download/LoginAssistant.h"
 #include "download/RowFiles.h"
+#include "controls/Downloader.h"
+#include "controls/PartFile.h"
 #include "util/Wait.h"
+
+#include <QFile>
 
 namespace lintbay {
 
@@ -59,11 +63,51 @@ bool DownloadSession::recordJournal(const QString& path)
 {
     delete m_journal;
     m_journal = new DownloadJournal(path, this);
-    if (m_journal->attach(*m_list))
+    if (m_journal->attach(*m_list, m_files))
         return true;
     delete m_journal;
     m_journal = nullptr;
     return false;
+}
+
+namespace {
+
+// What the interrupted transfers of a leftover list left under their rows' names: the placeholder
+// that claims a name in parallel mode.
+void removePlaceholders(const DownloadJournal::Found& left)
+{
+    for (const qsizetype i : left.interrupted) {
+        if (i >= 0 && i < left.rows.size())
+            Downloader::removePlaceholderAt(left.rows.at(i).filePath());
+    }
+}
+
+} // namespace
+
+void DownloadSession::restore(const DownloadJournal::Found& left)
+{
+    removePlaceholders(left);
+    const int first = m_list->count();
+    m_list->addItems(left.rows);
+    for (qsizetype i = 0; i < left.parts.size() && i < left.rows.size(); ++i) {
+        const ResumeNote& note = left.parts.at(i);
+        if (note.isNull())
+            continue;
+        const int row = m_list->rowOfKey(left.rows.at(i).key);
+        const bool taken = row >= first && m_list->at(row).state != DownloadItemState::Done &&
+                           m_files->adoptPart(m_list->idOf(row), note, m_list->at(row).folder);
+        if (!taken && PartFile::isPartFile(note.partPath))
+            QFile::remove(note.partPath);
+    }
+}
+
+void DownloadSession::discardLeftover(const DownloadJournal::Found& left)
+{
+    removePlaceholders(left);
+    for (const ResumeNote& note : left.parts) {
+        if (!note.isNull() && PartFile::isPartFile(note.partPath))
+            QFile::remove(note.partPath);
+    }
 }
 
 void DownloadSession::shutdown()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "download/DownloadJournal.h"
 #include "download/ListOperations.h"
 #include "download/Scheduler.h"
 
@@ -7,7 +8,6 @@
 
 namespace lintbay {
 
-class DownloadJournal;
 class DownloadListModel;
 class LoginAssistant;
 class NetworkContext;
@@ -48,6 +48,11 @@ public:
     // session's normal end deletes it. False when no journal can be kept (the list works anyway).
     bool recordJournal(const QString& path);
     DownloadJournal* journal() const { return m_journal; }
+    // Takes back the list an unclean exit left (DownloadJournal::inspect): its rows, and the bodies
+    // their transfers had begun, for those rows to go on with. Bodies no row takes are removed.
+    void restore(const DownloadJournal::Found& left);
+    // The list an unclean exit left is not wanted: the bodies it names go with it.
+    static void discardLeftover(const DownloadJournal::Found& left);
 
     // What runs now, for the list commands that must wait for the downloads.
     DownloadActivity activity() const;

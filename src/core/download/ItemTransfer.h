@@ -56,6 +56,8 @@ public:
     void resumeFrom(std::unique_ptr<ResumePoint> point);
     // After finished(): the body to go on with, or null.
     std::unique_ptr<ResumePoint> takeResumePoint() { return std::move(m_kept); }
+    // The fetch in progress (for its resumeNoteChanged()).
+    const Fetch& fetch() const { return m_fetch; }
     // The HTTP status of the last answer; 0 when none came.
     int httpStatus() const { return m_fetch.status(); }
     // After RetryLater: the answer's Retry-After, -1 when it named none.

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <vector>
+
 namespace lintbay {
 
 RowFiles::RowFiles(DownloadListModel& list, QObject* parent) : QObject(parent), m_list(list)
@@ -17,10 +19,18 @@ RowFiles::~RowFiles() = default;
 
 void RowFiles::keepPart(quint64 id, std::unique_ptr<ResumePoint> point)
 {
+    m_running.remove(id);
     if (point && point->part)
         m_parts[id] = std::move(point);
     else
         m_parts.erase(id);
+    emit partChanged(id);
+}
+
+bool RowFiles::liesIn(const QString& partPath, const QString& folder)
+{
+    const QString partFolder = QFileInfo(partPath).absolutePath();
+    return !folder.isEmpty() && QDir::cleanPath(partFolder) == QDir::cleanPath(QDir(folder).absolutePath());
 }
 
 std::unique_ptr<ResumePoint> RowFiles::takePart(quint64 id, const QString& folder)
@@ -30,10 +40,42 @@ std::unique_ptr<ResumePoint> RowFiles::takePart(quint64 id, const QString& folde
         return nullptr;
     std::unique_ptr<ResumePoint> point = std::move(it->second);
     m_parts.erase(it);
-    const QString partFolder = QFileInfo(point->partPath()).absolutePath();
-    if (folder.isEmpty() || QDir::cleanPath(partFolder) != QDir::cleanPath(QDir(folder).absolutePath()))
+    if (!liesIn(point->partPath(), folder)) {
+        point.reset();
+        emit partChanged(id);
         return nullptr;
+    }
+    // Until the transfer says what it streams, the body stays where it was.
+    m_running.insert(id, point->note());
     return point;
+}
+
+void RowFiles::noteRunning(quint64 id, const ResumeNote& note)
+{
+    if (note.isNull())
+        m_running.remove(id);
+    else
+        m_running.insert(id, note);
+    emit partChanged(id);
+}
+
+ResumeNote RowFiles::noteOf(quint64 id) const
+{
+    const auto it = m_parts.find(id);
+    if (it != m_parts.end())
+        return it->second->note();
+    return m_running.value(id);
+}
+
+bool RowFiles::adoptPart(quint64 id, const ResumeNote& note, const QString& folder)
+{
+    if (!liesIn(note.partPath, folder))
+        return false;
+    std::unique_ptr<ResumePoint> point = ResumePoint::adopt(note);
+    if (!point)
+        return false;
+    keepPart(id, std::move(point));
+    return true;
 }
 
 QString RowFiles::partPath(quint64 id) const
@@ -45,11 +87,22 @@ QString RowFiles::partPath(quint64 id) const
 void RowFiles::dropPart(quint64 id)
 {
     m_parts.erase(id);
+    m_running.remove(id);
+    emit partChanged(id);
 }
 
 void RowFiles::dropAllParts()
 {
+    const QList<quint64> ids = m_running.keys();
+    m_running.clear();
+    std::vector<quint64> kept;
+    for (const auto& [id, point] : m_parts)
+        kept.push_back(id);
     m_parts.clear();
+    for (quint64 id : ids)
+        emit partChanged(id);
+    for (quint64 id : kept)
+        emit partChanged(id);
 }
 
 quint64 RowFiles::noteFinished(quint64 id, const QByteArray& sha256)
@@ -98,6 +151,7 @@ void RowFiles::dropRowsGone()
         else
             ++it;
     }
+    m_running.removeIf([this](const auto& entry) { return m_list.rowOfId(entry.key()) < 0; });
     const QList<quint64> finished = m_digestOf.keys();
     for (quint64 id : finished) {
         if (m_list.rowOfId(id) < 0)

@@ -22,6 +22,8 @@ class DownloadListModel;
 // - the SHA-256 of each row's finished file, so that one document reached under two titles is told.
 // A row that leaves the list (removed, or the list cleared) takes its part file and its digest
 // along; the part files still kept go when this object does, or when dropAllParts() is called.
+// It also knows where the body of each running transfer that could be continued lies (noteRunning),
+// so that the journal can keep it for a start after a crash (noteOf, partChanged).
 class RowFiles : public QObject
 {
     Q_OBJECT
@@ -38,6 +40,14 @@ public:
     QString partPath(quint64 id) const;
     void dropPart(quint64 id);
     void dropAllParts();
+    // The body a transfer of the row is taking now, as its fetch describes it (null: none that a
+    // later attempt could go on with).
+    void noteRunning(quint64 id, const ResumeNote& note);
+    // Where the row's body lies, kept or being taken; null when nowhere.
+    ResumeNote noteOf(quint64 id) const;
+    // Takes over for the row the body a crashed run left where `note` says (see ResumePoint::adopt),
+    // when it lies in `folder`. False, with the note's file left alone, when it cannot be taken.
+    bool adoptPart(quint64 id, const ResumeNote& note, const QString& folder);
 
     // A row's file is finished: its digest is recorded, and the answer is the id of the row that
     // finished the same bytes first and whose file is still there (never a row whose file is this
@@ -46,11 +56,17 @@ public:
     void forgetDigest(quint64 id);
     QByteArray digestOf(quint64 id) const { return m_digestOf.value(id); }
 
+signals:
+    // What noteOf(id) says may have changed.
+    void partChanged(quint64 id);
+
 private:
     void dropRowsGone();
+    static bool liesIn(const QString& partPath, const QString& folder);
 
     DownloadListModel& m_list;
     std::unordered_map<quint64, std::unique_ptr<ResumePoint>> m_parts;
+    QHash<quint64, ResumeNote> m_running;
     QHash<quint64, QByteArray> m_digestOf;
     QHash<QByteArray, QList<quint64>> m_rowsOfDigest; // in the order the rows finished
 };

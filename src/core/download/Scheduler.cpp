@@ -290,6 +290,8 @@ void Scheduler::startSingle(int row)
     settings.deferBusyAnswers = m_retries.mayDefer(id);
     auto* transfer = new ItemTransfer(m_network, m_list, row, settings, this);
     transfer->resumeFrom(m_files->takePart(id, m_list.at(row).folder));
+    connect(&transfer->fetch(), &Fetch::resumeNoteChanged, this,
+            [this, transfer, id] { m_files->noteRunning(id, transfer->fetch().resumeNote()); });
     m_single = transfer;
     connect(transfer, &ItemTransfer::stateText, this, [this](const QString& t) { emit statusText(3, t); });
     connect(transfer, &ItemTransfer::statusText, this, [this](const QString& t) { emit statusText(2, t); });
@@ -317,6 +319,8 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
     const quint64 id = m_list.idOf(row);
     d->setDeferBusyAnswers(m_retries.mayDefer(id));
     d->resumeWith(m_files->takePart(id, m_list.at(row).folder));
+    connect(&d->fetch(), &Fetch::resumeNoteChanged, this,
+            [this, d, id] { m_files->noteRunning(id, d->fetch().resumeNote()); });
     m_slots[slot] = d;
     m_slotRowId[slot] = id;
     m_slotHost[slot] = hostOf(m_list.at(row).key);

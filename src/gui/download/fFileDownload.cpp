@@ -211,8 +211,12 @@ void fFileDownload::restoreJournal()
     if (left.kind == DownloadJournal::Leftover::Corrupt)
         ShowError(this, u"上次未完成的下载列表已损坏，无法恢复。"_s +
                             (left.setAside.isEmpty() ? QString() : u"已另存为："_s + left.setAside));
-    else if (left.kind == DownloadJournal::Leftover::Rows && AskYesNo(this, u"恢复上次未完成的下载列表？"_s))
-        m_session->list().addItems(left.rows);
+    else if (left.kind == DownloadJournal::Leftover::Rows) {
+        if (AskYesNo(this, u"恢复上次未完成的下载列表？"_s))
+            m_session->restore(left);
+        else
+            DownloadSession::discardLeftover(left);
+    }
     m_session->recordJournal(path);
 }
 
