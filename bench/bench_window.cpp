@@ -116,6 +116,10 @@ int main(int argc, char* argv[])
         QElapsedTimer clock;
         clock.start();
         command();
+        // A long list is ordered beside the window: the step ends when the rows have their order.
+        const fFileDownload* shown = program.gui.loadedDownloadWindow();
+        while (shown && shown->list()->isSorting())
+            QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
         const qint64 ms = clock.elapsed();
         settle();
         steps.append({name, ms, probe.longest()});

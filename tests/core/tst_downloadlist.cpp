@@ -75,6 +75,7 @@ private slots:
     void countersText();
     void listFinished();
     void bulkRemovalSignalsOnce();
+    void persistentIndexFollowsRowOnSort_data();
     void persistentIndexFollowsRowOnSort();
 };
 
@@ -473,26 +474,71 @@ void TestDownloadList::bulkRemovalSignalsOnce()
     QCOMPARE(list.rowOfKey(url(0)), -1);
 }
 
+void TestDownloadList::persistentIndexFollowsRowOnSort_data()
+{
+    QTest::addColumn<bool>("beside");   // the order is worked out beside the window
+    QTest::addColumn<bool>("rowComes"); // a row is added while it is
+    QTest::addColumn<QStringList>("ascending");
+    const QStringList three{u"丙"_s, u"甲"_s, u"乙"_s};
+    QTest::newRow("in the window") << false << false << three;
+    QTest::newRow("beside the window") << true << false << three;
+    QTest::newRow("beside the window, a row comes meanwhile")
+        << true << true << QStringList{u"丙"_s, u"丁"_s, u"甲"_s, u"乙"_s};
+}
+
 void TestDownloadList::persistentIndexFollowsRowOnSort()
 {
+    QFETCH(bool, beside);
+    QFETCH(bool, rowComes);
+    QFETCH(QStringList, ascending);
     DownloadListModel list;
+    list.setBackgroundSortRows(beside ? 2 : 0);
     list.addItem(url(0), u"丙"_s, u"pdf"_s, u"/d/"_s, {});
     list.addItem(url(1), u"甲"_s, u"pdf"_s, u"/d/"_s, {});
     list.addItem(url(2), u"乙"_s, u"pdf"_s, u"/d/"_s, {});
     const QPersistentModelIndex held(list.index(0, 1));
-    QSignalSpy layout(&list, &QAbstractItemModel::layoutChanged);
-    list.sort(DownloadListModel::NameColumn, Qt::AscendingOrder);
-    QCOMPARE(layout.count(), 1);
-    // 丙 (bing) sorts after 甲 (jia) and 乙 (yi) by reading order.
-    QCOMPARE(list.at(0).name, u"丙"_s);
-    QCOMPARE(list.at(1).name, u"甲"_s);
-    QCOMPARE(list.at(2).name, u"乙"_s);
-    list.sort(DownloadListModel::NameColumn, Qt::DescendingOrder);
+    QSignalSpy sorted(&list, &DownloadListModel::sorted);
+    const auto sortBy = [&](Qt::SortOrder order) {
+        sorted.clear();
+        list.sort(DownloadListModel::NameColumn, order);
+        QCOMPARE(list.isSorting(), beside);
+        if (rowComes && order == Qt::AscendingOrder)
+            list.addItem(url(3), u"丁"_s, u"pdf"_s, u"/d/"_s, {});
+        QTRY_COMPARE(sorted.count(), 1);
+        QVERIFY(!list.isSorting());
+    };
+    sortBy(Qt::AscendingOrder);
+    // 丙 (bing) sorts before 丁 (ding), 甲 (jia) and 乙 (yi) by reading order.
+    QStringList names;
+    for (int row = 0; row < list.count(); ++row)
+        names << list.at(row).name;
+    QCOMPARE(names, ascending);
+    sortBy(Qt::DescendingOrder);
     QCOMPARE(list.at(0).name, u"乙"_s);
-    QCOMPARE(held.row(), 2);
+    QCOMPARE(held.row(), list.count() - 1);
     QCOMPARE(held.column(), 1);
     QCOMPARE(list.data(held, DownloadListModel::KeyRole).toString(), url(0));
     QVERIFY(indexConsistent(list));
+
+    // Long cycles of the permutation: every row lands where the order puts it, with its own cells.
+    DownloadListModel many;
+    many.setBackgroundSortRows(beside ? 2 : 0);
+    QRandomGenerator generator(7);
+    QHash<QString, int> sizeOf;
+    for (int i = 0; i < 300; ++i) {
+        many.addItem(url(i), u"n"_s, u"pdf"_s, u"/d/"_s, {});
+        sizeOf.insert(url(i), int(generator.bounded(100000)));
+        many.setSize(i, QString::number(sizeOf.value(url(i))));
+    }
+    QSignalSpy manySorted(&many, &DownloadListModel::sorted);
+    many.sort(DownloadListModel::SizeColumn, Qt::AscendingOrder);
+    QTRY_COMPARE(manySorted.count(), 1);
+    for (int i = 0; i < 300; ++i) {
+        QCOMPARE(many.at(i).size.toInt(), sizeOf.value(many.at(i).key));
+        if (i > 0)
+            QVERIFY(many.at(i - 1).size.toInt() <= many.at(i).size.toInt());
+    }
+    QVERIFY(indexConsistent(many));
 }
 
 QTEST_GUILESS_MAIN(TestDownloadList)

@@ -3,8 +3,13 @@
 #include "download/CellOrder.h"
 #include "util/RowBlocks.h"
 
+#include <QPromise>
+#include <QThreadPool>
+
 #include <algorithm>
+#include <memory>
 #include <numeric>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -26,7 +31,14 @@ bool isRightAligned(int column)
 
 } // namespace
 
-DownloadListModel::DownloadListModel(QObject* parent) : QAbstractTableModel(parent) {}
+DownloadListModel::DownloadListModel(QObject* parent) : QAbstractTableModel(parent)
+{
+    const auto reshaped = [this] { ++m_shape; };
+    connect(this, &QAbstractItemModel::rowsInserted, this, reshaped);
+    connect(this, &QAbstractItemModel::rowsRemoved, this, reshaped);
+    connect(this, &QAbstractItemModel::modelReset, this, reshaped);
+    connect(this, &QAbstractItemModel::layoutChanged, this, reshaped);
+}
 
 int DownloadListModel::rowCount(const QModelIndex& parent) const
 {
@@ -458,9 +470,48 @@ void DownloadListModel::sort(int column, Qt::SortOrder order)
         return;
     m_sortColumn = column;
     m_sortOrder = order;
-    if (m_rows.size() < 2)
+    if (m_sortWatcher) {
+        // A later request replaces one still being worked out.
+        m_sortWatcher->disconnect(this);
+        m_sortWatcher->deleteLater();
+        m_sortWatcher = nullptr;
+    }
+    if (m_rows.size() >= m_backgroundSortRows && m_backgroundSortRows > 0) {
+        sortInBackground();
         return;
-    applyPermutation(sortedOrder(m_rows, column, order));
+    }
+    if (m_rows.size() >= 2)
+        applyPermutation(sortedOrder(m_rows, column, order));
+    emit sorted();
+}
+
+void DownloadListModel::sortInBackground()
+{
+    auto promise = std::make_shared<QPromise<QList<int>>>();
+    m_sortWatcher = new QFutureWatcher<QList<int>>(this);
+    m_shapeSorted = m_shape;
+    connect(m_sortWatcher, &QFutureWatcherBase::finished, this, [this] {
+        const QList<int> order = m_sortWatcher->future().resultCount() > 0 ? m_sortWatcher->result() : QList<int>();
+        m_sortWatcher->deleteLater();
+        m_sortWatcher = nullptr;
+        // Rows came or went meanwhile: the order was worked out for another list.
+        if (m_shapeSorted != m_shape || order.size() != m_rows.size()) {
+            sort(m_sortColumn, m_sortOrder);
+            return;
+        }
+        applyPermutation(order);
+        emit sorted();
+    });
+    m_sortWatcher->setFuture(promise->future());
+    promise->start();
+    // The worker reads its own copy of the rows (shared until the window changes one).
+    QThreadPool::globalInstance()->start(
+        [promise, rows = m_rows, column = m_sortColumn, order = m_sortOrder]() mutable {
+            QList<int> result = sortedOrder(rows, column, order);
+            rows = {}; // given back before the window takes the order
+            promise->addResult(std::move(result));
+            promise->finish();
+        });
 }
 
 void DownloadListModel::shuffle(QRandomGenerator& generator)
@@ -476,14 +527,29 @@ void DownloadListModel::shuffle(QRandomGenerator& generator)
 void DownloadListModel::applyPermutation(const QList<int>& order)
 {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    QList<DownloadItem> reordered;
-    reordered.reserve(m_rows.size());
-    QList<int> newRowOf(m_rows.size());
-    for (qsizetype newRow = 0; newRow < order.size(); ++newRow) {
-        reordered.append(std::move(m_rows[order.at(newRow)]));
+    const qsizetype n = m_rows.size();
+    QList<int> newRowOf(n);
+    for (qsizetype newRow = 0; newRow < n; ++newRow)
         newRowOf[order.at(newRow)] = int(newRow);
+    // In place, one cycle of the permutation after the other: no second list of rows.
+    DownloadItem* rows = m_rows.data();
+    std::vector<bool> placed(n, false);
+    for (qsizetype start = 0; start < n; ++start) {
+        if (placed[start])
+            continue;
+        DownloadItem first = std::move(rows[start]);
+        qsizetype at = start;
+        for (;;) {
+            placed[at] = true;
+            const qsizetype from = order.at(at);
+            if (from == start) {
+                rows[at] = std::move(first);
+                break;
+            }
+            rows[at] = std::move(rows[from]);
+            at = from;
+        }
     }
-    m_rows = std::move(reordered);
     markIndexStaleFrom(0);
 
     const QModelIndexList before = persistentIndexList();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QFutureWatcher>
 #include <QHash>
 #include <QList>
 #include <QRandomGenerator>
@@ -100,8 +101,13 @@ public:
     bool removeRows(int row, int count, const QModelIndex& parent = {}) override;
     // Orders the rows by a column's cell: numbers as numbers in the size, received and percentage
     // columns, text ignoring case elsewhere (see sortRows). Rows keep their data; the view's selection
-    // follows them.
+    // follows them. A long list is ordered beside the window (the rows as they are now) and takes
+    // its new order a moment later, when isSorting() turns false and sorted() is signalled; a list
+    // that gains or loses rows meanwhile is ordered again.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    bool isSorting() const { return m_sortWatcher != nullptr; }
+    // Lists with at least this many rows are ordered beside the window.
+    void setBackgroundSortRows(int rows) { m_backgroundSortRows = rows; }
 
     // The folder a row gets when it is added without one (the program's default save folder).
     void setDefaultFolder(const QString& folder);
@@ -171,10 +177,15 @@ public:
     // Puts the rows in a uniformly random order; their data and states stay.
     void shuffle(QRandomGenerator& generator = *QRandomGenerator::global());
 
+signals:
+    // The rows took the order sort() asked for.
+    void sorted();
+
 private:
     // Puts the rows in the order given by `order` (order[newRow] = oldRow), keeping the view's
     // persistent indexes on their rows.
     void applyPermutation(const QList<int>& order);
+    void sortInBackground();
     int removeMarked(const QList<bool>& marked);
     void setTextField(int row, int column, QString DownloadItem::*field, const QString& value);
     void emitRowsChanged(int firstRow, int lastRow);
@@ -195,6 +206,12 @@ private:
     QString m_defaultFolder;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     int m_sortColumn = -1;
+    int m_backgroundSortRows = 20000;
+    // The order being worked out beside the window, and the shape of the list it was asked of: a
+    // count bumped whenever rows come, go or move.
+    QFutureWatcher<QList<int>>* m_sortWatcher = nullptr;
+    quint64 m_shape = 0;
+    quint64 m_shapeSorted = 0;
 };
 
 } // namespace lintbay
