@@ -26,10 +26,9 @@ install(FILES ${PROJECT_BINARY_DIR}/${LINTBAY_APP_ID}.metainfo.xml
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/icons/hicolor
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 
-# The Debian package. Libraries the program links are found by dpkg-shlibdeps; what it loads or runs
-# by name at run time is invisible to it and listed here:
-#   libqt6webenginecore6-bin  QtWebEngineProcess, the embedded browser's page process (the library's
-#                             package does not pull it in)
+# The Debian package. Libraries the program links are found by dpkg-shlibdeps (with them the browser's
+# page process, QtWebEngineProcess, which its library's package declares); what the program loads by
+# name at run time is invisible to it and listed here:
 #   libqt6sql6-sqlite         the SQLite driver of the download journal (a plugin)
 #   libopencc-data            the Traditional-to-Simplified dictionaries, opened by file name
 #   a CJK font                the whole interface is Chinese; without one it shows empty boxes
@@ -49,6 +48,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6webenginecore6-bin, libqt6sql6-sqlite, libopencc-data, fonts-wqy-microhei | fonts-noto-cjk | fonts-wqy-zenhei")
+    "libqt6sql6-sqlite, libopencc-data, fonts-wqy-microhei | fonts-noto-cjk | fonts-wqy-zenhei")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, xdg-utils")
 include(CPack)

@@ -32,7 +32,7 @@ fail() {
 # The dependencies were computed from the program's libraries, not only the hand-written ones.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "package-check: $(basename "$deb") depends on: $depends"
-for library in libqt6widgets6 libqt6webenginecore6 libgumbo; do
+for library in libqt6widgets6 libqt6webenginecore6-bin libgumbo; do
   grep -q "$library" <<<"$depends" || fail "Depends lacks $library: dpkg-shlibdeps did not run"
 done
 
@@ -56,7 +56,8 @@ cp "$deb" "$tmp/"
 chmod 755 "$tmp"
 chmod 644 "$tmp/$(basename "$deb")"
 installed=1
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "$tmp/$(basename "$deb")"
+# Without the recommended packages: what the package depends on must be enough to start it.
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "$tmp/$(basename "$deb")"
 
 entry=/usr/share/applications/$app_id.desktop
 metainfo=/usr/share/metainfo/$app_id.metainfo.xml
