@@ -3,6 +3,9 @@
 # (clang, in a build folder of its own) and runs them; `make test-sanitize-gui` the GUI suites.
 # `make fuzz-smoke` builds the libFuzzer targets of fuzz/ in that same folder (the core is built once
 # for both) and runs each for FUZZ_SECONDS.
+# `make package` builds the Debian package (CPack) into $(BUILD); `make package-check` installs it,
+# checks the installed menu entry, metainfo and start, and removes it again (root or sudo).
+# `make screenshots` redraws the pictures of the windows in docs/ under Xvfb.
 BUILD ?= build
 SANITIZE_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
@@ -21,7 +24,7 @@ SANITIZE_GUI_ENV = ASAN_OPTIONS=$(SANITIZE_ASAN):new_delete_type_mismatch=0 \
                    QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --no-sandbox"
 
 .PHONY: deps configure build run test sanitize-configure test-sanitize test-sanitize-gui fuzz-build \
-        fuzz-smoke demo clean
+        fuzz-smoke demo package package-check screenshots clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -58,6 +61,15 @@ fuzz-build: sanitize-configure
 
 fuzz-smoke: fuzz-build
 	FUZZ_BUILD=$(SANITIZE_BUILD) bash fuzz/run.sh $(FUZZ_SECONDS)
+
+package: build
+	cmake --build $(BUILD) --target package
+
+package-check: package
+	BUILD=$(BUILD) bash scripts/package-check.sh
+
+screenshots: build
+	BUILD=$(BUILD) bash scripts/screenshots.sh
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)

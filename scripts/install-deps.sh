@@ -14,6 +14,9 @@ packages=(
   nginx openssl
   # `make test-sanitize`: clang and its AddressSanitizer/UndefinedBehaviorSanitizer runtimes.
   clang libclang-rt-14-dev
+  # `make package` (dpkg-shlibdeps; CPack finds the executables with file), `make package-check`
+  # (the validators of the menu entry and the metainfo) and `make screenshots` (Xvfb).
+  dpkg-dev file desktop-file-utils appstream xvfb xauth
 )
 
 missing=()

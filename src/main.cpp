@@ -22,6 +22,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setOrganizationName(u"Lintbay"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(LINTBAY_VERSION_STRING));
     QApplication::setWindowIcon(QIcon(u":/icons/lintbay.png"_s));
+    // Ties the windows to the installed menu entry, so desktops show its name and icon for them.
+    QGuiApplication::setDesktopFileName(u"org.lintbay.Lintbay"_s);
     // The start-up window is hidden, not closed, while another window is open; the program ends
     // only when it is unloaded.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -154,6 +156,28 @@ private slots:
         const QString path = m_dir.filePath(u"new/data/SaveList.dat"_s);
         QVERIFY(SaveFolderHistory(path, {u"/a"_s}));
         QCOMPARE(LoadFolderHistory(path, {}), QStringList{u"/a"_s});
+    }
+
+    // A build or a copied folder keeps the history beside the executable; an installation never
+    // writes into its executable's folder, even where it could (run by root, installed in a home).
+    void locationByLayout_data()
+    {
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("build folder") << false;
+        QTest::newRow("installed") << true;
+    }
+    void locationByLayout()
+    {
+        QFETCH(bool, installed);
+        const QString bin = m_dir.filePath(installed ? u"installed/bin"_s : u"copied/bin"_s);
+        QVERIFY(QDir().mkpath(bin));
+        if (installed) {
+            const QString marker = QDir::cleanPath(QDir(bin).filePath(InstalledMarker()));
+            QVERIFY(QDir().mkpath(QFileInfo(marker).path()));
+            QVERIFY(writeBytes(marker, "[Desktop Entry]\n"));
+        }
+        const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        QCOMPARE(QDir::fromNativeSeparators(ProgramDataFolderFor(bin)), installed ? dataFolder : bin);
     }
 
     void location()

@@ -1,9 +1,18 @@
 #!/usr/bin/env python3
-"""Draws the program icon (resources/icons/lintbay.png): a green tile, a white page with a folded
-corner and a down arrow. Plain Python, no imaging library, so anyone can redraw it."""
-import struct, sys, zlib
+"""Draws the program icon: a green tile, a white page with a folded corner and a down arrow. Plain
+Python, no imaging library, so anyone can redraw it.
+
+    make_icon.py [OUT]             the 64 x 64 icon the program carries (resources/icons/lintbay.png)
+    make_icon.py --theme FOLDER    the installed icon in every size of the hicolor theme under FOLDER
+                                   (FOLDER/NxN/apps/org.lintbay.Lintbay.png)
+
+The drawing is made on a 64-unit grid; other sizes sample it 4 x 4 times per pixel and average, so
+edges stay smooth when it is drawn larger or smaller."""
+import os, struct, sys, zlib
 
 N = 64
+APP_ID = "org.lintbay.Lintbay"
+THEME_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 def inside_round_rect(x, y, x0, y0, x1, y1, r):
     if x < x0 or x > x1 or y < y0 or y > y1:
@@ -36,6 +45,42 @@ def png(width, height, rows):
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
             + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
 
-rows = [[pixel(x, y) for x in range(N)] for y in range(N)]
-out = sys.argv[1] if len(sys.argv) > 1 else "resources/icons/lintbay.png"
-open(out, "wb").write(png(N, N, rows))
+def draw(size):
+    if size == N:
+        return [[pixel(x, y) for x in range(N)] for y in range(N)]
+    steps = 4
+    scale = N / size
+    rows = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            # Premultiplied sums, so transparent samples do not darken the edge.
+            r = g = b = a = 0
+            for j in range(steps):
+                for i in range(steps):
+                    # Grid pixel k covers [k, k + 1) and is drawn from its centre.
+                    u = (x + (i + 0.5) / steps) * scale - 0.5
+                    v = (y + (j + 0.5) / steps) * scale - 0.5
+                    pr, pg, pb, pa = pixel(u, v)
+                    r += pr * pa; g += pg * pa; b += pb * pa; a += pa
+            count = steps * steps
+            if a == 0:
+                row.append((0, 0, 0, 0))
+            else:
+                row.append((round(r / a), round(g / a), round(b / a), round(a / count)))
+        rows.append(row)
+    return rows
+
+def write(path, size):
+    os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
+    data = png(size, size, draw(size))
+    # Written beside the final name and renamed over it, so a broken run leaves no half icon.
+    with open(path + ".tmp", "wb") as f:
+        f.write(data)
+    os.replace(path + ".tmp", path)
+
+if len(sys.argv) > 2 and sys.argv[1] == "--theme":
+    for size in THEME_SIZES:
+        write(os.path.join(sys.argv[2], f"{size}x{size}", "apps", APP_ID + ".png"), size)
+else:
+    write(sys.argv[1] if len(sys.argv) > 1 else "resources/icons/lintbay.png", N)

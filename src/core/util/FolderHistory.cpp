@@ -30,16 +30,27 @@ bool containsIgnoringCase(const QStringList& list, const QString& text)
 
 } // namespace
 
+QString InstalledMarker()
+{
+    return QString::fromUtf8(LINTBAY_INSTALLED_MARKER);
+}
+
+QString ProgramDataFolderFor(const QString& exeFolder)
+{
+    // An installed program keeps its files in the user's own data folder, even where it could write
+    // beside its executable (run by root, or installed under the user's home): the executable's
+    // folder is shared with other programs and owned by the installation.
+    const bool installed = !exeFolder.isEmpty() && QFileInfo::exists(QDir(exeFolder).filePath(InstalledMarker()));
+    if (!exeFolder.isEmpty() && !installed && QFileInfo(exeFolder).isWritable())
+        return QDir::toNativeSeparators(exeFolder);
+    return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
 QString ProgramDataFolder()
 {
     if (!programFolderOverride().isEmpty())
         return QDir::toNativeSeparators(programFolderOverride());
-    // Installed programs live in folders the user cannot write; their history goes to the
-    // user's own data folder instead.
-    const QString exeFolder = QCoreApplication::applicationDirPath();
-    if (!exeFolder.isEmpty() && QFileInfo(exeFolder).isWritable())
-        return QDir::toNativeSeparators(exeFolder);
-    return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    return ProgramDataFolderFor(QCoreApplication::applicationDirPath());
 }
 
 void SetProgramDataFolder(const QString& folder)

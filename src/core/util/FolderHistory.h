@@ -5,8 +5,15 @@
 
 namespace lintbay {
 
-// The folder the program keeps its own files in (the save-folder history): the executable's folder
-// when it is writable, else the per-user data folder. Native separators, no trailing separator.
+// The installation's menu entry, relative to the folder of the installed executable (from the
+// install layout the build was configured with). Where it exists the program runs installed.
+QString InstalledMarker();
+
+// The folder the program keeps its own files in (the save-folder history) when its executable is
+// in `exeFolder`: that folder when it is writable and not an installation (a build or a copied
+// folder), else the per-user data folder. Native separators, no trailing separator.
+QString ProgramDataFolderFor(const QString& exeFolder);
+// ProgramDataFolderFor the running executable's folder, unless replaced.
 QString ProgramDataFolder();
 // Replaces ProgramDataFolder (automated runs point it at a temporary folder); empty restores it.
 void SetProgramDataFolder(const QString& folder);
