@@ -81,6 +81,14 @@ bool lengthsConflict(const QNetworkReply* reply)
     return std::any_of(values.cbegin(), values.cend(), [&](qint64 v) { return v != values.constFirst(); });
 }
 
+qint64 sizeLimitBytes(double megabytes)
+{
+    if (!(megabytes > 0))
+        return 1;
+    const double bytes = megabytes * 1024 * 1024;
+    return bytes >= 9e18 ? 0 : qMax<qint64>(1, qint64(bytes));
+}
+
 bool isHttpStatusError(int error)
 {
     return (error >= 201 && error <= 299) || (error >= 401 && error <= 499);

@@ -43,6 +43,10 @@ qint64 announcedLength(const QNetworkReply* reply);
 // beside one that is.
 bool lengthsConflict(const QNetworkReply* reply);
 
+// The size limit in megabytes as bytes for Fetch::setSizeLimit: 0 (none) for a limit beyond what a
+// file can hold; a limit of nothing, or not a number, lets no byte through.
+qint64 sizeLimitBytes(double megabytes);
+
 // True for the network errors that only stand for an HTTP error status (4xx, 5xx), whose page still
 // comes whole.
 bool isHttpStatusError(int networkError);

@@ -52,7 +52,7 @@ ItemTransfer::ItemTransfer(NetworkContext& network, DownloadListModel& list, int
     m_fetch.setStallTimeout(m_settings.stallTimeoutMs);
     m_fetch.setTickInterval(m_settings.tickMs);
     // Every way a body is taken stops at the limit, the fetch taken whole as well.
-    m_fetch.setSizeLimit(qMax<qint64>(1, qint64(m_settings.maxFileSizeMB * 1024 * 1024)));
+    m_fetch.setSizeLimit(sizeLimitBytes(m_settings.maxFileSizeMB));
     connect(&m_fetch, &Fetch::connecting, this, [this] { setState(kStateConnecting); });
     connect(&m_fetch, &Fetch::requestSent, this, [this] {
         setState(kStateSending);

@@ -318,7 +318,7 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
     d->setTickInterval(options.tickMs);
     // The progress reports catch an announced length above the limit; this catches a body that keeps
     // coming without one.
-    d->setSizeLimit(qMax<qint64>(1, qint64(options.maxFileSizeMB * 1024 * 1024)));
+    d->setSizeLimit(sizeLimitBytes(options.maxFileSizeMB));
     const quint64 id = m_list.idOf(row);
     d->setDeferBusyAnswers(m_retries.mayDefer(id));
     d->resumeWith(m_files->takePart(id, m_list.at(row).folder));
