@@ -269,8 +269,12 @@ void tst_FaultMatrix::scenario()
     if (folder == Folder::ReadOnlyWithFile) {
         QVERIFY(QDir().mkpath(out));
         QVERIFY(writeFile(QDir(out).filePath(kName + u".pdf"_s), "older"));
-        QVERIFY(setFolderReadOnly(out, true));
         m_readOnly = out;
+        const QString probe = QDir(out).filePath(u"probe"_s);
+        if (!setFolderReadOnly(out, true) || writeFile(probe, "x")) {
+            QFile::remove(probe);
+            QSKIP("this file system cannot make a folder read-only for this user");
+        }
     } else if (folder == Folder::Relative) {
         rowFolder = u"rel/sub/"_s;
     }
