@@ -159,50 +159,52 @@ void tst_Downloader::outcomes_data()
     // After a failure, why; after a web page, what its row is told; empty: a document, nothing told.
     // "*" stands for any figure.
     QTest::addColumn<QString>("reason");
+    // A body that ended short of its announced length: a completion below its total, nothing in place.
+    QTest::addColumn<bool>("endsShort");
 
     const QByteArray body = payload(300001);
     TestHttpResponse withLength = TestHttpResponse::bytes(body, "application/pdf");
     withLength.pieceSize = 65536;
     withLength.pieceIntervalMs = 5;
-    QTest::newRow("length announced") << withLength << true << body << 1 << true << QString();
+    QTest::newRow("length announced") << withLength << true << body << 1 << true << QString() << false;
 
     TestHttpResponse chunked = TestHttpResponse::bytes(body, "application/pdf");
     chunked.framing = TestHttpResponse::Framing::Chunked;
     chunked.pieceSize = 40000;
     QTest::newRow("chunked: fetched again whole, odd count kept")
-        << chunked << true << body << 2 << false << QString();
+        << chunked << true << body << 2 << false << QString() << false;
 
     TestHttpResponse closeDelimited = TestHttpResponse::bytes(payload(12345), "application/msword");
     closeDelimited.framing = TestHttpResponse::Framing::CloseDelimited;
-    QTest::newRow("close-delimited") << closeDelimited << true << payload(12345) << 2 << false << QString();
+    QTest::newRow("close-delimited") << closeDelimited << true << payload(12345) << 2 << false << QString() << false;
 
     TestHttpResponse page404 = TestHttpResponse::notFound();
     QTest::newRow("404 page with a length is what arrived")
-        << page404 << true << page404.body << 1 << true << u"HTTP 404（未找到）"_s;
+        << page404 << true << page404.body << 1 << true << u"HTTP 404（未找到）"_s << false;
 
     TestHttpResponse page500 = TestHttpResponse::html(QByteArray("<html><body>oops</body></html>"));
     page500.status = 500;
     page500.framing = TestHttpResponse::Framing::Chunked;
     QTest::newRow("500 page without length")
-        << page500 << true << page500.body << 2 << false << u"HTTP 500（服务器内部错误）"_s;
+        << page500 << true << page500.body << 2 << false << u"HTTP 500（服务器内部错误）"_s << false;
 
     TestHttpResponse empty = TestHttpResponse::bytes(QByteArray(), "application/pdf");
-    QTest::newRow("empty body") << empty << false << QByteArray() << 2 << false << u"服务器没有返回内容"_s;
+    QTest::newRow("empty body") << empty << false << QByteArray() << 2 << false << u"服务器没有返回内容"_s << false;
 
     TestHttpResponse oneByte = TestHttpResponse::bytes(QByteArray("x"), "application/pdf");
     oneByte.framing = TestHttpResponse::Framing::CloseDelimited;
     QTest::newRow("a single byte counts as nothing")
-        << oneByte << false << QByteArray() << 2 << false << u"服务器没有返回内容"_s;
+        << oneByte << false << QByteArray() << 2 << false << u"服务器没有返回内容"_s << false;
 
     TestHttpResponse short_ = TestHttpResponse::bytes(payload(5000), "application/pdf");
     short_.declaredLength = 9000;
     QTest::newRow("closes before the announced end")
         << short_ << false << QByteArray() << 1 << true
-        << u"连接中断，文件不完整：收到 * 字节，应为 9000 字节"_s;
+        << u"连接中断，文件不完整：收到 * 字节，应为 9000 字节"_s << true;
 
     TestHttpResponse longer = TestHttpResponse::bytes(payload(900), "application/pdf");
     longer.declaredLength = 600;
-    QTest::newRow("more bytes than announced") << longer << true << payload(600) << 1 << true << QString();
+    QTest::newRow("more bytes than announced") << longer << true << payload(600) << 1 << true << QString() << false;
 
     TestHttpResponse chunkedCut = TestHttpResponse::bytes(payload(5000), "application/pdf");
     chunkedCut.framing = TestHttpResponse::Framing::Chunked;
@@ -211,10 +213,10 @@ void tst_Downloader::outcomes_data()
     // "/file" is a document.
     QTest::newRow("landing page refreshes to the document")
         << TestHttpResponse::html(u"<meta http-equiv=\"refresh\" content=\"0; url=/file\">"_s) << true
-        << payload(2000) << 1 << true << QString();
+        << payload(2000) << 1 << true << QString() << false;
 
     QTest::newRow("chunked body cut off")
-        << chunkedCut << false << QByteArray() << 2 << false << u"连接中断，文件不完整：收到 * 字节"_s;
+        << chunkedCut << false << QByteArray() << 2 << false << u"连接中断，文件不完整：收到 * 字节"_s << false;
 }
 
 void tst_Downloader::outcomes()
@@ -227,6 +229,7 @@ void tst_Downloader::outcomes()
     QFETCH(int, requests);
     QFETCH(bool, progressExpected);
     QFETCH(QString, reason);
+    QFETCH(bool, endsShort);
 
     m_server->serve(u"/doc"_s, response);
     m_server->serve(u"/file"_s, TestHttpResponse::bytes(payload(2000), "application/pdf"));
@@ -238,7 +241,7 @@ void tst_Downloader::outcomes()
     const Result r = run(d, m_world.url(u"/doc"_s).toString(), target);
     QVERIFY2(r.completed || r.failed, "exactly one end report");
     // Only a failure keeps a body, and only what the server sent.
-    QVERIFY(r.kept.isEmpty() || (r.failed && response.body.startsWith(r.kept)));
+    QVERIFY(r.kept.isEmpty() || ((r.failed || endsShort) && response.body.startsWith(r.kept)));
     QCOMPARE(r.file, target);
     QCOMPARE(m_server->requestsTo(u"/doc"_s).size(), requests);
     QCOMPARE(!r.progress.isEmpty(), progressExpected);
@@ -250,6 +253,13 @@ void tst_Downloader::outcomes()
     QVERIFY(!d.isRunning());
     if (!reason.isEmpty() || r.failed)
         QVERIFY2(matchesPattern(d.reason(), reason), qPrintable(d.reason()));
+    if (endsShort) {
+        QVERIFY(r.completed);
+        QVERIFY2(r.read >= 1 && r.read < r.total, qPrintable(u"%1 of %2"_s.arg(r.read).arg(r.total)));
+        QVERIFY(!r.kept.isEmpty());
+        QCOMPARE(entries(m_dir->path()), QStringList({u"neighbour.pdf"_s}));
+        return;
+    }
     // A landing page is the Referer of its document; the slot sends none of its own.
     QVERIFY(!m_server->requestsTo(u"/doc"_s).value(0).hasHeader("Referer"));
     for (const TestHttpRequest& request : m_server->requestsTo(u"/file"_s))

@@ -30,6 +30,8 @@ class tst_Fetch : public QObject
 private slots:
     void ownerDeletesItInsideASignal_data();
     void ownerDeletesItInsideASignal();
+    void sizeLimitBytes_data();
+    void sizeLimitBytes();
 };
 
 void tst_Fetch::ownerDeletesItInsideASignal_data()
@@ -67,6 +69,10 @@ void tst_Fetch::ownerDeletesItInsideASignal_data()
             << u"ended"_s << u"/doc"_s << stall << int(Fetch::End::Stalled);
         QTest::addRow("%s: ended on a redirect loop", qPrintable(mode))
             << u"ended"_s << u"/loop"_s << pieces << int(Fetch::End::RedirectRefused);
+        QTest::addRow("%s: ended too large", qPrintable(mode))
+            << u"ended"_s << u"/big"_s << pieces << int(Fetch::End::TooLarge);
+        QTest::addRow("%s: ended on two lengths", qPrintable(mode))
+            << u"ended"_s << u"/two"_s << pieces << int(Fetch::End::BadLength);
     }
 }
 
@@ -80,6 +86,8 @@ void tst_Fetch::ownerDeletesItInsideASignal()
     TestHttpServer server;
     server.serve(u"/doc"_s, response);
     server.serve(u"/loop"_s, TestHttpResponse::redirect("/loop"));
+    server.serve(u"/big"_s, response);
+    server.serve(u"/two"_s, TestHttpResponse(response).withHeader("Content-Length", "1").withHeader("Content-Length", "2"));
     NetworkContext network;
     QTemporaryDir dir;
     const QString target = dir.filePath(u"doc.pdf"_s);
@@ -100,6 +108,8 @@ void tst_Fetch::ownerDeletesItInsideASignal()
     });
     fetch->setStallTimeout(300);
     fetch->setTickInterval(20);
+    if (path == u"/big"_s)
+        fetch->setSizeLimit(10000);
     if (single)
         fetch->setHeaderTimeout(3000);
     int calls = 0;
@@ -143,6 +153,24 @@ void tst_Fetch::ownerDeletesItInsideASignal()
     }
     if (reason < 0)
         QTRY_COMPARE(server.openConnections(), 0); // the request in flight was given up
+}
+
+void tst_Fetch::sizeLimitBytes_data()
+{
+    QTest::addColumn<double>("megabytes");
+    QTest::addColumn<qint64>("bytes");
+    QTest::newRow("1 MB") << 1.0 << qint64(1048576);
+    QTest::newRow("half a megabyte") << 0.5 << qint64(524288);
+    QTest::newRow("nothing lets no byte through") << 0.0 << qint64(1);
+    QTest::newRow("not a number") << qQNaN() << qint64(1);
+    QTest::newRow("beyond any file: no limit") << 1e20 << qint64(0);
+}
+
+void tst_Fetch::sizeLimitBytes()
+{
+    QFETCH(double, megabytes);
+    QFETCH(qint64, bytes);
+    QCOMPARE(lintbay::sizeLimitBytes(megabytes), bytes);
 }
 
 QTEST_GUILESS_MAIN(tst_Fetch)

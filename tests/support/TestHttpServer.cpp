@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include <sys/socket.h>
+
 using namespace Qt::StringLiterals;
 
 namespace lintbay::test {
@@ -260,7 +262,8 @@ private:
             reply += "Transfer-Encoding: chunked\r\n";
         // The connection stays open for more requests unless the answer or the client ends it. The
         // server never closes an idle connection first: a client may already be sending on it.
-        const bool cut = response.closeAfterBytes >= 0;
+        const bool cut = response.closeAfterBytes >= 0 || response.resetAfterBytes >= 0;
+        m_reset = response.resetAfterBytes >= 0;
         m_closeAfter = m_clientWantsClose || cut ||
                        response.framing == TestHttpResponse::Framing::CloseDelimited ||
                        response.declaredLength >= 0 || hasHeaderIn(response.headers, "Content-Length") ||
@@ -276,6 +279,7 @@ private:
         m_holdOpen = response.stallAfterBytes >= 0;
         if (!noBody) {
             const QByteArray body = m_holdOpen ? response.body.left(response.stallAfterBytes)
+                                    : m_reset  ? response.body.left(response.resetAfterBytes)
                                     : cut      ? response.body.left(response.closeAfterBytes)
                                                : response.body;
             const qsizetype size =
@@ -286,8 +290,12 @@ private:
                 m_pieces.append(chunked ? QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n"
                                         : piece);
             }
-            if (chunked && !m_holdOpen && !cut)
+            if (chunked && !m_holdOpen && !cut && !response.endless)
                 m_pieces.append("0\r\n\r\n");
+            if (response.endless && !m_pieces.isEmpty()) {
+                m_endless = m_pieces;
+                connect(m_socket, &QTcpSocket::bytesWritten, this, &Connection::sendPieces);
+            }
         }
         m_interval = response.pieceIntervalMs;
         sendPieces();
@@ -295,6 +303,17 @@ private:
 
     void sendPieces()
     {
+        if (!m_endless.isEmpty()) {
+            // Only as fast as the client takes it: the rest follows each write.
+            while (m_socket->state() == QAbstractSocket::ConnectedState &&
+                   m_socket->bytesToWrite() < 256 * 1024) {
+                if (m_pieces.isEmpty())
+                    m_pieces = m_endless;
+                if (m_socket->write(m_pieces.takeFirst()) < 0)
+                    break;
+            }
+            return;
+        }
         while (!m_pieces.isEmpty()) {
             m_socket->write(m_pieces.takeFirst());
             if (m_interval > 0 && !m_pieces.isEmpty()) {
@@ -304,6 +323,18 @@ private:
         }
         if (m_holdOpen)
             return;
+        if (m_reset) {
+            // Everything written first, then a reset instead of an orderly close.
+            if (m_socket->bytesToWrite() > 0) {
+                connect(m_socket, &QTcpSocket::bytesWritten, this, &Connection::sendPieces,
+                        Qt::UniqueConnection);
+                return;
+            }
+            const struct linger hard = {1, 0};
+            ::setsockopt(int(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+            m_socket->abort();
+            return;
+        }
         if (m_closeAfter) {
             m_socket->disconnectFromHost();
             return;
@@ -326,8 +357,10 @@ private:
     bool m_clientWantsClose = false;
     bool m_closeAfter = false;
     bool m_holdOpen = false;
+    bool m_reset = false;
     int m_interval = 0;
     QList<QByteArray> m_pieces;
+    QList<QByteArray> m_endless; // the pieces sent over and over
 };
 
 // ---- the server ---------------------------------------------------------------------------------

@@ -59,6 +59,8 @@ struct TestHttpResponse
     int pieceIntervalMs = 0;     // pause between pieces
     qint64 stallAfterBytes = -1; // send this many body bytes, then hold the connection open
     qint64 closeAfterBytes = -1; // send this many body bytes, then close the connection
+    qint64 resetAfterBytes = -1; // send this many body bytes, then reset the connection (RST)
+    bool endless = false;        // send the body over and over for as long as the client reads
     QByteArray raw;              // when not empty, sent verbatim instead of a built response
 
     TestHttpResponse& withHeader(const QByteArray& name, const QByteArray& value);

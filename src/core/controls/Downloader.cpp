@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
 
@@ -48,6 +49,7 @@ void Downloader::BeginDownload(const QString& url, const QString& saveFile, cons
     m_reason.clear();
     m_status = 0;
     m_digest.clear();
+    m_contentEncoding.clear();
     m_kept.reset();
     m_progressClock.invalidate();
     m_phase = Phase::Reading;
@@ -133,13 +135,24 @@ void Downloader::onFetchEnded(Fetch::End reason)
     case Fetch::End::Complete:
         m_reason = m_fetch.pageReason();
         m_digest = m_fetch.digest();
+        m_contentEncoding = m_fetch.contentEncoding();
         if (m_phase == Phase::Reading)
             succeed(m_bytesRead, m_bytesTotal);
         else
             succeed(m_bytesRead, m_bytesRead);
         return;
     case Fetch::End::Stalled:
+        // What arrived before the silence is shown, however soon after the last report it came.
+        if (m_phase == Phase::Reading) {
+            const QPointer<Downloader> self(this);
+            reportProgress(true);
+            if (!self || !isRunning())
+                return;
+        }
         fail(kTimedOut, m_fetch.endReason(reason));
+        return;
+    case Fetch::End::TooLarge:
+        tooLarge();
         return;
     case Fetch::End::NoAnswer:
     case Fetch::End::RedirectRefused:
@@ -150,10 +163,15 @@ void Downloader::onFetchEnded(Fetch::End reason)
             startFallback();
             return;
         }
+        if (reason == Fetch::End::CutOff && m_phase == Phase::Reading && m_bytesTotal > 0) {
+            endShort();
+            return;
+        }
         break;
     case Fetch::End::Empty:
     case Fetch::End::HeaderTimeout:
     case Fetch::End::WriteFailed:
+    case Fetch::End::BadLength:
         break;
     }
     fail(kCannotDownload, m_fetch.endReason(reason));
@@ -185,6 +203,23 @@ void Downloader::succeed(qint64 bytesRead, qint64 bytesTotal)
     abandon();
     const QString file = m_saveFile;
     emit DownloadComplete(bytesRead, bytesTotal, file);
+}
+
+void Downloader::endShort()
+{
+    m_reason = m_fetch.endReason(Fetch::End::CutOff);
+    m_kept = m_fetch.suspend();
+    abandon();
+    const QString file = m_saveFile;
+    emit DownloadComplete(m_bytesRead, m_bytesTotal, file);
+}
+
+void Downloader::tooLarge()
+{
+    m_reason = m_fetch.endReason(Fetch::End::TooLarge);
+    abandon();
+    const QString file = m_saveFile;
+    emit DownloadTooLarge(m_bytesRead, file);
 }
 
 void Downloader::fail(const QString& message, const QString& why)

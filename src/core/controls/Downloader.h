@@ -22,8 +22,13 @@ class NetworkContext;
 //
 // An answer without a usable length (none announced, or nothing delivered) is fetched a second time
 // and taken whole, whatever its length: completion then reports the real byte count as both read and
-// total. An answer that ends short of its announced length is a failure, not a completion. A landing
-// page is followed once to its document (Fetch.h), and progress starts again from the document.
+// total. A body that ends short of its announced length is reported as a completion below its
+// total (which the owner takes as a failure): the file at the save path is not replaced, and the body
+// so far is kept for a later attempt when that can go on with it. A landing page is followed once to
+// its document (Fetch.h), and progress starts again from the document.
+//
+// The size limit (setSizeLimit) holds for every body, the one taken whole too: past it the transfer
+// ends with DownloadTooLarge and nothing is kept.
 //
 // A transfer given the body an earlier one left (resumeWith) asks only for the rest, and counts the
 // bytes already there in its progress. One that breaks off or times out, or is paused, keeps its body
@@ -65,6 +70,8 @@ public:
     // The fetch in progress (for its resumeNoteChanged()).
     const Fetch& fetch() const { return m_fetch; }
     void setDeferBusyAnswers(bool on) { m_deferBusy = on; }
+    // Bytes a body may have; 0: no limit.
+    void setSizeLimit(qint64 bytes) { m_fetch.setSizeLimit(bytes); }
 
     // Time without a new byte after which the transfer ends with "超时", and how often that is checked.
     void setStallTimeout(int ms) { m_fetch.setStallTimeout(ms); }
@@ -84,6 +91,8 @@ public:
     int httpStatus() const { return m_status; }
     // After DownloadComplete: the file's SHA-256.
     QByteArray digest() const { return m_digest; }
+    // After DownloadComplete: the answer's Content-Encoding when the body came compressed (Fetch.h).
+    QByteArray contentEncoding() const { return m_contentEncoding; }
 
 signals:
     // Only while the total is known (at least 1).
@@ -96,6 +105,9 @@ signals:
     // The server asked to be asked again later (429 or 503); `retryAfterMs` is its Retry-After, -1
     // when it named none. Nothing is left at the save path but what was there before.
     void DownloadDeferred(qint64 retryAfterMs, const QString& saveFile);
+    // The body grew past the size limit (`bytesRead` so far). Nothing is left at the save path but
+    // what was there before.
+    void DownloadTooLarge(qint64 bytesRead, const QString& saveFile);
 
 private:
     enum class Phase
@@ -110,6 +122,9 @@ private:
     void onFetchEnded(Fetch::End reason);
     void startFallback();
     void succeed(qint64 bytesRead, qint64 bytesTotal);
+    // A body that ended short: a completion below its total, the target untouched.
+    void endShort();
+    void tooLarge();
     void fail(const QString& message, const QString& why);
     void defer();
     // "无法下载", once BeginDownload has returned.
@@ -132,6 +147,7 @@ private:
     QString m_reason;
     int m_status = 0;
     QByteArray m_digest;
+    QByteArray m_contentEncoding;
     bool m_deferBusy = false;
     std::unique_ptr<ResumePoint> m_offer;
     std::unique_ptr<ResumePoint> m_kept;

@@ -101,6 +101,8 @@ public:
         NoAnswer,        // nothing came back at all (refused, reset, not resolvable)
         RedirectRefused, // a redirect loop, too many hops, or a target that is not a web address
         WriteFailed,     // the disk refused the body, or it could not be put in place
+        TooLarge,        // the body grew past the size limit
+        BadLength,       // the answer named two different lengths: which body is the document?
     };
 
     // What the network layer said about an end that was not Complete.
@@ -123,6 +125,9 @@ public:
     // From the request to the final answer's headers; negative: none, and the stall watch covers the
     // wait for them instead.
     void setHeaderTimeout(int ms) { m_headerTimeoutMs = ms; }
+    // Bytes a body may have, whichever way it is taken (streamed, taken whole, continued); the fetch
+    // ends TooLarge once more arrived. 0: no limit.
+    void setSizeLimit(qint64 bytes) { m_sizeLimit = qMax<qint64>(0, bytes); }
 
     // Before start(): the body so far of an earlier attempt at the same address. Dropped (its part
     // removed) when its file is no longer as it was left, or start() asks another address.
@@ -174,6 +179,9 @@ public:
     // Bytes of the body in the part file (with those an earlier attempt left, once continued).
     qint64 received() const { return m_received; }
     Failure failure() const { return m_failure; }
+    // The answer's Content-Encoding when it is not the identity: the body is kept as it came, so the
+    // file holds the compressed bytes. Empty for a plain body.
+    QByteArray contentEncoding() const { return m_contentEncoding; }
 
 signals:
     void connecting();
@@ -213,6 +221,7 @@ private:
     void onMetaData();
     void onReadyRead();
     void onFinished();
+    void onError(int code);
     void onTick();
     void onHeaderTimeout();
     void beginWatch();
@@ -241,6 +250,7 @@ private:
     QElapsedTimer m_stallClock;
     int m_stallTimeoutMs = 120000;
     int m_headerTimeoutMs = -1;
+    qint64 m_sizeLimit = 0;
 
     Phase m_phase = Phase::Idle;
     QUrl m_url;
@@ -248,6 +258,9 @@ private:
     QPointer<QNetworkReply> m_reply;
     QList<QUrl> m_visited; // addresses of this request and its redirects
     bool m_answerTaken = false;
+    // The connection broke while the answer in hand came (the reply may still end "without error").
+    bool m_connectionBroke = false;
+    QByteArray m_contentEncoding;
     std::unique_ptr<PartFile> m_part;
     // What the part holds, when a later attempt may go on with it (see ResumePoint).
     bool m_resumable = false;

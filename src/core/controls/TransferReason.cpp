@@ -106,6 +106,16 @@ QString cutOff(qint64 received, qint64 announced)
     return u"连接中断，文件不完整：收到 %1 字节，应为 %2 字节"_s.arg(received).arg(announced);
 }
 
+QString conflictingLengths()
+{
+    return u"服务器给出的文件长度互相矛盾，无法判断文件是否完整"_s;
+}
+
+QString compressedBody(const QByteArray& encoding)
+{
+    return u"服务器发来的是压缩数据（%1），已按原样保存"_s.arg(asField(QString::fromLatin1(encoding.left(40))));
+}
+
 QString redirectRefused(RedirectFault fault, const QUrl& target)
 {
     switch (fault) {

@@ -18,6 +18,10 @@ QString headerTimeout(int ms);
 QString stalled(int ms, qint64 received);
 // The body ended short; `announced` < 0: no length was announced.
 QString cutOff(qint64 received, qint64 announced);
+// The answer named two different lengths.
+QString conflictingLengths();
+// The body came compressed (Content-Encoding) although a plain one was asked for; kept as it came.
+QString compressedBody(const QByteArray& encoding);
 QString redirectRefused(RedirectFault fault, const QUrl& target);
 // An answer brought (almost) nothing; `status` 0: not even a status line.
 QString emptyAnswer(int status);

@@ -1,6 +1,9 @@
 #include "controls/TransferSupport.h"
 
+#include <algorithm>
+
 #include <QDateTime>
+#include <QList>
 #include <QLocale>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -45,13 +48,50 @@ void dropReply(QPointer<QNetworkReply>& pointer, const QObject* receiver)
     reply->deleteLater();
 }
 
+namespace {
+
+// Every Content-Length the answer gave (the network layer joins repeated headers with ", "), each
+// read as a number, -1 for one that is not.
+QList<qint64> lengthValues(const QNetworkReply* reply)
+{
+    QList<qint64> values;
+    if (!reply->hasRawHeader("Content-Length"))
+        return values;
+    for (const QByteArray& part : reply->rawHeader("Content-Length").split(',')) {
+        bool ok = false;
+        const qint64 length = part.trimmed().toLongLong(&ok);
+        values.append(ok && length >= 0 ? length : -1);
+    }
+    return values;
+}
+
+} // namespace
+
 qint64 announcedLength(const QNetworkReply* reply)
 {
-    if (!reply->hasRawHeader("Content-Length"))
+    const QList<qint64> values = lengthValues(reply);
+    if (values.isEmpty() || lengthsConflict(reply))
         return -1;
-    bool ok = false;
-    const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&ok);
-    return ok && length >= 0 ? length : -1;
+    return values.constFirst();
+}
+
+bool lengthsConflict(const QNetworkReply* reply)
+{
+    const QList<qint64> values = lengthValues(reply);
+    return std::any_of(values.cbegin(), values.cend(), [&](qint64 v) { return v != values.constFirst(); });
+}
+
+qint64 sizeLimitBytes(double megabytes)
+{
+    if (!(megabytes > 0))
+        return 1;
+    const double bytes = megabytes * 1024 * 1024;
+    return bytes >= 9e18 ? 0 : qMax<qint64>(1, qint64(bytes));
+}
+
+bool isHttpStatusError(int error)
+{
+    return (error >= 201 && error <= 299) || (error >= 401 && error <= 499);
 }
 
 bool bodyEndedNormally(const QNetworkReply* reply)
@@ -60,8 +100,7 @@ bool bodyEndedNormally(const QNetworkReply* reply)
     if (error == QNetworkReply::NoError)
         return true;
     // Content errors (4xx) and server errors (5xx) come with the server's own page.
-    const bool httpStatusError = (error >= 201 && error <= 299) || (error >= 401 && error <= 499);
-    return httpStatusError && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    return isHttpStatusError(error) && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
 }
 
 QDateTime parseHttpDate(const QByteArray& text)

@@ -36,8 +36,20 @@ void limitReplyBuffer(QNetworkReply* reply);
 // now). `reply` is null afterwards.
 void dropReply(QPointer<QNetworkReply>& reply, const QObject* receiver);
 
-// The announced Content-Length (trimmed, read as a number); -1 when missing or not a number.
+// The announced Content-Length (trimmed, read as a number; the same number repeated counts once);
+// -1 when missing, not a number, or given as different numbers.
 qint64 announcedLength(const QNetworkReply* reply);
+// True when the answer names more than one length and they differ, or one that is not a number
+// beside one that is.
+bool lengthsConflict(const QNetworkReply* reply);
+
+// The size limit in megabytes as bytes for Fetch::setSizeLimit: 0 (none) for a limit beyond what a
+// file can hold; a limit of nothing, or not a number, lets no byte through.
+qint64 sizeLimitBytes(double megabytes);
+
+// True for the network errors that only stand for an HTTP error status (4xx, 5xx), whose page still
+// comes whole.
+bool isHttpStatusError(int networkError);
 
 // True when the body ended as the server meant it to: no error, or an HTTP error status whose page
 // arrived whole. A broken connection, a time-out or a refused redirect is not a normal end.

@@ -51,6 +51,8 @@ ItemTransfer::ItemTransfer(NetworkContext& network, DownloadListModel& list, int
     m_fetch.setHeaderTimeout(qMax(0, m_settings.headerTimeoutMs));
     m_fetch.setStallTimeout(m_settings.stallTimeoutMs);
     m_fetch.setTickInterval(m_settings.tickMs);
+    // Every way a body is taken stops at the limit, the fetch taken whole as well.
+    m_fetch.setSizeLimit(sizeLimitBytes(m_settings.maxFileSizeMB));
     connect(&m_fetch, &Fetch::connecting, this, [this] { setState(kStateConnecting); });
     connect(&m_fetch, &Fetch::requestSent, this, [this] {
         setState(kStateSending);
@@ -212,7 +214,7 @@ void ItemTransfer::judgeHeaders()
                               QString::number(m_received),
                               m_size > 0 && m_received > 0 ? percentText(m_received, m_size) : QString());
     if (!m_fetch.stream(m_savePath)) {
-        end(Outcome::CannotWrite, cannotWriteReason());
+        endCannotWrite();
         return;
     }
     m_phase = Phase::Streaming;
@@ -226,7 +228,17 @@ void ItemTransfer::startWholeFetch()
     m_phase = Phase::WholeFetch;
     m_received = 0;
     if (!m_fetch.fetchWhole(m_savePath))
-        end(Outcome::WholeFetchFailed, cannotWriteReason());
+        endCannotWrite();
+}
+
+void ItemTransfer::endCannotWrite()
+{
+    // A file the new one cannot be written beside (a read-only folder) cannot be replaced either:
+    // told as such, with its length, and left as it is.
+    if (!m_folderMissing && targetKind(m_savePath) == TargetKind::Replaceable)
+        end(Outcome::CannotReplace, reason::cannotReplace(m_savePath));
+    else
+        end(m_phase == Phase::WholeFetch ? Outcome::WholeFetchFailed : Outcome::CannotWrite, cannotWriteReason());
 }
 
 QString ItemTransfer::cannotWriteReason() const
@@ -239,10 +251,6 @@ QString ItemTransfer::cannotWriteReason() const
 void ItemTransfer::onBodyGrew(qint64 received)
 {
     m_received = received;
-    if (m_phase == Phase::Streaming && m_size == 0 && exceedsLimit(m_received, m_settings.maxFileSizeMB)) {
-        end(Outcome::TooLarge, reason::tooLarge(m_received, m_settings.maxFileSizeMB, false));
-        return;
-    }
     updateReceived(false);
 }
 
@@ -273,6 +281,13 @@ void ItemTransfer::onFetchEnded(Fetch::End reason)
         return;
     case Fetch::End::Empty:
         end(Outcome::WholeFetchFailed, m_fetch.endReason(reason));
+        return;
+    case Fetch::End::TooLarge:
+        end(Outcome::TooLarge, reason::tooLarge(m_received, m_settings.maxFileSizeMB, false));
+        return;
+    case Fetch::End::BadLength:
+        emitErrorState(m_fetch.failure().code, m_fetch.failure().text);
+        end(Outcome::CutOff, m_fetch.endReason(reason));
         return;
     case Fetch::End::Stalled:
     case Fetch::End::HeaderTimeout:
@@ -314,6 +329,7 @@ void ItemTransfer::end(Outcome outcome, const QString& why)
     m_phase = Phase::Ended;
     m_outcome = outcome;
     m_digest = m_fetch.digest();
+    m_contentEncoding = m_fetch.contentEncoding();
     // A committed file is in place already. A body that did not end well is kept when a later attempt
     // can go on with it (not one the row is done with, nor one of a row that is gone); anything else
     // written goes, under any name.
@@ -337,6 +353,8 @@ void ItemTransfer::end(Outcome outcome, const QString& why)
         m_savePath = m_list.at(r).filePath();
         if (isPageOrXmlType(m_list.at(r).type))
             m_list.setReason(r, m_fetch.pageReason());
+        else if (!m_contentEncoding.isEmpty())
+            m_list.setReason(r, reason::compressedBody(m_contentEncoding));
     }
     emit statusText(u"完成下载:"_s + m_list.at(r).name);
     emit finished(isDone());

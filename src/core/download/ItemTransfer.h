@@ -98,6 +98,8 @@ private:
     void startWholeFetch();
     // Why the part file could not be had: the folder was not made, or what the system said.
     QString cannotWriteReason() const;
+    // The body cannot be written at the save path: "无法替换" when a file stands there, else a write failure.
+    void endCannotWrite();
     void onBodyGrew(qint64 received);
     void onFetchEnded(Fetch::End reason);
     void updateReceived(bool force);
@@ -127,6 +129,7 @@ private:
     qint64 m_received = 0;
     qint64 m_retryAfterMs = -1;
     QByteArray m_digest;
+    QByteArray m_contentEncoding; // of a completed body that came compressed
     std::unique_ptr<ResumePoint> m_kept;
 };
 

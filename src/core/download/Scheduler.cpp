@@ -287,6 +287,7 @@ void Scheduler::startSingle(int row)
     settings.policy = namePolicyText(options.policy);
     settings.headerTimeoutMs = options.headerTimeoutMs;
     settings.stallTimeoutMs = options.stallTimeoutMs;
+    settings.tickMs = options.tickMs;
     settings.deferBusyAnswers = m_retries.mayDefer(id);
     auto* transfer = new ItemTransfer(m_network, m_list, row, settings, this);
     transfer->resumeFrom(m_files->takePart(id, m_list.at(row).folder));
@@ -316,6 +317,10 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
 {
     auto* d = new Downloader(m_network, this);
     d->setStallTimeout(options.slotStallTimeoutMs);
+    d->setTickInterval(options.tickMs);
+    // The progress reports catch an announced length above the limit; this catches a body that keeps
+    // coming without one.
+    d->setSizeLimit(sizeLimitBytes(options.maxFileSizeMB));
     const quint64 id = m_list.idOf(row);
     d->setDeferBusyAnswers(m_retries.mayDefer(id));
     d->resumeWith(m_files->takePart(id, m_list.at(row).folder));
@@ -333,6 +338,8 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
             [this, d](const QString&, const QString&) { onSlotError(slotOf(d)); });
     connect(d, &Downloader::DownloadDeferred, this,
             [this, d](qint64 retryAfterMs, const QString&) { onSlotDeferred(slotOf(d), retryAfterMs); });
+    connect(d, &Downloader::DownloadTooLarge, this,
+            [this, d](qint64 read, const QString&) { onSlotTooLarge(slotOf(d), read); });
     d->BeginDownload(url, savePath, m_list.at(row).referer);
 }
 
@@ -369,18 +376,33 @@ void Scheduler::onSlotProgress(int slot, qint64 read, qint64 total)
         return;
     if (total > 0 && total >= read)
         m_list.setTransferColumns(row, QString::number(total), QString::number(read), percentText(read, total));
-    if (double(total) / 1024 / 1024 > options.maxFileSizeMB) {
-        m_list.setState(row, DownloadItemState::Done);
-        m_list.setProgress(row, u"大文件，跳过"_s);
-        m_list.setReason(row, reason::tooLarge(total, options.maxFileSizeMB, true));
-        m_sinceFinish.restart();
-        const quint64 id = m_slotRowId[slot];
-        const QString host = m_slotHost[slot];
-        const int status = m_slots[slot]->httpStatus();
-        unloadSlot(slot);
-        transferEnded();
-        settle(id, host, {status, false, -1, nullptr});
+    if (double(total) / 1024 / 1024 > options.maxFileSizeMB)
+        endSlotTooLarge(slot, row, reason::tooLarge(total, options.maxFileSizeMB, true));
+}
+
+void Scheduler::onSlotTooLarge(int slot, qint64 read)
+{
+    const int row = slotRow(slot);
+    if (row < 0) {
+        onSlotError(slot);
+        return;
     }
+    m_list.setReceived(row, QString::number(read));
+    endSlotTooLarge(slot, row, reason::tooLarge(read, options.maxFileSizeMB, false));
+}
+
+void Scheduler::endSlotTooLarge(int slot, int row, const QString& why)
+{
+    m_list.setState(row, DownloadItemState::Done);
+    m_list.setProgress(row, u"大文件，跳过"_s);
+    m_list.setReason(row, why);
+    m_sinceFinish.restart();
+    const quint64 id = m_slotRowId[slot];
+    const QString host = m_slotHost[slot];
+    const int status = m_slots[slot]->httpStatus();
+    unloadSlot(slot);
+    transferEnded();
+    settle(id, host, {status, false, -1, nullptr});
 }
 
 void Scheduler::onSlotComplete(int slot, qint64 read, qint64 total)
@@ -391,18 +413,24 @@ void Scheduler::onSlotComplete(int slot, qint64 read, qint64 total)
     const QString host = m_slotHost[slot];
     const int status = m_slots[slot]->httpStatus();
     const QByteArray digest = m_slots[slot]->digest();
+    const QByteArray encoding = m_slots[slot]->contentEncoding();
+    // A body that ended short stays for the next attempt when that can go on with it.
+    TransferEnd end{status, false, -1, m_slots[slot]->takeResumePoint()};
     unloadSlot(slot);
     m_sinceFinish.restart();
     transferEnded();
-    settle(id, host, {status, false, -1, nullptr});
+    if (row >= 0 && total > 0 && total >= read)
+        m_list.setTransferColumns(row, QString::number(total), QString::number(read), percentText(read, total));
+    const bool whole = row >= 0 && m_list.at(row).progress == u"100%"_s;
+    if (row >= 0)
+        m_list.setState(row, whole ? DownloadItemState::Done : DownloadItemState::Failed);
+    settle(id, host, std::move(end));
     if (row < 0)
         return;
-    if (total > 0 && total >= read)
-        m_list.setTransferColumns(row, QString::number(total), QString::number(read), percentText(read, total));
-    const bool whole = m_list.at(row).progress == u"100%"_s;
-    m_list.setState(row, whole ? DownloadItemState::Done : DownloadItemState::Failed);
     if (!whole)
         m_list.setReason(row, reason::incomplete(read, total));
+    else if (!encoding.isEmpty())
+        m_list.setReason(row, reason::compressedBody(encoding));
     afterTransfer(row, false, pageReason, digest);
 }
 

@@ -67,6 +67,7 @@ public:
         int headerTimeoutMs = 30000;
         int stallTimeoutMs = 120000;
         int slotStallTimeoutMs = 300000;
+        int tickMs = 1000; // how often the transfers' stall clocks are read
     };
     Options options;
 
@@ -119,6 +120,9 @@ private:
     void onSlotComplete(int slot, qint64 read, qint64 total);
     void onSlotError(int slot);
     void onSlotDeferred(int slot, qint64 retryAfterMs);
+    void onSlotTooLarge(int slot, qint64 read);
+    // The row ends Done as "大文件，跳过" and the slot is freed.
+    void endSlotTooLarge(int slot, int row, const QString& why);
     // `pageReason`: a slot's reason, for a file that turns out to be a web page; `digest`: the file's.
     void afterTransfer(int row, bool singleMode, const QString& pageReason, const QByteArray& digest);
     // A finished file with the bytes of an earlier row's file is told, or removed.
