@@ -1,6 +1,7 @@
 #include "CacheListing.h"
 
 #include "tools/UrlCache.h"
+#include "tools/UrlCacheDatabase.h"
 #include "util/PathHelpers.h"
 #include "util/TextHelpers.h"
 
@@ -208,12 +209,13 @@ QList<CacheRow> ListUserCacheFiles(const QString& folder, const QString& profile
 {
     QStringList files;
     ListFilesUnder(folder, files, true);
-    const QString index = nativeClean(QDir::fromNativeSeparators(folder) + u'/' + UrlCache::indexFileName());
+    const QString top = nativeClean(QDir::fromNativeSeparators(folder)) + QDir::separator();
     QList<CacheRow> rows;
     rows.reserve(files.size());
     for (const QString& path : std::as_const(files)) {
-        // The index and a copy of it being written (QSaveFile's "index.dat.XXXXXX").
-        if (path == index || path.startsWith(index + u'.'))
+        // The index database with its log, a damaged one set aside, the earlier index file.
+        if (path.startsWith(top) && path.indexOf(QDir::separator(), top.size()) < 0 &&
+            UrlCacheDatabase::isIndexFile(path.sliced(top.size())))
             continue;
         CacheRow row;
         row.text = kUserRowPrefix.toString() + profile;
