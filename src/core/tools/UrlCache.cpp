@@ -243,20 +243,24 @@ bool UrlCache::storeWith(const QString& url, qint64 knownSize, const std::functi
     const qint64 newSeq = query.lastInsertId().toLongLong();
     total = addSize(total, size);
     if (total == kMaxTotal)
-        total = index->total();
+        total = index->sumOfSizes();
 
-    // Oldest first; the new entry itself is never evicted (it fits the cap on its own).
+    // Oldest first; the new entry itself is never evicted (it fits the cap on its own). A sum that
+    // reached the largest value cannot have sizes taken off: it is summed afresh after each one.
     while (total > m_maxBytes) {
+        const bool saturated = total == kMaxTotal;
         query.prepare(u"SELECT seq, file, size FROM entries WHERE protected = 0 AND seq <> ? "
-                      "ORDER BY stored, seq LIMIT 32"_s);
+                      "ORDER BY stored, seq LIMIT ?"_s);
         query.addBindValue(newSeq);
+        query.addBindValue(saturated ? 1 : 32);
         if (!query.exec())
             return failed();
         QList<qint64> evicted;
         while (query.next() && total > m_maxBytes) {
             evicted.append(query.value(0).toLongLong());
             dropped.append(query.value(1).toString());
-            total -= query.value(2).toLongLong();
+            if (!saturated)
+                total -= query.value(2).toLongLong();
         }
         query.finish();
         if (evicted.isEmpty())
@@ -267,7 +271,8 @@ bool UrlCache::storeWith(const QString& url, qint64 knownSize, const std::functi
             if (!query.exec())
                 return failed();
         }
-        total = index->total(); // exact again, also after sizes too large to take off one by one
+        if (saturated)
+            total = index->sumOfSizes();
     }
 
     if (!index->setTotal(total) || !transaction.commit())
@@ -413,7 +418,7 @@ bool UrlCache::remove(const QString& url)
         index->failed(query.lastError());
         return false;
     }
-    total = total == kMaxTotal ? index->total() : total - size;
+    total = total == kMaxTotal ? index->sumOfSizes() : total - size;
     if (!index->setTotal(total) || !transaction.commit())
         return false;
     if (urlcacheindex::isCacheFileName(name))
@@ -450,7 +455,7 @@ int UrlCache::clear()
             return 0;
         }
         query.finish();
-        if (!index->setTotal(index->total()) || !transaction.commit())
+        if (!index->setTotal(index->sumOfSizes()) || !transaction.commit())
             return 0;
         for (const QString& name : std::as_const(dropped)) {
             if (urlcacheindex::isCacheFileName(name))

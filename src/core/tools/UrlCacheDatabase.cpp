@@ -332,6 +332,13 @@ qint64 UrlCacheDatabase::total()
             return value;
     }
     // Missing, or too large to take sizes off exactly: summed afresh.
+    return sumOfSizes();
+}
+
+qint64 UrlCacheDatabase::sumOfSizes()
+{
+    QSqlQuery query(db());
+    query.setForwardOnly(true);
     qint64 sum = 0;
     if (query.exec(u"SELECT size FROM entries"_s)) {
         while (query.next())

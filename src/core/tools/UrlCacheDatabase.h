@@ -48,6 +48,8 @@ public:
     // largest value. Only within a transaction.
     qint64 total();
     bool setTotal(qint64 total);
+    // The sizes of the rows summed afresh (the same saturation).
+    qint64 sumOfSizes();
 
     ~UrlCacheDatabase();
 
