@@ -1,4 +1,5 @@
 #include "app/SettingsStore.h"
+#include "util/ListViewHelpers.h"
 #include "util/Messages.h"
 #include "util/ShellHelpers.h"
 #include "util/SoundPlayer.h"
@@ -11,9 +12,13 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QScreen>
 #include <QSoundEffect>
+#include <QStandardItemModel>
 #include <QStyle>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -311,6 +316,28 @@ private slots:
         QVERIFY(m_urls.opened.isEmpty());
         bus.unregisterService(u"org.freedesktop.FileManager1"_s);
         bus.unregisterObject(u"/org/freedesktop/FileManager1"_s);
+    }
+
+    // The widest cell decides, wherever it lies in a long list; the header text is the least.
+    void autoSizeColumnsFitsTheWidestCell()
+    {
+        QStandardItemModel model(3000, 2);
+        model.setHorizontalHeaderLabels({u"URL"_s, u"A rather long header text"_s});
+        for (int row = 0; row < model.rowCount(); ++row) {
+            model.setItem(row, 0, new QStandardItem(u"http://h/%1"_s.arg(row)));
+            model.setItem(row, 1, new QStandardItem(u"x"_s));
+        }
+        const QString widest = u"http://h/文档/a-much-longer-address-than-the-others.pdf"_s;
+        model.item(2990, 0)->setText(widest);
+        QTableView view;
+        view.setModel(&model);
+        view.resize(300, 200);
+        view.show();
+        AutoSizeColumns(&view);
+        const QFontMetrics metrics(view.font());
+        QVERIFY(view.columnWidth(0) >= metrics.horizontalAdvance(widest));
+        QVERIFY(view.columnWidth(0) < metrics.horizontalAdvance(widest) + 40);
+        QVERIFY(view.columnWidth(1) >= view.horizontalHeader()->sectionSizeHint(1));
     }
 
     void soundResources_data()
