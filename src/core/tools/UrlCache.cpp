@@ -362,6 +362,25 @@ QString UrlCache::filePath(const UrlCacheEntry& entry) const
     return QDir::toNativeSeparators(m_folder + u'/' + entry.fileName);
 }
 
+QSet<QString> UrlCache::existingFiles() const
+{
+    QSet<QString> files;
+    const QDir root(m_folder);
+    const QStringList buckets = root.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
+                                               QDir::NoSort);
+    for (const QString& bucket : buckets) {
+        if (!urlcacheindex::isBucketName(bucket))
+            continue;
+        // The kind of each entry comes with the listing: no file is looked up on its own.
+        const QStringList names = QDir(root.filePath(bucket))
+                                      .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks,
+                                                 QDir::NoSort);
+        for (const QString& name : names)
+            files.insert(bucket + u'/' + name);
+    }
+    return files;
+}
+
 QString UrlCache::localFile(const QString& url) const
 {
     UrlCacheDatabase* index = UrlCacheDatabase::open(m_folder, UrlCacheDatabase::Access::Read);

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -62,6 +63,9 @@ public:
     QList<UrlCacheEntry> entries(bool* readable = nullptr) const;
     // The full path of an entry's file (native separators), whether or not the file exists.
     QString filePath(const UrlCacheEntry& entry) const;
+    // The cache's files that exist now ("bucket/name", as entries name them), from one listing per
+    // bucket folder: far quicker than a look-up per entry in a large cache. Links are left out.
+    QSet<QString> existingFiles() const;
     // The existing file kept for `url`, or an empty text.
     QString localFile(const QString& url) const;
     // The bytes the index counts.

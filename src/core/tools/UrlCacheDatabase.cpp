@@ -292,16 +292,20 @@ bool UrlCacheDatabase::migrate()
     query.prepare(u"INSERT INTO entries (url, file, size, stored, protected) VALUES (?, ?, ?, ?, ?)"_s);
     qint64 sum = 0;
     for (const UrlCacheEntry& entry : std::as_const(entries)) {
+        // The old index was a text anyone could edit: the size of a file that is there is its
+        // length, so that the database's sizes can be shown as the files' own.
+        const QFileInfo file(m_folder + u'/' + entry.fileName);
+        const qint64 size = file.isFile() && !file.isSymLink() ? file.size() : entry.size;
         query.addBindValue(entry.url);
         query.addBindValue(entry.fileName);
-        query.addBindValue(entry.size);
+        query.addBindValue(size);
         query.addBindValue(entry.stored.toMSecsSinceEpoch());
         query.addBindValue(IsProtectedCacheUrl(entry.url) ? 1 : 0);
         if (!query.exec()) {
             failed(query.lastError());
             return false;
         }
-        sum = addSize(sum, entry.size);
+        sum = addSize(sum, size);
     }
     if (!setTotal(sum) || !query.exec(u"INSERT INTO meta (key, value) VALUES ('moved', 1)"_s) ||
         !transaction.commit()) {
