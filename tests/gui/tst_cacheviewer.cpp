@@ -184,12 +184,12 @@ private slots:
         QVERIFY(p.cache.store(u"http://h/a.pdf"_s, QByteArray("a")));
         QVERIFY(p.cache.store(u"Cookie:me@h/"_s, QByteArray("c")));
         QVERIFY(writeFile(p.otherCache + u"/x/o.pdf"_s, "o"));
-        ClearBrowserCache(nullptr, true);
+        ClearBrowserCache(p.gui, nullptr, true);
         QCOMPARE(p.messages, (QList<Message>{{MessageIcon::Information, u"IE缓存清空完毕！"_s}}));
         QCOMPARE(p.cache.entries().size(), 1);
         QVERIFY(!QFileInfo::exists(p.otherCache + u"/x"_s));
         p.messages.clear();
-        ClearBrowserCache(nullptr, false);
+        ClearBrowserCache(p.gui, nullptr, false);
         QCOMPARE(p.messages, QList<Message>{});
     }
 

@@ -215,7 +215,7 @@ void DownloadListCommands::wireFileMenus()
     connect(ui.menu资料检索分析窗口, &QAction::triggered, this, [this] { m_context.showSearchWindow(); });
     connect(ui.menu设置, &QAction::triggered, this, [this] { fOption::showModal(m_context, &m_window); });
     connect(ui.menu关于, &QAction::triggered, this, [this] { AboutBox::showModal(&m_window, m_context); });
-    connect(ui.menu清空IE浏览器缓存, &QAction::triggered, this, [this] { ClearBrowserCache(&m_window); });
+    connect(ui.menu清空IE浏览器缓存, &QAction::triggered, this, [this] { ClearBrowserCache(m_context, &m_window); });
 }
 
 void DownloadListCommands::perform(const FileAction& action)

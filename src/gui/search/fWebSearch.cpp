@@ -123,7 +123,7 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     connect(ui->menu设置, &QAction::triggered, this, [this] { fOption::showModal(m_context, this); });
     connect(ui->menu关于, &QAction::triggered, this, [this] { AboutBox::showModal(this, m_context); });
     connect(ui->menu查看IE浏览器缓存, &QAction::triggered, this, [this] { fIEcache::showModal(m_context, this); });
-    connect(ui->menu清空IE浏览器缓存, &QAction::triggered, this, [this] { ClearBrowserCache(this); });
+    connect(ui->menu清空IE浏览器缓存, &QAction::triggered, this, [this] { ClearBrowserCache(m_context, this); });
 
     // Hand-over to the download list.
     ui->menu加入->menuAction()->setVisible(false);
