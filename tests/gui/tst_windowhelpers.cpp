@@ -1,5 +1,6 @@
 #include "app/SettingsStore.h"
 #include "util/ListViewHelpers.h"
+#include "util/FolderHistory.h"
 #include "util/Messages.h"
 #include "util/ShellHelpers.h"
 #include "util/SoundPlayer.h"
@@ -157,6 +158,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        SetProgramDataFolder(m_dir.filePath(u"program"_s));
         QDesktopServices::setUrlHandler(u"file"_s, &m_urls, "open");
         SetMessageSink([this](MessageIcon icon, const QString& text) {
             if (icon == MessageIcon::Error)
@@ -168,6 +170,7 @@ private slots:
     {
         QDesktopServices::unsetUrlHandler(u"file"_s);
         SetMessageSink({});
+        SetProgramDataFolder({});
     }
     void init()
     {
@@ -364,9 +367,22 @@ private slots:
         effect.setSource(QUrl(u"qrc:/sounds/%1.wav"_s.arg(id)));
         QTRY_VERIFY(effect.status() == QSoundEffect::Ready || effect.status() == QSoundEffect::Error);
         QCOMPARE(effect.status(), QSoundEffect::Ready);
-        // Without a sound device this plays nothing, and never fails.
+        // Written into the program's folder on first use, and played from there: a sound the user
+        // put in its place stays. Without a sound device this plays nothing, and never fails.
+        const QString written = SoundFilePath(id);
+        QFile::remove(written);
         PlaySoundResource(id);
+        QCOMPARE(QFileInfo(written).path(), m_dir.filePath(u"program"_s));
+        QFile out(written);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), wav);
+        out.close();
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("RIFF mine");
+        out.close();
         PlaySoundResource(id);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), QByteArray("RIFF mine"));
     }
 
     void unknownSoundIgnored() { PlaySoundResource(104); }
