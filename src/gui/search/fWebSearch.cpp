@@ -516,8 +516,13 @@ void fWebSearch::setStatusText(const QString& text)
 bool fWebSearch::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->Text2 && event->type() == QEvent::FocusOut && !IsNumeric(ui->Text2->text())) {
-        ui->Check5->setChecked(false);
-        ShowError(this, u"必须填写数字！"_s);
+        // Only focus that moves to another control of the window: not the window losing focus to
+        // another program, nor a menu opening over it (the text is still being edited).
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            ui->Check5->setChecked(false);
+            ShowError(this, u"必须填写数字！"_s);
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
