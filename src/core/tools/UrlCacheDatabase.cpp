@@ -168,9 +168,11 @@ UrlCacheDatabase* UrlCacheDatabase::open(const QString& folderPath, Access acces
     bool ready = false;
     // An earlier index that cannot be read is left alone, and with it the cache: nothing is made
     // beside it that would pass for the cache it held.
-    QList<UrlCacheEntry> unused;
-    const bool legacyReadable = QFileInfo::exists(path) || QFileInfo(path).isSymLink() ||
-                                urlcacheindex::read(folder + u'/' + legacyFileName(), unused);
+    QList<UrlCacheEntry> legacy;
+    bool legacyRead = false;
+    bool legacyReadable = QFileInfo::exists(path) || QFileInfo(path).isSymLink();
+    if (!legacyReadable)
+        legacyReadable = legacyRead = urlcacheindex::read(folder + u'/' + legacyFileName(), legacy);
     if (legacyReadable && QDir().mkpath(folder)) {
         // A damaged database is moved aside and made anew, once.
         for (int attempt = 0; attempt < 2 && !ready; ++attempt) {
@@ -187,7 +189,7 @@ UrlCacheDatabase* UrlCacheDatabase::open(const QString& folderPath, Access acces
                 index->m_state = State::Ready;
             }
         }
-        ready = ready && index->migrate();
+        ready = ready && index->migrate(legacyRead ? &legacy : nullptr);
     }
     if (!ready) {
         index->close();
@@ -255,7 +257,9 @@ bool UrlCacheDatabase::prepare()
             m_state = State::Off;
         return false;
     }
-    if (!run(u"PRAGMA synchronous=NORMAL"_s) || !run(u"PRAGMA quick_check(1)"_s))
+    // Checkpoints run on a thread of their own (committed()), never in the middle of a store.
+    if (!run(u"PRAGMA synchronous=NORMAL"_s) || !run(u"PRAGMA wal_autocheckpoint=0"_s) ||
+        !run(u"PRAGMA quick_check(1)"_s))
         return false;
     if (!query.next() || query.value(0).toString() != u"ok"_s) {
         m_state = State::Damaged;
@@ -271,7 +275,7 @@ bool UrlCacheDatabase::prepare()
            run(u"SELECT key, value FROM meta LIMIT 0"_s);
 }
 
-bool UrlCacheDatabase::migrate()
+bool UrlCacheDatabase::migrate(const QList<UrlCacheEntry>* alreadyRead)
 {
     QSqlQuery query(db());
     if (!query.exec(u"SELECT value FROM meta WHERE key = 'moved'"_s)) {
@@ -284,7 +288,9 @@ bool UrlCacheDatabase::migrate()
 
     const QString legacy = m_folder + u'/' + legacyFileName();
     QList<UrlCacheEntry> entries;
-    if (!urlcacheindex::read(legacy, entries))
+    if (alreadyRead)
+        entries = *alreadyRead;
+    else if (!urlcacheindex::read(legacy, entries))
         return false;
     UrlCacheTransaction transaction(*this);
     if (!transaction.isOpen())
@@ -364,6 +370,7 @@ bool UrlCacheDatabase::setTotal(qint64 total)
 
 void UrlCacheDatabase::close()
 {
+    m_checkpoints.waitForDone();
     if (m_connection.isEmpty())
         return;
     {
@@ -408,6 +415,7 @@ bool UrlCacheTransaction::commit()
     QSqlQuery query(m_index.db());
     if (query.exec(u"COMMIT"_s)) {
         m_open = false;
+        m_index.committed();
         return true;
     }
     m_index.failed(query.lastError());

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "tools/UrlCacheIndex.h"
+#include "util/WalCheckpoints.h"
+
+#include <QList>
 #include <QSqlDatabase>
 #include <QString>
 
@@ -48,6 +52,8 @@ public:
     // largest value. Only within a transaction.
     qint64 total();
     bool setTotal(qint64 total);
+    // A transaction was committed.
+    void committed() { m_checkpoints.committed(m_path); }
     // The sizes of the rows summed afresh (the same saturation).
     qint64 sumOfSizes();
 
@@ -64,7 +70,8 @@ private:
     explicit UrlCacheDatabase(const QString& folder);
     bool connect();
     bool prepare();
-    bool migrate();
+    // Moves index.dat over unless done before; `alreadyRead` holds its entries when they were read.
+    bool migrate(const QList<UrlCacheEntry>* alreadyRead = nullptr);
     void close();
     void setAside();
 
@@ -72,6 +79,7 @@ private:
     QString m_path;
     QString m_connection;
     State m_state = State::Ready;
+    WalCheckpoints m_checkpoints;
 };
 
 // One write transaction (BEGIN IMMEDIATE), rolled back unless committed.
