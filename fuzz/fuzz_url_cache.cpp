@@ -1,5 +1,6 @@
-// The URL cache's index file, which anything with access to the user's cache folder may have damaged
-// or rewritten, read and acted on by the cache: look-ups, removal, storing with eviction, clearing.
+// The URL cache's index file of earlier versions, which anything with access to the user's cache
+// folder may have damaged or rewritten, moved into the cache's database at its first use and acted
+// on there: look-ups, removal, storing with eviction, clearing.
 //
 // Input: a control byte (bit 0: the cache folder also holds links to things outside it; bit 1:
 // remove an entry; bit 2: store a new entry under a cap that evicts; bit 3: clear; bits 4-7: which

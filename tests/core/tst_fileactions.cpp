@@ -108,6 +108,7 @@ private slots:
     void openOrRetry();
     void textEditorLimit_data();
     void textEditorLimit();
+    void rowAddressAndAnyFile();
     void fileAndFolderCommands();
     void checkFilesExist();
     void checkFilesExistLetsEventsRun();
@@ -523,6 +524,22 @@ void TestFileActions::identifyChosenFile()
     QCOMPARE(shown.icon, FileMessageIcon::Information);
     QVERIFY(QFile::exists(path));
     QVERIFY(IdentifyChosenFile(QString()).isEmpty()); // the dialog was cancelled
+}
+
+// "打开网址" opens the row's first address; the chooser of "打开文件判断类型" shows every file,
+// above all those without an extension.
+void TestFileActions::rowAddressAndAnyFile()
+{
+    DownloadListModel list;
+    QVERIFY(list.addItem(u"http://a/1|http://b/1"_s, u"一"_s, u"pdf"_s, u"/tmp/"_s, QString()));
+    const FileAction action = OpenRowAddress(list, 0);
+    QCOMPARE(action.kind, Kind::OpenInWebBrowser);
+    QCOMPARE(action.path, u"http://a/1"_s);
+    QCOMPARE(OpenRowAddress(list, -1).kind, Kind::None);
+    QCOMPARE(OpenRowAddress(list, 1).kind, Kind::None);
+
+    for (const QString& name : {u"README"_s, u"a.pdf"_s, u".hidden"_s})
+        QVERIFY2(QDir::match(kChooseAnyFileFilter.toString(), name), qPrintable(name));
 }
 
 QTEST_GUILESS_MAIN(TestFileActions)

@@ -6,6 +6,7 @@
 #include "download/RowFiles.h"
 #include "download/Scheduler.h"
 #include "tools/UrlCache.h"
+#include "util/PathHelpers.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -308,23 +309,34 @@ private slots:
             QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{u"y-second.pdf"_s});
     }
 
-    // A save folder that is not a full path would put files wherever the program was started: the
-    // row fails, in both modes, and nothing is made there.
-    void relativeFolderFailsAndMakesNothing_data()
+    // A save folder that is not a full path would put files wherever the program was started, and one
+    // with a folder name that cleans away to nothing into a folder above the one chosen: the row
+    // fails, in both modes, and nothing is made anywhere.
+    void unusableFolderFailsAndMakesNothing_data()
     {
         QTest::addColumn<int>("mode");
-        QTest::newRow("single transfer") << 1;
-        QTest::newRow("parallel slots") << 2;
+        QTest::addColumn<QString>("folder"); // under the working folder when it starts with "/"
+        QTest::addColumn<QString>("reason"); // empty: any
+        for (int mode : {1, 2}) {
+            const QByteArray name = mode == 1 ? "single transfer" : "parallel slots";
+            QTest::newRow(name + ", relative") << mode << u"docs/sub"_s << QString();
+            QTest::newRow(name + ", unusable name")
+                << mode << u"/docs/<>/sub"_s << kFolderNameErrorText.toString();
+        }
     }
-    void relativeFolderFailsAndMakesNothing()
+    void unusableFolderFailsAndMakesNothing()
     {
         QFETCH(int, mode);
+        QFETCH(QString, folder);
+        QFETCH(QString, reason);
         const QString workingFolder = freshFolder(u"working%1"_s.arg(mode));
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(workingFolder));
         NetworkContext net;
         DownloadListModel list;
-        list.addItem(m_server.url(u"/ok/rel"_s).toString(), u"rel"_s, u"pdf"_s, u"docs/sub"_s, QString());
+        if (folder.startsWith(u'/'))
+            folder = workingFolder + folder;
+        list.addItem(m_server.url(u"/ok/rel"_s).toString(), u"rel"_s, u"pdf"_s, folder, QString());
         Scheduler s(list, net);
         s.options.downloadMode = DownloadMode(mode);
         QSignalSpy started(&s, &Scheduler::rowStarted);
@@ -333,6 +345,8 @@ private slots:
         QCOMPARE(started.size(), 0);
         QCOMPARE(list.at(0).state, DownloadItemState::Failed);
         QVERIFY(!list.at(0).reason.isEmpty());
+        if (!reason.isEmpty())
+            QCOMPARE(list.at(0).reason, reason);
         QVERIFY(QDir(workingFolder).isEmpty());
     }
 

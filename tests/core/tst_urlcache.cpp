@@ -2,6 +2,7 @@
 #include "tools/CacheListing.h"
 #include "tools/CacheViewer.h"
 #include "tools/UrlCache.h"
+#include "tools/UrlCacheDatabase.h"
 
 #include <QAbstractItemModelTester>
 #include <QBuffer>
@@ -9,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -204,7 +207,7 @@ private slots:
         QFETCH(QStringList, urls);
         QTemporaryDir dir;
         UrlCache cache(dir.path());
-        QVERIFY(writeFile(cache.indexPath(), index));
+        QVERIFY(writeFile(cache.legacyIndexPath(), index));
         bool readable = false;
         QCOMPARE(urlsOf(cache.entries(&readable)), urls);
         QVERIFY(readable);
@@ -220,7 +223,7 @@ private slots:
         QTemporaryDir dir;
         UrlCache cache(dir.path());
         const QByteArray huge = QByteArray::number(std::numeric_limits<qint64>::max());
-        QVERIFY(writeFile(cache.indexPath(), "0a/a\t" + huge + "\t1\thttp://h/a\n0b/b\t" + huge +
+        QVERIFY(writeFile(cache.legacyIndexPath(), "0a/a\t" + huge + "\t1\thttp://h/a\n0b/b\t" + huge +
                                                  "\t2\thttp://h/b\n"));
         QCOMPARE(cache.totalSize(), std::numeric_limits<qint64>::max());
 
@@ -246,17 +249,17 @@ private slots:
     {
         QTemporaryDir dir;
         UrlCache cache(dir.path());
-        QVERIFY(QDir().mkpath(cache.indexPath())); // a folder where the file should be
+        QVERIFY(QDir().mkpath(cache.legacyIndexPath())); // a folder where the file should be
         bool readable = true;
         QVERIFY(cache.entries(&readable).isEmpty());
         QVERIFY(!readable);
         QVERIFY(!cache.store(u"http://h/a"_s, QByteArray("a")));
         QVERIFY(!cache.remove(u"http://h/a"_s));
         QCOMPARE(cache.clear(), 0);
-        QVERIFY(QFileInfo(cache.indexPath()).isDir());
+        QVERIFY(QFileInfo(cache.legacyIndexPath()).isDir());
         // Nothing was left behind for the refused store.
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                 QStringList{UrlCache::indexFileName()});
+                 QStringList{UrlCache::legacyIndexFileName()});
 
         CacheViewer viewer(CacheLocations::forHome(dir.path(), dir.path()));
         viewer.showMyCache();
@@ -318,7 +321,7 @@ private slots:
         QVERIFY(QFile::link(victim, cache.folder() + u"/ab/link.pdf"_s));
         QVERIFY(QFile::link(outside, cache.folder() + u'/' + linkedBucket));
         QVERIFY(QFile::link(outside, cache.folder() + u'/' + newBucket));
-        QVERIFY(writeFile(cache.indexPath(), "ab/link.pdf\t6\t1\thttp://h/link\n" + linkedBucket.toLatin1() +
+        QVERIFY(writeFile(cache.legacyIndexPath(), "ab/link.pdf\t6\t1\thttp://h/link\n" + linkedBucket.toLatin1() +
                                                  "/a.pdf\t6\t2\thttp://h/a\n"));
 
         QVERIFY(cache.remove(u"http://h/a"_s));
@@ -330,6 +333,126 @@ private slots:
         QCOMPARE(QFileInfo(victim).permissions(), victimPermissions);
         QCOMPARE(readFile(victim), QByteArray("victim"));
         QCOMPARE(readFile(beside), QByteArray("beside"));
+    }
+
+    // The index of an earlier version is moved into the database once, keeping order, sizes and
+    // times; an index.dat that turns up afterwards is not read again.
+    void oldIndexIsMovedOverOnce()
+    {
+        QTemporaryDir dir;
+        UrlCache cache(dir.path());
+        QVERIFY(writeFile(dir.filePath(u"0a/a.pdf"_s), "aaa"));
+        QVERIFY(writeFile(cache.legacyIndexPath(), "LintbayUrlCache\t1\n0b/b.doc\t2\t1700000000001\thttp://h/b\n"
+                                                   "0a/a.pdf\t3\t1700000000000\thttp://h/a.pdf\n"));
+        const QList<UrlCacheEntry> moved = cache.entries();
+        QCOMPARE(urlsOf(moved), (QStringList{u"http://h/b"_s, u"http://h/a.pdf"_s}));
+        QCOMPARE(moved[1].stored.toMSecsSinceEpoch(), 1700000000000);
+        QCOMPARE(cache.totalSize(), 5);
+        QVERIFY(!QFileInfo::exists(cache.legacyIndexPath()));
+        QCOMPARE(readFile(cache.localFile(u"http://h/a.pdf"_s)), QByteArray("aaa"));
+
+        QVERIFY(writeFile(cache.legacyIndexPath(), "0c/c\t1\t1\thttp://h/c\n"));
+        UrlCacheDatabase::closeAll(); // the next run
+        QCOMPARE(urlsOf(UrlCache(dir.path()).entries()), urlsOf(moved));
+    }
+
+    // A damaged database is set aside (kept) and made anew; the cache goes on working.
+    void damagedDatabaseIsSetAside_data()
+    {
+        QTest::addColumn<bool>("fromRealDatabase");
+        QTest::newRow("not a database") << false;
+        QTest::newRow("pages overwritten") << true;
+    }
+    void damagedDatabaseIsSetAside()
+    {
+        QFETCH(bool, fromRealDatabase);
+        QTemporaryDir dir;
+        UrlCache cache(dir.path());
+        if (fromRealDatabase) {
+            for (int i = 0; i < 300; ++i)
+                QVERIFY(cache.store(u"http://h/%1/a-rather-long-address-to-fill-pages"_s.arg(i), "x"));
+            UrlCacheDatabase::closeAll();
+            QFile file(cache.indexPath());
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.size() > 3 * 4096);
+            for (qint64 at = 4096; at + 4096 < file.size(); at += 4096 * 2) {
+                file.seek(at + 8);
+                file.write(QByteArray(2000, '\xA5'));
+            }
+        } else {
+            QVERIFY(writeFile(cache.indexPath(), QByteArray(5000, 'z')));
+            UrlCacheDatabase::closeAll();
+        }
+        const QByteArray damaged = readFile(cache.indexPath());
+
+        QVERIFY(cache.store(u"http://h/new"_s, QByteArray("n")));
+        QCOMPARE(urlsOf(cache.entries()), QStringList{u"http://h/new"_s});
+        const QStringList aside =
+            QDir(dir.path()).entryList({UrlCache::indexFileName() + u".corrupt-*"_s}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(readFile(dir.filePath(aside[0])), damaged);
+    }
+
+    // A database another program holds locked turns the cache off for the run: nothing is stored,
+    // the listing says it is incomplete, and nothing waits long or fails loudly.
+    void lockedDatabaseTurnsTheCacheOff()
+    {
+        QTemporaryDir dir;
+        UrlCache cache(dir.path());
+        QVERIFY(cache.store(u"http://h/kept"_s, QByteArray("k")));
+        UrlCacheDatabase::closeAll();
+        UrlCacheDatabase::setBusyTimeout(20);
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"other"_s);
+            other.setDatabaseName(cache.indexPath());
+            QVERIFY(other.open());
+            QSqlQuery lock(other);
+            QVERIFY(lock.exec(u"PRAGMA locking_mode=EXCLUSIVE"_s));
+            QVERIFY(lock.exec(u"BEGIN EXCLUSIVE"_s));
+            QVERIFY(lock.exec(u"DELETE FROM meta WHERE key = 'none'"_s));
+
+            QVERIFY(!cache.store(u"http://h/new"_s, QByteArray("n")));
+            QVERIFY(cache.isOff());
+            bool readable = true;
+            QVERIFY(cache.entries(&readable).isEmpty());
+            QVERIFY(!readable);
+            QCOMPARE(cache.clear(), 0);
+            CacheViewer viewer(CacheLocations::forHome(dir.path(), dir.path()));
+            viewer.showMyCache();
+            QCOMPARE(viewer.countText(), u"出错!!!共有0 个文件"_s);
+
+            lock.exec(u"ROLLBACK"_s);
+            lock.finish();
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(u"other"_s);
+        QVERIFY2(!cache.store(u"http://h/new"_s, QByteArray("n")), "off for the rest of the run");
+        UrlCacheDatabase::setBusyTimeout(250);
+        UrlCacheDatabase::closeAll();
+        QCOMPARE(urlsOf(cache.entries()), QStringList{u"http://h/kept"_s});
+        QCOMPARE(readFile(cache.localFile(u"http://h/kept"_s)), QByteArray("k"));
+    }
+
+    // The running sum of sizes outlives the run, and eviction keeps to the cap after a restart and
+    // when the cache folder was emptied under the running program.
+    void evictionAcrossRuns()
+    {
+        QTemporaryDir dir;
+        UrlCache cache(dir.path(), 100);
+        for (const char* name : {"a", "b", "c"})
+            QVERIFY(cache.store(u"http://h/"_s + QLatin1StringView(name), QByteArray(30, *name)));
+        UrlCacheDatabase::closeAll();
+        QCOMPARE(cache.totalSize(), 90);
+        QVERIFY(cache.store(u"http://h/d"_s, QByteArray(30, 'd')));
+        QCOMPARE(urlsOf(cache.entries()), (QStringList{u"http://h/b"_s, u"http://h/c"_s, u"http://h/d"_s}));
+        QVERIFY(cache.store(u"http://h/b"_s, QByteArray(41, 'B'))); // replaced: its old size goes
+        QCOMPARE(urlsOf(cache.entries()), (QStringList{u"http://h/d"_s, u"http://h/b"_s}));
+        QCOMPARE(cache.totalSize(), 71);
+
+        QVERIFY(QDir(dir.path()).removeRecursively());
+        QVERIFY(cache.store(u"http://h/e"_s, QByteArray("e")));
+        QCOMPARE(urlsOf(cache.entries()), QStringList{u"http://h/e"_s});
+        QCOMPARE(cache.totalSize(), 1);
     }
 
     void urlFileType_data()
@@ -441,8 +564,10 @@ private slots:
         QCOMPARE(viewer.profiles()->rows().size(), 2);
         QCOMPARE(viewer.subfolders()->rowCount(), int(folders.subfolders.size()));
         const CacheListModel& list = *viewer.list();
-        // The program's index is bookkeeping, not a cached file.
-        QVERIFY(!column(list, CacheListModel::FilePathColumn).contains(native(mine.indexPath())));
+        // The program's index (database, log, shared memory) is bookkeeping, not a cached file.
+        QVERIFY(QFileInfo::exists(mine.indexPath()));
+        for (const QString& path : column(list, CacheListModel::FilePathColumn))
+            QVERIFY2(!QFileInfo(path).fileName().startsWith(u"index."_s), qPrintable(path));
         QCOMPARE(list.at(0).text, u"用户:me"_s);
         QCOMPARE(list.at(0).filePath, mine.localFile(u"http://h/mine.pdf"_s));
         const int b = int(column(list, CacheListModel::FilePathColumn).indexOf(h.other(u"x1/b.doc"_s)));

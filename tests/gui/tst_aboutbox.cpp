@@ -223,6 +223,9 @@ void TestAboutBox::aboutBoxShowsVersionLinksAndStartsTheTool()
         QVERIFY(
             child<QLabel>(&box, u"lblVersion"_s)->text().contains(QStringLiteral(LINTBAY_VERSION_STRING)));
         QVERIFY(box.windowTitle().startsWith(u"关于-"_s));
+        const QString system = p.app.settings().osDescription();
+        QVERIFY(system.endsWith(u"位]"_s));
+        QCOMPARE(child<QLabel>(&box, u"lblSystem"_s)->text(), u"操作系统："_s + system);
         QVERIFY(!child<QPushButton>(&box, u"cmdSysInfo"_s)->isEnabled());
         QVERIFY(child<QLabel>(&box, u"lblLinks"_s)->isHidden());
     }

@@ -184,12 +184,12 @@ private slots:
         QVERIFY(p.cache.store(u"http://h/a.pdf"_s, QByteArray("a")));
         QVERIFY(p.cache.store(u"Cookie:me@h/"_s, QByteArray("c")));
         QVERIFY(writeFile(p.otherCache + u"/x/o.pdf"_s, "o"));
-        ClearBrowserCache(nullptr, true);
+        ClearBrowserCache(p.gui, nullptr, true);
         QCOMPARE(p.messages, (QList<Message>{{MessageIcon::Information, u"IE缓存清空完毕！"_s}}));
         QCOMPARE(p.cache.entries().size(), 1);
         QVERIFY(!QFileInfo::exists(p.otherCache + u"/x"_s));
         p.messages.clear();
-        ClearBrowserCache(nullptr, false);
+        ClearBrowserCache(p.gui, nullptr, false);
         QCOMPARE(p.messages, QList<Message>{});
     }
 
@@ -240,8 +240,8 @@ private slots:
         const QString folder = target + QDir::separator();
         QCOMPARE(p.store.get(u"Form_Copy_Move"_s, u"目的文件夹"_s), folder);
         QCOMPARE(p.store.get(u"Form_Copy_Move"_s, u"OpIndex"_s), u"3"_s);
-        // The history has the folder once, whatever the case it was typed in.
-        QCOMPARE(readTextLines(FolderHistoryFile()), (QStringList{p.at(u"out/DOCS/"_s)}));
+        // Folders are told apart as the file system tells them: "Docs" is not "DOCS" here.
+        QCOMPARE(readTextLines(FolderHistoryFile()), (QStringList{p.at(u"out/DOCS/"_s), folder}));
 
         // Copying the files into their own folder is skipped and still reported done.
         p.messages.clear();
@@ -250,7 +250,11 @@ private slots:
         QCOMPARE(p.messages, (QList<Message>{{MessageIcon::Information, kDone}}));
         QCOMPARE(entriesIn(src), (QStringList{u"a.pdf"_s, u"b.doc"_s}));
         QCOMPARE(readTextLines(FolderHistoryFile()),
-                 (QStringList{p.at(u"out/DOCS/"_s), src + QDir::separator()}));
+                 (QStringList{p.at(u"out/DOCS/"_s), folder, src + QDir::separator()}));
+        // The same folder written another way adds no second entry.
+        child<QComboBox>(&dialog, u"Combo1"_s)->setEditText(src + u"/../src"_s);
+        child<QPushButton>(&dialog, u"Command1"_s)->click();
+        QCOMPARE(readTextLines(FolderHistoryFile()).size(), 3);
     }
 
     void uncreatableFolder_data()

@@ -342,6 +342,49 @@ private slots:
         QVERIFY(!child<QCheckBox>(p.gui.downloadWindow(), u"CheckDeleteDuplicates"_s)->isChecked());
     }
 
+    // A click on a row shows its file in panel 2, also on the row that is current already; a click on
+    // the panel opens the text in the web browser, and "打开网址" the row's first address.
+    void rowClickPanelAndAddress()
+    {
+        Program p(m_server.url().toString());
+        fFileDownload* w = p.gui.downloadWindow();
+        const QString opened = p.dir.filePath(u"browser-args"_s);
+        const QString browser = p.dir.filePath(u"browser.sh"_s);
+        {
+            QFile script(browser);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + opened.toUtf8() + "'\n");
+        }
+        QVERIFY(QFile::setPermissions(browser, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        qputenv("BROWSER", browser.toUtf8());
+        const auto openedTexts = [&opened] {
+            QFile f(opened);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                                               : QStringList();
+        };
+
+        DownloadListModel* list = w->list();
+        const QString folder = p.at(u"docs"_s) + QDir::separator();
+        list->addItem(u"http://a/1|http://b/1"_s, u"一"_s, u"pdf"_s, folder, QString());
+        auto* view = child<QTableView>(w, u"ListView3"_s);
+        w->show();
+        const QPoint onRow = view->visualRect(view->model()->index(0, 1)).center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, onRow);
+        QCOMPARE(w->statusPanel(2), QString());
+        QVERIFY(QDir().mkpath(folder));
+        QFile file(list->at(0).filePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, onRow); // the current row again
+        QCOMPARE(w->statusPanel(2), list->at(0).filePath());
+
+        QTest::mouseClick(child<QLabel>(w, u"StatusPanel2"_s), Qt::LeftButton);
+        QTRY_COMPARE(openedTexts(), QStringList{list->at(0).filePath()});
+        w->findChild<QAction*>(u"menu打开网址"_s)->trigger();
+        QTRY_COMPARE(openedTexts(), (QStringList{list->at(0).filePath(), u"http://a/1"_s}));
+        qunsetenv("BROWSER");
+    }
+
     void listOperationsFromTheMenus()
     {
         Program p(m_server.url().toString());
@@ -367,6 +410,7 @@ private slots:
         QCOMPARE(list->at(0).size, u"9"_s);
 
         w->findChild<QAction*>(u"menu清空"_s)->trigger();
+        QVERIFY(p.lastMessageIs(MessageIcon::PlainQuestion, u"您确定要清空列表的所有信息吗？"_s));
         QCOMPARE(list->count(), 0);
         QCOMPARE(child<QLabel>(w, u"Label1"_s)->text(), u"0条"_s);
     }

@@ -1,7 +1,16 @@
 #include "TestHttpServer.h"
+#include "app/AppContext.h"
+#include "app/GuiContext.h"
+#include "app/SettingsStore.h"
 #include "app/WebEngineBrowser.h"
+#include "options/IniRegistry.h"
+#include "tools/CacheListing.h"
+#include "tools/UrlCache.h"
+#include "tools/fIEcache.h"
+#include "util/Messages.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineProfile>
 #include <QWidget>
@@ -37,12 +46,43 @@ private slots:
         m_server.serve(u"/alert"_s, TestHttpResponse::html(
                                         u"<html><body><script>alert('x'); confirm('y');</script><p id=\"after\">ok</p>"
                                         "</body></html>"_s));
+        m_server.serve(u"/cached"_s, TestHttpResponse::html(u"<html><body><p>kept</p></body></html>"_s)
+                                         .withHeader("Cache-Control", "max-age=3600"));
         m_profile = new QWebEngineProfile(this);
         m_host = new QWidget;
         m_host->resize(800, 600);
         m_host->show();
     }
     void cleanupTestCase() { delete m_host; }
+
+    // "清空IE浏览器缓存" empties the engine's own HTTP cache too: a page it kept is asked for again.
+    void clearingTheCachesClearsTheEngines()
+    {
+        QTemporaryDir dir;
+        SetUrlCacheFolder(dir.filePath(u"home/.cache/Lintbay"_s));
+        SetCacheLocations(CacheLocations::forHome(dir.filePath(u"home"_s), dir.filePath(u"home/.cache/Lintbay"_s)));
+        SetMessageSink([](MessageIcon, const QString&) { return true; });
+        SettingsStore store(dir.filePath(u"Lintbay.ini"_s));
+        IniRegistry registry(dir.filePath(u"registry.ini"_s));
+        AppContext app(store, registry);
+        GuiContext gui(app, m_profile);
+        const QUrl page = m_server.url(u"/cached"_s);
+        const auto fetches = [&] { return m_server.requestsTo(u"/cached"_s).size(); };
+        const auto open = [&] {
+            WebEngineBrowser browser(m_profile, m_host);
+            return load(browser, page);
+        };
+        QVERIFY(open());
+        QVERIFY(open());
+        QCOMPARE(fetches(), 1); // the second came from the engine's cache
+
+        ClearBrowserCache(gui, nullptr, false);
+        // The engine clears in the background: until it has, pages still come from the cache.
+        QTRY_VERIFY_WITH_TIMEOUT((open(), fetches() > 1), 20000);
+        SetMessageSink({});
+        SetCacheLocations({});
+        SetUrlCacheFolder({});
+    }
 
     void loadsReadsAndClicks()
     {

@@ -1,4 +1,6 @@
 #include "app/SettingsStore.h"
+#include "util/ListViewHelpers.h"
+#include "util/FolderHistory.h"
 #include "util/Messages.h"
 #include "util/ShellHelpers.h"
 #include "util/SoundPlayer.h"
@@ -11,9 +13,13 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QScreen>
 #include <QSoundEffect>
+#include <QStandardItemModel>
 #include <QStyle>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -152,6 +158,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
+        SetProgramDataFolder(m_dir.filePath(u"program"_s));
         QDesktopServices::setUrlHandler(u"file"_s, &m_urls, "open");
         SetMessageSink([this](MessageIcon icon, const QString& text) {
             if (icon == MessageIcon::Error)
@@ -163,6 +170,7 @@ private slots:
     {
         QDesktopServices::unsetUrlHandler(u"file"_s);
         SetMessageSink({});
+        SetProgramDataFolder({});
     }
     void init()
     {
@@ -313,6 +321,28 @@ private slots:
         bus.unregisterObject(u"/org/freedesktop/FileManager1"_s);
     }
 
+    // The widest cell decides, wherever it lies in a long list; the header text is the least.
+    void autoSizeColumnsFitsTheWidestCell()
+    {
+        QStandardItemModel model(3000, 2);
+        model.setHorizontalHeaderLabels({u"URL"_s, u"A rather long header text"_s});
+        for (int row = 0; row < model.rowCount(); ++row) {
+            model.setItem(row, 0, new QStandardItem(u"http://h/%1"_s.arg(row)));
+            model.setItem(row, 1, new QStandardItem(u"x"_s));
+        }
+        const QString widest = u"http://h/文档/a-much-longer-address-than-the-others.pdf"_s;
+        model.item(2990, 0)->setText(widest);
+        QTableView view;
+        view.setModel(&model);
+        view.resize(300, 200);
+        view.show();
+        AutoSizeColumns(&view);
+        const QFontMetrics metrics(view.font());
+        QVERIFY(view.columnWidth(0) >= metrics.horizontalAdvance(widest));
+        QVERIFY(view.columnWidth(0) < metrics.horizontalAdvance(widest) + 40);
+        QVERIFY(view.columnWidth(1) >= view.horizontalHeader()->sectionSizeHint(1));
+    }
+
     void soundResources_data()
     {
         QTest::addColumn<int>("id");
@@ -337,9 +367,22 @@ private slots:
         effect.setSource(QUrl(u"qrc:/sounds/%1.wav"_s.arg(id)));
         QTRY_VERIFY(effect.status() == QSoundEffect::Ready || effect.status() == QSoundEffect::Error);
         QCOMPARE(effect.status(), QSoundEffect::Ready);
-        // Without a sound device this plays nothing, and never fails.
+        // Written into the program's folder on first use, and played from there: a sound the user
+        // put in its place stays. Without a sound device this plays nothing, and never fails.
+        const QString written = SoundFilePath(id);
+        QFile::remove(written);
         PlaySoundResource(id);
+        QCOMPARE(QFileInfo(written).path(), m_dir.filePath(u"program"_s));
+        QFile out(written);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), wav);
+        out.close();
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("RIFF mine");
+        out.close();
         PlaySoundResource(id);
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        QCOMPARE(out.readAll(), QByteArray("RIFF mine"));
     }
 
     void unknownSoundIgnored() { PlaySoundResource(104); }

@@ -164,7 +164,14 @@ private slots:
         auto* text = child<QLineEdit>(search, u"Text2"_s);
         days->setChecked(true);
         text->setText(u"abc"_s);
-        QFocusEvent out(QEvent::FocusOut);
+        // The window losing focus to another program, or a menu opening, is no leaving of the box.
+        for (Qt::FocusReason away : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+            QFocusEvent elsewhere(QEvent::FocusOut, away);
+            QApplication::sendEvent(text, &elsewhere);
+        }
+        QVERIFY(days->isChecked());
+        QVERIFY(p.messages.isEmpty());
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
         QApplication::sendEvent(text, &out);
         QVERIFY(!days->isChecked());
         QVERIFY(p.lastMessageIs(MessageIcon::Error, u"必须填写数字！"_s));

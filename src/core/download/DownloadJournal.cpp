@@ -58,18 +58,6 @@ private:
     bool m_open = false;
 };
 
-// Commits between two checkpoints of the write-ahead log into the database.
-constexpr int kCommitsPerCheckpoint = 16;
-
-// Moves the write-ahead log into the database, on a thread of the pool: it syncs the file to disk,
-// which may take longer than the window may wait. The log lets a reader (this) beside the writer.
-void checkpoint(const QString& path)
-{
-    Connection connection(path);
-    if (connection.isOpen())
-        QSqlQuery(connection.db()).exec(u"PRAGMA wal_checkpoint(PASSIVE)"_s);
-}
-
 const QString kColumns = u"id, pos, key, referer, name, type, size, received, progress, folder, state"_s;
 const QString kPartColumns = u"part, part_url, validator, total"_s;
 
@@ -152,7 +140,6 @@ DownloadJournal::Found DownloadJournal::inspect(const QString& path)
 
 DownloadJournal::DownloadJournal(const QString& path, QObject* parent) : QObject(parent), m_path(path)
 {
-    m_checkpoints.setMaxThreadCount(1);
     m_flushTimer.setSingleShot(true);
     connect(&m_flushTimer, &QTimer::timeout, this, [this] {
         if (!writeSlice(m_sliceBudgetMs))
@@ -376,11 +363,7 @@ bool DownloadJournal::writeSlice(int budgetMs)
     db.commit();
     m_longestSliceMs = std::max(m_longestSliceMs, clock.elapsed());
     m_writingNs += clock.nsecsElapsed();
-    if (++m_commitsSinceCheckpoint >= kCommitsPerCheckpoint && m_checkpoints.activeThreadCount() == 0) {
-        m_commitsSinceCheckpoint = 0;
-        const QString path = m_path;
-        m_checkpoints.start([path] { checkpoint(path); });
-    }
+    m_checkpoints.committed(m_path);
     return !hasPending();
 }
 

@@ -2,6 +2,7 @@
 
 #include "controls/Fetch.h"
 #include "download/DownloadListModel.h"
+#include "util/WalCheckpoints.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -10,7 +11,6 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <memory>
@@ -121,8 +121,7 @@ private:
     int m_delayMs = 200;
     qint64 m_longestSliceMs = 0;
     qint64 m_writingNs = 0;
-    int m_commitsSinceCheckpoint = 0;
-    QThreadPool m_checkpoints; // one thread: the log goes into the database beside the window
+    WalCheckpoints m_checkpoints;
 };
 
 } // namespace lintbay

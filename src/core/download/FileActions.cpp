@@ -197,6 +197,16 @@ FileAction OpenInTextEditor(const DownloadListModel& list, int currentRow)
     return {FileActionKind::OpenInTextEditor, path, {}};
 }
 
+FileAction OpenRowAddress(const DownloadListModel& list, int currentRow)
+{
+    if (!validRow(list, currentRow))
+        return {};
+    const QString address = 选择url(list.at(currentRow).key).trimmed();
+    if (address.isEmpty())
+        return {};
+    return {FileActionKind::OpenInWebBrowser, address, {}};
+}
+
 FileCheckResult CheckFilesExist(DownloadListModel& list)
 {
     FileCheckResult result;

@@ -20,7 +20,9 @@ inline constexpr QStringView kTypesCorrectedPrefix = u"纠正文件类型：";
 inline constexpr QStringView kTypesCorrectedSuffix = u"个.";
 inline constexpr QStringView kFileTypeIsText = u"文件类型为：";
 inline constexpr QStringView kTypeUnknownText = u"目前还无法判断。";
-inline constexpr QStringView kChooseAnyFileFilter = u"*.*"; // the file dialog of IdentifyChosenFile
+// The file dialog of IdentifyChosenFile: any file, also one without an extension (the very files whose
+// type is in question; "*.*" matches only names with a dot here).
+inline constexpr QStringView kChooseAnyFileFilter = u"*";
 
 // The largest file handed to the text editor (2 MB; one byte more is refused).
 inline constexpr qint64 kMaxTextEditorBytes = 2 * 1024 * 1024;
@@ -48,6 +50,7 @@ enum class FileActionKind
     ShowInFolder,     // show `path` selected in the file manager; kShowInFolderFailedText if that fails
     OpenFolder,       // open the folder `path`
     OpenInTextEditor, // open `path` in the user's text editor
+    OpenInWebBrowser, // open `path` (an address or a file) in the user's web browser
     Requeued          // done here already: the row waits again; the window only refreshes
 };
 
@@ -70,6 +73,9 @@ QString ShowRowPath(const DownloadListModel& list, int row);
 FileAction OpenDownloadedFile(const DownloadListModel& list, int currentRow);
 FileAction OpenContainingFolder(const DownloadListModel& list, int currentRow);
 FileAction OpenInTextEditor(const DownloadListModel& list, int currentRow);
+
+// "打开网址": the current row's first address in the web browser (-1: no row, nothing happens).
+FileAction OpenRowAddress(const DownloadListModel& list, int currentRow);
 
 // What a check of all rows found. The check itself shows no message.
 struct FileCheckResult

@@ -216,6 +216,14 @@ int Scheduler::pickRow(bool createFolders)
             m_list.setState(row, DownloadItemState::Failed);
             continue;
         }
+        if (HasUnusableFolderName(folder)) {
+            // Saved into the part of the folder that could be made, the file would land somewhere
+            // the user never chose; the row fails and says why, in both modes.
+            m_list.setSize(row, u"下载失败"_s);
+            m_list.setReason(row, kFolderNameErrorText.toString());
+            m_list.setState(row, DownloadItemState::Failed);
+            continue;
+        }
         if (createFolders) {
             const QString created = CreateFolderPath(folder);
             if (!created.isEmpty())

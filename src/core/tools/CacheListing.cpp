@@ -1,6 +1,7 @@
 #include "CacheListing.h"
 
 #include "tools/UrlCache.h"
+#include "tools/UrlCacheDatabase.h"
 #include "util/PathHelpers.h"
 #include "util/TextHelpers.h"
 
@@ -187,17 +188,19 @@ QList<CacheRow> MyCacheRows(const UrlCache& cache, bool* complete)
     const QList<UrlCacheEntry> entries = cache.entries(&readable);
     if (complete)
         *complete = readable;
+    // Whether each file exists comes from listing the buckets, not from a look-up per entry, which
+    // took most of the time for a large cache. Its length is the size stored with it: the cache
+    // writes a file once, under a temporary name, and never changes it afterwards.
+    const QSet<QString> existing = cache.existingFiles();
     QList<CacheRow> rows;
     rows.reserve(entries.size());
     for (const UrlCacheEntry& entry : entries) {
         CacheRow row;
         row.text = entry.url;
         row.type = UrlFileType(entry.url);
-        const QString path = cache.filePath(entry);
-        const QFileInfo info(path);
-        if (info.isFile()) {
-            row.filePath = path;
-            row.size = info.size();
+        if (existing.contains(entry.fileName)) {
+            row.filePath = cache.filePath(entry);
+            row.size = entry.size;
         }
         rows.append(row);
     }
@@ -208,12 +211,13 @@ QList<CacheRow> ListUserCacheFiles(const QString& folder, const QString& profile
 {
     QStringList files;
     ListFilesUnder(folder, files, true);
-    const QString index = nativeClean(QDir::fromNativeSeparators(folder) + u'/' + UrlCache::indexFileName());
+    const QString top = nativeClean(QDir::fromNativeSeparators(folder)) + QDir::separator();
     QList<CacheRow> rows;
     rows.reserve(files.size());
     for (const QString& path : std::as_const(files)) {
-        // The index and a copy of it being written (QSaveFile's "index.dat.XXXXXX").
-        if (path == index || path.startsWith(index + u'.'))
+        // The index database with its log, a damaged one set aside, the earlier index file.
+        if (path.startsWith(top) && path.indexOf(QDir::separator(), top.size()) < 0 &&
+            UrlCacheDatabase::isIndexFile(path.sliced(top.size())))
             continue;
         CacheRow row;
         row.text = kUserRowPrefix.toString() + profile;

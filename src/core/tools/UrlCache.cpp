@@ -1,5 +1,6 @@
 #include "UrlCache.h"
 
+#include "tools/UrlCacheDatabase.h"
 #include "util/PathHelpers.h"
 
 #include <QCryptographicHash>
@@ -7,8 +8,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
 #include <QUrl>
 
 #include <algorithm>
@@ -21,6 +25,8 @@ namespace lintbay {
 namespace {
 
 QString g_folderOverride;
+
+constexpr qint64 kMaxTotal = std::numeric_limits<qint64>::max();
 
 constexpr qint64 kCopyChunk = 256 * 1024;
 
@@ -72,11 +78,6 @@ QString lastUrlSegment(const QString& url)
 
 } // namespace
 
-struct UrlCache::Index
-{
-    QList<UrlCacheEntry> entries;
-};
-
 QString UrlCacheFolder()
 {
     return g_folderOverride.isEmpty() ? InternetCacheFolder() : g_folderOverride;
@@ -94,7 +95,12 @@ bool IsProtectedCacheUrl(const QString& url)
 
 QString UrlCache::indexFileName()
 {
-    return u"index.dat"_s;
+    return UrlCacheDatabase::fileName();
+}
+
+QString UrlCache::legacyIndexFileName()
+{
+    return UrlCacheDatabase::legacyFileName();
 }
 
 UrlCache::UrlCache(const QString& folder, qint64 maxBytes)
@@ -107,20 +113,20 @@ QString UrlCache::indexPath() const
     return QDir::toNativeSeparators(m_folder + u'/' + indexFileName());
 }
 
-bool UrlCache::loadIndex(Index& index) const
+QString UrlCache::legacyIndexPath() const
 {
-    return urlcacheindex::read(indexPath(), index.entries);
+    return QDir::toNativeSeparators(m_folder + u'/' + legacyIndexFileName());
 }
 
-bool UrlCache::saveIndex(const QList<UrlCacheEntry>& entries) const
+bool UrlCache::isOff() const
 {
-    return QDir().mkpath(m_folder) && urlcacheindex::write(indexPath(), entries);
+    bool off = false;
+    UrlCacheDatabase::open(m_folder, UrlCacheDatabase::Access::Read, &off);
+    return off;
 }
 
-QString UrlCache::newFileName(const QString& url, const Index& index) const
+QString UrlCache::newFileName(const QString& url, const QString& bucket, UrlCacheDatabase& index) const
 {
-    const QString bucket =
-        QString::fromLatin1(QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha1).toHex().left(2));
     QString name = SanitizeFileName(lastUrlSegment(url));
     if (name.isEmpty())
         name = u"index"_s;
@@ -130,14 +136,22 @@ QString UrlCache::newFileName(const QString& url, const Index& index) const
         base = name;
     const QString typeTail = type.isEmpty() ? QString() : u'.' + type;
 
-    QSet<QString> used;
-    for (const UrlCacheEntry& entry : index.entries)
-        used.insert(entry.fileName);
+    QSqlQuery taken(index.db());
+    taken.prepare(u"SELECT 1 FROM entries WHERE file = ?"_s);
     // An entry whose file went missing still owns its name.
+    const auto isFree = [&](const QString& candidate) {
+        const QString path = m_folder + u'/' + candidate;
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+            return false;
+        taken.addBindValue(candidate);
+        if (!taken.exec())
+            return false;
+        const bool used = taken.next();
+        taken.finish();
+        return !used;
+    };
     QString candidate = bucket + u'/' + name;
-    for (int n = 1; used.contains(candidate) || QFileInfo::exists(m_folder + u'/' + candidate) ||
-                    QFileInfo(m_folder + u'/' + candidate).isSymLink();
-         ++n)
+    for (int n = 1; !isFree(candidate) && n < 100000; ++n)
         candidate = bucket + u'/' + base + u'[' + QString::number(n) + u']' + typeTail;
     return candidate;
 }
@@ -156,72 +170,113 @@ bool UrlCache::storeWith(const QString& url, qint64 knownSize, const std::functi
 {
     if (url.trimmed().isEmpty() || knownSize > m_maxBytes)
         return false;
-    Index index;
-    if (!loadIndex(index))
+    UrlCacheDatabase* index = UrlCacheDatabase::open(m_folder, UrlCacheDatabase::Access::Write);
+    if (!index)
         return false;
 
-    const QString name = newFileName(url, index);
-    const QString path = m_folder + u'/' + name;
-    if (isLinkedBucket(m_folder, name) || !QDir().mkpath(QFileInfo(path).path()))
+    const QString bucket =
+        QString::fromLatin1(QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha1).toHex().left(2));
+    const QString bucketPath = m_folder + u'/' + bucket;
+    if (QFileInfo(bucketPath).isSymLink() || !QDir().mkpath(bucketPath))
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // The content goes under a temporary name and gets its own only once it is whole. A cache file
+    // is not worth a sync to disk: one lost to a power cut is a missing file, which is skipped.
+    QString temporary;
+    QFile file;
+    for (int attempt = 0; attempt < 8 && !file.isOpen(); ++attempt) {
+        temporary = bucketPath + u"/.store-"_s + QString::number(QRandomGenerator::global()->generate64(), 36);
+        file.setFileName(temporary);
+        file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    }
+    const auto giveUp = [&] {
+        if (file.isOpen())
+            file.close();
+        QFile::remove(temporary);
+        QDir(m_folder).rmdir(bucket);
         return false;
+    };
+    if (!file.isOpen())
+        return giveUp();
     const qint64 size = write(file);
-    if (size < 0 || size > m_maxBytes) {
-        file.cancelWriting();
-        QDir(m_folder).rmdir(name.left(2));
-        return false;
-    }
-    if (!file.commit()) {
-        QDir(m_folder).rmdir(name.left(2));
-        return false;
-    }
+    file.close();
+    if (size < 0 || size > m_maxBytes || file.error() != QFileDevice::NoError)
+        return giveUp();
 
+    UrlCacheTransaction transaction(*index);
+    if (!transaction.isOpen())
+        return giveUp();
+    QSqlQuery query(index->db());
+    const auto failed = [&] {
+        index->failed(query.lastError());
+        return giveUp();
+    };
     QStringList dropped;
-    QList<UrlCacheEntry> entries;
-    entries.reserve(index.entries.size() + 1);
-    for (const UrlCacheEntry& entry : std::as_const(index.entries)) {
-        if (entry.url == url)
-            dropped.append(entry.fileName);
-        else
-            entries.append(entry);
+    qint64 total = index->total();
+    query.prepare(u"SELECT file, size FROM entries WHERE url = ?"_s);
+    query.addBindValue(url);
+    if (!query.exec())
+        return failed();
+    if (query.next()) {
+        dropped.append(query.value(0).toString());
+        total = total == kMaxTotal ? total : total - query.value(1).toLongLong();
+        query.finish();
+        query.prepare(u"DELETE FROM entries WHERE url = ?"_s);
+        query.addBindValue(url);
+        if (!query.exec())
+            return failed();
     }
-    entries.append({url, name, size, QDateTime::currentDateTimeUtc()});
+    query.finish();
 
-    qint64 total = 0;
-    for (const UrlCacheEntry& entry : std::as_const(entries))
-        total = addSize(total, entry.size);
-    if (total > m_maxBytes) {
-        // Oldest first; the new entry itself is never evicted (it fits the cap on its own).
-        QList<qsizetype> order;
-        for (qsizetype i = 0; i + 1 < entries.size(); ++i)
-            order.append(i);
-        std::stable_sort(order.begin(), order.end(), [&entries](qsizetype a, qsizetype b) {
-            return entries[a].stored < entries[b].stored;
-        });
-        QSet<qsizetype> evicted;
-        for (qsizetype i : std::as_const(order)) {
-            if (total <= m_maxBytes)
-                break;
-            if (IsProtectedCacheUrl(entries[i].url))
-                continue;
-            total -= entries[i].size;
-            evicted.insert(i);
-            dropped.append(entries[i].fileName);
+    const QString name = newFileName(url, bucket, *index);
+    const QString path = m_folder + u'/' + name;
+    if (!QFile::rename(temporary, path))
+        return giveUp();
+    temporary = path; // from here on, giving up removes it under its new name
+    query.prepare(u"INSERT INTO entries (url, file, size, stored, protected) VALUES (?, ?, ?, ?, ?)"_s);
+    query.addBindValue(url);
+    query.addBindValue(name);
+    query.addBindValue(size);
+    query.addBindValue(QDateTime::currentMSecsSinceEpoch());
+    query.addBindValue(IsProtectedCacheUrl(url) ? 1 : 0);
+    if (!query.exec())
+        return failed();
+    const qint64 newSeq = query.lastInsertId().toLongLong();
+    total = addSize(total, size);
+    if (total == kMaxTotal)
+        total = index->sumOfSizes();
+
+    // Oldest first; the new entry itself is never evicted (it fits the cap on its own). A sum that
+    // reached the largest value cannot have sizes taken off: it is summed afresh after each one.
+    while (total > m_maxBytes) {
+        const bool saturated = total == kMaxTotal;
+        query.prepare(u"SELECT seq, file, size FROM entries WHERE protected = 0 AND seq <> ? "
+                      "ORDER BY stored, seq LIMIT ?"_s);
+        query.addBindValue(newSeq);
+        query.addBindValue(saturated ? 1 : 32);
+        if (!query.exec())
+            return failed();
+        QList<qint64> evicted;
+        while (query.next() && total > m_maxBytes) {
+            evicted.append(query.value(0).toLongLong());
+            dropped.append(query.value(1).toString());
+            if (!saturated)
+                total -= query.value(2).toLongLong();
         }
-        QList<UrlCacheEntry> kept;
-        for (qsizetype i = 0; i < entries.size(); ++i) {
-            if (!evicted.contains(i))
-                kept.append(entries[i]);
+        query.finish();
+        if (evicted.isEmpty())
+            break; // only protected entries are left
+        query.prepare(u"DELETE FROM entries WHERE seq = ?"_s);
+        for (const qint64 seq : std::as_const(evicted)) {
+            query.addBindValue(seq);
+            if (!query.exec())
+                return failed();
         }
-        entries = kept;
+        if (saturated)
+            total = index->sumOfSizes();
     }
 
-    if (!saveIndex(entries)) {
-        removeFile(name);
-        return false;
-    }
+    if (!index->setTotal(total) || !transaction.commit())
+        return giveUp();
     for (const QString& old : std::as_const(dropped))
         removeFile(old);
     return true;
@@ -274,11 +329,32 @@ bool UrlCache::storeFile(const QString& url, const QString& filePath)
 
 QList<UrlCacheEntry> UrlCache::entries(bool* readable) const
 {
-    Index index;
-    const bool ok = loadIndex(index);
+    QList<UrlCacheEntry> entries;
+    bool off = false;
+    UrlCacheDatabase* index = UrlCacheDatabase::open(m_folder, UrlCacheDatabase::Access::Read, &off);
+    bool ok = !off;
+    if (index) {
+        QSqlQuery query(index->db());
+        query.setForwardOnly(true);
+        ok = query.exec(u"SELECT url, file, size, stored FROM entries ORDER BY seq"_s);
+        while (ok && query.next()) {
+            UrlCacheEntry entry;
+            entry.url = query.value(0).toString();
+            entry.fileName = query.value(1).toString();
+            entry.size = query.value(2).toLongLong();
+            entry.stored = QDateTime::fromMSecsSinceEpoch(query.value(3).toLongLong(), Qt::UTC);
+            // Rows written by another program are held to the same rules as the old index file's.
+            if (urlcacheindex::isCacheFileName(entry.fileName) && entry.size >= 0 && !entry.url.isEmpty())
+                entries.append(entry);
+        }
+        if (ok && query.lastError().type() != QSqlError::NoError)
+            ok = false;
+        if (!ok)
+            index->failed(query.lastError());
+    }
     if (readable)
         *readable = ok;
-    return index.entries;
+    return entries;
 }
 
 QString UrlCache::filePath(const UrlCacheEntry& entry) const
@@ -286,69 +362,127 @@ QString UrlCache::filePath(const UrlCacheEntry& entry) const
     return QDir::toNativeSeparators(m_folder + u'/' + entry.fileName);
 }
 
+QSet<QString> UrlCache::existingFiles() const
+{
+    QSet<QString> files;
+    const QDir root(m_folder);
+    const QStringList buckets = root.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
+                                               QDir::NoSort);
+    for (const QString& bucket : buckets) {
+        if (!urlcacheindex::isBucketName(bucket))
+            continue;
+        // The kind of each entry comes with the listing: no file is looked up on its own.
+        const QStringList names = QDir(root.filePath(bucket))
+                                      .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks,
+                                                 QDir::NoSort);
+        for (const QString& name : names)
+            files.insert(bucket + u'/' + name);
+    }
+    return files;
+}
+
 QString UrlCache::localFile(const QString& url) const
 {
-    Index index;
-    loadIndex(index);
-    for (const UrlCacheEntry& entry : std::as_const(index.entries)) {
-        if (entry.url == url) {
-            const QString path = filePath(entry);
-            return QFileInfo(path).isFile() ? path : QString();
-        }
+    UrlCacheDatabase* index = UrlCacheDatabase::open(m_folder, UrlCacheDatabase::Access::Read);
+    if (!index)
+        return {};
+    QSqlQuery query(index->db());
+    query.prepare(u"SELECT file FROM entries WHERE url = ?"_s);
+    query.addBindValue(url);
+    if (!query.exec()) {
+        index->failed(query.lastError());
+        return {};
     }
-    return {};
+    if (!query.next())
+        return {};
+    const QString name = query.value(0).toString();
+    if (!urlcacheindex::isCacheFileName(name))
+        return {};
+    const QString path = QDir::toNativeSeparators(m_folder + u'/' + name);
+    return QFileInfo(path).isFile() ? path : QString();
 }
 
 qint64 UrlCache::totalSize() const
 {
-    Index index;
-    loadIndex(index);
-    qint64 total = 0;
-    for (const UrlCacheEntry& entry : std::as_const(index.entries))
-        total = addSize(total, entry.size);
-    return total;
+    UrlCacheDatabase* index = UrlCacheDatabase::open(m_folder, UrlCacheDatabase::Access::Read);
+    return index ? index->total() : 0;
 }
 
 bool UrlCache::remove(const QString& url)
 {
     if (IsProtectedCacheUrl(url))
         return false;
-    Index index;
-    if (!loadIndex(index))
+    UrlCacheDatabase* index = UrlCacheDatabase::open(m_folder, UrlCacheDatabase::Access::Read);
+    if (!index)
         return false;
-    const auto it = std::find_if(index.entries.cbegin(), index.entries.cend(),
-                                 [&url](const UrlCacheEntry& entry) { return entry.url == url; });
-    if (it == index.entries.cend())
+    UrlCacheTransaction transaction(*index);
+    if (!transaction.isOpen())
         return false;
-    const QString name = it->fileName;
-    index.entries.erase(it);
-    if (!saveIndex(index.entries))
+    QSqlQuery query(index->db());
+    query.prepare(u"SELECT file, size FROM entries WHERE url = ?"_s);
+    query.addBindValue(url);
+    if (!query.exec()) {
+        index->failed(query.lastError());
         return false;
-    removeFile(name);
+    }
+    if (!query.next())
+        return false;
+    const QString name = query.value(0).toString();
+    const qint64 size = query.value(1).toLongLong();
+    query.finish();
+    qint64 total = index->total();
+    query.prepare(u"DELETE FROM entries WHERE url = ?"_s);
+    query.addBindValue(url);
+    if (!query.exec()) {
+        index->failed(query.lastError());
+        return false;
+    }
+    total = total == kMaxTotal ? index->sumOfSizes() : total - size;
+    if (!index->setTotal(total) || !transaction.commit())
+        return false;
+    if (urlcacheindex::isCacheFileName(name))
+        removeFile(name);
     return true;
 }
 
 int UrlCache::clear()
 {
-    Index index;
-    if (!loadIndex(index))
+    bool off = false;
+    UrlCacheDatabase* index = UrlCacheDatabase::open(m_folder, UrlCacheDatabase::Access::Read, &off);
+    if (off)
         return 0; // which entries are protected is unknown: touch nothing
-    QList<UrlCacheEntry> kept;
     QStringList dropped;
-    for (const UrlCacheEntry& entry : std::as_const(index.entries)) {
-        if (IsProtectedCacheUrl(entry.url))
-            kept.append(entry);
-        else
-            dropped.append(entry.fileName);
-    }
-    if (!dropped.isEmpty() && !saveIndex(kept))
-        return 0;
-    for (const QString& name : std::as_const(dropped))
-        removeFile(name);
-
     QSet<QString> keptNames;
-    for (const UrlCacheEntry& entry : std::as_const(kept))
-        keptNames.insert(entry.fileName);
+    if (index) {
+        UrlCacheTransaction transaction(*index);
+        if (!transaction.isOpen())
+            return 0;
+        QSqlQuery query(index->db());
+        query.setForwardOnly(true);
+        bool ok = query.exec(u"SELECT file, protected FROM entries"_s);
+        while (ok && query.next()) {
+            const QString name = query.value(0).toString();
+            if (query.value(1).toInt() != 0)
+                keptNames.insert(name);
+            else
+                dropped.append(name);
+        }
+        query.finish();
+        ok = ok && query.exec(u"DELETE FROM entries WHERE protected = 0"_s);
+        if (!ok) {
+            index->failed(query.lastError());
+            return 0;
+        }
+        query.finish();
+        if (!index->setTotal(index->sumOfSizes()) || !transaction.commit())
+            return 0;
+        for (const QString& name : std::as_const(dropped)) {
+            if (urlcacheindex::isCacheFileName(name))
+                removeFile(name);
+        }
+    }
+
+    // Files no entry refers to: left by an interrupted run, or by an index that was set aside.
     const QDir root(m_folder);
     const QStringList buckets =
         root.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks);

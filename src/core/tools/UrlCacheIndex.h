@@ -17,9 +17,10 @@ struct UrlCacheEntry
     QDateTime stored;
 };
 
-// The URL cache's index file: a header line, then one line per entry with the file name, the size,
-// the time stored (milliseconds since the epoch, UTC) and the address, separated by tabs. The file
-// is read and written whole; what the cache keeps and evicts is decided by UrlCache.
+// The index file of earlier versions of the URL cache ("index.dat"), read once to move it into the
+// database: a header line, then one line per entry with the file name, the size, the time stored
+// (milliseconds since the epoch, UTC) and the address, separated by tabs. Also the rules on the
+// cache's file names, which hold for the database's rows too.
 namespace urlcacheindex {
 
 // A bucket folder's name: two lower-case hexadecimal digits.

@@ -158,7 +158,10 @@ bool FolderExists(const QString& path)
     return !path.trimmed().isEmpty() && QFileInfo(path).isDir();
 }
 
-QString CreateFolderPath(const QString& path, bool* nameError)
+namespace {
+
+// The walk of CreateFolderPath; without `create` nothing is made and only the names are judged.
+QString walkFolderPath(const QString& path, bool create, bool* nameError)
 {
     if (nameError)
         *nameError = false;
@@ -213,13 +216,27 @@ QString CreateFolderPath(const QString& path, bool* nameError)
             break;
         }
         built = prefix + name;
-        if (!FolderExists(built))
+        if (create && !FolderExists(built))
             QDir().mkdir(built); // failures show in the final test
     }
 
     if (built.isEmpty())
         return (rooted && FolderExists(QString(sep))) ? QString(sep) : QString();
     return FolderExists(built) ? built : QString();
+}
+
+} // namespace
+
+QString CreateFolderPath(const QString& path, bool* nameError)
+{
+    return walkFolderPath(path, true, nameError);
+}
+
+bool HasUnusableFolderName(const QString& path)
+{
+    bool nameError = false;
+    walkFolderPath(path, false, &nameError);
+    return nameError;
 }
 
 QString SanitizeFileName(const QString& text)

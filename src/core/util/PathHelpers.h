@@ -29,6 +29,8 @@ bool FolderExists(const QString& path);
 // the end. `nameError` is set when a folder name is unusable (the GUI then shows
 // kFolderNameErrorText); the part built before it is still returned.
 QString CreateFolderPath(const QString& path, bool* nameError = nullptr);
+// Whether CreateFolderPath would find an unusable folder name in `path`; creates nothing.
+bool HasUnusableFolderName(const QString& path);
 
 // Turns any text into a file name legal on Windows and here: forbidden and control characters
 // removed, leading and trailing dots removed, at most 200 GBK bytes, and short enough for a counter

@@ -84,6 +84,8 @@ AboutBox::AboutBox(GuiContext& context, QWidget* parent)
     title.setBold(true);
     ui->lblTitle->setFont(title);
     ui->lblVersion->setText(u"版本："_s + QStringLiteral(LINTBAY_VERSION_STRING));
+    // The system line built at start (name, version, build, bitness).
+    ui->lblSystem->setText(u"操作系统："_s + context.app().settings().osDescription());
 
     const QUrl page = ProgramPageUrl(context.app().store());
     if (page.isValid()) {

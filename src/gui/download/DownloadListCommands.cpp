@@ -40,7 +40,8 @@ DownloadListCommands::DownloadListCommands(Ui::fFileDownload& ui, DownloadSessio
     // shows in panel 2.
     connect(ui.ListView3, &QAbstractItemView::doubleClicked, this,
             [this] { perform(OpenOrRetry(m_session.list(), m_window.currentRow())); });
-    connect(ui.ListView3->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+    // A click, also on the row that is current already (a file may have appeared since).
+    connect(ui.ListView3, &QAbstractItemView::clicked, this,
             [this] { m_window.setStatusPanel(2, ShowRowPath(m_session.list(), m_window.currentRow())); });
     connect(ui.ListView3->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { refuse(SortByColumn(m_session.list(), column, m_session.activity()).refusal); });
@@ -161,7 +162,7 @@ void DownloadListCommands::wireListMenu()
         if (refuse(refusalText(ListOperation::ClearAll, m_session.activity())))
             return;
         const QPointer<DownloadListCommands> self(this);
-        if (!AskYesNo(&m_window, kClearListQuestion.toString()) || !self)
+        if (!AskYesNoPlain(&m_window, kClearListQuestion.toString()) || !self)
             return;
         removeRows([&] { return clearList(list, m_session.activity()); });
     });
@@ -189,6 +190,8 @@ void DownloadListCommands::wireListMenu()
             [this, &list] { perform(OpenContainingFolder(list, m_window.currentRow())); });
     connect(ui.menu用记事本打开文件, &QAction::triggered, this,
             [this, &list] { perform(OpenInTextEditor(list, m_window.currentRow())); });
+    connect(ui.menu打开网址, &QAction::triggered, this,
+            [this, &list] { perform(OpenRowAddress(list, m_window.currentRow())); });
     connect(ui.menu导出全部名称, &QAction::triggered, this, [this] { exportNames(false); });
     connect(ui.menu导出未完成项名称, &QAction::triggered, this, [this] { exportNames(true); });
     connect(ui.menu退出本下载窗口, &QAction::triggered, &m_window, &QWidget::close);
@@ -212,7 +215,7 @@ void DownloadListCommands::wireFileMenus()
     connect(ui.menu资料检索分析窗口, &QAction::triggered, this, [this] { m_context.showSearchWindow(); });
     connect(ui.menu设置, &QAction::triggered, this, [this] { fOption::showModal(m_context, &m_window); });
     connect(ui.menu关于, &QAction::triggered, this, [this] { AboutBox::showModal(&m_window, m_context); });
-    connect(ui.menu清空IE浏览器缓存, &QAction::triggered, this, [this] { ClearBrowserCache(&m_window); });
+    connect(ui.menu清空IE浏览器缓存, &QAction::triggered, this, [this] { ClearBrowserCache(m_context, &m_window); });
 }
 
 void DownloadListCommands::perform(const FileAction& action)
@@ -236,6 +239,9 @@ void DownloadListCommands::perform(const FileAction& action)
         break;
     case FileActionKind::OpenInTextEditor:
         OpenWithTextEditor(action.path);
+        break;
+    case FileActionKind::OpenInWebBrowser:
+        OpenInWebBrowser(action.path);
         break;
     case FileActionKind::Requeued:
     case FileActionKind::None:

@@ -14,6 +14,7 @@
 #include "download/StateIcons.h"
 #include "util/ListViewHelpers.h"
 #include "util/Messages.h"
+#include "util/ShellHelpers.h"
 #include "util/SoundPlayer.h"
 #include "util/Wait.h"
 #include "util/WindowHelpers.h"
@@ -341,9 +342,10 @@ int fFileDownload::currentRow() const
 bool fFileDownload::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_statusPanels[1] && event->type() == QEvent::MouseButtonRelease) {
+        // In the web browser, whether the panel holds an address or a file's path.
         const QString text = m_statusPanels[1]->text().trimmed();
         if (!text.isEmpty())
-            QDesktopServices::openUrl(QUrl::fromUserInput(text));
+            OpenInWebBrowser(text);
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -123,7 +123,7 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     connect(ui->menu设置, &QAction::triggered, this, [this] { fOption::showModal(m_context, this); });
     connect(ui->menu关于, &QAction::triggered, this, [this] { AboutBox::showModal(this, m_context); });
     connect(ui->menu查看IE浏览器缓存, &QAction::triggered, this, [this] { fIEcache::showModal(m_context, this); });
-    connect(ui->menu清空IE浏览器缓存, &QAction::triggered, this, [this] { ClearBrowserCache(this); });
+    connect(ui->menu清空IE浏览器缓存, &QAction::triggered, this, [this] { ClearBrowserCache(m_context, this); });
 
     // Hand-over to the download list.
     ui->menu加入->menuAction()->setVisible(false);
@@ -516,8 +516,13 @@ void fWebSearch::setStatusText(const QString& text)
 bool fWebSearch::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->Text2 && event->type() == QEvent::FocusOut && !IsNumeric(ui->Text2->text())) {
-        ui->Check5->setChecked(false);
-        ShowError(this, u"必须填写数字！"_s);
+        // Only focus that moves to another control of the window: not the window losing focus to
+        // another program, nor a menu opening over it (the text is still being edited).
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            ui->Check5->setChecked(false);
+            ShowError(this, u"必须填写数字！"_s);
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -132,7 +132,7 @@ void Form_Copy_Move::Command1_Click()
     const QString trimmed = folder.trimmed();
     bool known = false;
     for (int i = 0; i < ui->Combo1->count(); ++i)
-        known = known || ui->Combo1->itemText(i).compare(trimmed, Qt::CaseInsensitive) == 0;
+        known = known || IsSameFolder(ui->Combo1->itemText(i).trimmed(), trimmed);
     if (!known) {
         ui->Combo1->addItem(trimmed);
         ui->Combo1->setEditText(folder);

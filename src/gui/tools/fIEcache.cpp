@@ -1,6 +1,7 @@
 #include "fIEcache.h"
 #include "ui_fIEcache.h"
 
+#include "app/GuiContext.h"
 #include "tools/CacheViewer.h"
 #include "tools/Form_Copy_Move.h"
 #include "util/ListViewHelpers.h"
@@ -9,6 +10,7 @@
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QWebEngineProfile>
 
 #include <algorithm>
 
@@ -107,9 +109,13 @@ void fIEcache::ListView1_ColumnClick(int column)
     m_viewer->list()->sortByColumn(column);
 }
 
-void ClearBrowserCache(QWidget* parent, bool showMessage)
+void ClearBrowserCache(GuiContext& context, QWidget* parent, bool showMessage)
 {
     ClearAllCaches(CacheLocations::current());
+    // What the pages of the search window and the login panel left: the engine clears it in the
+    // background, and the message may come before it has finished.
+    if (QWebEngineProfile* profile = context.profile())
+        profile->clearHttpCache();
     if (showMessage)
         ShowInfo(parent, u"IE缓存清空完毕！"_s);
 }

@@ -44,8 +44,8 @@ private:
 };
 
 // The "清空IE浏览器缓存" menu entries of the main windows: empties the program's URL cache and
-// every profile's cache folder as the viewer's "全部删除" does in both views, then, when asked,
-// says so with "IE缓存清空完毕！". The embedded browser's own cache is the engine's and stays.
-void ClearBrowserCache(QWidget* parent, bool showMessage = true);
+// every profile's cache folder as the viewer's "全部删除" does in both views, and the embedded
+// browser's own HTTP cache, then, when asked, says so with "IE缓存清空完毕！".
+void ClearBrowserCache(GuiContext& context, QWidget* parent, bool showMessage = true);
 
 } // namespace lintbay

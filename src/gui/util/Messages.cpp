@@ -22,8 +22,9 @@ bool show(QWidget* parent, MessageIcon icon, const QString& text)
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     if (icon == MessageIcon::Error)
         boxIcon = QMessageBox::Critical;
-    if (icon == MessageIcon::Question) {
-        boxIcon = QMessageBox::Question;
+    const bool question = icon == MessageIcon::Question || icon == MessageIcon::PlainQuestion;
+    if (question) {
+        boxIcon = icon == MessageIcon::Question ? QMessageBox::Question : QMessageBox::NoIcon;
         buttons = QMessageBox::Yes | QMessageBox::No;
     }
     auto* box = new QMessageBox(boxIcon, title, text, buttons, parent);
@@ -31,7 +32,7 @@ bool show(QWidget* parent, MessageIcon icon, const QString& text)
     box->exec();
     const bool yes = alive && box->standardButton(box->clickedButton()) == QMessageBox::Yes;
     delete alive.data();
-    return icon == MessageIcon::Question ? yes : true;
+    return question ? yes : true;
 }
 } // namespace
 
@@ -58,6 +59,11 @@ void ShowError(QWidget* parent, const QString& text)
 bool AskYesNo(QWidget* parent, const QString& text)
 {
     return show(parent, MessageIcon::Question, text);
+}
+
+bool AskYesNoPlain(QWidget* parent, const QString& text)
+{
+    return show(parent, MessageIcon::PlainQuestion, text);
 }
 
 void SetMessageSink(MessageSink s)

@@ -9,7 +9,7 @@ class QWidget;
 
 namespace lintbay {
 
-enum class MessageIcon { Information, Error, Question };
+enum class MessageIcon { Information, Error, Question, PlainQuestion /* Yes/No without an icon */ };
 
 // A window refuses to close with this (error icon) while one of its long sequences runs.
 inline const QString kStillWorkingText = QStringLiteral("正在工作，停止以后才能退出！");
@@ -24,6 +24,8 @@ void ShowInfo(QWidget* parent, const QString& text);
 void ShowError(QWidget* parent, const QString& text);
 // Yes/No with the question icon; true for Yes.
 bool AskYesNo(QWidget* parent, const QString& text);
+// Yes/No without an icon; true for Yes.
+bool AskYesNoPlain(QWidget* parent, const QString& text);
 
 // Where message boxes go instead of the screen, with the answer a question receives. Automated
 // runs install one so that no modal box waits for a person.

@@ -45,6 +45,30 @@ bool showItemsOverDBus(const QString& file)
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
+// Starts the desktop's application for a type (a MIME type or "x-scheme-handler/…") by its desktop
+// entry, with one argument.
+bool launchDefaultFor(const QString& type, const QString& argument)
+{
+    QProcess query;
+    query.start(u"xdg-mime"_s, {u"query"_s, u"default"_s, type});
+    if (!query.waitForFinished(3000))
+        return false;
+    const QString entry = QString::fromUtf8(query.readAllStandardOutput()).trimmed();
+    if (!entry.endsWith(u".desktop"_s))
+        return false;
+    const QString id = entry.chopped(8);
+    for (const QString& launcher : {u"gtk-launch"_s, u"gio"_s}) {
+        const QString program = QStandardPaths::findExecutable(launcher);
+        if (program.isEmpty())
+            continue;
+        const QStringList args =
+            launcher == u"gio"_s ? QStringList{u"launch"_s, entry, argument} : QStringList{id, argument};
+        if (QProcess::startDetached(program, args))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool OpenFile(const QString& path, QWidget* owner)
@@ -73,30 +97,53 @@ bool OpenWithTextEditor(const QString& path)
     if (!QFileInfo(path).isFile())
         return false;
     // The desktop's choice for plain text, started by its desktop entry.
-    QProcess query;
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                             QStringLiteral("text/plain")});
-    if (query.waitForFinished(3000)) {
-        const QString entry = QString::fromUtf8(query.readAllStandardOutput()).trimmed();
-        if (entry.endsWith(QStringLiteral(".desktop"))) {
-            const QString id = entry.chopped(8);
-            for (const QString& launcher : {QStringLiteral("gtk-launch"), QStringLiteral("gio")}) {
-                const QString program = QStandardPaths::findExecutable(launcher);
-                if (program.isEmpty())
-                    continue;
-                const QStringList args = launcher == QStringLiteral("gio")
-                                             ? QStringList{QStringLiteral("launch"), entry, path}
-                                             : QStringList{id, path};
-                if (QProcess::startDetached(program, args))
-                    return true;
-            }
-        }
-    }
+    if (launchDefaultFor(u"text/plain"_s, path))
+        return true;
     // No association: an editor named by the environment, else whatever opens the file.
     const QString visual = qEnvironmentVariable("VISUAL");
     if (!visual.isEmpty() && QProcess::startDetached(visual, {path}))
         return true;
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+bool OpenInWebBrowser(const QString& text)
+{
+    const QString target = text.trimmed();
+    if (target.isEmpty())
+        return false;
+    // The browser the user named: commands separated by ":", "%s" standing for the address.
+    const QString named = qEnvironmentVariable("BROWSER");
+    for (const QString& command : named.split(u':', Qt::SkipEmptyParts)) {
+        QStringList args = QProcess::splitCommand(command);
+        if (args.isEmpty())
+            continue;
+        const QString program = args.takeFirst();
+        bool placed = false;
+        for (QString& arg : args) {
+            if (arg.contains(u"%s"_s)) {
+                arg.replace(u"%s"_s, target);
+                placed = true;
+            }
+        }
+        if (!placed)
+            args.append(target);
+        if (QProcess::startDetached(program, args))
+            return true;
+    }
+    // The desktop's web browser is the handler of web addresses; a file path goes to it as well,
+    // never to the program its own type is associated with.
+    if (launchDefaultFor(u"x-scheme-handler/http"_s, target))
+        return true;
+    for (const QString& name : {u"x-www-browser"_s, u"sensible-browser"_s}) {
+        const QString program = QStandardPaths::findExecutable(name);
+        if (!program.isEmpty() && QProcess::startDetached(program, {target}))
+            return true;
+    }
+    const QUrl url(target);
+    const QString scheme = url.scheme().toLower();
+    if (scheme == u"http"_s || scheme == u"https"_s || scheme == u"ftp"_s)
+        return QDesktopServices::openUrl(url);
+    return false;
 }
 
 } // namespace lintbay

@@ -5,6 +5,7 @@
 #include "download/fFileDownload.h"
 #include "search/fWebSearch.h"
 #include "util/FileDialogs.h"
+#include "util/FolderHistory.h"
 
 #include <QDir>
 #include <QPushButton>
@@ -29,6 +30,9 @@ TestProgram::TestProgram(const QMap<QString, QString>& settings)
     gui.nextPageLoadTimeoutMs = 5000;
     gui.pageSettleMs = 0;
     gui.journalPath = dir.filePath(u"download-journal.sqlite"_s);
+    // The program's own files (sounds, folder history) go to the temporary folder too.
+    QDir(dir.path()).mkdir(u"program"_s);
+    SetProgramDataFolder(dir.filePath(u"program"_s));
     SetMessageSink([this](MessageIcon icon, const QString& text) {
         messages.append({icon, text});
         if (onMessage)
@@ -40,6 +44,7 @@ TestProgram::TestProgram(const QMap<QString, QString>& settings)
 TestProgram::~TestProgram()
 {
     SetMessageSink({});
+    SetProgramDataFolder({});
     SetInputPicker({});
     SetFileNamePicker({});
     delete gui.download.data();
