@@ -182,6 +182,20 @@ void tst_FaultMatrix::scenario_data()
         {S::Failed, u"下载失败"_s, kAny, QString(), u"连接中断，文件不完整：收到 32768 字节"_s, {}},
         {S::Failed, QString(), QString(), QString(), u"连接中断，文件不完整"_s, {}});
 
+    // A chunked body that ends properly but without the document's end: what the transport reports
+    // for some connections cut inside a chunked body. The same body with its end mark is whole.
+    const QByteArray marked = pdf(30000) + "\n%%EOF\n";
+    TestHttpResponse unmarked =
+        framed(TestHttpResponse::bytes(pdf(30000), "application/pdf"), TestHttpResponse::Framing::Chunked);
+    unmarked.pieceSize = 4096;
+    TestHttpResponse chunkedWhole = unmarked;
+    chunkedWhole.body = marked;
+    add("chunked body ends without the document's end", unmarked, Folder::Fresh,
+        {S::Failed, kAny, kAny, kAny, u"连接中断，文件不完整"_s, {}},
+        {S::Failed, kAny, kAny, kAny, u"连接中断，文件不完整"_s, {}});
+    add("chunked body with the document's end", chunkedWhole, Folder::Fresh,
+        {S::Done, kAny, kAny, u"100%"_s, {}, {file}}, {S::Done, kAny, kAny, u"100%"_s, {}, {file}});
+
     // A body without a length that never stops: the size limit (1 MB here) ends it on every path,
     // the whole-body fetch included (mode 1 takes an answer that is not "200" whole).
     TestHttpResponse endless = framed(TestHttpResponse::bytes(pdf(65536), "application/pdf"),

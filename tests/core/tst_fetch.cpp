@@ -2,6 +2,7 @@
 // at any stage of a transfer, and nothing may run on afterwards nor be left behind.
 #include "controls/Fetch.h"
 #include "controls/NetworkContext.h"
+#include "controls/TransferSupport.h"
 
 #include "TestData.h"
 #include "TestHttpServer.h"
@@ -32,6 +33,8 @@ private slots:
     void ownerDeletesItInsideASignal();
     void sizeLimitBytes_data();
     void sizeLimitBytes();
+    void documentEndMarks_data();
+    void documentEndMarks();
 };
 
 void tst_Fetch::ownerDeletesItInsideASignal_data()
@@ -171,6 +174,38 @@ void tst_Fetch::sizeLimitBytes()
     QFETCH(double, megabytes);
     QFETCH(qint64, bytes);
     QCOMPARE(lintbay::sizeLimitBytes(megabytes), bytes);
+}
+
+void tst_Fetch::documentEndMarks_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("whole");
+    const auto file = [](const char* name) {
+        QFile f(QStringLiteral(LINTBAY_TEST_DATA) + u'/' + QString::fromLatin1(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    // Files made by office programs, whole and cut at three fifths.
+    for (const char* name : {"words.docx", "sheet.xlsx", "slide.pptx", "words.odt", "words.rtf"}) {
+        const QByteArray bytes = file(name);
+        QVERIFY(!bytes.isEmpty());
+        QTest::addRow("%s", name) << bytes << true;
+        QTest::addRow("%s cut", name) << bytes.left(bytes.size() * 3 / 5) << false;
+    }
+    // A compound file has no end mark to tell by: taken as it is.
+    QTest::newRow("words.doc cut") << file("words.doc").left(4096) << true;
+    const QByteArray pdf = "%PDF-1.4\n1 0 obj\n<<>>\nendobj\ntrailer\n<<>>\n%%EOF\n";
+    QTest::newRow("pdf") << pdf << true;
+    QTest::newRow("pdf, bytes after its end") << pdf + QByteArray(3000, '\0') << true;
+    QTest::newRow("pdf cut") << pdf.left(pdf.size() - 4) << false;
+    QTest::newRow("rtf, blanks after its brace") << QByteArray("{\\rtf1 text}\r\n") << true;
+    QTest::newRow("web page") << QByteArray("<html><body>cut") << true;
+}
+
+void tst_Fetch::documentEndMarks()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, whole);
+    QCOMPARE(documentLooksWhole(body.left(16), body.right(kDocumentTailBytes)), whole);
 }
 
 QTEST_GUILESS_MAIN(tst_Fetch)

@@ -475,6 +475,12 @@ void Fetch::onFinished()
             return;
         }
     }
+    // Without a length, the document's own end is the last word: the transport may take a
+    // connection cut inside a chunked body for its end (seen with Qt 6.4 about once in twenty cuts).
+    if (m_announced <= 0 && !documentLooksWhole(m_part->head(16), m_part->tail(kDocumentTailBytes))) {
+        fail(End::CutOff, QNetworkReply::RemoteHostClosedError, u"document ends before its end mark"_s);
+        return;
+    }
     if (followLandingPage(reply))
         return;
     if (m_part->commit()) {

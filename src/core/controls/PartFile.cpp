@@ -157,6 +157,16 @@ bool PartFile::drain(QIODevice* source)
     }
 }
 
+QByteArray PartFile::tail(qint64 max)
+{
+    const qint64 from = qMax<qint64>(0, m_size - max);
+    if (!isOpen() || !m_file->flush() || !m_file->seek(from))
+        return {};
+    const QByteArray bytes = m_file->read(m_size - from);
+    m_file->seek(m_size);
+    return bytes;
+}
+
 QByteArray PartFile::head(qint64 max)
 {
     if (!isOpen() || !m_file->flush() || !m_file->seek(0))

@@ -56,6 +56,8 @@ public:
     qint64 size() const { return m_size; }
     // The first `max` bytes written so far (the file stays open for more).
     QByteArray head(qint64 max);
+    // The last `max` bytes written so far (the file stays open for more).
+    QByteArray tail(qint64 max);
     // The system's message for the last operation that failed.
     QString errorString() const { return m_error; }
     // Empties the file for a fresh body.

@@ -161,4 +161,19 @@ QString headerBlock(const QNetworkReply* reply)
     return block;
 }
 
+bool documentLooksWhole(QByteArrayView head, QByteArrayView tail)
+{
+    if (head.startsWith("%PDF-"))
+        return tail.contains("%%EOF");
+    if (head.startsWith(QByteArrayView("PK\x03\x04", 4)))
+        return tail.contains(QByteArrayView("PK\x05\x06", 4));
+    if (head.startsWith("{\\rtf")) {
+        qsizetype end = tail.size();
+        while (end > 0 && (tail[end - 1] == '\0' || QChar::isSpace(uchar(tail[end - 1]))))
+            --end;
+        return end > 0 && tail[end - 1] == '}';
+    }
+    return true;
+}
+
 } // namespace lintbay

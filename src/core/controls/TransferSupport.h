@@ -68,4 +68,13 @@ QString statusLine(const QNetworkReply* reply);
 // Status line and header lines joined by CR LF, the way a header block reads.
 QString headerBlock(const QNetworkReply* reply);
 
+// How much of a body's end documentLooksWhole() needs: a ZIP package's end record with the longest
+// comment it may carry.
+inline constexpr qint64 kDocumentTailBytes = 22 + 65535;
+// A body whose format ends with a mark of its own (PDF "%%EOF", a ZIP package's end record, RTF's
+// closing brace) has that mark in `tail`, its last kDocumentTailBytes bytes. A body without a length
+// that lacks it was cut off on the way, even where the connection's end looked like a normal one.
+// Bodies of other formats are taken as they are.
+bool documentLooksWhole(QByteArrayView head, QByteArrayView tail);
+
 } // namespace lintbay
