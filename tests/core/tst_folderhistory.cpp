@@ -62,9 +62,10 @@ private slots:
             << QStringList{u"/data/a"_s, u"/data/b"_s};
         QTest::newRow("LF, CR and no final line end")
             << QByteArray("/a\n/b\r/c") << QStringList{u"/a"_s, u"/b"_s, u"/c"_s};
-        QTest::newRow("case repeats once, first spelling kept")
-            << QByteArray("/Data/X\r\n/data/x\r\n/other\r\n/DATA/X\r\n")
-            << QStringList{u"/Data/X"_s, u"/other"_s};
+        // Folders differing only in case are two folders here; a line repeated exactly shows once.
+        QTest::newRow("repeats once; case tells folders apart")
+            << QByteArray("/Data/X\r\n/data/x\r\n/other\r\n/Data/X\r\n")
+            << QStringList{u"/Data/X"_s, u"/data/x"_s, u"/other"_s};
         QTest::newRow("150 distinct: first 100")
             << crlfLines(numbered(u"/f"_s, 0, 150)) << numbered(u"/f"_s, 0, 100);
 
@@ -134,7 +135,7 @@ private slots:
         QTest::addColumn<QStringList>("reloaded");
         QTest::newRow("in order, repeats written twice")
             << QStringList{u"/a/"_s, u"/b/"_s, u"/A/"_s, u"/a/"_s}
-            << QByteArray("/a/\r\n/b/\r\n/A/\r\n/a/\r\n") << QStringList{u"/a/"_s, u"/b/"_s};
+            << QByteArray("/a/\r\n/b/\r\n/A/\r\n/a/\r\n") << QStringList{u"/a/"_s, u"/b/"_s, u"/A/"_s};
         QTest::newRow("empty list: one empty line") << QStringList{} << QByteArray("\r\n") << QStringList{};
         QTest::newRow("Chinese names") << QStringList{u"/下载/报告/"_s} << u"/下载/报告/\r\n"_s.toUtf8()
                                        << QStringList{u"/下载/报告/"_s};

@@ -19,10 +19,17 @@ QString& programFolderOverride()
     return folder;
 }
 
-bool containsIgnoringCase(const QStringList& list, const QString& text)
+// Two lines name one folder when the file system would take them for one: ignoring case where
+// names are matched so, exactly here (the copy dialog tells its folders apart the same way).
+bool containsFolder(const QStringList& list, const QString& text)
 {
+#ifdef Q_OS_WIN
+    constexpr Qt::CaseSensitivity cs = Qt::CaseInsensitive;
+#else
+    constexpr Qt::CaseSensitivity cs = Qt::CaseSensitive;
+#endif
     for (const QString& entry : list) {
-        if (entry.compare(text, Qt::CaseInsensitive) == 0)
+        if (entry.compare(text, cs) == 0)
             return true;
     }
     return false;
@@ -81,7 +88,7 @@ QStringList LoadFolderHistory(const QString& path, const QStringList& current, b
             continue;
         if (++counted > kFolderHistoryMaxLines)
             break;
-        if (!containsIgnoringCase(folders, folder))
+        if (!containsFolder(folders, folder))
             folders.append(folder);
     }
     return folders;
