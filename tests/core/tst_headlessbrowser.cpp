@@ -267,6 +267,10 @@ void TestHeadlessBrowser::decodePage_data()
                                   << QByteArray("text/html; charset=ISO-8859-1") << u"café \u201Cq\u201D"_s
                                   << QByteArray("iso-8859-1");
     QTest::newRow("empty") << QByteArray() << QByteArray() << QString() << QByteArray("utf-8");
+    // A converter that lets half a surrogate pair through: no such unit reaches the page text.
+    QTest::newRow("lone surrogate from CESU-8")
+        << QByteArray("\xED\xBB\xBFi\xED\xA0\x81\xED\xB0\x80") << QByteArray("text/html; charset=cesu-8")
+        << u"\uFFFDi\U00010400"_s << QByteArray("cesu-8");
 }
 
 void TestHeadlessBrowser::decodePage()

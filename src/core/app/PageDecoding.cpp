@@ -86,6 +86,14 @@ QString icuDecode(const QByteArray& bytes, const char* name, bool* ok)
     ucnv_close(conv);
     if (U_FAILURE(err) && err != U_STRING_NOT_TERMINATED_WARNING)
         return {};
+    // Some converters (CESU-8, UTF-7, SCSU …) pass a half of a surrogate pair through as it came:
+    // such a unit is no character and becomes U+FFFD, as any other undecodable input does.
+    for (int32_t i = 0; i < length; ++i) {
+        if (U16_IS_LEAD(buffer[i]) && i + 1 < length && U16_IS_TRAIL(buffer[i + 1]))
+            ++i;
+        else if (U16_IS_SURROGATE(buffer[i]))
+            buffer[i] = 0xFFFD;
+    }
     return QString(reinterpret_cast<const QChar*>(buffer.data()), length);
 }
 
