@@ -41,18 +41,6 @@ const unsigned char kGzipped[] = {
     0xce, 0xcf, 0x2d, 0x28, 0x4a, 0x2d, 0x2e, 0x4e, 0x4d, 0x51, 0xc8, 0xcf, 0x53, 0xc8, 0x2c, 0x29, 0x56,
     0x28, 0x4f, 0xac, 0xe4, 0x02, 0x00, 0x09, 0xe0, 0xd0, 0xa7, 0x2d, 0x00, 0x00, 0x00};
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
 QStringList entries(const QString& folder, QDir::Filters filters = QDir::Hidden)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot | filters, QDir::Name);

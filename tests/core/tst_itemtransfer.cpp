@@ -45,18 +45,6 @@ QByteArray text(int size)
     return t.left(size);
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
 QStringList entries(const QString& folder)
 {
     QStringList list = QDir(folder).entryList(

@@ -37,12 +37,6 @@ QByteArray pdf(int size, char version = '4')
     return QByteArray("%PDF-1.") + version + '\n' + payload(size - 9);
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);

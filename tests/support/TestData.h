@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +14,20 @@ inline QByteArray payload(int size)
     for (int i = 0; i < size; ++i)
         data[i] = char((i * 7 + i / 251) & 0xff);
     return data;
+}
+
+// A file's whole content; empty when it cannot be read.
+inline QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Writes `data` as the whole file; false when not all of it could be written.
+inline bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
 // True when `text` reads as `pattern`, where each "*" stands for any text (figures that depend on

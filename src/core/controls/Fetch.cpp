@@ -29,16 +29,16 @@ ContentRange parseContentRange(const QByteArray& value)
     const QByteArray text = value.trimmed();
     if (!text.startsWith("bytes "))
         return range;
-    const QByteArray spec = text.mid(6).trimmed();
-    const qsizetype slash = spec.indexOf('/');
-    const qsizetype dash = spec.indexOf('-');
+    const QByteArray span = text.mid(6).trimmed();
+    const qsizetype slash = span.indexOf('/');
+    const qsizetype dash = span.indexOf('-');
     if (slash < 0 || dash < 0 || dash > slash)
         return range;
     bool firstOk = false;
     bool lastOk = false;
-    range.first = spec.left(dash).trimmed().toLongLong(&firstOk);
-    range.last = spec.mid(dash + 1, slash - dash - 1).trimmed().toLongLong(&lastOk);
-    const QByteArray total = spec.mid(slash + 1).trimmed();
+    range.first = span.left(dash).trimmed().toLongLong(&firstOk);
+    range.last = span.mid(dash + 1, slash - dash - 1).trimmed().toLongLong(&lastOk);
+    const QByteArray total = span.mid(slash + 1).trimmed();
     bool totalOk = total == "*";
     if (!totalOk)
         range.total = total.toLongLong(&totalOk);

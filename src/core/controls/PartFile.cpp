@@ -157,23 +157,24 @@ bool PartFile::drain(QIODevice* source)
     }
 }
 
-QByteArray PartFile::tail(qint64 max)
+QByteArray PartFile::readSpan(qint64 from, qint64 count)
 {
-    const qint64 from = qMax<qint64>(0, m_size - max);
     if (!isOpen() || !m_file->flush() || !m_file->seek(from))
         return {};
-    const QByteArray bytes = m_file->read(m_size - from);
+    const QByteArray bytes = m_file->read(count);
     m_file->seek(m_size);
     return bytes;
 }
 
+QByteArray PartFile::tail(qint64 max)
+{
+    const qint64 from = qMax<qint64>(0, m_size - max);
+    return readSpan(from, m_size - from);
+}
+
 QByteArray PartFile::head(qint64 max)
 {
-    if (!isOpen() || !m_file->flush() || !m_file->seek(0))
-        return {};
-    const QByteArray bytes = m_file->read(qMin(max, m_size));
-    m_file->seek(m_size);
-    return bytes;
+    return readSpan(0, qMin(max, m_size));
 }
 
 bool PartFile::truncate()

@@ -71,6 +71,9 @@ public:
     QByteArray digest() const;
 
 private:
+    // `count` bytes from `from` on; the file stays open for more, positioned at its end.
+    QByteArray readSpan(qint64 from, qint64 count);
+
     QString m_finalPath;
     QString m_partPath;
     std::unique_ptr<QFile> m_file;
