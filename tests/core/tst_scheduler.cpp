@@ -128,6 +128,36 @@ private slots:
         QCOMPARE(started.size(), 2);
     }
 
+    // Re-queued rows' files go on a pool thread; the first start waits until they are gone, so the
+    // new transfer's file is never removed as the old one.
+    void requeuedFilesGoBeforeAnyStart()
+    {
+        NetworkContext net;
+        DownloadListModel list;
+        const QString folder = freshFolder(u"requeue"_s);
+        addRows(list, {u"/ok/a"_s, u"/ok/b"_s}, folder);
+        for (int row = 0; row < 2; ++row) {
+            list.setState(row, DownloadItemState::Failed);
+            QFile file(list.at(row).filePath());
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
+        }
+        Scheduler s(list, net);
+        s.options.threadCount = 2;
+        QSignalSpy started(&s, &Scheduler::rowStarted);
+        QCOMPARE(s.requeue(RequeueRule::Failed), 2);
+        QCOMPARE(list.countInState(DownloadItemState::Waiting), 2);
+        QVERIFY(s.removingFiles());
+        s.timerDownTick();
+        QCOMPARE(started.size(), 0);
+        QTRY_VERIFY(!s.removingFiles());
+        QVERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
+        s.timerDownTick();
+        QCOMPARE(started.size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(list.countInState(DownloadItemState::Done), 2, 10000);
+        for (int row = 0; row < 2; ++row)
+            QCOMPARE(QFileInfo(list.at(row).filePath()).size(), 4096);
+    }
+
     void skipPolicyFinishesRowsWithoutASlot()
     {
         NetworkContext net;

@@ -67,6 +67,9 @@ QByteArray exportAllNames(fFileDownload* w, const QString& path)
     SetFileNamePicker([path](const QString&) { return path; });
     w->findChild<QAction*>(u"menu导出全部名称"_s)->trigger();
     SetFileNamePicker({});
+    // The file is written beside the window and appears whole under its name.
+    if (!QTest::qWaitFor([&path] { return QFile::exists(path); }, 5000))
+        return {};
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
@@ -399,6 +402,9 @@ private slots:
         QCOMPARE(list->at(0).state, DownloadItemState::Waiting);
 
         QCOMPARE(exportAllNames(w, p.dir.filePath(u"names.txt"_s)), QByteArray("一\r\n二\r\n"));
+        const qsizetype shown = p.messages.size();
+        QVERIFY(exportAllNames(w, p.dir.filePath(u"missing/names.txt"_s)).isEmpty());
+        QCOMPARE(p.messages.size(), shown + 1); // the write failed beside the window: said
 
         // The sort by header refuses nothing while idle and orders numbers as numbers.
         list->setSize(0, u"100"_s);

@@ -432,18 +432,18 @@ int DownloadListModel::removeMarked(const QList<bool>& marked)
     }
 
     beginResetModel();
-    QList<DownloadItem> kept;
-    kept.reserve(m_rows.size() - removed);
-    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+    // Kept rows move up in place; the removed ones end at the back and go in one step.
+    qsizetype kept = blocks.first().first;
+    for (qsizetype i = kept; i < m_rows.size(); ++i) {
         if (marked.at(i)) {
             m_rowOfKey.remove(m_rows.at(i).key);
             m_rowOfId.remove(m_rows.at(i).id);
             countState(m_rows.at(i).state, -1);
         } else {
-            kept.append(std::move(m_rows[i]));
+            std::swap(m_rows[kept++], m_rows[i]);
         }
     }
-    m_rows = std::move(kept);
+    m_rows.resize(kept);
     markIndexStaleFrom(blocks.first().first);
     endResetModel();
     return removed;

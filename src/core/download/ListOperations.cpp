@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -142,17 +141,25 @@ bool isPageOrXmlType(const QString& type)
     return isPageType(type) || type.compare(u"xml"_s, Qt::CaseInsensitive) == 0;
 }
 
-bool DeleteItemFile(const DownloadItem& item)
+QString ItemFileToDelete(const DownloadItem& item)
 {
     if (item.name.isEmpty() || item.name == u"."_s || item.name == u".."_s || !plainNamePart(item.name) ||
         !plainNamePart(item.type) || item.folder.isEmpty() || !QDir::isAbsolutePath(item.folder))
-        return false;
-    const QString path = item.filePath();
-    const QFileInfo info(path);
-    // A link is removed as a link, never what it points to; a folder is never the row's file.
-    if (info.isDir() || (!info.isFile() && !info.isSymLink()))
-        return false;
-    return QFile::remove(path);
+        return {};
+    return item.filePath();
+}
+
+bool RemoveRowFile(const QString& path)
+{
+    // One call to the file system per row, as passes over a long list make one per chosen row: the
+    // removal unlinks a name, so a link goes as a link, never what it points to, and a folder under
+    // the row's name is never removed.
+    return !path.isEmpty() && QFile::remove(path);
+}
+
+bool DeleteItemFile(const DownloadItem& item)
+{
+    return RemoveRowFile(ItemFileToDelete(item));
 }
 
 namespace {
@@ -207,7 +214,8 @@ bool smallerThan(const DownloadItem& item, double limit)
 
 } // namespace
 
-int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& selectedRows, double sizeLimit)
+int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& selectedRows, double sizeLimit,
+                QStringList* filesToRemove)
 {
     QList<int> chosen;
     switch (rule) {
@@ -239,16 +247,24 @@ int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& sel
         return 0;
 
     const bool alwaysUnknownType = rule == RequeueRule::WebPages;
-    list.editRows(chosen, [alwaysUnknownType](int, DownloadItem& item) {
-        DeleteItemFile(item);
+    const auto removeFile = [filesToRemove](const DownloadItem& item) {
+        if (!filesToRemove)
+            DeleteItemFile(item);
+        else if (const QString path = ItemFileToDelete(item); !path.isEmpty())
+            filesToRemove->append(path);
+    };
+    list.editRows(chosen, [alwaysUnknownType, &removeFile](int, DownloadItem& item) {
+        removeFile(item);
         item.state = DownloadItemState::Waiting;
-        if (alwaysUnknownType || isPageType(item.type))
+        const bool retyped = (alwaysUnknownType || isPageType(item.type)) && item.type != u"xxx"_s;
+        if (retyped)
             item.type = u"xxx"_s;
         item.size.clear();
         item.received.clear();
         item.progress.clear();
         item.reason.clear();
-        DeleteItemFile(item);
+        if (retyped)
+            removeFile(item);
         return true;
     });
 

@@ -82,6 +82,10 @@ bool isPageOrXmlType(const QString& type); // htm, html, xml (any case)
 // nothing when the folder is not absolute or the name would reach outside the folder. True when a
 // file was deleted. Failures are silent.
 bool DeleteItemFile(const DownloadItem& item);
+// The path DeleteItemFile would remove, or empty when it would remove nothing whatever is there.
+QString ItemFileToDelete(const DownloadItem& item);
+// Removes a file DeleteItemFile-style (a link as a link, never a folder). True when one was removed.
+bool RemoveRowFile(const QString& path);
 
 // "删除文件": empties size, received and progress of the chosen rows and deletes their files; the rows
 // stay with their states. Web-page rows are finished or failed rows of type htm, html or xml. Both
@@ -104,9 +108,11 @@ std::optional<double> parseSizeAnswer(const QString& answer);
 // "重新下载": every row the rule chooses loses its file, waits again with size, received, progress and
 // reason empty, gets type "xxx" when it held a web page (so the type is found anew) and its addresses rotated
 // (对调url) so that a retry asks another one. A rotated key that another row holds is not taken
-// (keys stay unique). Runs at any time. Returns the number of rows queued again.
+// (keys stay unique). Runs at any time. Returns the number of rows queued again. With `filesToRemove`
+// the rows' files are not deleted here but listed there (ItemFileToDelete), for the caller to remove
+// before any of these rows starts again.
 int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& selectedRows = {},
-                double sizeLimit = 0);
+                double sizeLimit = 0, QStringList* filesToRemove = nullptr);
 
 // The name "复制名称" puts on the clipboard, or nothing when there is no current row.
 std::optional<QString> copyName(const DownloadListModel& list, int currentRow);

@@ -16,7 +16,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QPromise>
+#include <QThreadPool>
 #include <QUrl>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -236,12 +241,37 @@ int Scheduler::pickRow(bool createFolders)
     return -1;
 }
 
+int Scheduler::requeue(RequeueRule rule, const QList<int>& selectedRows, double sizeLimit)
+{
+    QStringList files;
+    const int queued = RequeueRows(m_list, rule, selectedRows, sizeLimit, &files);
+    if (files.isEmpty())
+        return queued;
+    ++m_removals;
+    auto* watcher = new QFutureWatcher<void>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        --m_removals;
+        watcher->deleteLater();
+    });
+    auto promise = std::make_shared<QPromise<void>>();
+    watcher->setFuture(promise->future());
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, files = std::move(files)] {
+        for (const QString& path : files)
+            RemoveRowFile(path);
+        promise->finish();
+    });
+    return queued;
+}
+
 void Scheduler::timerDownTick()
 {
     if (m_list.isEmpty()) {
         setRunning(false);
         return;
     }
+    if (m_removals > 0)
+        return;
     if (!intervalPassed())
         return;
     if (options.downloadMode == DownloadMode::Single) {
@@ -589,14 +619,14 @@ void Scheduler::timer1Tick()
     if (options.autoRedownload && !Timer_Down->isActive()) {
         switch (options.autoRedownloadRule) {
         case 0:
-            RequeueRows(m_list, RequeueRule::Failed);
+            requeue(RequeueRule::Failed);
             break;
         case 1:
-            RequeueRows(m_list, RequeueRule::WebPages);
+            requeue(RequeueRule::WebPages);
             break;
         default:
-            RequeueRows(m_list, RequeueRule::Failed);
-            RequeueRows(m_list, RequeueRule::WebPages);
+            requeue(RequeueRule::Failed);
+            requeue(RequeueRule::WebPages);
             break;
         }
         setRunning(true);

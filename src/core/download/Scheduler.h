@@ -3,6 +3,7 @@
 #include "app/ProgramSettings.h"
 #include "controls/Downloader.h"
 #include "download/ItemTransfer.h"
+#include "download/ListOperations.h"
 #include "download/RetryPlan.h"
 
 #include <QElapsedTimer>
@@ -88,6 +89,13 @@ public:
     // The waits of rows and hosts; its timing and clock are the program's unless a test sets them.
     RetryPlan& retries() { return m_retries; }
 
+    // "重新下载" by a rule (RequeueRows). The chosen rows' files are removed on a pool thread, as a
+    // long list has tens of thousands of them; no row starts until they are gone, so a new transfer
+    // never loses its file to the removal of the old one. Returns the number of rows queued again.
+    int requeue(RequeueRule rule, const QList<int>& selectedRows = {}, double sizeLimit = 0);
+    // Files of re-queued rows are still being removed (no row starts meanwhile).
+    bool removingFiles() const { return m_removals > 0; }
+
     // The ticks, callable directly (tests drive the scheduler without waiting a second).
     void timerDownTick();
     void timer1Tick();
@@ -159,6 +167,7 @@ private:
     RetryPlan m_retries;
     QSet<quint64> m_countdowns; // rows whose Progress counts down
     bool m_busy = false;
+    int m_removals = 0; // removals of re-queued rows' files still running
     QElapsedTimer m_sinceFinish;
     std::array<quint64, kMaxSlots + 1> m_slotRowId{}; // index 0 unused, as the slots count from 1
     std::array<QPointer<Downloader>, kMaxSlots + 1> m_slots{};

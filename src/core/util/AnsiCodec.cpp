@@ -113,10 +113,19 @@ int AnsiCode(char32_t codePoint)
     } else {
         return '?';
     }
-    const QByteArray b = toAnsiBytes(QStringView(units, len));
-    if (b.size() == 1)
+    // Names are cut character by character, so this runs once per character: no allocation.
+    UConverter* conv = gbk();
+    if (!conv)
+        return '?';
+    char b[8];
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = ucnv_fromUChars(conv, b, int32_t(sizeof b), reinterpret_cast<const UChar*>(units),
+                                      int32_t(len), &status);
+    if (U_FAILURE(status))
+        return '?';
+    if (n == 1)
         return uchar(b[0]);
-    if (b.size() == 2)
+    if (n == 2)
         return uchar(b[0]) * 256 + uchar(b[1]);
     return '?';
 }

@@ -54,12 +54,18 @@ QStringList splitLinesOf(const QString& text)
 
 bool writeTextFile(const QString& path, const QStringList& lines, QString* error)
 {
-    QStringEncoder encoder(QStringConverter::System);
-    QByteArray data;
+    // One text, encoded at once: a list of many names is one allocation, not one per line.
+    qsizetype length = 0;
+    for (const QString& line : lines)
+        length += line.size() + 2;
+    QString text;
+    text.reserve(length);
     for (const QString& line : lines) {
-        data += QByteArray(encoder.encode(line));
-        data += "\r\n";
+        text += line;
+        text += u"\r\n";
     }
+    QStringEncoder encoder(QStringConverter::System);
+    const QByteArray data = encoder.encode(text);
     QSaveFile file(path);
     const auto fail = [&] {
         if (error)

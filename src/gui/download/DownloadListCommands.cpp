@@ -19,10 +19,15 @@
 
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPromise>
+#include <QThreadPool>
 #include <QUrl>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -91,7 +96,7 @@ void DownloadListCommands::requeue(RequeueRule rule)
     const QList<int> selected = m_window.selectedRows();
     if (!pumpEventsFor(this))
         return;
-    runHidden([&] { RequeueRows(m_session.list(), rule, selected, limit); });
+    runHidden([&] { m_session.scheduler().requeue(rule, selected, limit); });
 }
 
 void DownloadListCommands::exportNames(bool unfinishedOnly)
@@ -102,9 +107,28 @@ void DownloadListCommands::exportNames(bool unfinishedOnly)
     if (path.isEmpty())
         return;
     const bool withReasons = !ui.ListView3->isColumnHidden(DownloadListModel::ReasonColumn);
-    QString error;
-    if (!writeTextFile(path, exportNameLines(m_session.list(), unfinishedOnly, withReasons), &error))
-        ShowError(&m_window, error);
+    // The lines are taken now; encoding and writing a long list happen beside the window, which
+    // shows the error when the file could not be written.
+    auto promise = std::make_shared<QPromise<QString>>();
+    auto* watcher = new QFutureWatcher<QString>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        const QString error = watcher->result();
+        watcher->deleteLater();
+        if (!error.isEmpty())
+            ShowError(&m_window, error);
+    });
+    watcher->setFuture(promise->future());
+    promise->start();
+    QThreadPool::globalInstance()->start(
+        [promise, path, lines = exportNameLines(m_session.list(), unfinishedOnly, withReasons)] {
+            QString error;
+            if (writeTextFile(path, lines, &error))
+                error.clear();
+            else if (error.isEmpty())
+                error = path;
+            promise->addResult(error);
+            promise->finish();
+        });
 }
 
 void DownloadListCommands::walkFiles(const std::function<void()>& walk)
