@@ -235,6 +235,9 @@ private slots:
         QTest::newRow("longest name, long type") << QString(81, u'中') << u"abcdefg"_s;
         QTest::newRow("long with brackets") << u"["_s + QString(79, u'中') + u"][x]"_s << u"pdf"_s;
         QTest::newRow("long ascii with counter") << QString(239, u'a') + u"[12]"_s << u"docx"_s;
+        // A type at its longest in bytes (characters GBK counts as one) leaves no room for a long
+        // counter of the name's own.
+        QTest::newRow("long counter, longest type") << u"[8000000020000]"_s << QString(300, QChar(0xFF));
     }
     void legalNames()
     {

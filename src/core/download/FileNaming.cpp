@@ -166,8 +166,10 @@ SavePathChoice 重命名保存路径(const QString& folder, const QString& name,
         bool ok = false;
         const qint64 value = isAsciiDigits(inner) ? inner.toLongLong(&ok) : 0;
         // A counter so large that counting on could overflow is part of the name: the name then
-        // takes a fresh counter of its own.
-        if (ok && value < kCounterLimit) {
+        // takes a fresh counter of its own. So is one too long to stand beside the type (a fresh
+        // counter fits in the room a cleaned name leaves; one more digit is kept free for counting on).
+        if (ok && value < kCounterLimit &&
+            fileNameLength(QString(counterText(value) + tail)) < kMaxFileNameBytes) {
             n = value;
             base.truncate(open);
         }
