@@ -1,7 +1,8 @@
 #pragma once
 
+#include "util/Sha256.h"
+
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QString>
 
 #include <memory>
@@ -80,7 +81,7 @@ private:
     qint64 m_size = 0;
     bool m_writeFailed = false;
     QString m_error;
-    QCryptographicHash m_hash{QCryptographicHash::Sha256};
+    Sha256 m_hash;
     QByteArray m_digest;
 };
 
