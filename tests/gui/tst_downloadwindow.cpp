@@ -22,11 +22,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QNetworkAccessManager>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -317,6 +319,46 @@ private slots:
 
         QCOMPARE(exportAllNames(w, p.dir.filePath(u"reasons.txt"_s)),
                  u"一\tHTTP 404（未找到）\r\n"_s.toUtf8());
+    }
+
+    // A row that changes every 10 ms (bytes, percentage) is repainted at most once per 100 ms.
+    void rowRepaintsAreCoalesced()
+    {
+        Program p(m_server.url().toString());
+        fFileDownload* w = p.gui.downloadWindow();
+        DownloadListModel* list = w->list();
+        for (const QString& name : {u"一"_s, u"二"_s})
+            list->addItem(u"http://a/"_s + name, name, u"pdf"_s, p.at(u"docs"_s), QString());
+        w->show();
+        auto* view = child<QTableView>(w, u"ListView3"_s);
+        QTRY_VERIFY(view->isVisible());
+        QTest::qWait(200);
+
+        struct PaintCounter : QObject
+        {
+            QTableView* view = nullptr;
+            int paints = 0;
+            bool eventFilter(QObject* watched, QEvent* event) override
+            {
+                if (event->type() == QEvent::Paint &&
+                    static_cast<QPaintEvent*>(event)->region().intersects(
+                        QRect(0, view->rowViewportPosition(0) + 2, view->viewport()->width(), view->rowHeight(0) - 4)))
+                    ++paints;
+                return QObject::eventFilter(watched, event);
+            }
+        } counter;
+        counter.view = view;
+        view->viewport()->installEventFilter(&counter);
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 1; i <= 40; ++i) {
+            list->setTransferColumns(0, u"1000"_s, QString::number(i * 25), QString::number(i * 25 / 10) + u'%');
+            QTest::qWait(10);
+        }
+        QTest::qWait(150);
+        QVERIFY2(counter.paints >= 2, "the row was not repainted");
+        QVERIFY2(counter.paints <= clock.elapsed() / 100 + 1, qPrintable(QString::number(counter.paints)));
+        view->viewport()->removeEventFilter(&counter);
     }
 
     // "删除重复文件" starts unticked in every window (the choice is not kept); ticked, a finished file

@@ -1,0 +1,60 @@
+#include "download/DownloadListView.h"
+
+#include <QHeaderView>
+
+namespace lintbay {
+
+namespace {
+
+// Past this many changed rows one repaint of the visible rows is cheaper than one per row.
+constexpr qsizetype kRowsToRepaintOneByOne = 64;
+
+} // namespace
+
+DownloadListView::DownloadListView(QWidget* parent) : QTableView(parent)
+{
+    m_repaint.setSingleShot(true);
+    m_repaint.setTimerType(Qt::PreciseTimer);
+    connect(&m_repaint, &QTimer::timeout, this, &DownloadListView::repaintChanged);
+}
+
+void DownloadListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                   const QList<int>& roles)
+{
+    Q_UNUSED(roles);
+    if (!topLeft.isValid() || !bottomRight.isValid())
+        return;
+    if (m_allChanged || bottomRight.row() - topLeft.row() >= kRowsToRepaintOneByOne) {
+        m_allChanged = true;
+        m_changedRows.clear();
+    } else {
+        for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
+            m_changedRows.insert(row);
+    }
+    if (m_repaint.isActive())
+        return;
+    const qint64 since = m_sinceRepaint.isValid() ? m_sinceRepaint.elapsed() : kRepaintIntervalMs;
+    m_repaint.start(int(qBound<qint64>(0, kRepaintIntervalMs - since, qint64(kRepaintIntervalMs))));
+}
+
+void DownloadListView::repaintChanged()
+{
+    m_sinceRepaint.start();
+    if (m_allChanged) {
+        m_allChanged = false;
+        viewport()->update();
+        return;
+    }
+    const int width = viewport()->width();
+    const int height = viewport()->height();
+    for (int row : std::as_const(m_changedRows)) {
+        const int top = rowViewportPosition(row);
+        const int rowHeight = this->rowHeight(row);
+        // Rows out of sight are painted when they come into it.
+        if (top + rowHeight > 0 && top < height && !isRowHidden(row))
+            viewport()->update(QRect(0, top, width, rowHeight));
+    }
+    m_changedRows.clear();
+}
+
+} // namespace lintbay
