@@ -79,6 +79,7 @@ void Downloader::BeginDownload(const QString& url, const QString& saveFile, cons
             return;
         }
     }
+    m_fetch.setOwnPlaceholder(m_ownPlaceholder ? kPlaceholder : QByteArray());
     if (!m_fetch.start(address))
         failLater(reason::unsupportedAddress(m_url));
 }

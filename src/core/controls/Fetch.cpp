@@ -483,7 +483,7 @@ void Fetch::onFinished()
     }
     if (followLandingPage(reply))
         return;
-    if (m_part->commit()) {
+    if (m_part->commit(m_ownPlaceholder)) {
         m_digest = m_part->digest();
         finish(End::Complete);
         return;

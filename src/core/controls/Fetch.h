@@ -136,6 +136,8 @@ public:
     // (nothing is requested when the folder cannot take it); a part to resume takes the name. False
     // when it cannot be opened.
     bool setTarget(const QString& path);
+    // The bytes the owner wrote at the target to claim its name (PartFile::commit); empty for none.
+    void setOwnPlaceholder(const QByteArray& bytes) { m_ownPlaceholder = bytes; }
     // Requests `url`; false (and nothing sent) when it is not a web address.
     bool start(const QUrl& url, const QByteArray& referer = {});
 
@@ -270,6 +272,7 @@ private:
     qint64 m_rangeFrom = 0; // the request in flight asks for the part's rest from here
     bool m_resumed = false;
     QByteArray m_digest;
+    QByteArray m_ownPlaceholder;
     qint64 m_received = 0;
     qint64 m_receivedAtLastLook = 0;
     Failure m_failure;

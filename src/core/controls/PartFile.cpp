@@ -190,7 +190,7 @@ bool PartFile::truncate()
     return false;
 }
 
-bool PartFile::commit()
+bool PartFile::commit(QByteArrayView ownPlaceholder)
 {
     if (!isOpen() || m_writeFailed || !m_file->flush()) {
         if (isOpen() && !m_writeFailed)
@@ -219,6 +219,15 @@ bool PartFile::commit()
                                  std::filesystem::perm_options::replace, error);
     error.clear();
 #endif
+    if (!ownPlaceholder.isEmpty()) {
+        const QFileInfo target(m_finalPath);
+        QFile placeholder(m_finalPath);
+        if (!target.isSymLink() && target.isFile() && target.size() == ownPlaceholder.size() &&
+            placeholder.open(QIODevice::ReadOnly) && placeholder.readAll() == ownPlaceholder) {
+            placeholder.close();
+            placeholder.remove();
+        }
+    }
     // One step: the target is either the old file or the complete new one. A link at the target is
     // itself replaced; its destination is never written.
     std::filesystem::rename(fsPath(m_partPath), fsPath(m_finalPath), error);

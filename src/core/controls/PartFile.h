@@ -64,8 +64,10 @@ public:
     // Empties the file for a fresh body.
     bool truncate();
     // Closes the file and puts it in place of the target; false (and nothing left behind) when that
-    // cannot be done.
-    bool commit();
+    // cannot be done. A target that is a plain file holding exactly `ownPlaceholder` (the bytes a
+    // transfer wrote there to claim the name) is removed first: replacing a file makes some file
+    // systems write the whole new file out at once, which for a large download holds the window.
+    bool commit(QByteArrayView ownPlaceholder = {});
     // Removes the part file.
     void discard();
     // SHA-256 of the committed file (the bytes of every attempt that made it); empty before.
