@@ -14,6 +14,9 @@ namespace lintbay {
 
 namespace {
 
+// The most of a body taken from a reply in one turn of the event loop.
+constexpr qint64 kBodySlice = 4 * 1024 * 1024;
+
 // "bytes first-last/total"; total -1 for "*".
 struct ContentRange
 {
@@ -419,7 +422,9 @@ bool Fetch::takeAnswer()
 
 bool Fetch::takeBody(QNetworkReply* reply)
 {
-    if (!m_part->drain(reply)) {
+    // A slice at a time: a reply may hold tens of megabytes when the window was busy (HTTP/2 does
+    // not keep to the read buffer's size), and writing and hashing them at once would hold it up.
+    if (!m_part->drain(reply, kBodySlice)) {
         m_fileError = m_part->errorString();
         finish(End::WriteFailed);
         return false;
@@ -438,16 +443,27 @@ bool Fetch::takeBody(QNetworkReply* reply)
 
 void Fetch::onReadyRead()
 {
+    m_moreQueued = false;
     QNetworkReply* reply = m_reply;
     if (!reply || !takeAnswer())
         return;
-    takeBody(reply);
+    if (takeBody(reply) && m_reply == reply && reply->bytesAvailable() > 0 && !reply->isFinished())
+        queueMore(&Fetch::onReadyRead);
+}
+
+void Fetch::queueMore(void (Fetch::*step)())
+{
+    if (m_moreQueued)
+        return;
+    m_moreQueued = true;
+    QMetaObject::invokeMethod(this, step, Qt::QueuedConnection);
 }
 
 void Fetch::onFinished()
 {
+    m_moreQueued = false;
     QNetworkReply* reply = m_reply;
-    if (!reply)
+    if (!reply || !reply->isFinished())
         return;
     if (!m_answerTaken && !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
         fail(End::NoAnswer, reply->error(), reply->errorString());
@@ -455,6 +471,12 @@ void Fetch::onFinished()
     }
     if (!takeAnswer() || !takeBody(reply))
         return;
+    if (reply->bytesAvailable() > 0) {
+        // The rest of the body after the window has had its turn.
+        if (m_reply == reply)
+            queueMore(&Fetch::onFinished);
+        return;
+    }
     if (m_phase == Phase::Streaming) {
         // With a length the body is complete when it is all there; without one, when the server
         // ended it properly and the connection never broke on the way (a chunked body cut off is

@@ -223,6 +223,8 @@ private:
     void onMetaData();
     void onReadyRead();
     void onFinished();
+    // Runs `step` once more after the events waiting now (one queued at a time).
+    void queueMore(void (Fetch::*step)());
     void onError(int code);
     void onTick();
     void onHeaderTimeout();
@@ -273,6 +275,7 @@ private:
     bool m_resumed = false;
     QByteArray m_digest;
     QByteArray m_ownPlaceholder;
+    bool m_moreQueued = false; // a queued onReadyRead or onFinished is pending
     qint64 m_received = 0;
     qint64 m_receivedAtLastLook = 0;
     Failure m_failure;

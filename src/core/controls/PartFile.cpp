@@ -141,20 +141,24 @@ bool PartFile::write(const char* data, qint64 size)
     return true;
 }
 
-bool PartFile::drain(QIODevice* source)
+bool PartFile::drain(QIODevice* source, qint64 limit)
 {
     QByteArray buffer;
-    for (;;) {
-        const qint64 available = source->bytesAvailable();
+    for (qint64 moved = 0; limit < 0 || moved < limit;) {
+        qint64 available = source->bytesAvailable();
         if (available <= 0)
             return !m_writeFailed;
+        if (limit >= 0)
+            available = qMin(available, limit - moved);
         buffer.resize(qMin(available, kCopyPiece));
         const qint64 n = source->read(buffer.data(), buffer.size());
         if (n <= 0)
             return !m_writeFailed;
         if (!write(buffer.constData(), n))
             return false;
+        moved += n;
     }
+    return !m_writeFailed;
 }
 
 QByteArray PartFile::readSpan(qint64 from, qint64 count)

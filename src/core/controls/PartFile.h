@@ -50,9 +50,9 @@ public:
     // Opens a suspended part again after its last byte. False, and the part removed, when its file is
     // no longer as it was left (gone, or of another length).
     bool reopen();
-    // Moves everything the device holds now into the file, in pieces (memory stays flat). False when
-    // the disk refused a write.
-    bool drain(QIODevice* source);
+    // Moves what the device holds now into the file, in pieces (memory stays flat), at most `limit`
+    // bytes when one is given. False when the disk refused a write.
+    bool drain(QIODevice* source, qint64 limit = -1);
     bool write(const char* data, qint64 size);
     qint64 size() const { return m_size; }
     // The first `max` bytes written so far (the file stays open for more).

@@ -1,6 +1,6 @@
 #include "download/DownloadListView.h"
 
-#include <QHeaderView>
+#include <QEvent>
 
 namespace lintbay {
 
@@ -37,9 +37,15 @@ void DownloadListView::dataChanged(const QModelIndex& topLeft, const QModelIndex
     m_repaint.start(int(qBound<qint64>(0, kRepaintIntervalMs - since, qint64(kRepaintIntervalMs))));
 }
 
+bool DownloadListView::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::Paint)
+        m_sinceRepaint.start();
+    return QTableView::viewportEvent(event);
+}
+
 void DownloadListView::repaintChanged()
 {
-    m_sinceRepaint.start();
     if (m_allChanged) {
         m_allChanged = false;
         viewport()->update();

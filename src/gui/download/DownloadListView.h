@@ -22,6 +22,7 @@ public:
 protected:
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void repaintChanged();
@@ -29,7 +30,7 @@ private:
     QSet<int> m_changedRows;
     bool m_allChanged = false;
     QTimer m_repaint;
-    QElapsedTimer m_sinceRepaint;
+    QElapsedTimer m_sinceRepaint; // since the viewport last painted (a busy loop paints late)
 };
 
 } // namespace lintbay
