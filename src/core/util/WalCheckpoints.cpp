@@ -16,22 +16,8 @@ void checkpoint(const QString& path)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, name);
         db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery query(db);
-            // busy, frames in the log, frames moved into the database
-            const bool whole = query.exec(u"PRAGMA wal_checkpoint(PASSIVE)"_s) && query.next() &&
-                               query.value(0).toInt() == 0 && query.value(1).toInt() > 0 &&
-                               query.value(1).toInt() == query.value(2).toInt();
-            query.finish();
-            // With the log all in the database, the next write starts it over and syncs its header to
-            // disk; under a large download that sync can take half a second. A write of nothing new
-            // here takes that sync off the window's next commit.
-            if (whole && query.exec(u"PRAGMA user_version"_s) && query.next()) {
-                const int version = query.value(0).toInt();
-                query.finish();
-                query.exec(u"PRAGMA user_version=%1"_s.arg(version));
-            }
-        }
+        if (db.open())
+            QSqlQuery(db).exec(u"PRAGMA wal_checkpoint(PASSIVE)"_s);
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
