@@ -24,7 +24,8 @@ void DownloadListView::dataChanged(const QModelIndex& topLeft, const QModelIndex
     Q_UNUSED(roles);
     if (!topLeft.isValid() || !bottomRight.isValid())
         return;
-    if (m_allChanged || bottomRight.row() - topLeft.row() >= kRowsToRepaintOneByOne) {
+    if (m_allChanged ||
+        m_changedRows.size() + bottomRight.row() - topLeft.row() >= kRowsToRepaintOneByOne) {
         m_allChanged = true;
         m_changedRows.clear();
     } else {
