@@ -2,6 +2,7 @@
 // scheduler runs on its real one-second ticks until the list is finished. Prints one line:
 //   wall_s cpu_s peak_rss_mb done failed first_start_to_last_end_s
 // Usage: bench_engine <url list> <out folder> <mode 1|2> <slots> [interval s]
+#include "BenchSupport.h"
 #include "controls/NetworkContext.h"
 #include "download/DownloadCounters.h"
 #include "download/DownloadListModel.h"
@@ -10,9 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTimer>
-#include <QUrl>
 
 #include <sys/resource.h>
 
@@ -29,26 +28,15 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: bench_engine <url list> <out folder> <mode> <slots> [interval]\n");
         return 2;
     }
-    QFile listFile(args.at(1));
-    if (!listFile.open(QIODevice::ReadOnly))
-        return 2;
     const QString folder = args.at(2);
     QDir().mkpath(folder);
-
     DownloadListModel list;
-    int n = 0;
-    while (!listFile.atEnd()) {
-        const QString url = QString::fromUtf8(listFile.readLine()).trimmed();
-        if (url.isEmpty())
-            continue;
-        const QString file = QUrl(url).fileName();
-        const int dot = file.lastIndexOf(u'.');
-        list.addItem(url, dot > 0 ? file.left(dot) + u'_' + QString::number(n) : file,
-                     dot > 0 ? file.mid(dot + 1) : QString(), folder, QString());
-        ++n;
-    }
+    if (!bench::addUrlRows(list, args.at(1), folder))
+        return 2;
 
     NetworkContext network;
+    if (args.size() > 6 && !bench::trustAuthorityFile(network, args.at(6)))
+        return 2;
     Scheduler scheduler(list, network);
     scheduler.options.downloadMode = args.at(3).toInt() == 1 ? DownloadMode::Single : DownloadMode::Parallel;
     scheduler.options.threadCount = args.at(4).toInt();
@@ -71,18 +59,18 @@ int main(int argc, char* argv[])
         if (检测是否下载列表完毕(list) && scheduler.CountTransferSlots() == 1)
             app.quit();
     });
+    const double cpuBefore = bench::processCpuSeconds();
     wall.start();
     scheduler.Timer1->start();
     scheduler.StartDownloads();
     finish.start();
     app.exec();
 
+    const double transferCpu = bench::processCpuSeconds() - cpuBefore;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-                       usage.ru_stime.tv_usec / 1e6;
-    std::printf("%.3f %.3f %.1f %d %d %.3f\n", wall.elapsed() / 1000.0, cpu, usage.ru_maxrss / 1024.0,
+    std::printf("%.3f %.3f %.1f %d %d %.3f %.3f\n", wall.elapsed() / 1000.0, bench::processCpuSeconds(), usage.ru_maxrss / 1024.0,
                 list.countInState(DownloadItemState::Done), list.countInState(DownloadItemState::Failed),
-                (lastEnd - qMax<qint64>(firstStart, 0)) / 1000.0);
+                (lastEnd - qMax<qint64>(firstStart, 0)) / 1000.0, transferCpu);
     return 0;
 }

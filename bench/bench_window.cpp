@@ -5,6 +5,7 @@
 // painted the result). Also the memory the rows cost with the view.
 //
 //   bench_window [rows]      (default 100000; run with QT_QPA_PLATFORM=offscreen)
+#include "LoopProbe.h"
 #include "TestProgram.h"
 #include "app/GuiContext.h"
 #include "download/DownloadListModel.h"
@@ -44,33 +45,6 @@ qint64 residentKb()
     }
     return -1;
 }
-
-// Ticks every 10 ms and keeps the longest gap between two ticks since the last reset.
-class LoopProbe
-{
-public:
-    LoopProbe()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(10);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            m_longest = std::max(m_longest, m_sinceTick.restart());
-        });
-        m_timer.start();
-        m_sinceTick.start();
-    }
-    void reset()
-    {
-        m_longest = 0;
-        m_sinceTick.restart();
-    }
-    qint64 longest() const { return std::max(m_longest, m_sinceTick.elapsed()); }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_sinceTick;
-    qint64 m_longest = 0;
-};
 
 struct Step
 {
