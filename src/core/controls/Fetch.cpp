@@ -15,7 +15,7 @@ namespace lintbay {
 namespace {
 
 // The most of a body taken from a reply in one turn of the event loop.
-constexpr qint64 kBodySlice = 4 * 1024 * 1024;
+constexpr qint64 kBodySlice = 1024 * 1024;
 
 // "bytes first-last/total"; total -1 for "*".
 struct ContentRange
