@@ -6,7 +6,6 @@
 #include "controls/TransferSupport.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
@@ -270,14 +269,7 @@ void Downloader::removeOwnPlaceholder()
 void Downloader::removePlaceholderAt(const QString& path)
 {
     // Only the two bytes a transfer writes; anything else standing there is someone else's.
-    QFile file(path);
-    const QFileInfo info(path);
-    if (info.isSymLink() || !info.isFile() || info.size() != kPlaceholder.size())
-        return;
-    if (!file.open(QIODevice::ReadOnly) || file.readAll() != kPlaceholder)
-        return;
-    file.close();
-    file.remove();
+    removeIfHolding(path, kPlaceholder);
 }
 
 } // namespace lintbay

@@ -223,15 +223,8 @@ bool PartFile::commit(QByteArrayView ownPlaceholder)
                                  std::filesystem::perm_options::replace, error);
     error.clear();
 #endif
-    if (!ownPlaceholder.isEmpty()) {
-        const QFileInfo target(m_finalPath);
-        QFile placeholder(m_finalPath);
-        if (!target.isSymLink() && target.isFile() && target.size() == ownPlaceholder.size() &&
-            placeholder.open(QIODevice::ReadOnly) && placeholder.readAll() == ownPlaceholder) {
-            placeholder.close();
-            placeholder.remove();
-        }
-    }
+    if (!ownPlaceholder.isEmpty())
+        removeIfHolding(m_finalPath, ownPlaceholder);
     // One step: the target is either the old file or the complete new one. A link at the target is
     // itself replaced; its destination is never written.
     std::filesystem::rename(fsPath(m_partPath), fsPath(m_finalPath), error);
@@ -260,6 +253,18 @@ void PartFile::discard()
 QByteArray PartFile::digest() const
 {
     return m_digest;
+}
+
+bool removeIfHolding(const QString& path, QByteArrayView bytes)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isFile() || info.size() != bytes.size())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.readAll() != bytes)
+        return false;
+    file.close();
+    return file.remove();
 }
 
 TargetKind targetKind(const QString& path)

@@ -3,6 +3,7 @@
 #include "util/Sha256.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <memory>
@@ -96,5 +97,9 @@ enum class TargetKind
     Irreplaceable
 };
 TargetKind targetKind(const QString& path);
+
+// Removes the plain file at `path` (never a link or a folder) when it holds exactly `bytes`, as a
+// transfer's own placeholder does. True when it was removed.
+bool removeIfHolding(const QString& path, QByteArrayView bytes);
 
 } // namespace lintbay

@@ -2,9 +2,8 @@
 
 #include "download/CellOrder.h"
 #include "util/RowBlocks.h"
+#include "util/RunBeside.h"
 
-#include <QPromise>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <memory>
@@ -487,12 +486,14 @@ void DownloadListModel::sort(int column, Qt::SortOrder order)
 
 void DownloadListModel::sortInBackground()
 {
-    auto promise = std::make_shared<QPromise<QList<int>>>();
-    m_sortWatcher = new QFutureWatcher<QList<int>>(this);
     m_shapeSorted = m_shape;
-    connect(m_sortWatcher, &QFutureWatcherBase::finished, this, [this] {
-        const QList<int> order = m_sortWatcher->future().resultCount() > 0 ? m_sortWatcher->result() : QList<int>();
-        m_sortWatcher->deleteLater();
+    // The worker reads its own copy of the rows (shared until the window changes one).
+    const auto work = [rows = m_rows, column = m_sortColumn, order = m_sortOrder]() mutable {
+        QList<int> result = sortedOrder(rows, column, order);
+        rows = {}; // given back before the window takes the order
+        return result;
+    };
+    m_sortWatcher = runBeside(this, work, [this](const QList<int>& order) {
         m_sortWatcher = nullptr;
         // Rows came or went meanwhile: the order was worked out for another list.
         if (m_shapeSorted != m_shape || order.size() != m_rows.size()) {
@@ -502,16 +503,6 @@ void DownloadListModel::sortInBackground()
         applyPermutation(order);
         emit sorted();
     });
-    m_sortWatcher->setFuture(promise->future());
-    promise->start();
-    // The worker reads its own copy of the rows (shared until the window changes one).
-    QThreadPool::globalInstance()->start(
-        [promise, rows = m_rows, column = m_sortColumn, order = m_sortOrder]() mutable {
-            QList<int> result = sortedOrder(rows, column, order);
-            rows = {}; // given back before the window takes the order
-            promise->addResult(std::move(result));
-            promise->finish();
-        });
 }
 
 void DownloadListModel::shuffle(QRandomGenerator& generator)

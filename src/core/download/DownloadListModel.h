@@ -209,7 +209,7 @@ private:
     int m_backgroundSortRows = 20000;
     // The order being worked out beside the window, and the shape of the list it was asked of: a
     // count bumped whenever rows come, go or move.
-    QFutureWatcher<QList<int>>* m_sortWatcher = nullptr;
+    QFutureWatcherBase* m_sortWatcher = nullptr; // an order being worked out beside the window
     quint64 m_shape = 0;
     quint64 m_shapeSorted = 0;
 };

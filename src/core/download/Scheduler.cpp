@@ -13,15 +13,11 @@
 #include "download/TransferOutcome.h"
 #include "tools/UrlCache.h"
 #include "util/PathHelpers.h"
+#include "util/RunBeside.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QFutureWatcher>
-#include <QPromise>
-#include <QThreadPool>
 #include <QUrl>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -248,19 +244,13 @@ int Scheduler::requeue(RequeueRule rule, const QList<int>& selectedRows, double 
     if (files.isEmpty())
         return queued;
     ++m_removals;
-    auto* watcher = new QFutureWatcher<void>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
-        --m_removals;
-        watcher->deleteLater();
-    });
-    auto promise = std::make_shared<QPromise<void>>();
-    watcher->setFuture(promise->future());
-    promise->start();
-    QThreadPool::globalInstance()->start([promise, files = std::move(files)] {
-        for (const QString& path : files)
-            RemoveRowFile(path);
-        promise->finish();
-    });
+    runBeside(
+        this,
+        [files = std::move(files)] {
+            for (const QString& path : files)
+                RemoveRowFile(path);
+        },
+        [this] { --m_removals; });
     return queued;
 }
 

@@ -166,16 +166,11 @@ bool IsSameFolder(const QString& a, const QString& b)
 {
     const QString ca = QFileInfo(a).canonicalFilePath();
     const QString cb = QFileInfo(b).canonicalFilePath();
-#ifdef Q_OS_WIN
-    constexpr Qt::CaseSensitivity cs = Qt::CaseInsensitive;
-#else
-    constexpr Qt::CaseSensitivity cs = Qt::CaseSensitive;
-#endif
     if (!ca.isEmpty() && !cb.isEmpty())
-        return ca.compare(cb, cs) == 0;
+        return ca.compare(cb, kPathCase) == 0;
     const QString pa = QDir::cleanPath(QFileInfo(a).absoluteFilePath());
     const QString pb = QDir::cleanPath(QFileInfo(b).absoluteFilePath());
-    return pa.compare(pb, cs) == 0;
+    return pa.compare(pb, kPathCase) == 0;
 }
 
 QString CopyTargetName(const QString& source)

@@ -1,5 +1,6 @@
 #include "FolderHistory.h"
 
+#include "PathHelpers.h"
 #include "TextFile.h"
 
 #include <QCoreApplication>
@@ -23,16 +24,7 @@ QString& programFolderOverride()
 // names are matched so, exactly here (the copy dialog tells its folders apart the same way).
 bool containsFolder(const QStringList& list, const QString& text)
 {
-#ifdef Q_OS_WIN
-    constexpr Qt::CaseSensitivity cs = Qt::CaseInsensitive;
-#else
-    constexpr Qt::CaseSensitivity cs = Qt::CaseSensitive;
-#endif
-    for (const QString& entry : list) {
-        if (entry.compare(text, cs) == 0)
-            return true;
-    }
-    return false;
+    return list.contains(text, kPathCase);
 }
 
 } // namespace

@@ -8,6 +8,13 @@ namespace lintbay {
 // Shown by the GUI when CreateFolderPath reports a folder name it cannot use.
 inline constexpr QStringView kFolderNameErrorText = u"文件夹名称有误！不能创建文件夹！";
 
+// How the file system compares names: ignoring case on Windows, exactly elsewhere.
+#ifdef Q_OS_WIN
+inline constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
+#else
+inline constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
+#endif
+
 // A file name may take this many bytes in the file system's encoding.
 inline constexpr int kMaxFileNameBytes = 255;
 // What SanitizeFileName leaves room for after the name: a "[0001]" counter and a ".xxxxx" type.

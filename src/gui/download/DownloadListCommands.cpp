@@ -13,21 +13,17 @@
 #include "util/FileDialogs.h"
 #include "util/ListViewHelpers.h"
 #include "util/Messages.h"
+#include "util/RunBeside.h"
 #include "util/ShellHelpers.h"
 #include "util/TextFile.h"
 #include "util/Wait.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
-#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
-#include <QPromise>
-#include <QThreadPool>
 #include <QUrl>
-
-#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -109,25 +105,17 @@ void DownloadListCommands::exportNames(bool unfinishedOnly)
     const bool withReasons = !ui.ListView3->isColumnHidden(DownloadListModel::ReasonColumn);
     // The lines are taken now; encoding and writing a long list happen beside the window, which
     // shows the error when the file could not be written.
-    auto promise = std::make_shared<QPromise<QString>>();
-    auto* watcher = new QFutureWatcher<QString>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
-        const QString error = watcher->result();
-        watcher->deleteLater();
-        if (!error.isEmpty())
-            ShowError(&m_window, error);
-    });
-    watcher->setFuture(promise->future());
-    promise->start();
-    QThreadPool::globalInstance()->start(
-        [promise, path, lines = exportNameLines(m_session.list(), unfinishedOnly, withReasons)] {
+    runBeside(
+        this,
+        [path, lines = exportNameLines(m_session.list(), unfinishedOnly, withReasons)] {
             QString error;
             if (writeTextFile(path, lines, &error))
-                error.clear();
-            else if (error.isEmpty())
-                error = path;
-            promise->addResult(error);
-            promise->finish();
+                return QString();
+            return error.isEmpty() ? path : error;
+        },
+        [this](const QString& error) {
+            if (!error.isEmpty())
+                ShowError(&m_window, error);
         });
 }
 
