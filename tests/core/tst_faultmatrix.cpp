@@ -289,8 +289,9 @@ void tst_FaultMatrix::scenario()
     scheduler.options.policy = folder == Folder::ReadOnlyWithFile ? NamePolicy::Overwrite : NamePolicy::Rename;
     scheduler.options.maxFileSizeMB = 1;
     scheduler.options.headerTimeoutMs = 3000;
-    scheduler.options.stallTimeoutMs = 400;
-    scheduler.options.slotStallTimeoutMs = 400;
+    // Short for the stalls, long enough for twenty redirect hops over TLS under the sanitizers.
+    scheduler.options.stallTimeoutMs = 1000;
+    scheduler.options.slotStallTimeoutMs = 1000;
     scheduler.options.tickMs = 25;
     scheduler.timerDownTick();
     const auto ended = [&] {
