@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libqt6sql6-sqlite
   qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
   qt6-multimedia-dev
-  libgumbo-dev libicu-dev libopencc-dev libopencc-data libssl-dev
+  libgumbo-dev libicu-dev libopencc-dev libopencc-data libxxhash-dev
   fonts-wqy-microhei
   # The transfer suites' HTTPS/HTTP/2 host: nginx with a test authority made by openssl.
   nginx openssl

@@ -1,4 +1,5 @@
 #include "util/AnsiCodec.h"
+#include "util/ContentDigest.h"
 #include "util/PathHelpers.h"
 #include "util/TextFile.h"
 
@@ -261,6 +262,44 @@ private slots:
         QString rest;
         QCOMPARE(SplitCounterSuffix(base, &rest), counter);
         QCOMPARE(rest, stripped);
+    }
+
+    // Two files are one document only when every byte agrees; anything unreadable is no match.
+    void sameFileContent_data()
+    {
+        QTest::addColumn<QByteArray>("a");
+        QTest::addColumn<QByteArray>("b");
+        QTest::addColumn<bool>("same");
+        // Longer than one piece read at a time, so that the last piece is compared too.
+        const QByteArray big(600 * 1024, 'x');
+        QByteArray lastDiffers = big;
+        lastDiffers.back() = 'y';
+        QTest::newRow("same, several pieces") << big << big << true;
+        QTest::newRow("last byte differs") << big << lastDiffers << false;
+        QTest::newRow("one is a prefix") << big << big.left(256 * 1024) << false;
+        QTest::newRow("both empty") << QByteArray() << QByteArray() << true;
+        QTest::newRow("second missing") << big << QByteArray("<missing>") << false;
+        QTest::newRow("second a folder") << big << QByteArray("<folder>") << false;
+    }
+    void sameFileContent()
+    {
+        QFETCH(QByteArray, a);
+        QFETCH(QByteArray, b);
+        QFETCH(bool, same);
+        const QString first = at(u"same-a"_s);
+        const QString second = at(u"same-b"_s);
+        QFile::remove(second);
+        QDir(second).removeRecursively();
+        QVERIFY(touch(first, a));
+        if (b == "<folder>")
+            QVERIFY(QDir().mkdir(second));
+        else if (b != "<missing>")
+            QVERIFY(touch(second, b));
+        QCOMPARE(lintbay::sameFileContent(first, second), same);
+        QCOMPARE(lintbay::sameFileContent(second, first), same);
+        // The digest tells what the comparison tells for these.
+        if (b != "<missing>" && b != "<folder>")
+            QCOMPARE(ContentDigest::of(a) == ContentDigest::of(b), same);
     }
 
     void textFileRoundTrip()

@@ -380,7 +380,7 @@ private slots:
             w->scheduler()->timerDownTick();
             QTRY_COMPARE(list->at(row).state, DownloadItemState::Done);
         }
-        QCOMPARE(list->at(1).reason, u"与「一」是同一个文件，已删除"_s);
+        QTRY_COMPARE(list->at(1).reason, u"与「一」是同一个文件，已删除"_s);
         QVERIFY(QFileInfo::exists(list->at(0).filePath()));
         QVERIFY(!QFileInfo::exists(list->at(1).filePath()));
         QVERIFY(w->close());

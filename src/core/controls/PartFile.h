@@ -1,6 +1,6 @@
 #pragma once
 
-#include "util/Sha256.h"
+#include "util/ContentDigest.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -19,7 +19,7 @@ namespace lintbay {
 // replaced rather than written through.
 //
 // A body that broke off may be kept for the next attempt to go on with: suspend() closes the file and
-// leaves it on disk, the object remembers where it is, how long it is and the running SHA-256 of its
+// leaves it on disk, the object remembers where it is, how long it is and the running digest of its
 // bytes, and reopen() continues it. The digest is taken as the bytes are written, so a finished
 // file is never read again for it.
 class PartFile
@@ -71,7 +71,7 @@ public:
     bool commit(QByteArrayView ownPlaceholder = {});
     // Removes the part file.
     void discard();
-    // SHA-256 of the committed file (the bytes of every attempt that made it); empty before.
+    // The ContentDigest of the committed file (the bytes of every attempt that made it); empty before.
     QByteArray digest() const;
 
 private:
@@ -84,7 +84,7 @@ private:
     qint64 m_size = 0;
     bool m_writeFailed = false;
     QString m_error;
-    Sha256 m_hash;
+    ContentDigest m_hash;
     QByteArray m_digest;
 };
 

@@ -105,28 +105,26 @@ void RowFiles::dropAllParts()
         emit partChanged(id);
 }
 
-quint64 RowFiles::noteFinished(quint64 id, const QByteArray& sha256)
+QList<quint64> RowFiles::noteFinished(quint64 id, const QByteArray& digest)
 {
     forgetDigest(id);
     const int row = m_list.rowOfId(id);
-    if (sha256.isEmpty() || row < 0)
-        return 0;
+    if (digest.isEmpty() || row < 0)
+        return {};
     const QFileInfo file(m_list.at(row).filePath());
-    quint64 first = 0;
-    for (quint64 other : m_rowsOfDigest.value(sha256)) {
+    QList<quint64> same;
+    for (quint64 other : m_rowsOfDigest.value(digest)) {
         const int otherRow = m_list.rowOfId(other);
         if (otherRow < 0 || m_list.at(otherRow).state != DownloadItemState::Done)
             continue;
         // Two rows may name one file (the overwrite policy): it is no copy of itself.
         const QFileInfo otherFile(m_list.at(otherRow).filePath());
-        if (otherFile.isFile() && otherFile != file) {
-            first = other;
-            break;
-        }
+        if (otherFile.isFile() && otherFile != file)
+            same.append(other);
     }
-    m_digestOf.insert(id, sha256);
-    m_rowsOfDigest[sha256].append(id);
-    return first;
+    m_digestOf.insert(id, digest);
+    m_rowsOfDigest[digest].append(id);
+    return same;
 }
 
 void RowFiles::forgetDigest(quint64 id)

@@ -19,7 +19,7 @@ class DownloadListModel;
 // - the body a transfer left when it did not end well: a hidden part file in the row's folder, with
 //   what tells whether the server still has the same document, for the row's next attempt to go on
 //   with;
-// - the SHA-256 of each row's finished file, so that one document reached under two titles is told.
+// - the digest of each row's finished file, so that one document reached under two titles is told.
 // A row that leaves the list (removed, or the list cleared) takes its part file and its digest
 // along; the part files still kept go when this object does, or when dropAllParts() is called.
 // It also knows where the body of each running transfer that could be continued lies (noteRunning),
@@ -49,10 +49,10 @@ public:
     // when it lies in `folder`. False, with the note's file left alone, when it cannot be taken.
     bool adoptPart(quint64 id, const ResumeNote& note, const QString& folder);
 
-    // A row's file is finished: its digest is recorded, and the answer is the id of the row that
-    // finished the same bytes first and whose file is still there (never a row whose file is this
-    // very file); 0 when there is none.
-    quint64 noteFinished(quint64 id, const QByteArray& sha256);
+    // A row's file is finished: its digest is recorded, and the answer is the ids of the finished
+    // rows whose files had the same digest and are still there, first finished first (never a row
+    // whose file is this very file). A digest is no proof: the files are to be compared.
+    QList<quint64> noteFinished(quint64 id, const QByteArray& digest);
     void forgetDigest(quint64 id);
     QByteArray digestOf(quint64 id) const { return m_digestOf.value(id); }
 

@@ -12,12 +12,15 @@
 #include "download/RowFiles.h"
 #include "download/TransferOutcome.h"
 #include "tools/UrlCache.h"
+#include "util/ContentDigest.h"
 #include "util/PathHelpers.h"
 #include "util/RunBeside.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -540,16 +543,41 @@ void Scheduler::noteDuplicate(int row, const QByteArray& digest)
     // Pages that came instead of documents are told as pages.
     if (item.state != DownloadItemState::Done || isPageOrXmlType(item.type))
         return;
-    const int first = m_list.rowOfId(m_files->noteFinished(item.id, digest));
-    if (first < 0)
+    const QList<quint64> sameDigest = m_files->noteFinished(item.id, digest);
+    if (sameDigest.isEmpty())
         return;
-    const QString other = m_list.at(first).name;
-    if (options.deleteDuplicates && DeleteItemFile(item)) {
-        m_files->forgetDigest(item.id);
-        m_list.setReason(row, reason::duplicateRemoved(other));
-    } else {
-        m_list.setReason(row, reason::duplicateOf(other));
-    }
+    // The digest only says which files to compare; they are read beside the window, and what the
+    // comparison finds counts only while both rows still hold the files it read.
+    const quint64 id = item.id;
+    const QString path = item.filePath();
+    QList<std::pair<quint64, QString>> candidates;
+    for (quint64 other : sameDigest)
+        candidates.append({other, m_list.at(m_list.rowOfId(other)).filePath()});
+    const auto stillHolds = [this](quint64 rowId, const QString& file) {
+        const int at = m_list.rowOfId(rowId);
+        return at >= 0 && m_list.at(at).state == DownloadItemState::Done && m_list.at(at).filePath() == file;
+    };
+    runBeside(
+        this,
+        [path, candidates] {
+            for (const auto& [other, otherPath] : candidates) {
+                if (sameFileContent(path, otherPath))
+                    return std::pair<quint64, QString>(other, otherPath);
+            }
+            return std::pair<quint64, QString>(0, QString());
+        },
+        [this, id, path, stillHolds](const std::pair<quint64, QString>& first) {
+            if (first.first == 0 || !stillHolds(id, path) || !stillHolds(first.first, first.second))
+                return;
+            const int at = m_list.rowOfId(id);
+            const QString other = m_list.at(m_list.rowOfId(first.first)).name;
+            if (options.deleteDuplicates && DeleteItemFile(m_list.at(at))) {
+                m_files->forgetDigest(id);
+                m_list.setReason(at, reason::duplicateRemoved(other));
+            } else {
+                m_list.setReason(at, reason::duplicateOf(other));
+            }
+        });
 }
 
 void Scheduler::afterTransfer(int row, bool singleMode, const QString& pageReason, const QByteArray& digest)
