@@ -7,6 +7,7 @@
 #include "download/DownloadCounters.h"
 #include "download/DownloadListModel.h"
 #include "download/Scheduler.h"
+#include "util/MemoryTuning.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,6 +23,7 @@ using namespace lintbay;
 
 int main(int argc, char* argv[])
 {
+    lintbay::keepFreedMemoryForReuse();
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 5) {

@@ -19,6 +19,7 @@
 #include "download/DownloadListModel.h"
 #include "download/Scheduler.h"
 #include "download/fFileDownload.h"
+#include "util/MemoryTuning.h"
 
 #include <QAction>
 #include <QApplication>
@@ -105,6 +106,7 @@ private:
 
 int main(int argc, char* argv[])
 {
+    lintbay::keepFreedMemoryForReuse();
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 3) {

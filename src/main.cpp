@@ -6,6 +6,7 @@
 #include "download/fFileDownload.h"
 #include "search/fWebSearch.h"
 #include "options/RegistryLayer.h"
+#include "util/MemoryTuning.h"
 
 #include "Version.h"
 
@@ -16,6 +17,7 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char* argv[])
 {
+    lintbay::keepFreedMemoryForReuse();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"Lintbay"_s);
