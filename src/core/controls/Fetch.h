@@ -222,6 +222,9 @@ private:
     bool followLandingPage(const QNetworkReply* reply);
     void onMetaData();
     void onReadyRead();
+    // Takes what the reply holds, however little (the batch's wait is over).
+    void onBatchDue();
+    void readBody(bool whatever);
     void onFinished();
     // Runs `step` once more after the events waiting now (one queued at a time).
     void queueMore(void (Fetch::*step)());
@@ -251,6 +254,7 @@ private:
     const Route m_route;
     QTimer m_tick;
     QTimer m_headerTimer;
+    QTimer m_batchTimer; // small pieces of a body wait here for more
     QElapsedTimer m_stallClock;
     int m_stallTimeoutMs = 120000;
     int m_headerTimeoutMs = -1;
