@@ -6,6 +6,8 @@
 #include <QSaveFile>
 #include <QSet>
 
+#include <algorithm>
+
 namespace lintbay::urlcacheindex {
 
 namespace {
@@ -89,8 +91,10 @@ bool read(const QString& path, QList<UrlCacheEntry>& entries)
 
     QList<UrlCacheEntry> parsed;
     // One buffer for every line: QIODevice::readLine(max) would allocate (and give back) the whole
-    // limit for each line, which made a store cost more the larger the index.
-    QByteArray buffer(kMaxIndexLine + 1, Qt::Uninitialized);
+    // limit for each line, which made a store cost more the larger the index. No line is longer than
+    // the file, so a file of known size needs no buffer larger than itself.
+    const qint64 known = file.isSequential() ? 0 : file.size();
+    QByteArray buffer((known > 0 ? std::min(known, kMaxIndexLine) : kMaxIndexLine) + 1, Qt::Uninitialized);
     const auto nextLine = [&]() -> QByteArray {
         const qint64 n = file.readLine(buffer.data(), buffer.size());
         return n > 0 ? QByteArray(buffer.constData(), n) : QByteArray();
