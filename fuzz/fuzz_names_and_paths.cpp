@@ -25,6 +25,11 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 using namespace Qt::StringLiterals;
@@ -49,6 +54,19 @@ const QString& saveFolder()
     return path;
 }
 
+// The save folder as the save path functions get it, and where it lies.
+const QString& saveDir()
+{
+    static const QString dir = folderWithSeparator(saveFolder());
+    return dir;
+}
+
+const QString& saveDirAbsolute()
+{
+    static const QString path = QDir(saveDir()).absolutePath();
+    return path;
+}
+
 bool isForbidden(QChar c)
 {
     return c.unicode() < 0x20 || QStringView(u"\\/:*?\"<>|").contains(c);
@@ -70,10 +88,12 @@ void checkCleanName(const QString& name)
     FUZZ_CHECK(SanitizeFileName(name) == name);
 }
 
+// Whether the folder has an entry of that name: a file, a folder or a link, dangling or not. A plain
+// lstat: through QFileInfo, under the sanitizers, this check took up to a tenth of an input's time.
 bool taken(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 // The file name a choice adds to the folder.
@@ -86,7 +106,7 @@ QString checkSavePath(const SavePathChoice& choice, const QString& dir, const QS
     FUZZ_CHECK(fileName != u"."_s && fileName != u".."_s);
     FUZZ_CHECK(!fileName.contains(u'/') && !fileName.contains(QChar(0)));
     FUZZ_CHECK(fileNameLength(fileName) <= kMaxFileNameBytes);
-    FUZZ_CHECK(QFileInfo(choice.path).absolutePath() == QDir(dir).absolutePath());
+    FUZZ_CHECK(QFileInfo(choice.path).absolutePath() == saveDirAbsolute());
     return fileName;
 }
 
@@ -99,7 +119,7 @@ void checkSavePathChoice(const QString& text, uint8_t control)
     const QString name = split >= 0 ? text.left(split) : text;
     const QString type = split >= 0 ? text.sliced(split + 1) : QString();
 
-    const QString dir = folderWithSeparator(saveFolder());
+    const QString& dir = saveDir();
     const QString cleanType = SanitizeFileName(type);
     const SavePathChoice first = 重命名保存路径(saveFolder(), name, type, policy, mode);
     checkSavePath(first, dir, cleanType);
@@ -110,17 +130,18 @@ void checkSavePathChoice(const QString& text, uint8_t control)
     if (!(control & 16) || taken(first.path))
         return;
     // A file that appears at the chosen path moves the next choice on (or is overwritten).
-    QFile made(first.path);
-    if (!made.open(QIODevice::WriteOnly))
+    const QByteArray madePath = QFile::encodeName(first.path);
+    const int made = ::open(madePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (made < 0)
         return;
-    made.close();
+    ::close(made);
     const SavePathChoice second = 重命名保存路径(saveFolder(), name, type, policy, mode);
     checkSavePath(second, dir, cleanType);
     if (counts)
         FUZZ_CHECK(second.path != first.path && !taken(second.path));
     else
         FUZZ_CHECK(second.path == first.path);
-    FUZZ_CHECK(QFile::remove(first.path));
+    FUZZ_CHECK(::unlink(madePath.constData()) == 0);
 }
 
 void checkAnsiCut(const QString& text, int n)
@@ -151,27 +172,27 @@ void checkUrlEncoding(const QString& text)
 {
     const QString encoded = UrlEncodeAnsi(text);
     // Decoding the escapes and encoding the rest in GBK gives the text's own GBK bytes.
+    const QStringView view(encoded);
     QByteArray bytes;
-    QString run;
-    for (qsizetype i = 0; i < encoded.size(); ++i) {
-        const QChar c = encoded[i];
+    qsizetype run = 0; // where the bare characters since the last escape start
+    for (qsizetype i = 0; i < view.size(); ++i) {
+        const QChar c = view[i];
         if (c == u'%') {
-            FUZZ_CHECK(i + 2 < encoded.size());
-            const int high = hexValue(encoded[i + 1]);
-            const int low = hexValue(encoded[i + 2]);
+            FUZZ_CHECK(i + 2 < view.size());
+            const int high = hexValue(view[i + 1]);
+            const int low = hexValue(view[i + 2]);
             FUZZ_CHECK(high >= 0 && low >= 0);
-            bytes += toAnsiBytes(run);
-            run.clear();
+            bytes += toAnsiBytes(view.sliced(run, i - run));
             bytes += char(high * 16 + low);
             i += 2;
+            run = i + 1;
             continue;
         }
         FUZZ_CHECK(c != u'#' && c != u'^' && c != u'&' && c != u'+');
         // Only what GBK holds in one byte (or cannot hold at all) stays bare.
         FUZZ_CHECK(c.isSurrogate() || AnsiCode(c.unicode()) < 0xFF);
-        run += c;
     }
-    bytes += toAnsiBytes(run);
+    bytes += toAnsiBytes(view.sliced(run));
     FUZZ_CHECK(bytes == toAnsiBytes(text));
 }
 

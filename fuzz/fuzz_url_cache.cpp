@@ -6,26 +6,38 @@
 // remove an entry; bit 2: store a new entry under a cap that evicts; bit 3: clear; bits 4-7: which
 // entry), then the index file's bytes.
 //
-// Invariants: nothing outside the cache folder is created, removed or changed (the folder around it
-// is listed before and after); the entries read are well formed (a bucket file name, unique
-// addresses and file names, sizes not negative) and survive being written and read again unchanged;
-// every path the cache gives out lies in its folder.
+// Invariants: nothing outside the cache folder is created, removed or changed (every folder around
+// it is listed, and each entry's kind, permissions, inode, size, times and link target compared with
+// the start of the run); the entries read are well formed (a bucket file name, unique addresses and file
+// names, sizes not negative) and survive being written and read again unchanged; every path the
+// cache gives out lies in its folder; the cache is still on at the end.
+//
+// Each input starts from a cache folder made afresh and ends with it deleted and the cache's
+// connection to its database dropped, so that no input depends on the one before it.
 
 #include "FuzzSupport.h"
 
 #include "tools/UrlCache.h"
+#include "tools/UrlCacheDatabase.h"
 #include "tools/UrlCacheIndex.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 using namespace lintbay;
@@ -38,6 +50,9 @@ struct Folders
     QTemporaryDir scratch; // elsewhere: the round trip's index
     QString cache;
     QString outside;
+    // The same as file system paths, for the plain calls that make and check the folders.
+    std::string cachePath;
+    std::string outsidePath;
 };
 
 Folders& folders()
@@ -48,6 +63,8 @@ Folders& folders()
             std::abort();
         folders->cache = folders->root.filePath(u"Lintbay"_s);
         folders->outside = folders->root.filePath(u"outside"_s);
+        folders->cachePath = QFile::encodeName(folders->cache).toStdString();
+        folders->outsidePath = QFile::encodeName(folders->outside).toStdString();
         // Beside the cache: a folder that looks like a bucket and a read-only file.
         QDir().mkpath(folders->outside + u"/3f"_s);
         for (const QString& name : {u"/3f/a.pdf"_s, u"/victim.pdf"_s, u"/Lintbay.pdf"_s}) {
@@ -61,59 +78,135 @@ Folders& folders()
     return *f;
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
+// The fixture is made and checked with plain system calls: through Qt's file classes, under the
+// sanitizers, that took more than a quarter of each input's time.
+void makeDir(const std::string& path)
 {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    if (::mkdir(path.c_str(), 0755) != 0)
+        std::abort();
+}
+
+void writeFile(const std::string& path, const char* bytes, size_t size)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 || ::write(fd, bytes, size) != ssize_t(size) || ::close(fd) != 0)
+        std::abort();
+}
+
+void writeFile(const std::string& path, const char* text)
+{
+    writeFile(path, text, std::strlen(text));
+}
+
+void makeLink(const std::string& target, const std::string& path)
+{
+    if (::symlink(target.c_str(), path.c_str()) != 0)
         std::abort();
 }
 
 // The cache folder as a run left it: files in buckets, a folder that is no bucket and, when asked,
 // a link in a bucket to a file outside and a bucket that links to a folder outside.
-void makeCacheFolder(bool withLinks, const QByteArray& index)
+void makeCacheFolder(bool withLinks, const uint8_t* index, size_t size)
 {
     const Folders& f = folders();
-    // Links first, so that removing the folder never walks through one.
-    QDirIterator links(f.cache, QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
-                       QDirIterator::Subdirectories);
-    while (links.hasNext()) {
-        const QFileInfo info = links.nextFileInfo();
-        if (info.isSymLink())
-            QFile::remove(info.filePath());
-    }
-    QDir(f.cache).removeRecursively();
-
-    writeFile(f.cache + u"/3f/a.pdf"_s, "%PDF-1.4");
-    writeFile(f.cache + u"/3f/b.html"_s, "<html></html>");
-    writeFile(f.cache + u"/07/index[1].htm"_s, "<p>");
-    writeFile(f.cache + u"/notes/keep.txt"_s, "not a bucket");
+    const std::string& cache = f.cachePath;
+    makeDir(cache);
+    makeDir(cache + "/3f");
+    makeDir(cache + "/07");
+    makeDir(cache + "/notes");
+    writeFile(cache + "/3f/a.pdf", "%PDF-1.4");
+    writeFile(cache + "/3f/b.html", "<html></html>");
+    writeFile(cache + "/07/index[1].htm", "<p>");
+    writeFile(cache + "/notes/keep.txt", "not a bucket");
     if (withLinks) {
-        QDir().mkpath(f.cache + u"/ab"_s);
-        QFile::link(f.outside + u"/victim.pdf"_s, f.cache + u"/ab/link.pdf"_s);
-        QFile::link(f.outside + u"/3f"_s, f.cache + u"/cd"_s);
+        makeDir(cache + "/ab");
+        makeLink(f.outsidePath + "/victim.pdf", cache + "/ab/link.pdf");
+        makeLink(f.outsidePath + "/3f", cache + "/cd");
     }
-    writeFile(f.cache + u"/index.dat"_s, index);
+    writeFile(cache + "/index.dat", reinterpret_cast<const char*>(index), size);
 }
 
-// Everything under the root but the cache folder: kind, size, permissions, time and link target.
-QMap<QString, QString> outsideState()
+// Deletes the cache folder with whatever the input left in it (links go as links, nothing is walked
+// through them), then lets the cache notice, as in a run whose cache folder is deleted under it: its
+// connection to the database whose file is gone is dropped, so that no input depends on the one
+// before it. A cache the input turned off would have stayed off for every later input.
+void removeCacheFolder()
 {
-    const Folders& f = folders();
-    QMap<QString, QString> state;
-    QDirIterator it(f.root.path(), QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    const QString cachePrefix = f.cache + u'/';
-    while (it.hasNext()) {
-        const QFileInfo info = it.nextFileInfo();
-        const QString path = info.filePath();
-        if (path == f.cache || path.startsWith(cachePrefix))
-            continue;
-        state.insert(path, QString::number(info.isSymLink()) + QString::number(info.isDir()) + u' ' +
-                               QString::number(info.size()) + u' ' + QString::number(int(info.permissions())) +
-                               u' ' + QString::number(info.lastModified().toMSecsSinceEpoch()) + u' ' +
-                               info.symLinkTarget());
+    std::error_code error;
+    std::filesystem::remove_all(folders().cachePath, error);
+    struct stat st;
+    if (error || ::lstat(folders().cachePath.c_str(), &st) == 0) {
+        std::fprintf(stderr, "cannot remove the cache folder: %s\n", error.message().c_str());
+        std::abort();
     }
+    bool off = false;
+    FUZZ_CHECK(!UrlCacheDatabase::open(folders().cache, UrlCacheDatabase::Access::Read, &off));
+    FUZZ_CHECK(!off);
+}
+
+// The folders under the root but outside the cache folder, as the fixture made them: nothing is
+// ever made in them, so anything made outside the cache is an entry of one of them.
+const std::vector<std::string>& outsideFolders()
+{
+    static const std::vector<std::string> list = [] {
+        const Folders& f = folders();
+        std::vector<std::string> dirs{QFile::encodeName(f.root.path()).toStdString()};
+        QDirIterator it(f.root.path(), QDir::Dirs | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info = it.nextFileInfo();
+            const bool inCache = info.filePath() == f.cache || info.filePath().startsWith(f.cache + u'/');
+            if (!inCache && !info.isSymLink())
+                dirs.push_back(QFile::encodeName(info.filePath()).toStdString());
+        }
+        return dirs;
+    }();
+    return list;
+}
+
+std::string describe(const std::string& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return "gone";
+    std::string text = std::to_string(st.st_mode) + ' ' + std::to_string(st.st_ino) + ' ' +
+                       std::to_string(st.st_size) + ' ' + std::to_string(st.st_mtim.tv_sec) + '.' +
+                       std::to_string(st.st_mtim.tv_nsec) + ' ' + std::to_string(st.st_ctim.tv_sec) + '.' +
+                       std::to_string(st.st_ctim.tv_nsec);
+    if (S_ISLNK(st.st_mode)) {
+        char target[4096];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+        text += " -> " + std::string(target, n > 0 ? size_t(n) : 0);
+    }
+    return text;
+}
+
+// Everything under the root but the cache folder: kind, permissions, inode, size, times and link
+// target.
+std::map<std::string, std::string> outsideState()
+{
+    const std::string& cache = folders().cachePath;
+    std::map<std::string, std::string> state;
+    for (const std::string& dir : outsideFolders()) {
+        // A folder that went is missing from the listing of the one around it.
+        DIR* listing = ::opendir(dir.c_str());
+        if (!listing)
+            continue;
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string name = entry->d_name;
+            const std::string path = dir + '/' + name;
+            if (name != "." && name != ".." && path != cache)
+                state.emplace(path, describe(path));
+        }
+        ::closedir(listing);
+    }
+    return state;
+}
+
+// The state outside as the fixture made it: an input that changes it stops the run.
+const std::map<std::string, std::string>& outsideAtStart()
+{
+    static const std::map<std::string, std::string> state = outsideState();
     return state;
 }
 
@@ -149,11 +242,30 @@ bool sameEntries(const QList<UrlCacheEntry>& a, const QList<UrlCacheEntry>& b)
     return true;
 }
 
+void checkOutside()
+{
+    const std::map<std::string, std::string>& before = outsideAtStart();
+    const std::map<std::string, std::string> after = outsideState();
+    if (after == before)
+        return;
+    for (const auto& [path, state] : before) {
+        const auto now = after.find(path);
+        if (now == after.end() || now->second != state)
+            std::fprintf(stderr, "changed outside the cache: %s (%s -> %s)\n", path.c_str(), state.c_str(),
+                         now == after.end() ? "gone" : now->second.c_str());
+    }
+    for (const auto& [path, state] : after) {
+        if (!before.contains(path))
+            std::fprintf(stderr, "made outside the cache: %s\n", path.c_str());
+    }
+    FUZZ_CHECK(after == before);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    folders();
+    outsideAtStart();
     return 0;
 }
 
@@ -161,8 +273,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const uint8_t control = fuzz::takeByte(data, size);
     const Folders& f = folders();
-    makeCacheFolder(control & 1, fuzz::bytesOf(data, size));
-    const QMap<QString, QString> before = outsideState();
+    makeCacheFolder(control & 1, data, size);
 
     UrlCache cache(f.cache);
     bool readable = false;
@@ -194,18 +305,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (control & 8)
         cache.clear();
 
-    const QMap<QString, QString> after = outsideState();
-    if (after != before) {
-        for (auto it = before.cbegin(); it != before.cend(); ++it) {
-            if (after.value(it.key()) != it.value())
-                std::fprintf(stderr, "changed outside the cache: %s (%s -> %s)\n", qPrintable(it.key()),
-                             qPrintable(it.value()), qPrintable(after.value(it.key(), u"gone"_s)));
-        }
-        for (auto it = after.cbegin(); it != after.cend(); ++it) {
-            if (!before.contains(it.key()))
-                std::fprintf(stderr, "made outside the cache: %s\n", qPrintable(it.key()));
-        }
-    }
-    FUZZ_CHECK(after == before);
+    removeCacheFolder();
+    checkOutside();
     return 0;
 }
