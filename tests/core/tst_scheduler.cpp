@@ -15,6 +15,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QSemaphore>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -590,6 +591,58 @@ private slots:
         QVERIFY(!s.files().digestOf(first).isEmpty());
         list.removeRowsAt({0});
         QVERIFY(s.files().digestOf(first).isEmpty());
+    }
+
+    // The comparison runs beside the scheduler; a row that changed before its verdict came takes
+    // none, and with removal asked for no file goes for a row whose look-alike is gone.
+    void duplicateVerdictAfterChanges_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("nothing") << u"nothing"_s << true;
+        QTest::newRow("first row removed") << u"remove"_s << false;
+        QTest::newRow("first row's file deleted") << u"delete"_s << false;
+        QTest::newRow("first row waiting again") << u"requeue"_s << false;
+    }
+    void duplicateVerdictAfterChanges()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, told);
+        m_server.routePrefix(u"/twin/"_s, [](const TestHttpRequest&) {
+            return TestHttpResponse::bytes(pdfBody(4000), "application/pdf");
+        });
+        NetworkContext net;
+        DownloadListModel list;
+        addRows(list, {u"/twin/a"_s, u"/twin/b"_s}, freshFolder(u"twins-"_s + meanwhile));
+        Scheduler s(list, net);
+        s.options.threadCount = 1;
+        s.options.deleteDuplicates = true;
+        s.timerDownTick();
+        QTRY_VERIFY_WITH_TIMEOUT(!s.busyFlag() && s.CountTransferSlots() == 1, 10000);
+        // The comparison is held until the second row has ended, then runs; its verdict waits for
+        // this thread, and the list changes before it comes.
+        QSemaphore release;
+        s.comparePool()->start([&release] { release.acquire(); });
+        s.timerDownTick();
+        QTRY_VERIFY_WITH_TIMEOUT(!s.busyFlag() && s.CountTransferSlots() == 1, 10000);
+        QCOMPARE(list.countInState(DownloadItemState::Done), 2);
+        const QString firstFile = list.at(0).filePath();
+        const QString secondFile = list.at(1).filePath();
+        release.release();
+        QVERIFY(s.comparePool()->waitForDone(10000));
+        if (meanwhile == u"remove"_s)
+            list.removeRowsAt({0});
+        else if (meanwhile == u"delete"_s)
+            QVERIFY(QFile::remove(firstFile));
+        else if (meanwhile == u"requeue"_s)
+            list.editRows({0}, [](int, DownloadItem& row) {
+                row.state = DownloadItemState::Waiting;
+                return true;
+            });
+        QTest::qWait(100); // the verdict's turn on this thread
+        const int second = list.count() - 1;
+        QCOMPARE(list.at(second).reason, told ? u"与「doc0」是同一个文件，已删除"_s : QString());
+        QCOMPARE(QFileInfo::exists(secondFile), !told);
     }
 
     void supervisionStopsAfterFiveWebPagesOrFailures()

@@ -48,6 +48,9 @@ Scheduler::Scheduler(DownloadListModel& list, NetworkContext& network, RowFiles*
     Timer1 = new QTimer(this);
     Timer1->setObjectName(u"Timer1"_s);
     Timer1->setInterval(1000);
+    // Comparing two large files takes a while: one at a time, and never in the way of the removals
+    // and sorts on the global pool.
+    m_comparePool.setMaxThreadCount(1);
     connect(Timer_Down, &QTimer::timeout, this, &Scheduler::timerDownTick);
     connect(Timer1, &QTimer::timeout, this, &Scheduler::timer1Tick);
     connect(&m_list, &QAbstractItemModel::rowsRemoved, this, &Scheduler::dropTransfersOfRemovedRows);
@@ -57,6 +60,8 @@ Scheduler::Scheduler(DownloadListModel& list, NetworkContext& network, RowFiles*
 
 Scheduler::~Scheduler()
 {
+    // A comparison still running ends at its next piece; the pool waits for no more than that.
+    m_stopCompares->store(true);
     for (int s = 1; s <= kMaxSlots; ++s)
         unloadSlot(s);
     // The list's files may be gone already; the transfer's own body goes with it.
@@ -546,22 +551,25 @@ void Scheduler::noteDuplicate(int row, const QByteArray& digest)
     const QList<quint64> sameDigest = m_files->noteFinished(item.id, digest);
     if (sameDigest.isEmpty())
         return;
-    // The digest only says which files to compare; they are read beside the window, and what the
-    // comparison finds counts only while both rows still hold the files it read.
+    // The digest only says which files to compare; they are read beside the window. What the
+    // comparison finds counts only while both rows still hold the files it read: still finished,
+    // under the same path, with the same digest (a row finished again with other bytes has another;
+    // one whose file went as a duplicate has none).
     const quint64 id = item.id;
     const QString path = item.filePath();
     QList<std::pair<quint64, QString>> candidates;
     for (quint64 other : sameDigest)
         candidates.append({other, m_list.at(m_list.rowOfId(other)).filePath()});
-    const auto stillHolds = [this](quint64 rowId, const QString& file) {
+    const auto stillHolds = [this, digest](quint64 rowId, const QString& file) {
         const int at = m_list.rowOfId(rowId);
-        return at >= 0 && m_list.at(at).state == DownloadItemState::Done && m_list.at(at).filePath() == file;
+        return at >= 0 && m_list.at(at).state == DownloadItemState::Done && m_list.at(at).filePath() == file &&
+               m_files->digestOf(rowId) == digest && QFileInfo(file).isFile();
     };
     runBeside(
-        this,
-        [path, candidates] {
+        this, &m_comparePool,
+        [path, candidates, stop = m_stopCompares] {
             for (const auto& [other, otherPath] : candidates) {
-                if (sameFileContent(path, otherPath))
+                if (sameFileContent(path, otherPath, stop.get()))
                     return std::pair<quint64, QString>(other, otherPath);
             }
             return std::pair<quint64, QString>(0, QString());

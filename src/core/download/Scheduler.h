@@ -11,9 +11,11 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <array>
+#include <atomic>
 #include <memory>
 
 namespace lintbay {
@@ -86,6 +88,8 @@ public:
     // The rows being fetched now, by id.
     QList<quint64> runningRows() const;
     RowFiles& files() const { return *m_files; }
+    // Where finished files are compared with their look-alikes (one at a time, beside the window).
+    QThreadPool* comparePool() { return &m_comparePool; }
     // The waits of rows and hosts; its timing and clock are the program's unless a test sets them.
     RetryPlan& retries() { return m_retries; }
 
@@ -164,6 +168,8 @@ private:
     DownloadListModel& m_list;
     NetworkContext& m_network;
     RowFiles* m_files = nullptr;
+    QThreadPool m_comparePool;
+    std::shared_ptr<std::atomic_bool> m_stopCompares = std::make_shared<std::atomic_bool>(false);
     RetryPlan m_retries;
     QSet<quint64> m_countdowns; // rows whose Progress counts down
     bool m_busy = false;

@@ -67,7 +67,7 @@ QByteArray ContentDigest::of(QByteArrayView data)
     return digest.result();
 }
 
-bool sameFileContent(const QString& a, const QString& b)
+bool sameFileContent(const QString& a, const QString& b, const std::atomic_bool* stop)
 {
     QFile first(a);
     QFile second(b);
@@ -78,6 +78,8 @@ bool sameFileContent(const QString& a, const QString& b)
     QByteArray x(kPiece, Qt::Uninitialized);
     QByteArray y(kPiece, Qt::Uninitialized);
     for (;;) {
+        if (stop && stop->load())
+            return false;
         const qint64 n = first.read(x.data(), kPiece);
         const qint64 m = second.read(y.data(), kPiece);
         if (n < 0 || n != m || std::memcmp(x.constData(), y.constData(), size_t(n)) != 0)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <atomic>
 #include <memory>
 
 class QIODevice;
@@ -38,7 +39,7 @@ private:
 };
 
 // The two paths hold plain files of the same bytes. Reads both once at most, and stops at the first
-// difference; false when either cannot be read.
-bool sameFileContent(const QString& a, const QString& b);
+// difference; false when either cannot be read, or when `stop` is set meanwhile.
+bool sameFileContent(const QString& a, const QString& b, const std::atomic_bool* stop = nullptr);
 
 } // namespace lintbay

@@ -15,8 +15,9 @@ namespace lintbay {
 // `owner`'s thread. The watcher returned belongs to `owner`: when the owner goes first, `done` never
 // runs; disconnecting the watcher from the owner (and deleting it) drops a result no longer wanted.
 // `work` must share nothing mutable with the owner's thread.
+// The same on a pool of the caller's, for work that must not hold up what the global pool runs.
 template <typename Work, typename Done>
-QFutureWatcherBase* runBeside(QObject* owner, Work work, Done done)
+QFutureWatcherBase* runBeside(QObject* owner, QThreadPool* pool, Work work, Done done)
 {
     using Result = std::invoke_result_t<Work&>;
     auto promise = std::make_shared<QPromise<Result>>();
@@ -31,7 +32,7 @@ QFutureWatcherBase* runBeside(QObject* owner, Work work, Done done)
                      });
     watcher->setFuture(promise->future());
     promise->start();
-    QThreadPool::globalInstance()->start([promise, work = std::move(work)]() mutable {
+    pool->start([promise, work = std::move(work)]() mutable {
         if constexpr (std::is_void_v<Result>)
             work();
         else
@@ -39,6 +40,12 @@ QFutureWatcherBase* runBeside(QObject* owner, Work work, Done done)
         promise->finish();
     });
     return watcher;
+}
+
+template <typename Work, typename Done>
+QFutureWatcherBase* runBeside(QObject* owner, Work work, Done done)
+{
+    return runBeside(owner, QThreadPool::globalInstance(), std::move(work), std::move(done));
 }
 
 } // namespace lintbay
