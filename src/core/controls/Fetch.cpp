@@ -462,12 +462,12 @@ void Fetch::onBatchDue()
     readBody(true);
 }
 
-void Fetch::readBody(bool whatever)
+void Fetch::readBody(bool evenIfLittle)
 {
     QNetworkReply* reply = m_reply;
     if (!reply || !takeAnswer())
         return;
-    if (!whatever && reply->bytesAvailable() < kBodyBatch && !reply->isFinished()) {
+    if (!evenIfLittle && reply->bytesAvailable() < kBodyBatch && !reply->isFinished()) {
         if (!m_batchTimer.isActive())
             m_batchTimer.start();
         return;

@@ -224,7 +224,7 @@ private:
     void onReadyRead();
     // Takes what the reply holds, however little (the batch's wait is over).
     void onBatchDue();
-    void readBody(bool whatever);
+    void readBody(bool evenIfLittle);
     void onFinished();
     // Runs `step` once more after the events waiting now (one queued at a time).
     void queueMore(void (Fetch::*step)());

@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <optional>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -565,20 +566,24 @@ void Scheduler::noteDuplicate(int row, const QByteArray& digest)
         return at >= 0 && m_list.at(at).state == DownloadItemState::Done && m_list.at(at).filePath() == file &&
                m_files->digestOf(rowId) == digest && QFileInfo(file).isFile();
     };
+    // The work answers which candidate holds the same bytes (none: no answer).
     runBeside(
         this, &m_comparePool,
         [path, candidates, stop = m_stopCompares] {
-            for (const auto& [other, otherPath] : candidates) {
-                if (sameFileContent(path, otherPath, stop.get()))
-                    return std::pair<quint64, QString>(other, otherPath);
+            for (qsizetype i = 0; i < candidates.size(); ++i) {
+                if (sameFileContent(path, candidates[i].second, stop.get()))
+                    return std::optional<qsizetype>(i);
             }
-            return std::pair<quint64, QString>(0, QString());
+            return std::optional<qsizetype>();
         },
-        [this, id, path, stillHolds](const std::pair<quint64, QString>& first) {
-            if (first.first == 0 || !stillHolds(id, path) || !stillHolds(first.first, first.second))
+        [this, id, path, candidates, stillHolds](std::optional<qsizetype> same) {
+            if (!same)
+                return;
+            const auto& [otherId, otherPath] = candidates[*same];
+            if (!stillHolds(id, path) || !stillHolds(otherId, otherPath))
                 return;
             const int at = m_list.rowOfId(id);
-            const QString other = m_list.at(m_list.rowOfId(first.first)).name;
+            const QString other = m_list.at(m_list.rowOfId(otherId)).name;
             if (options.deleteDuplicates && DeleteItemFile(m_list.at(at))) {
                 m_files->forgetDigest(id);
                 m_list.setReason(at, reason::duplicateRemoved(other));
