@@ -243,17 +243,18 @@ void TestFileActions::correctFileTypesWholeList()
     QCOMPARE(list.addItems(rows), 6);
     QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
 
+    // The failed row's path holds no file of its own: w.pdf stays as it is.
     const TypeCorrectionResult result = CorrectFileTypes(list, DownloadActivity{});
-    QCOMPARE(result.corrected, 3);
-    QCOMPARE(result.message.text, u"纠正文件类型：3个."_s);
+    QCOMPARE(result.corrected, 2);
+    QCOMPARE(result.message.text, u"纠正文件类型：2个."_s);
     QCOMPARE(result.message.icon, FileMessageIcon::Information);
     QStringList types;
     for (const DownloadItem& it : list.rows())
         types << it.type;
-    QCOMPARE(types, (QStringList{u"pdf"_s, u"doc"_s, u"pdf"_s, u"htm"_s, u"htm"_s, u"htm"_s}));
+    QCOMPARE(types, (QStringList{u"pdf"_s, u"pdf"_s, u"pdf"_s, u"htm"_s, u"htm"_s, u"htm"_s}));
     QCOMPARE(changed.count(), 1); // one block, not one signal per row
     QCOMPARE(snapshot(folder).keys(),
-             (QStringList{u"ok.pdf"_s, u"p.pdf"_s, u"page.htm"_s, u"run.htm"_s, u"w.doc"_s}));
+             (QStringList{u"ok.pdf"_s, u"p.pdf"_s, u"page.htm"_s, u"run.htm"_s, u"w.pdf"_s}));
 
     // A second run finds nothing left to correct.
     const TypeCorrectionResult again = CorrectFileTypes(list, DownloadActivity{});
@@ -296,8 +297,9 @@ void TestFileActions::openOrRetry_data()
     QTest::newRow("done: open") << done << true << int(Kind::OpenFile) << QString() << done << true;
     QTest::newRow("done, file deleted")
         << done << false << int(Kind::None) << u"文件不存在！"_s << done << false;
-    QTest::newRow("failed with file")
-        << failed << true << int(Kind::Requeued) << QString() << waiting << false;
+    // A failed row never wrote the file at its path: it is the user's or another row's, and stays.
+    QTest::newRow("failed, a file at its path")
+        << failed << true << int(Kind::Requeued) << QString() << waiting << true;
     QTest::newRow("failed without file")
         << failed << false << int(Kind::Requeued) << QString() << waiting << false;
     QTest::newRow("waiting") << waiting << true << int(Kind::None) << QString() << waiting << true;

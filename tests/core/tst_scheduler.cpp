@@ -138,14 +138,14 @@ private slots:
         const QString folder = freshFolder(u"requeue"_s);
         addRows(list, {u"/ok/a"_s, u"/ok/b"_s}, folder);
         for (int row = 0; row < 2; ++row) {
-            list.setState(row, DownloadItemState::Failed);
+            list.setState(row, DownloadItemState::Done);
             QFile file(list.at(row).filePath());
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
         }
         Scheduler s(list, net);
         s.options.threadCount = 2;
         QSignalSpy started(&s, &Scheduler::rowStarted);
-        QCOMPARE(s.requeue(RequeueRule::Failed), 2);
+        QCOMPARE(s.requeue(RequeueRule::Selected, {0, 1}), 2);
         QCOMPARE(list.countInState(DownloadItemState::Waiting), 2);
         QVERIFY(s.removingFiles());
         s.timerDownTick();

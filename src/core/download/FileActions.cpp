@@ -52,12 +52,13 @@ bool rowFileStaysInFolder(const DownloadItem& item)
 }
 
 // The type correction on a copy of a row: renames the file and updates Type and Name when the
-// content shows another type. True when the file was renamed.
+// content shows another type. True when the file was renamed. A failed row's path holds no file of
+// its own (its bytes, if any, are in a part file), so it is left alone.
 bool correctItemFile(DownloadItem& item)
 {
     const QString type = item.type.toLower();
     const QString oldPath = item.filePath();
-    if (!rowFileStaysInFolder(item) || !FileExists(oldPath))
+    if (item.state == DownloadItemState::Failed || !rowFileStaysInFolder(item) || !FileExists(oldPath))
         return false;
     const QString detected = 打开文件判断文件类型(oldPath);
     if (detected.isEmpty() || detected.compare(type, Qt::CaseInsensitive) == 0 || !plainNamePart(detected))
@@ -136,8 +137,7 @@ FileAction OpenOrRetry(DownloadListModel& list, int currentRow)
             return {FileActionKind::OpenFile, path, {}};
         return {FileActionKind::None, {}, errorMessage(kFileMissingText)};
     case DownloadItemState::Failed:
-        if (FileExists(path))
-            DeleteItemFile(item);
+        // Whatever lies at the path is not this row's (see DeleteItemFile): it stays.
         list.editRows({currentRow}, [](int, DownloadItem& row) {
             row.state = DownloadItemState::Waiting;
             row.size.clear();

@@ -143,7 +143,7 @@ bool isPageOrXmlType(const QString& type)
 
 QString ItemFileToDelete(const DownloadItem& item)
 {
-    if (item.name.isEmpty() || item.name == u"."_s || item.name == u".."_s || !plainNamePart(item.name) ||
+    if (item.state == DownloadItemState::Failed || item.name.isEmpty() || item.name == u"."_s || item.name == u".."_s || !plainNamePart(item.name) ||
         !plainNamePart(item.type) || item.folder.isEmpty() || !QDir::isAbsolutePath(item.folder))
         return {};
     return item.filePath();
@@ -254,7 +254,10 @@ int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& sel
             filesToRemove->append(path);
     };
     list.editRows(chosen, [alwaysUnknownType, &removeFile](int, DownloadItem& item) {
-        removeFile(item);
+        // A failed row owns no file at its path, under either type (see DeleteItemFile).
+        const bool ownsFile = item.state != DownloadItemState::Failed;
+        if (ownsFile)
+            removeFile(item);
         item.state = DownloadItemState::Waiting;
         const bool retyped = (alwaysUnknownType || isPageType(item.type)) && item.type != u"xxx"_s;
         if (retyped)
@@ -263,7 +266,7 @@ int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& sel
         item.received.clear();
         item.progress.clear();
         item.reason.clear();
-        if (retyped)
+        if (retyped && ownsFile)
             removeFile(item);
         return true;
     });

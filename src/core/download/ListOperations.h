@@ -79,7 +79,9 @@ bool isPageType(const QString& type);      // htm, html (any case)
 bool isPageOrXmlType(const QString& type); // htm, html, xml (any case)
 
 // Deletes the row's own file, DownloadItem::filePath(), when it is a file there; never a folder, and
-// nothing when the folder is not absolute or the name would reach outside the folder. True when a
+// nothing when the folder is not absolute or the name would reach outside the folder. A failed row
+// has no file of its own: a transfer that does not end well leaves its bytes in a hidden part file,
+// so whatever lies at a failed row's path is the user's or another row's and stays. True when a
 // file was deleted. Failures are silent.
 bool DeleteItemFile(const DownloadItem& item);
 // The path DeleteItemFile would remove, or empty when it would remove nothing whatever is there.
