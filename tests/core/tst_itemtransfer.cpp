@@ -500,18 +500,20 @@ void tst_ItemTransfer::namingPolicies_data()
 {
     QTest::addColumn<QString>("policy");
     QTest::addColumn<QByteArray>("contentType");
-    QTest::addColumn<QString>("written"); // the file the transfer writes
+    QTest::addColumn<QString>("written"); // the file the transfer writes, or the one it skipped
     QTest::addColumn<QString>("rowName");
+    QTest::addColumn<bool>("skipped");
 
     // "x.pdf" and "x.txt" are there already.
     QTest::newRow("rename: counter") << u"重命名"_s << QByteArray("application/pdf") << u"x[001].pdf"_s
-                                     << u"x[001]"_s;
-    QTest::newRow("overwrite") << u"覆盖"_s << QByteArray("application/pdf") << u"x.pdf"_s << u"x"_s;
-    // Skipping was decided before the request; the answer's type leads to another file, replaced.
+                                     << u"x[001]"_s << false;
+    QTest::newRow("overwrite") << u"覆盖"_s << QByteArray("application/pdf") << u"x.pdf"_s << u"x"_s << false;
+    // Skipping was decided before the request; the answer's type leads to another file, which is
+    // skipped too rather than written over.
     QTest::newRow("skip, type changed by the answer")
-        << u"跳过"_s << QByteArray("text/plain") << u"x.txt"_s << u"x"_s;
+        << u"跳过"_s << QByteArray("text/plain") << u"x.txt"_s << u"x"_s << true;
     QTest::newRow("rename after the type changed")
-        << u"重命名"_s << QByteArray("text/plain") << u"x[001].txt"_s << u"x[001]"_s;
+        << u"重命名"_s << QByteArray("text/plain") << u"x[001].txt"_s << u"x[001]"_s << false;
 }
 
 void tst_ItemTransfer::namingPolicies()
@@ -520,6 +522,7 @@ void tst_ItemTransfer::namingPolicies()
     QFETCH(QByteArray, contentType);
     QFETCH(QString, written);
     QFETCH(QString, rowName);
+    QFETCH(bool, skipped);
 
     QVERIFY(QDir().mkpath(out()));
     QVERIFY(writeFile(out(u"x.pdf"_s), "old pdf"));
@@ -533,15 +536,20 @@ void tst_ItemTransfer::namingPolicies()
     QVERIFY(r.ended);
     QCOMPARE(m_list->at(0).state, DownloadItemState::Done);
     QCOMPARE(m_list->at(0).name, rowName);
-    QCOMPARE(readFile(out(written)), body);
     QCOMPARE(m_list->at(0).filePath(), out(written));
     QStringList expected{u"x.pdf"_s, u"x.txt"_s, written};
     expected.removeDuplicates();
     expected.sort();
     QCOMPARE(entries(out()), expected);
-    if (written != u"x.pdf"_s)
+    if (skipped) {
+        QCOMPARE(m_list->at(0).progress, u"已存在，跳过"_s);
+        QCOMPARE(m_list->at(0).size + u'/' + m_list->at(0).received, u"7/7"_s);
+    } else {
+        QCOMPARE(readFile(out(written)), body);
+    }
+    if (skipped || written != u"x.pdf"_s)
         QCOMPARE(readFile(out(u"x.pdf"_s)), QByteArray("old pdf"));
-    if (written != u"x.txt"_s)
+    if (skipped || written != u"x.txt"_s)
         QCOMPARE(readFile(out(u"x.txt"_s)), QByteArray("old txt"));
 }
 

@@ -34,7 +34,8 @@ struct SavePathChoice
 // "[001]", "[002]", ... on the name, counting on from a counter the name already ends in, with any
 // other square bracket of the name turned into "『" / "』". Whether a clash is resolved depends on the
 // policy and the mode:
-//   mode 1: only under "重命名"; "跳过" and "覆盖" get the plain path (the transfer replaces the file);
+//   mode 1: only under "重命名"; "跳过" and "覆盖" get the plain path (under "覆盖" the transfer
+//           replaces the file, under "跳过" it skips a file found there);
 //   mode 2: under every policy but "覆盖" (the path may be taken by then, e.g. by another slot).
 // Name and type are made legal file-name parts (never a path outside the folder), and the whole file
 // name is kept within the file system's 255-byte limit. A name and type that clean away to nothing

@@ -13,6 +13,7 @@
 #include "util/TextHelpers.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QNetworkReply>
 #include <QTimer>
 #include <QUrl>
@@ -196,6 +197,14 @@ void ItemTransfer::judgeHeaders()
     const SavePathChoice choice = 重命名保存路径(item.folder, item.name, item.type, m_settings.policy, 1);
     m_list.setName(r, choice.name);
     m_savePath = choice.path;
+
+    // The answer may have named another type than the row had when it was picked: under the skip
+    // policy a file already at the path it makes is skipped as one found before the request would
+    // have been, never written over.
+    if (m_settings.policy.trimmed() == kPolicySkip && QFileInfo(m_savePath).isFile()) {
+        end(Outcome::ExistsSkipped);
+        return;
+    }
 
     // What stands at the path is replaced only when the new file is complete; a folder (or anything
     // else that is not a file) cannot be.

@@ -606,9 +606,11 @@ void Scheduler::afterTransfer(int row, bool singleMode, const QString& pageReaso
         emit statusText(2, u"完成下载:"_s + corrected.name);
     }
     const DownloadItem& item = m_list.at(row);
-    // What the program fetched is kept in its URL cache, as the platform's transfer did; files
-    // beyond the cache's reach are left out so that the window never waits on a long copy.
-    if (item.state == DownloadItemState::Done && QFileInfo(item.filePath()).size() <= kCacheFileLimit)
+    // What the program fetched is kept in its URL cache, as the platform's transfer did (a row that
+    // ended without writing, skipped or too large, has no digest); files beyond the cache's reach
+    // are left out so that the window never waits on a long copy.
+    if (item.state == DownloadItemState::Done && !digest.isEmpty() &&
+        QFileInfo(item.filePath()).size() <= kCacheFileLimit)
         UrlCache().storeFile(选择url(item.key), item.filePath());
     noteDuplicate(row, digest);
     const bool webPage = isWebPage(item.type, singleMode);

@@ -1,6 +1,7 @@
 #include "download/TransferOutcome.h"
 
 #include "download/DownloadListModel.h"
+#include "download/FileNaming.h"
 
 #include <QFileInfo>
 
@@ -24,7 +25,7 @@ QString unknownSizeText()
 bool endsDone(TransferOutcome outcome)
 {
     return outcome == TransferOutcome::Completed || outcome == TransferOutcome::TooLarge ||
-           outcome == TransferOutcome::FetchedWhole;
+           outcome == TransferOutcome::ExistsSkipped || outcome == TransferOutcome::FetchedWhole;
 }
 
 void writeOutcome(DownloadListModel& list, int row, TransferOutcome outcome, const TransferFigures& figures)
@@ -43,9 +44,12 @@ void writeOutcome(DownloadListModel& list, int row, TransferOutcome outcome, con
     case TransferOutcome::TooLarge:
         list.setProgress(row, kTooLarge);
         break;
-    case TransferOutcome::CannotReplace: {
+    case TransferOutcome::CannotReplace:
+    case TransferOutcome::ExistsSkipped: {
         const QString length = QString::number(QFileInfo(figures.savePath).size());
-        list.setTransferColumns(row, length, length, kCannotReplace);
+        list.setTransferColumns(row, length, length,
+                                outcome == TransferOutcome::ExistsSkipped ? kAlreadyExistsSkippedText.toString()
+                                                                          : kCannotReplace);
         break;
     }
     case TransferOutcome::CannotWrite:

@@ -10,6 +10,7 @@ class DownloadListModel;
 // (row state; Size / Received / Progress):
 //   completed            Done;   size or "未知"→received / received / "100%"
 //   too large            Done;   - / - / "大文件，跳过"           nothing kept on disk
+//   exists, skipped      Done;   existing length / existing length / "已存在，跳过"   nothing written
 //   fetched whole        Done;   file length / real byte count / "100%"
 //   no headers           Failed; columns as they were (empty)
 //   cannot replace       Failed; existing length / existing length / "无法替换"
@@ -26,6 +27,7 @@ enum class TransferOutcome
     Running,
     Completed,
     TooLarge,
+    ExistsSkipped,
     FetchedWhole,
     NoHeaders,
     CannotReplace,
