@@ -255,6 +255,17 @@ private slots:
         child<QComboBox>(&dialog, u"Combo1"_s)->setEditText(src + u"/../src"_s);
         child<QPushButton>(&dialog, u"Command1"_s)->click();
         QCOMPARE(readTextLines(FolderHistoryFile()).size(), 3);
+
+        // A copy that cannot be made (a folder holds the name to overwrite) is told, not passed as done.
+        p.messages.clear();
+        const QString blocked = p.at(u"blocked"_s);
+        QVERIFY(QDir().mkpath(blocked + u"/a.pdf/inside"_s));
+        child<QComboBox>(&dialog, u"Combo1"_s)->setEditText(blocked);
+        child<QRadioButton>(&dialog, u"Option1_2"_s)->click();
+        child<QPushButton>(&dialog, u"Command1"_s)->click();
+        QCOMPARE(p.messages, (QList<Message>{{MessageIcon::Error, kDone + u"\n1 个文件未能复制。"_s}}));
+        QCOMPARE(entriesIn(blocked), QStringList{u"b.doc"_s});
+        QVERIFY(QFileInfo(blocked + u"/a.pdf/inside"_s).isDir());
     }
 
     void uncreatableFolder_data()

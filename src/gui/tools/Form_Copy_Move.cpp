@@ -168,7 +168,7 @@ void Form_Copy_Move::runCopy()
     callbacks.working = [] { pumpEvents(); };
     const QStringList files = m_files;
     const QString folder = m_targetFolder;
-    CopyFilesTo(files, folder, SameNameRuleFromIndex(m_opIndex), callbacks);
+    const CopyRunSummary summary = CopyFilesTo(files, folder, SameNameRuleFromIndex(m_opIndex), callbacks);
     if (!self)
         return;
 
@@ -180,7 +180,11 @@ void Form_Copy_Move::runCopy()
         QDialog::reject();
         return;
     }
-    ShowInfo(this, u"复制文件完成！"_s);
+    // Copies that could not be made are passed over during the run, and told at its end.
+    if (summary.failed > 0)
+        ShowError(this, u"复制文件完成！\n%1 个文件未能复制。"_s.arg(summary.failed));
+    else
+        ShowInfo(this, u"复制文件完成！"_s);
 }
 
 void Form_Copy_Move::reject()
