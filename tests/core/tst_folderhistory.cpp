@@ -123,7 +123,7 @@ private slots:
         const QString path = newPath();
         QVERIFY(QDir().mkdir(path));
         bool existed = false;
-        QCOMPARE(LoadFolderHistory(path, {u"/old"_s}, &existed), QStringList{});
+        QCOMPARE(LoadFolderHistory(path, {u"/old"_s}, &existed), QStringList{u"/old"_s});
         QVERIFY(existed);
         QVERIFY(!SaveFolderHistory(path, {u"/a"_s}));
     }

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -70,8 +71,12 @@ QStringList LoadFolderHistory(const QString& path, const QStringList& current, b
     if (!exists)
         return current;
 
-    // A file that cannot be read yields no lines: the list is then empty, as nothing could be read.
-    const QStringList lines = readTextLines(path);
+    // A file that cannot be read (another user's, after a run with other rights) leaves the list as
+    // it was, and SaveFolderHistory will not replace it.
+    bool read = false;
+    const QStringList lines = readTextLines(path, &read);
+    if (!read)
+        return current;
     QStringList folders;
     int counted = 0;
     for (const QString& line : lines) {
@@ -88,6 +93,9 @@ QStringList LoadFolderHistory(const QString& path, const QStringList& current, b
 
 bool SaveFolderHistory(const QString& path, const QStringList& folders)
 {
+    // A history that exists but cannot be read would be lost for good if replaced.
+    if (QFile file(path); file.exists() && !file.open(QIODevice::ReadOnly))
+        return false;
     const QString folder = QFileInfo(path).absolutePath();
     if (!QFileInfo(folder).isDir() && !QDir().mkpath(folder))
         return false;

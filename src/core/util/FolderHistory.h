@@ -27,11 +27,12 @@ inline constexpr int kFolderHistoryMaxLines = 100;
 // Reads the history file. A missing file gives `current` unchanged (and `existed` false).
 // Otherwise the list is rebuilt from the file: lines trimmed, blank ones skipped, only the first
 // kFolderHistoryMaxLines non-empty lines looked at (repeats count), an entry equal to an earlier
-// one ignoring case left out. A file that cannot be read gives what could be read.
+// one ignoring case left out. A file that cannot be opened or read gives `current` unchanged.
 QStringList LoadFolderHistory(const QString& path, const QStringList& current, bool* existed = nullptr);
 
 // Writes every entry in order, one per line (an empty list writes one empty line), creating the
-// folder when needed. The file is replaced only when complete; false when it cannot be written.
+// folder when needed. The file is replaced only when complete; false when it cannot be written, or
+// when it exists but cannot be read (it is then left as it is).
 bool SaveFolderHistory(const QString& path, const QStringList& folders);
 
 } // namespace lintbay
