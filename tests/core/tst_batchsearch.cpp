@@ -233,6 +233,8 @@ private slots:
                                                                  u"q1=a&ft=pdf"_s, u"http://127.0.0.1"_s)
                                  << results << false;
         QTest::newRow("a title that only mentions it") << u"<title>百度安全验证怎么过</title>"_s << results << false;
+        QTest::newRow("a search for its address")
+            << u"<p>x</p>"_s << u"http://127.0.0.1/s?q1=wappass.baidu.com/static/captcha/"_s << false;
     }
     void recognisesTheVerificationPage()
     {
@@ -292,25 +294,31 @@ private slots:
     }
 
     // The pager's link then and now is followed; nothing else that looks like it is.
+    // A next link that opens nothing ends the pages rather than holding the run on one for good.
     void nextPageLinkText_data()
     {
         QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("href");
         QTest::addColumn<bool>("followed");
-        QTest::newRow("until 2019") << u"下一页>"_s << true;
-        QTest::newRow("since 2020") << u"下一页 >"_s << true;
-        QTest::newRow("padded, full-width space") << u"\u3000下一页\n >  "_s << true;
-        QTest::newRow("previous page") << u"<上一页"_s << false;
-        QTest::newRow("a page number") << u"2"_s << false;
-        QTest::newRow("without the arrow") << u"下一页"_s << false;
-        QTest::newRow("inside other text") << u"去下一页>看看"_s << false;
-        QTest::newRow("full-width arrow") << u"下一页＞"_s << false;
+        const QString next = u"/s?pn=10"_s;
+        QTest::newRow("until 2019") << u"下一页>"_s << next << true;
+        QTest::newRow("since 2020") << u"下一页 >"_s << next << true;
+        QTest::newRow("padded, full-width space") << u"\u3000下一页\n >  "_s << next << true;
+        QTest::newRow("previous page") << u"<上一页"_s << next << false;
+        QTest::newRow("a page number") << u"2"_s << next << false;
+        QTest::newRow("without the arrow") << u"下一页"_s << next << false;
+        QTest::newRow("inside other text") << u"去下一页>看看"_s << next << false;
+        QTest::newRow("full-width arrow") << u"下一页＞"_s << next << false;
+        QTest::newRow("to an anchor") << u"下一页>"_s << u"#"_s << false;
+        QTest::newRow("to a script") << u"下一页>"_s << u"javascript:void(0)"_s << false;
     }
     void nextPageLinkText()
     {
         QFETCH(QString, text);
+        QFETCH(QString, href);
         QFETCH(bool, followed);
         TestHttpServer server;
-        server.serve(u"/s"_s, TestHttpResponse::html(resultPage(1, u"/s?pn=10"_s, text)));
+        server.serve(u"/s"_s, TestHttpResponse::html(resultPage(1, href, text)));
         HeadlessBrowser browser(&m_nam);
         SearchSession session(&browser, m_settings);
         session.setNextPageTimeouts(5000, 0);
@@ -321,8 +329,16 @@ private slots:
         QCOMPARE(server.requestCount(), followed ? 2 : 1);
     }
 
+    // "停止加入全部" and "停止批量搜索" both end the delay between pages at once.
+    void stopDuringTheDelayEndsTheRun_data()
+    {
+        QTest::addColumn<bool>("batch");
+        QTest::newRow("following pages") << false;
+        QTest::newRow("batch") << true;
+    }
     void stopDuringTheDelayEndsTheRun()
     {
+        QFETCH(bool, batch);
         TestHttpServer server;
         server.route(u"/s"_s, [](const TestHttpRequest& r) {
             const int page = r.queryItem(u"pn"_s).toInt() / 10 + 1;
@@ -333,15 +349,31 @@ private slots:
         session.setNextPageTimeouts(5000, 0);
         session.setPageDelayText(u"30"_s);
         QSignalSpy extractions(&session, &SearchSession::pageExtracted);
-        openPage(browser, server.url(u"/s?pn=0"_s));
-        // The user presses "停止加入全部" once the second page is shown.
+        if (!batch)
+            openPage(browser, server.url(u"/s?pn=0"_s));
+        // The user presses the stop button once the second page is shown.
+        int shown = batch ? 0 : 1;
         connect(&browser, &Browser::documentComplete, &session, [&] {
-            QTimer::singleShot(50, &session, [&] { session.AddAllStopFlag = true; });
+            if (++shown == 2)
+                QTimer::singleShot(50, &session, [&] {
+                    if (batch)
+                        session.stopBatch();
+                    else
+                        session.AddAllStopFlag = true;
+                });
         });
-        session.AddAllStopFlag = false;
         QElapsedTimer clock;
         clock.start();
-        session.followAllPages();
+        if (batch) {
+            SearchSession::BatchRequest request;
+            request.engine = server.url().toString();
+            request.keywordText = u"a"_s;
+            request.tickedTypes = {u"pdf"_s};
+            session.runBatch(request);
+        } else {
+            session.AddAllStopFlag = false;
+            session.followAllPages();
+        }
         QVERIFY2(clock.elapsed() < 10000, "the stop must end the delay at once");
         QCOMPARE(searchTargets(server).size(), 2);
         QCOMPARE(extractions.size(), 3); // page 1 before the click, page 2 after the loop, and once more at the end

@@ -165,7 +165,7 @@ private slots:
         QTest::newRow("own escapes not re-encoded") << u"%23#"_s << u"%2523%23"_s;
         QTest::newRow("other ascii passes") << u"a b=c?d/e\"f"_s << u"a b=c?d/e\"f"_s;
         QTest::newRow("unrepresentable stays") << u"가\U0001F600"_s << u"가\U0001F600"_s;
-        QTest::newRow("single-byte euro stays") << u"€"_s << u"€"_s;
+        QTest::newRow("single-byte euro") << u"€"_s << u"%80"_s;
     }
     void urlEncodeAnsi()
     {

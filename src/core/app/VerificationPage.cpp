@@ -32,7 +32,8 @@ bool IsVerificationPage(const HtmlDocument& document)
     const VerificationSigns& signs = verificationSigns();
     if (signs.titles.contains(document.documentElement().firstByTagName(u"title"_s).innerText().trimmed()))
         return true;
-    if (containsAny(document.url().toString(), signs.addressParts))
+    // The address without its query: a search for the challenge's own address is a page of results.
+    if (containsAny(document.url().adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment).toString(), signs.addressParts))
         return true;
     for (const HtmlElement& script : document.getElementsByTagName(u"script"_s))
         if (containsAny(script.attribute(u"src"_s), signs.scriptParts) || containsAny(script.innerText(), signs.scriptParts))

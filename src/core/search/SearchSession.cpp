@@ -148,6 +148,7 @@ bool SearchSession::下一页()
             return false;
         if (!isNextPageLinkText(link.innerText()))
             continue;
+        const QUrl shown = m_browser->url().adjusted(QUrl::RemoveFragment);
         PageLoadingFlag = true;
         const bool clicked = m_browser->click(link.locator());
         if (!self)
@@ -161,6 +162,10 @@ bool SearchSession::下一页()
         const auto stop = [this] { return pageFollowingStopped() || !m_browser; };
         if (waitUntil(this, [this] { return !m_browser || !m_browser->isBusy() || !PageLoadingFlag; },
                       m_nextPageLoadMs, stop) == WaitResult::OwnerGone)
+            return false;
+        // A next link that opened nothing (a "#", a script that failed) leaves the page as it was:
+        // read and clicked again, it would hold the run on one page for good.
+        if (m_browser && !m_browser->isBusy() && m_browser->url().adjusted(QUrl::RemoveFragment) == shown)
             return false;
         // Let the new page settle (scripts, late content) before it is read.
         if (waitUntil(this, {}, m_settleMs, stop) == WaitResult::OwnerGone)
@@ -180,6 +185,9 @@ bool SearchSession::showsVerificationPage()
 bool SearchSession::passVerification()
 {
     const QPointer<SearchSession> self(this);
+    // Cleared before each look at the page: a page that arrives while it is looked at is waited
+    // for no longer.
+    m_pageArrived = false;
     if (!showsVerificationPage())
         return !self.isNull();
     if (!self)
@@ -190,7 +198,6 @@ bool SearchSession::passVerification()
     paused.start();
     bool passed = false;
     for (;;) {
-        m_pageArrived = false;
         const qint64 left = m_verificationLimitMs - paused.elapsed();
         const WaitResult r = left <= 0 ? WaitResult::TimedOut
                                        : waitUntil(this, [this] { return m_pageArrived || !m_browser; }, int(left),
@@ -206,6 +213,7 @@ bool SearchSession::passVerification()
         }
         if (r == WaitResult::Stopped || !m_browser)
             break;
+        m_pageArrived = false;
         const bool stillThere = showsVerificationPage();
         if (!self)
             return false;
@@ -226,7 +234,7 @@ void SearchSession::提取信息限速延时()
     if (!ok || seconds <= 0)
         return;
     const int wholeSeconds = static_cast<int>(seconds);
-    (void)waitUntil(this, {}, wholeSeconds * 1000, [this] { return AddAllStopFlag; });
+    (void)waitUntil(this, {}, wholeSeconds * 1000, [this] { return pageFollowingStopped(); });
 }
 
 bool SearchSession::followAllPages()

@@ -129,9 +129,10 @@ QString UrlEncodeAnsi(const QString& text)
         const int code = AnsiCode(nextCodePoint(source, i));
         if (code > 0xFF) {
             out += u'%' + upperHex(code >> 8) + u'%' + upperHex(code & 0xFF);
-        } else if (code == 0xFF) {
-            // A lone 0xFF byte is not a character a server reads back unescaped.
-            out += u"%FF"_s;
+        } else if (code >= 0x80) {
+            // A single byte above ASCII ("€" is 0x80): left as it is, the address would carry it in
+            // UTF-8, which the server reads as other characters.
+            out += u'%' + upperHex(code);
         } else {
             // Single-byte characters and those GBK cannot hold stay as they are.
             out += QStringView(source).sliced(start, i - start);

@@ -100,7 +100,9 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     connect(m_session, &SearchSession::pageFollowingChanged, this, &fWebSearch::showPageFollowing);
     connect(m_session, &SearchSession::batchRunningChanged, this, &fWebSearch::showBatch);
     connect(m_session, &SearchSession::verificationPaused, this, &fWebSearch::showVerificationPause);
-    m_session->setVerificationLimit(int(m_context.app().settings().verificationPauseMinutes() * 60000));
+    // Minutes beyond what a millisecond count can hold mean "wait as long as it can".
+    m_session->setVerificationLimit(
+        int(qBound<double>(0, m_context.app().settings().verificationPauseMinutes() * 60000.0, INT_MAX)));
     ui->Text2->installEventFilter(this);
 
     connect(ui->Command1, &QPushButton::clicked, this, &fWebSearch::Command1_Click);
