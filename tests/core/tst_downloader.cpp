@@ -57,6 +57,7 @@ private slots:
     void unwritableTargets();
     void cancelMidTransfer();
     void ownerMayFreeTheSlotInsideASignal();
+    void resumeNoteFollowsTheLandingPage();
     void entitiesInAddressAndNoRefererNoProxy();
 
 private:
@@ -264,6 +265,23 @@ void tst_Downloader::outcomes()
         QCOMPARE(r.message, u"无法下载"_s);
         QCOMPARE(entries(m_dir->path()), QStringList({u"neighbour.pdf"_s}));
     }
+}
+
+// What the fetch last told of its body is what it holds whenever it asks for something: a page it
+// left for its document leaves no note behind.
+void tst_Downloader::resumeNoteFollowsTheLandingPage()
+{
+    m_server->serve(u"/doc"_s, TestHttpResponse::html(u"<meta http-equiv=\"refresh\" content=\"0; url=/file\">"_s));
+    m_server->serve(u"/file"_s, TestHttpResponse::bytes(payload(2000), "application/pdf"));
+    Downloader d(*m_network);
+    ResumeNote told;
+    connect(&d.fetch(), &Fetch::resumeNoteChanged, this, [&] { told = d.fetch().resumeNote(); });
+    QList<bool> agreed;
+    connect(m_server.get(), &TestHttpServer::requestReceived, this,
+            [&](const TestHttpRequest&) { agreed << (told == d.fetch().resumeNote()); });
+    const Result r = run(d, m_world.url(u"/doc"_s).toString(), m_dir->filePath(u"doc.pdf"_s));
+    QVERIFY(r.completed);
+    QCOMPARE(agreed, (QList<bool>{true, true}));
 }
 
 // ---- redirects ------------------------------------------------------------------------------------

@@ -555,6 +555,9 @@ bool Fetch::followLandingPage(const QNetworkReply* reply)
     stopRequest();
     m_resumable = false;
     m_resumed = false;
+    // The page's note must not outlive it: a start after a crash would ask for the rest of the page
+    // and put it behind the document's first bytes.
+    emit resumeNoteChanged();
     if (!m_part->truncate()) {
         m_fileError = m_part->errorString();
         finish(End::WriteFailed);
