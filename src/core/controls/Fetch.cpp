@@ -118,8 +118,11 @@ const QNetworkReply* Fetch::answer() const
 bool Fetch::openPart(const QString& path)
 {
     m_part = std::make_unique<PartFile>(path);
-    if (m_part->open())
+    if (m_part->open()) {
+        // There is a file on disk now that a crash could leave behind.
+        emit resumeNoteChanged();
         return true;
+    }
     m_fileError = m_part->errorString();
     m_part.reset();
     return false;
@@ -252,8 +255,14 @@ bool Fetch::stream(const QString& path)
 
 ResumeNote Fetch::resumeNote() const
 {
-    if (!m_resumable || !m_part || m_phase != Phase::Streaming)
+    // Every part file is told, so that a start after a crash finds each one: a body a later attempt
+    // could go on with with its address, any other (no answer yet, nothing to check it by) without,
+    // which has it removed rather than continued.
+    if (!m_part || m_part->partPath().isEmpty())
         return {};
+    const bool continuable = m_resumable && (m_phase == Phase::Waiting || m_phase == Phase::Streaming);
+    if (!continuable)
+        return {m_part->partPath(), QUrl(), {}, -1};
     return {m_part->partPath(), m_resumeUrl, m_validator, m_total};
 }
 

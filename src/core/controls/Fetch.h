@@ -157,7 +157,8 @@ public:
     std::unique_ptr<ResumePoint> suspend();
 
     bool isActive() const { return m_phase != Phase::Idle; }
-    // The body being streamed, when a later attempt could go on with it; null otherwise.
+    // The part file on disk, null when there is none. With an address when a later attempt could go
+    // on with its body (one being streamed, or one taken over to be continued), else without.
     ResumeNote resumeNote() const;
     // The HTTP status of the answer in hand; 0 before there is one.
     int status() const { return m_status; }
