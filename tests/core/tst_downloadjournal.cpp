@@ -1,5 +1,6 @@
 // The journal of the download list: what an unclean exit leaves is what the list was, and a normal
 // end leaves nothing.
+#include "TestData.h"
 #include "TestHttpServer.h"
 #include "app/ProgramSettings.h"
 #include "app/SettingsStore.h"
@@ -116,6 +117,56 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
 private slots:
+    // A crash just after a transfer wrote its placeholder, before the journal had the row as
+    // running: the next start, taking the list back or not, removes the placeholders of the rows
+    // not finished, and nothing else.
+    void placeholdersGoAtTheNextStart_data()
+    {
+        QTest::addColumn<bool>("restore");
+        QTest::newRow("list taken back") << true;
+        QTest::newRow("list discarded") << false;
+    }
+    void placeholdersGoAtTheNextStart()
+    {
+        QFETCH(bool, restore);
+        QTemporaryDir folder;
+        const QByteArray placeholder("\x01\x00", 2);
+        const struct
+        {
+            const char* name;
+            DownloadItemState state;
+            QByteArray content;
+            bool stays;
+        } rows[] = {{"waiting", DownloadItemState::Waiting, placeholder, false},
+                    {"failed", DownloadItemState::Failed, placeholder, false},
+                    {"done", DownloadItemState::Done, placeholder, true},
+                    {"other", DownloadItemState::Waiting, placeholder + 'x', true}};
+        DownloadJournal::Found found;
+        found.kind = DownloadJournal::Leftover::Rows;
+        for (const auto& row : rows) {
+            DownloadItem item;
+            item.key = u"http://127.0.0.1/"_s + QString::fromLatin1(row.name);
+            item.name = QString::fromLatin1(row.name);
+            item.type = u"pdf"_s;
+            item.folder = folder.path() + u'/';
+            item.state = row.state;
+            QVERIFY(writeFile(item.filePath(), row.content));
+            found.rows << item;
+            found.parts << ResumeNote();
+        }
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(u"Lintbay.ini"_s));
+        ProgramSettings settings(store);
+        NetworkContext network;
+        DownloadSession session(settings, network);
+        if (restore)
+            session.restore(found);
+        else
+            session.discardLeftover(found);
+        for (qsizetype i = 0; i < found.rows.size(); ++i)
+            QCOMPARE(QFile::exists(found.rows.at(i).filePath()), rows[i].stays);
+    }
+
     // A list that changed in every way the window changes it comes back as it last was.
     void leftBehindListComesBack()
     {

@@ -73,12 +73,14 @@ bool DownloadSession::recordJournal(const QString& path)
 namespace {
 
 // What the interrupted transfers of a leftover list left under their rows' names: the placeholder
-// that claims a name in parallel mode.
+// that claims a name in parallel mode. Every row not finished is looked at, not only those the
+// journal had as running: a transfer writes its placeholder at once, the journal learns of the
+// start a moment later. Only a plain file holding exactly the placeholder's bytes goes.
 void removePlaceholders(const DownloadJournal::Found& left)
 {
-    for (const qsizetype i : left.interrupted) {
-        if (i >= 0 && i < left.rows.size())
-            Downloader::removePlaceholderAt(left.rows.at(i).filePath());
+    for (const DownloadItem& row : left.rows) {
+        if (row.state != DownloadItemState::Done)
+            Downloader::removePlaceholderAt(row.filePath());
     }
 }
 
