@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -225,6 +227,17 @@ private slots:
         list.addItem(u"http://h/1"_s, u"n"_s, u"pdf"_s, u"/f"_s, QString());
         DownloadJournal running(inUse);
         QVERIFY(running.attach(list));
+        // The list is in it from the start, not after the first delayed write: a list just taken back
+        // from an earlier run survives a crash at once.
+        {
+            QSqlDatabase reader = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"reader"_s);
+            reader.setDatabaseName(inUse);
+            QVERIFY(reader.open());
+            QSqlQuery count(u"SELECT COUNT(*) FROM rows"_s, reader);
+            QVERIFY(count.next());
+            QCOMPARE(count.value(0).toInt(), 1);
+        }
+        QSqlDatabase::removeDatabase(u"reader"_s);
         running.flush();
         QCOMPARE(DownloadJournal::inspect(inUse).kind, DownloadJournal::Leftover::None);
         DownloadJournal second(inUse);

@@ -169,11 +169,7 @@ bool DownloadJournal::attach(DownloadListModel& list, RowFiles* files)
         QSqlQuery query(db);
         const bool ready = db.open() && query.exec(u"PRAGMA journal_mode=WAL"_s) &&
                            query.exec(u"PRAGMA synchronous=NORMAL"_s) &&
-                           query.exec(u"PRAGMA wal_autocheckpoint=0"_s) && query.exec(u"DROP TABLE IF EXISTS rows"_s) &&
-                           query.exec(u"CREATE TABLE rows (id INTEGER PRIMARY KEY, pos INTEGER, key TEXT, "
-                                      "referer TEXT, name TEXT, type TEXT, size TEXT, received TEXT, "
-                                      "progress TEXT, folder TEXT, state INTEGER, part TEXT, part_url TEXT, "
-                                      "validator BLOB, total INTEGER)"_s);
+                           query.exec(u"PRAGMA wal_autocheckpoint=0"_s);
         if (!ready) {
             db.close();
             db = QSqlDatabase();
@@ -211,6 +207,14 @@ bool DownloadJournal::attach(DownloadListModel& list, RowFiles* files)
             [this](const QModelIndex&, int first, int last) { onAboutToRemove(first, last); });
     connect(&list, &QAbstractItemModel::modelReset, this, &DownloadJournal::onReset);
     connect(&list, &QAbstractItemModel::layoutChanged, this, &DownloadJournal::onReordered);
+    // The table of an earlier run goes and the list as it is now (a list just taken back from it)
+    // comes in one transaction: written later, a crash in between would find neither.
+    m_newTable = true;
+    writeSlice(-1);
+    if (m_newTable) {
+        close();
+        return false;
+    }
     return true;
 }
 
@@ -321,6 +325,16 @@ bool DownloadJournal::writeSlice(int budgetMs)
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     db.transaction();
     QSqlQuery query(db);
+    if (m_newTable) {
+        if (!query.exec(u"DROP TABLE IF EXISTS rows"_s) ||
+            !query.exec(u"CREATE TABLE rows (id INTEGER PRIMARY KEY, pos INTEGER, key TEXT, referer TEXT, "
+                        "name TEXT, type TEXT, size TEXT, received TEXT, progress TEXT, folder TEXT, "
+                        "state INTEGER, part TEXT, part_url TEXT, validator BLOB, total INTEGER)"_s)) {
+            db.rollback();
+            return false;
+        }
+        m_newTable = false;
+    }
     if (m_clearAll) {
         m_clearAll = false;
         query.exec(u"DELETE FROM rows"_s);

@@ -114,6 +114,7 @@ private:
     PendingRows m_dirty;   // rows to write
     PendingRows m_removed; // rows to delete
     bool m_clearAll = false; // the list was emptied: every row goes at once
+    bool m_newTable = false; // attach(): the table is made anew with the first write
     QSet<quint64> m_known; // rows the journal holds (or will when m_dirty is written)
     QHash<quint64, qint64> m_position; // list order: appended rows count on, a reorder renumbers
     qint64 m_lastPosition = 0;
