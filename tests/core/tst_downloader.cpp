@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkCookie>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QSignalSpy>
@@ -58,6 +59,8 @@ private slots:
     void cancelMidTransfer();
     void ownerMayFreeTheSlotInsideASignal();
     void resumeNoteFollowsTheLandingPage();
+    void cookiesStayWithTheirSite_data();
+    void cookiesStayWithTheirSite();
     void entitiesInAddressAndNoRefererNoProxy();
 
 private:
@@ -282,6 +285,36 @@ void tst_Downloader::resumeNoteFollowsTheLandingPage()
     const Result r = run(d, m_world.url(u"/doc"_s).toString(), m_dir->filePath(u"doc.pdf"_s));
     QVERIFY(r.completed);
     QCOMPARE(agreed, (QList<bool>{true, true}));
+}
+
+// A redirect to another site takes the cookies the jar has for that site, not the first one's (a
+// login's session, secure ones included).
+void tst_Downloader::cookiesStayWithTheirSite_data()
+{
+    QTest::addColumn<bool>("otherSite");
+    QTest::newRow("same site") << false;
+    QTest::newRow("another site") << true;
+}
+
+void tst_Downloader::cookiesStayWithTheirSite()
+{
+    if (m_world.overTls())
+        QSKIP("two host names need the plain server");
+    QFETCH(bool, otherSite);
+    QNetworkCookie session("session", "s3cret");
+    session.setDomain(u"localhost"_s);
+    session.setPath(u"/"_s);
+    m_network->insertCookie(session);
+    QUrl start = m_server->url(u"/go"_s);
+    start.setHost(u"localhost"_s);
+    m_server->serve(u"/go"_s, TestHttpResponse::redirect(otherSite ? m_server->url(u"/doc"_s).toEncoded() : "/doc"));
+    m_server->serve(u"/doc"_s, TestHttpResponse::bytes(payload(100), "application/pdf"));
+    Downloader d(*m_network);
+    const Result r = run(d, start.toString(), m_dir->filePath(u"doc.pdf"_s));
+    QVERIFY2(r.completed, qPrintable(r.message));
+    QCOMPARE(m_server->requestsTo(u"/go"_s).value(0).header("Cookie"), QByteArray("session=s3cret"));
+    QCOMPARE(m_server->requestsTo(u"/doc"_s).size(), 1);
+    QCOMPARE(m_server->requestsTo(u"/doc"_s).value(0).hasHeader("Cookie"), !otherSite);
 }
 
 // ---- redirects ------------------------------------------------------------------------------------

@@ -97,10 +97,12 @@ NetworkContext::Redirect NetworkContext::nextRedirect(const QNetworkReply* reply
         return step;
     visited.append(target);
     step.action = Redirect::Follow;
-    // Same headers (Referer, user agent) at the new address; cookies set by the redirect are in the
-    // jar already and go along.
+    // Same headers (Referer, user agent) at the new address. The cookies are the jar's for the new
+    // address (those the redirect set are in it already): the request as sent still carries the
+    // first site's, which the network layer would pass on to another site, secure ones over http.
     step.request = reply->request();
     step.request.setUrl(target.adjusted(QUrl::RemoveFragment));
+    step.request.setHeader(QNetworkRequest::CookieHeader, QVariant());
     return step;
 }
 
