@@ -299,6 +299,32 @@ private slots:
         QVERIFY(QFile::exists(foreign));
     }
 
+    // A rewritten index whose entries name files outside the cache folder: storing over such an
+    // entry and evicting one remove nothing there.
+    void namesLeadingOutAreNeverRemoved()
+    {
+        QTemporaryDir dir;
+        const QString victim = dir.filePath(u"victim.pdf"_s);
+        QVERIFY(writeFile(victim, "victim"));
+        UrlCache cache(dir.filePath(u"cache"_s));
+        QVERIFY(cache.store(u"http://h/replaced"_s, QByteArray("r")));
+        QVERIFY(cache.store(u"http://h/evicted"_s, QByteArray("e")));
+        UrlCacheDatabase::closeAll();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"rewrite"_s);
+            db.setDatabaseName(cache.indexPath());
+            QVERIFY(db.open());
+            QSqlQuery rewrite(db);
+            QVERIFY(rewrite.exec(u"UPDATE entries SET file = '../victim.pdf' WHERE url = 'http://h/replaced'"_s));
+            QVERIFY(rewrite.exec(u"UPDATE entries SET file = './../victim.pdf' WHERE url = 'http://h/evicted'"_s));
+        }
+        QSqlDatabase::removeDatabase(u"rewrite"_s);
+        QVERIFY(cache.store(u"http://h/replaced"_s, QByteArray("new")));
+        cache.setMaxBytes(3);
+        QVERIFY(cache.store(u"http://h/third"_s, QByteArray("3rd")));
+        QCOMPARE(readFile(victim), QByteArray("victim"));
+    }
+
     // Links in the cache folder (left by someone else; the cache never makes one) lead out of it:
     // removing, evicting, clearing and storing never change anything at their far end.
     void linksLeadingOutAreNeverFollowed()

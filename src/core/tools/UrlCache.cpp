@@ -158,7 +158,9 @@ QString UrlCache::newFileName(const QString& url, const QString& bucket, UrlCach
 
 void UrlCache::removeFile(const QString& fileName) const
 {
-    if (isLinkedBucket(m_folder, fileName))
+    // A name from the database is only trusted as a file of a bucket: a damaged or rewritten index
+    // must not lead a replacement or an eviction out of the cache folder.
+    if (!urlcacheindex::isCacheFileName(fileName) || isLinkedBucket(m_folder, fileName))
         return;
     deleteFile(m_folder + u'/' + fileName);
     const qsizetype slash = fileName.indexOf(u'/');
