@@ -192,23 +192,33 @@ private slots:
         QCOMPARE(combo1->currentText(), u"1"_s);
     }
 
-    void wayOneWithDownloadWindowOpen()
+    // The way chosen with the download window open; keeping the way it has keeps its slots.
+    void wayWithDownloadWindowOpen_data()
     {
+        QTest::addColumn<int>("way");
+        QTest::addColumn<QString>("slotCount");
+        QTest::newRow("way one") << 1 << u"1"_s;
+        QTest::newRow("way two kept") << 2 << u"4"_s;
+    }
+    void wayWithDownloadWindowOpen()
+    {
+        QFETCH(int, way);
+        QFETCH(QString, slotCount);
         Program p;
         fFileDownload* download = p.gui.downloadWindow();
         auto* combo1 = child<QComboBox>(download, u"Combo1"_s);
         combo1->setCurrentText(u"4"_s);
         fOption dialog(p.gui);
         dialog.show();
-        child<QRadioButton>(&dialog, u"Option1"_s)->setChecked(true);
+        child<QRadioButton>(&dialog, way == 1 ? u"Option1"_s : u"Option2"_s)->setChecked(true);
         clickOk(dialog);
-        QCOMPARE(child<QLabel>(download, u"Label7"_s)->text(), u"下载方式：1"_s);
-        QVERIFY(!combo1->isEnabled());
-        QCOMPARE(download->DownloadMode(), 1);
-        QCOMPARE(p.app.settings().downloadMode(), DownloadMode::Single);
-        // The window keeps the new way when it saves its own settings on closing.
+        QCOMPARE(child<QLabel>(download, u"Label7"_s)->text(), u"下载方式：%1"_s.arg(way));
+        QCOMPARE(combo1->isEnabled(), way == 2);
+        QCOMPARE(combo1->currentText(), slotCount);
+        QCOMPARE(download->DownloadMode(), way);
+        // The window keeps the way when it saves its own settings on closing.
         download->close();
-        QCOMPARE(p.setting(keys::kDownloadMode), u"1"_s);
+        QCOMPARE(p.setting(keys::kDownloadMode), QString::number(way));
     }
 
     // The window's own switch is in memory until it closes; the dialog shows that, not the store.

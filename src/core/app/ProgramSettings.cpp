@@ -107,6 +107,9 @@ void ProgramSettings::setPromptSavePathOnExtract(int prompt)
 
 void ProgramSettings::setDownloadMode(DownloadMode mode)
 {
+    // The download window sets its slots anew on this signal: only a real change sends it.
+    if (mode == m_downloadMode)
+        return;
     m_downloadMode = mode;
     emit changed(Field::DownloadMode);
 }
