@@ -164,8 +164,10 @@ private slots:
 
         fSeleFileSavePath dialog(p.gui);
         dialog.show();
+        child<QRadioButton>(&dialog, u"Option1"_s)->setChecked(true);
         child<QComboBox>(&dialog, u"Combo1"_s)->setEditText(typed.replace(u"<dir>"_s, p.dir.path()));
         child<QPushButton>(&dialog, u"Command2"_s)->click();
+        QVERIFY(!p.app.saveFolderChoice().nameFromLink); // nothing was taken
 
         QList<Message> expected;
         for (const QString& m : messages)

@@ -68,7 +68,6 @@ void fSeleFileSavePath::Command1_Click()
 void fSeleFileSavePath::Command2_Click()
 {
     SaveFolderChoice& choice = m_context.app().saveFolderChoice();
-    choice.nameFromLink = ui->Option1->isChecked();
 
     // Blanks around a typed path are never meant, and a relative path would land the downloads
     // wherever the program happened to be started.
@@ -93,6 +92,8 @@ void fSeleFileSavePath::Command2_Click()
     ProgramSettings& settings = m_context.app().settings();
     settings.setDefaultSavePath(folder);
     settings.store(ProgramSettings::Field::DefaultSavePath);
+    // Taken only with a folder: a refused "确定" followed by "取消" leaves the earlier choice.
+    choice.nameFromLink = ui->Option1->isChecked();
     choice.cancelled = false;
     ui->Combo1->addItem(folder.trimmed());
     SaveComboListFile(ui->Combo1, FolderHistoryFile());
