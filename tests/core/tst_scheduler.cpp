@@ -407,20 +407,28 @@ private slots:
         QCOMPARE(started.at(2).at(0).toInt(), 1); // a2 before a3: list order
     }
 
-    // A switch from parallel slots to the single transfer while a slot runs applies to the next pick:
-    // it waits for the slot and then starts at once.
+    // A switch of the way while a transfer runs applies to the next pick: it waits for the transfer
+    // and then starts at once.
+    void modeSwitchDuringATransfer_data()
+    {
+        QTest::addColumn<DownloadMode>("from");
+        QTest::newRow("slots to single") << DownloadMode::Parallel;
+        QTest::newRow("single to slots") << DownloadMode::Single;
+    }
     void modeSwitchDuringATransfer()
     {
+        QFETCH(DownloadMode, from);
         NetworkContext net;
         DownloadListModel list;
-        addRows(list, {u"/held/2000"_s, u"/ok/b"_s}, freshFolder(u"switch"_s));
+        addRows(list, {u"/held/2000"_s, u"/ok/b"_s}, freshFolder(u"switch%1"_s.arg(int(from))));
         Scheduler s(list, net);
         s.options.threadCount = 1;
+        s.options.downloadMode = from;
         QSignalSpy started(&s, &Scheduler::rowStarted);
         s.StartDownloads();
         s.timerDownTick();
         QCOMPARE(started.size(), 1);
-        s.options.downloadMode = DownloadMode::Single;
+        s.options.downloadMode = from == DownloadMode::Single ? DownloadMode::Parallel : DownloadMode::Single;
         s.timer1Tick();
         s.timerDownTick(); // the slot still runs
         QCOMPARE(started.size(), 1);

@@ -283,6 +283,10 @@ void Scheduler::timerDownTick()
         startSingle(row);
         return;
     }
+    // A switch to the slots while the single transfer runs waits for it: its name is not claimed on
+    // disk until it ends, so a slot could take the same one.
+    if (m_single)
+        return;
     const int slotLimit = slotCount();
     for (int s = 1; s <= slotLimit; ++s) {
         if (m_slots[s])
