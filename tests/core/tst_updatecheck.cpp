@@ -189,6 +189,11 @@ void tst_UpdateCheck::check_data()
         << TestHttpResponse::bytes(QByteArray("\x89PNG\r\n\x1a\n\0\0", 10), "image/png") << false << false;
     QTest::newRow("empty answer is silent") << TestHttpResponse::bytes({}, "text/plain") << false << false;
     QTest::newRow("404") << TestHttpResponse::notFound() << false << true;
+    // Megabytes trickled for ten seconds: given up after its first kilobyte, silently.
+    TestHttpResponse endless = TestHttpResponse::bytes(QByteArray(8 << 20, '1'), "text/plain");
+    endless.pieceSize = 16 << 10;
+    endless.pieceIntervalMs = 20;
+    QTest::newRow("endless answer") << endless << false << false;
     TestHttpResponse broken;
     broken.raw = "garbage\r\n\r\n";
     QTest::newRow("no HTTP answer") << broken << false << true;

@@ -139,6 +139,7 @@ bool uXMLHTTP::Open_(const QString& Method, const QString& Url, const QString& S
     tmrReader->stop();
     dropReply(m_reply, this);
     m_body.clear();
+    m_tooLarge = false;
     m_headers.clear();
     m_method = method;
     m_url = url.adjusted(QUrl::RemoveFragment);
@@ -213,18 +214,25 @@ void uXMLHTTP::onMetaData()
 
 void uXMLHTTP::onReadyRead()
 {
-    if (!m_reply)
+    if (!m_reply || m_tooLarge)
         return;
     m_body += m_reply->readAll();
     if (m_readyState < 3)
         m_readyState = 3;
+    if (m_maxBody > 0 && m_body.size() > m_maxBody) {
+        // A server that keeps sending would otherwise fill memory until the owner gives up.
+        m_tooLarge = true;
+        m_body.clear();
+        m_reply->abort(); // finished() follows at once
+    }
 }
 
 void uXMLHTTP::onFinished()
 {
     if (!m_reply)
         return;
-    m_body += m_reply->readAll();
+    if (!m_tooLarge)
+        m_body += m_reply->readAll();
     m_readyState = 4;
     // Answers the program fetched are kept in its URL cache, as the platform's request object did.
     if (m_reply->error() == QNetworkReply::NoError && !m_body.isEmpty())

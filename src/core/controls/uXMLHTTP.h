@@ -64,6 +64,10 @@ public:
     // when it is valid UTF-8, else GBK.
     QString ResponseText() const;
 
+    // Bodies longer than this (0: no limit) are not the answer the owner waits for: the request
+    // ends there as one with an empty body, and nothing more is read or kept.
+    void setMaxBodyBytes(qint64 bytes) { m_maxBody = bytes; }
+
     // The poll interval of tmrReader; tests slow it down to count ticks.
     void setPollInterval(int ms) { tmrReader->setInterval(ms); }
     int pollInterval() const { return tmrReader->interval(); }
@@ -98,6 +102,8 @@ private:
     QString m_saveFile;
 
     QByteArray m_body;
+    qint64 m_maxBody = 0;
+    bool m_tooLarge = false;
 };
 
 // The description of an HTTP status the control reports in OnDateErr. Statuses without an entry,

@@ -128,6 +128,7 @@ UpdateCheck::UpdateCheck(uXMLHTTP& request, SettingsStore& settings, QObject* pa
 {
     m_timeout.setSingleShot(true);
     m_timeout.setInterval(kDefaultTimeoutMs);
+    m_request.setMaxBodyBytes(kMaxAnswerBytes);
     connect(&m_timeout, &QTimer::timeout, this, &UpdateCheck::onTimeout);
     connect(&m_request, &uXMLHTTP::OnDateArrived, this, &UpdateCheck::onArrived);
     connect(&m_request, &uXMLHTTP::OnDateErr, this, &UpdateCheck::onError);
