@@ -52,6 +52,7 @@ private slots:
         QTest::newRow("not numbers") << u"abc"_s << u"x1"_s << 10.0 << 1;
         QTest::newRow("empty") << u""_s << u""_s << 10.0 << 1;
         QTest::newRow("rounded and padded") << u" 3 "_s << u"1.6"_s << 3.0 << 2;
+        QTest::newRow("seven digits") << u"1234567.25"_s << u"1"_s << 1234567.25 << 1;
     }
     void storedValuesAndBadNumbers()
     {
@@ -72,6 +73,9 @@ private slots:
         app.loadStartupValues();
         QCOMPARE(app.settings().maxFileSizeMB(), expectedMax);
         QCOMPARE(app.settings().promptSavePathOnExtract(), expectedPrompt);
+        // Stored again, it reads back the same.
+        app.settings().store(ProgramSettings::Field::MaxFileSize);
+        QCOMPARE(settings.get(keys::kSettings, keys::kMaxFileSize).toDouble(), expectedMax);
         QCOMPARE(app.settings().defaultSavePath(), u"/data/docs"_s);
     }
 

@@ -3,6 +3,7 @@
 #include "app/SettingsStore.h"
 
 #include <QDir>
+#include <QLocale>
 
 using namespace Qt::StringLiterals;
 
@@ -65,7 +66,9 @@ void ProgramSettings::store(Field field)
         m_store.set(keys::kSettings, keys::kDefaultSavePath, m_defaultSavePath);
         break;
     case Field::MaxFileSize:
-        m_store.set(keys::kSettings, keys::kMaxFileSize, QString::number(m_maxFileSizeMB));
+        // Every digit the user gave (the default format keeps six and writes large ones as 1.23457e+06).
+        m_store.set(keys::kSettings, keys::kMaxFileSize,
+                    QString::number(m_maxFileSizeMB, 'g', QLocale::FloatingPointShortest));
         break;
     case Field::PromptSavePath:
         m_store.set(keys::kSettings, keys::kPromptSavePath, m_promptSavePath);

@@ -10,6 +10,7 @@
 #include <QButtonGroup>
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QLocale>
 
 using namespace Qt::StringLiterals;
 
@@ -92,7 +93,7 @@ void fOption::load()
     else
         ui->Option2->setChecked(true);
     ui->Check2->setChecked(v.promptSavePathOnExtract() == 1);
-    ui->Text1->setText(QString::number(v.maxFileSizeMB()));
+    ui->Text1->setText(QString::number(v.maxFileSizeMB(), 'g', QLocale::FloatingPointShortest));
 
     // "IE默认", empty or anything unknown is the browser's own level, which "默认" stands for.
     int chosen = kDefaultEmulation;
