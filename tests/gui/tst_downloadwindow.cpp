@@ -430,6 +430,23 @@ private slots:
         qunsetenv("BROWSER");
     }
 
+    // The list menu, opened from the menu bar as from the list, offers what the state allows.
+    void listMenuFollowsTheState()
+    {
+        Program p(m_server.url().toString());
+        fFileDownload* w = p.gui.downloadWindow();
+        w->list()->addItem(m_server.url(u"/never"_s).toString(), u"一"_s, u"pdf"_s, p.at(u"docs"_s), QString());
+        auto* menu = w->findChild<QMenu*>(u"menu列表操作"_s);
+        auto* stop = w->findChild<QAction*>(u"menu停止下载"_s);
+        auto* clear = w->findChild<QAction*>(u"menu清空"_s);
+        for (const bool downloading : {false, true, false}) {
+            w->findChild<QAction*>(downloading ? u"menu下载全部"_s : u"menu停止下载"_s)->trigger();
+            emit menu->aboutToShow();
+            QCOMPARE(stop->isEnabled(), downloading);
+            QCOMPARE(clear->isEnabled(), !downloading);
+        }
+    }
+
     void listOperationsFromTheMenus()
     {
         Program p(m_server.url().toString());

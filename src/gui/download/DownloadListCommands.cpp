@@ -47,6 +47,8 @@ DownloadListCommands::DownloadListCommands(Ui::fFileDownload& ui, DownloadSessio
     connect(ui.ListView3->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { refuse(SortByColumn(m_session.list(), column, m_session.activity()).refusal); });
     connect(ui.ListView3, &QWidget::customContextMenuRequested, this, &DownloadListCommands::showListMenu);
+    // The same menu opens from the menu bar and from the list: its entries follow the state either way.
+    connect(ui.menu列表操作, &QMenu::aboutToShow, this, &DownloadListCommands::enableListMenu);
     wireHeaderMenu();
     wireListMenu();
     wireFileMenus();
@@ -89,9 +91,10 @@ void DownloadListCommands::requeue(RequeueRule rule)
             return;
         limit = *number;
     }
-    const QList<int> selected = m_window.selectedRows();
     if (!pumpEventsFor(this))
         return;
+    // Taken after the events: a sort that ended meanwhile has moved the rows.
+    const QList<int> selected = m_window.selectedRows();
     runHidden([&] { m_session.scheduler().requeue(rule, selected, limit); });
 }
 
@@ -279,12 +282,16 @@ void DownloadListCommands::wireHeaderMenu()
 
 void DownloadListCommands::showListMenu(const QPoint& pos)
 {
+    ui.menu列表操作->popup(ui.ListView3->viewport()->mapToGlobal(pos));
+}
+
+void DownloadListCommands::enableListMenu()
+{
     const bool downloading = m_session.scheduler().IsDownloading();
     ui.menu全选专利列表->setEnabled(!downloading);
     ui.menu清除->setEnabled(!downloading);
     ui.menu清空->setEnabled(!downloading);
     ui.menu停止下载->setEnabled(downloading);
-    ui.menu列表操作->popup(ui.ListView3->viewport()->mapToGlobal(pos));
 }
 
 } // namespace lintbay

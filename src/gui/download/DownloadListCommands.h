@@ -32,6 +32,7 @@ private:
     void wireListMenu();
     void wireFileMenus();
     void showListMenu(const QPoint& pos);
+    void enableListMenu();
     // The header's menu: shows or hides the reason column.
     void wireHeaderMenu();
     bool refuse(QStringView refusal, bool errorIcon = false);
