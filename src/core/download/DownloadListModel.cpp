@@ -469,12 +469,7 @@ void DownloadListModel::sort(int column, Qt::SortOrder order)
         return;
     m_sortColumn = column;
     m_sortOrder = order;
-    if (m_sortWatcher) {
-        // A later request replaces one still being worked out.
-        m_sortWatcher->disconnect(this);
-        m_sortWatcher->deleteLater();
-        m_sortWatcher = nullptr;
-    }
+    dropPendingSort();
     if (m_rows.size() >= m_backgroundSortRows && m_backgroundSortRows > 0) {
         sortInBackground();
         return;
@@ -505,8 +500,19 @@ void DownloadListModel::sortInBackground()
     });
 }
 
+void DownloadListModel::dropPendingSort()
+{
+    // A later request for an order replaces one still being worked out.
+    if (!m_sortWatcher)
+        return;
+    m_sortWatcher->disconnect(this);
+    m_sortWatcher->deleteLater();
+    m_sortWatcher = nullptr;
+}
+
 void DownloadListModel::shuffle(QRandomGenerator& generator)
 {
+    dropPendingSort();
     if (m_rows.size() < 2)
         return;
     QList<int> order(m_rows.size());

@@ -186,6 +186,7 @@ private:
     // persistent indexes on their rows.
     void applyPermutation(const QList<int>& order);
     void sortInBackground();
+    void dropPendingSort();
     int removeMarked(const QList<bool>& marked);
     void setTextField(int row, int column, QString DownloadItem::*field, const QString& value);
     void emitRowsChanged(int firstRow, int lastRow);
