@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QSignalSpy>
@@ -59,6 +60,8 @@ private slots:
     void cancelMidTransfer();
     void ownerMayFreeTheSlotInsideASignal();
     void resumeNoteFollowsTheLandingPage();
+    void browserCookiesReachTheirHost_data();
+    void browserCookiesReachTheirHost();
     void cookiesStayWithTheirSite_data();
     void cookiesStayWithTheirSite();
     void entitiesInAddressAndNoRefererNoProxy();
@@ -285,6 +288,30 @@ void tst_Downloader::resumeNoteFollowsTheLandingPage()
     const Result r = run(d, m_world.url(u"/doc"_s).toString(), m_dir->filePath(u"doc.pdf"_s));
     QVERIFY(r.completed);
     QCOMPARE(agreed, (QList<bool>{true, true}));
+}
+
+// Cookies as the browser tells them reach the addresses of their host, an international one too,
+// and go when the browser drops them.
+void tst_Downloader::browserCookiesReachTheirHost_data()
+{
+    QTest::addColumn<QString>("domain");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("host") << u".files.example"_s << u"http://www.files.example/a.pdf"_s;
+    QTest::newRow("international") << u".xn--fsqu00a.xn--fiqs8s"_s << u"http://www.例子.中国/a.pdf"_s;
+    QTest::newRow("international, host only") << u"xn--fsqu00a.xn--fiqs8s"_s << u"http://例子.中国/a.pdf"_s;
+}
+
+void tst_Downloader::browserCookiesReachTheirHost()
+{
+    QFETCH(QString, domain);
+    QFETCH(QString, address);
+    QNetworkCookie cookie("session", "s3cret");
+    cookie.setDomain(domain);
+    cookie.setPath(u"/"_s);
+    m_network->insertCookie(cookie);
+    QCOMPARE(m_network->cookieJar()->cookiesForUrl(QUrl(address)).size(), 1);
+    m_network->deleteCookie(cookie);
+    QVERIFY(m_network->cookieJar()->cookiesForUrl(QUrl(address)).isEmpty());
 }
 
 // A redirect to another site takes the cookies the jar has for that site, not the first one's (a

@@ -112,14 +112,33 @@ void NetworkContext::trustAuthority(const QSslCertificate& authority)
         m_extraAuthorities.append(authority);
 }
 
+namespace {
+
+// The browser tells an international domain in its ASCII form ("xn--..."); the jar compares it with
+// QUrl::host(), which gives the form the address shows. A cookie is kept in that form.
+QNetworkCookie withHostForm(QNetworkCookie cookie)
+{
+    const QString domain = cookie.domain();
+    const bool dot = domain.startsWith(u'.');
+    const QString bare = dot ? domain.mid(1) : domain;
+    if (!bare.contains(u"xn--"_s, Qt::CaseInsensitive))
+        return cookie;
+    const QString shown = QUrl::fromAce(bare.toLatin1());
+    if (!shown.isEmpty())
+        cookie.setDomain(dot ? u'.' + shown : shown);
+    return cookie;
+}
+
+} // namespace
+
 void NetworkContext::insertCookie(const QNetworkCookie& cookie)
 {
-    static_cast<SharedCookieJar*>(m_jar)->put(cookie);
+    static_cast<SharedCookieJar*>(m_jar)->put(withHostForm(cookie));
 }
 
 void NetworkContext::deleteCookie(const QNetworkCookie& cookie)
 {
-    static_cast<SharedCookieJar*>(m_jar)->remove(cookie);
+    static_cast<SharedCookieJar*>(m_jar)->remove(withHostForm(cookie));
 }
 
 QString NormalizeDownloadUrl(const QString& url)
