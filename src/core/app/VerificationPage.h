@@ -12,7 +12,7 @@ class HtmlDocument;
 struct VerificationSigns
 {
     QStringList titles;        // the page title, trimmed, exactly
-    QStringList addressParts;  // found anywhere in the page's address (the verification service)
+    QStringList addressParts;  // found in the page's address without its query (the verification service)
     QStringList scriptParts;   // found in the src or the text of one of its scripts
     QStringList markupParts;   // found in an element's id or class (the challenge's widgets)
 };

@@ -60,6 +60,17 @@ private:
 
 const QString kColumns = u"id, pos, key, referer, name, type, size, received, progress, folder, state"_s;
 const QString kPartColumns = u"part, part_url, validator, total"_s;
+// The list's table, and the one a new list is written into beside it until it is complete.
+const QString kTable = u"rows"_s;
+const QString kNextTable = u"rows_next"_s;
+
+bool createTable(QSqlQuery& query, const QString& name)
+{
+    return query.exec(u"CREATE TABLE IF NOT EXISTS "_s + name +
+                      u" (id INTEGER PRIMARY KEY, pos INTEGER, key TEXT, referer TEXT, name TEXT, type TEXT, "
+                      "size TEXT, received TEXT, progress TEXT, folder TEXT, state INTEGER, part TEXT, "
+                      "part_url TEXT, validator BLOB, total INTEGER)"_s);
+}
 
 } // namespace
 
@@ -169,7 +180,9 @@ bool DownloadJournal::attach(DownloadListModel& list, RowFiles* files)
         QSqlQuery query(db);
         const bool ready = db.open() && query.exec(u"PRAGMA journal_mode=WAL"_s) &&
                            query.exec(u"PRAGMA synchronous=NORMAL"_s) &&
-                           query.exec(u"PRAGMA wal_autocheckpoint=0"_s);
+                           query.exec(u"PRAGMA wal_autocheckpoint=0"_s) &&
+                           query.exec(u"DROP TABLE IF EXISTS "_s + kNextTable) && createTable(query, kTable) &&
+                           createTable(query, kNextTable);
         if (!ready) {
             db.close();
             db = QSqlDatabase();
@@ -182,9 +195,12 @@ bool DownloadJournal::attach(DownloadListModel& list, RowFiles* files)
     m_list = &list;
     m_files = files;
     if (files) {
+        // Where a body lies is written at once (a few times per transfer): a note a crash finds
+        // out of date could have a body continued with another document's bytes.
         connect(files, &RowFiles::partChanged, this, [this](quint64 id) {
             if (m_list && m_known.contains(id)) {
                 m_dirty.add(id);
+                writeNow(id);
                 schedule();
             }
         });
@@ -207,14 +223,12 @@ bool DownloadJournal::attach(DownloadListModel& list, RowFiles* files)
             [this](const QModelIndex&, int first, int last) { onAboutToRemove(first, last); });
     connect(&list, &QAbstractItemModel::modelReset, this, &DownloadJournal::onReset);
     connect(&list, &QAbstractItemModel::layoutChanged, this, &DownloadJournal::onReordered);
-    // The table of an earlier run goes and the list as it is now (a list just taken back from it)
-    // comes in one transaction: written later, a crash in between would find neither.
-    m_newTable = true;
-    writeSlice(-1);
-    if (m_newTable) {
-        close();
-        return false;
-    }
+    // The list as it is now (a list just taken back from the earlier run's table) is written beside
+    // that table, in slices, and takes its place in the last slice's transaction: a crash meanwhile
+    // finds the earlier table whole.
+    m_building = true;
+    if (!writeSlice(m_sliceBudgetMs))
+        m_flushTimer.start(0);
     return true;
 }
 
@@ -315,6 +329,47 @@ void DownloadJournal::schedule()
         m_flushTimer.start(m_delayMs);
 }
 
+bool DownloadJournal::bindRow(QSqlQuery& query, quint64 id) const
+{
+    const int row = m_list->rowOfId(id);
+    if (row < 0)
+        return false;
+    const DownloadItem& item = m_list->at(row);
+    query.addBindValue(qint64(id));
+    query.addBindValue(m_position.value(id, row));
+    query.addBindValue(item.key);
+    query.addBindValue(item.referer);
+    query.addBindValue(item.name);
+    query.addBindValue(item.type);
+    query.addBindValue(item.size);
+    query.addBindValue(item.received);
+    query.addBindValue(item.progress);
+    query.addBindValue(item.folder);
+    query.addBindValue(int(item.state));
+    const ResumeNote note = m_files ? m_files->noteOf(id) : ResumeNote();
+    query.addBindValue(note.partPath);
+    query.addBindValue(note.url.toString(QUrl::FullyEncoded));
+    query.addBindValue(note.validator);
+    query.addBindValue(note.total);
+    return true;
+}
+
+void DownloadJournal::writeNow(quint64 id)
+{
+    // Removals go first in a slice (an id may come back); with some pending the row waits its turn.
+    if (m_connection.isEmpty() || !m_list || !m_removed.isEmpty() || m_clearAll || !m_dirty.contains(id))
+        return;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    db.transaction();
+    QSqlQuery query(db);
+    query.prepare(u"INSERT OR REPLACE INTO "_s + (m_building ? kNextTable : kTable) + u" ("_s + kColumns +
+                  u", "_s + kPartColumns + u") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"_s);
+    const bool written = bindRow(query, id) && query.exec();
+    if (db.commit() && written)
+        m_dirty.remove(id);
+    m_checkpoints.committed(m_path);
+}
+
 bool DownloadJournal::writeSlice(int budgetMs)
 {
     if (m_connection.isEmpty() || !m_list)
@@ -325,54 +380,36 @@ bool DownloadJournal::writeSlice(int budgetMs)
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     db.transaction();
     QSqlQuery query(db);
-    if (m_newTable) {
-        if (!query.exec(u"DROP TABLE IF EXISTS rows"_s) ||
-            !query.exec(u"CREATE TABLE rows (id INTEGER PRIMARY KEY, pos INTEGER, key TEXT, referer TEXT, "
-                        "name TEXT, type TEXT, size TEXT, received TEXT, progress TEXT, folder TEXT, "
-                        "state INTEGER, part TEXT, part_url TEXT, validator BLOB, total INTEGER)"_s)) {
-            db.rollback();
-            return false;
-        }
-        m_newTable = false;
-    }
+    const QString table = m_building ? kNextTable : kTable;
     if (m_clearAll) {
         m_clearAll = false;
-        query.exec(u"DELETE FROM rows"_s);
+        query.exec(u"DELETE FROM "_s + table);
     }
     const auto inTime = [&] { return budgetMs < 0 || clock.elapsed() < budgetMs; };
-    query.prepare(u"DELETE FROM rows WHERE id = ?"_s);
+    query.prepare(u"DELETE FROM "_s + table + u" WHERE id = ?"_s);
     while (!m_removed.isEmpty() && inTime()) {
         for (const quint64 id : m_removed.take(kBatch)) {
             query.addBindValue(qint64(id));
             query.exec();
         }
     }
-    query.prepare(u"INSERT OR REPLACE INTO rows ("_s + kColumns + u", "_s + kPartColumns +
+    query.prepare(u"INSERT OR REPLACE INTO "_s + table + u" ("_s + kColumns + u", "_s + kPartColumns +
                   u") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"_s);
     while (m_removed.isEmpty() && !m_dirty.isEmpty() && inTime()) {
         for (const quint64 id : m_dirty.take(kBatch)) {
-            const int row = m_list->rowOfId(id);
-            if (row < 0)
-                continue;
-            const DownloadItem& item = m_list->at(row);
-            query.addBindValue(qint64(id));
-            query.addBindValue(m_position.value(id, row));
-            query.addBindValue(item.key);
-            query.addBindValue(item.referer);
-            query.addBindValue(item.name);
-            query.addBindValue(item.type);
-            query.addBindValue(item.size);
-            query.addBindValue(item.received);
-            query.addBindValue(item.progress);
-            query.addBindValue(item.folder);
-            query.addBindValue(int(item.state));
-            const ResumeNote note = m_files ? m_files->noteOf(id) : ResumeNote();
-            query.addBindValue(note.partPath);
-            query.addBindValue(note.url.toString(QUrl::FullyEncoded));
-            query.addBindValue(note.validator);
-            query.addBindValue(note.total);
-            query.exec();
+            if (bindRow(query, id))
+                query.exec();
         }
+    }
+    // The new list is complete: it takes the earlier table's place in this same transaction, or,
+    // should that fail, everything stays as it was for the next slice to try again.
+    if (m_building && m_dirty.isEmpty() && m_removed.isEmpty() && query.exec(u"SAVEPOINT swap"_s)) {
+        const bool swapped = query.exec(u"DROP TABLE "_s + kTable) &&
+                             query.exec(u"ALTER TABLE "_s + kNextTable + u" RENAME TO "_s + kTable);
+        if (!swapped)
+            query.exec(u"ROLLBACK TO swap"_s);
+        query.exec(u"RELEASE swap"_s);
+        m_building = !swapped;
     }
     db.commit();
     m_longestSliceMs = std::max(m_longestSliceMs, clock.elapsed());

@@ -15,6 +15,8 @@
 
 #include <memory>
 
+class QSqlQuery;
+
 namespace lintbay {
 
 class RowFiles;
@@ -24,7 +26,9 @@ class RowFiles;
 // of the list deletes it; one found at the next start is what an unclean exit left.
 //
 // Changes are gathered and written in small slices, each within a few milliseconds, so the window
-// never waits on the disk for long whatever the size of the list. A lock file beside the database
+// never waits on the disk for long whatever the size of the list; a list attached to it is written
+// beside the earlier one, which it replaces only when complete. What is about to be put on disk
+// under a row (a slot's placeholder, where a body lies) is written at once, one row. A lock file beside the database
 // tells a journal in use by a running program from one left behind.
 class DownloadJournal : public QObject
 {
@@ -62,9 +66,12 @@ public:
     // database cannot be had (the downloads go on without).
     bool attach(DownloadListModel& list, RowFiles* files = nullptr);
     bool isRecording() const { return m_list != nullptr; }
-    bool hasPending() const { return !m_dirty.isEmpty() || !m_removed.isEmpty() || m_clearAll; }
+    bool hasPending() const { return !m_dirty.isEmpty() || !m_removed.isEmpty() || m_clearAll || m_building; }
     // Writes everything pending now.
     void flush();
+    // Writes the row now, ahead of the others pending: something is about to be put on disk under
+    // its name that a start after a crash must find.
+    void writeNow(quint64 id);
     // The list ended normally: stop recording and delete the journal.
     void discard();
 
@@ -101,6 +108,8 @@ private:
     void onReset();
     void onReordered();
     void schedule();
+    // Binds the row's values to an INSERT of every column; false when the row is gone.
+    bool bindRow(QSqlQuery& query, quint64 id) const;
     // Writes one slice (all of it when `budgetMs` is negative); true when nothing is left.
     bool writeSlice(int budgetMs);
     void close();
@@ -114,7 +123,7 @@ private:
     PendingRows m_dirty;   // rows to write
     PendingRows m_removed; // rows to delete
     bool m_clearAll = false; // the list was emptied: every row goes at once
-    bool m_newTable = false; // attach(): the table is made anew with the first write
+    bool m_building = false; // attach(): the list is being written beside the earlier table
     QSet<quint64> m_known; // rows the journal holds (or will when m_dirty is written)
     QHash<quint64, qint64> m_position; // list order: appended rows count on, a reorder renumbers
     qint64 m_lastPosition = 0;

@@ -27,6 +27,11 @@ DownloadSession::DownloadSession(ProgramSettings& settings, NetworkContext& netw
     connect(&m_settings, &ProgramSettings::changed, this, &DownloadSession::applySettings);
     // Queued: the login waits for pages, and must not do so inside the transfer's own report.
     connect(m_scheduler, &Scheduler::webPageArrived, this, &DownloadSession::loginAfterWebPage, Qt::QueuedConnection);
+    // The placeholder a slot writes is found after a crash only under a name the journal holds.
+    connect(m_scheduler, &Scheduler::nameAboutToBeClaimed, this, [this](int row) {
+        if (m_journal)
+            m_journal->writeNow(m_list->idOf(row));
+    });
 }
 
 DownloadSession::~DownloadSession()

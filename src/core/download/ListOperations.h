@@ -89,8 +89,8 @@ QString ItemFileToDelete(const DownloadItem& item);
 // Removes a file DeleteItemFile-style (a link as a link, never a folder). True when one was removed.
 bool RemoveRowFile(const QString& path);
 
-// "删除文件": empties size, received and progress of the chosen rows and deletes their files; the rows
-// stay with their states. Web-page rows are finished or failed rows of type htm, html or xml. Both
+// "删除文件": empties size, received and progress of the chosen rows and deletes their files (a failed
+// row has none at its path: see DeleteItemFile); the rows stay with their states. Web-page rows are finished or failed rows of type htm, html or xml. Both
 // return the number of rows chosen.
 int deletePageFiles(DownloadListModel& list);
 int deleteFailedFiles(DownloadListModel& list);
@@ -107,7 +107,7 @@ enum class RequeueRule
 // The number the size rule's answer gives, or nothing when the answer is not a number.
 std::optional<double> parseSizeAnswer(const QString& answer);
 
-// "重新下载": every row the rule chooses loses its file, waits again with size, received, progress and
+// "重新下载": every row the rule chooses loses its file (a failed row has none), waits again with size, received, progress and
 // reason empty, gets type "xxx" when it held a web page (so the type is found anew) and its addresses rotated
 // (对调url) so that a retry asks another one. A rotated key that another row holds is not taken
 // (keys stay unique). Runs at any time. Returns the number of rows queued again. With `filesToRemove`

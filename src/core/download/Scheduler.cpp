@@ -300,6 +300,7 @@ void Scheduler::timerDownTick()
             重命名保存路径(item.folder, item.name, item.type, namePolicyText(options.policy), 2);
         if (choice.name != item.name)
             m_list.setName(row, choice.name);
+        emit nameAboutToBeClaimed(row);
         startSlot(s, row, 选择url(m_list.at(row).key), choice.path);
     }
 }

@@ -111,6 +111,9 @@ signals:
     // A row was picked and is being fetched (the window may scroll to it). The number is valid
     // while the signal is handled.
     void rowStarted(int row);
+    // A slot is about to claim the row's name on disk (its placeholder), under the name it has now,
+    // which the pick may just have changed. The number is valid while the signal is handled.
+    void nameAboutToBeClaimed(int row);
     // A transfer brought a web page instead of a document (automatic login may follow).
     void webPageArrived(quint64 rowId);
     // Scheduler switched on or off (indicator, menu entry).
