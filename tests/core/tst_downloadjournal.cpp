@@ -17,6 +17,7 @@
 #include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -109,6 +110,28 @@ int runChild(const QString& journal, const QString& server, const QString& folde
     return QCoreApplication::exec();
 }
 
+// What a second connection reads from a journal's database, as a start after a crash would: one
+// text per row, its columns joined by "/".
+QStringList journalRows(const QString& file, const QString& select)
+{
+    QStringList rows;
+    {
+        QSqlDatabase reader = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"reader"_s);
+        reader.setDatabaseName(file);
+        QSqlQuery query(reader);
+        if (reader.open() && query.exec(select)) {
+            while (query.next()) {
+                QStringList columns;
+                for (int c = 0; c < query.record().count(); ++c)
+                    columns << query.value(c).toString();
+                rows << columns.join(u'/');
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(u"reader"_s);
+    return rows;
+}
+
 } // namespace
 
 class TestDownloadJournal : public QObject
@@ -190,17 +213,8 @@ private slots:
         session.scheduler().StartDownloads();
         session.scheduler().timerDownTick();
         QVERIFY(QFileInfo::exists(folder + u"/x[001].pdf"_s)); // the placeholder
-        QStringList journaled;
-        {
-            QSqlDatabase reader = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"claims"_s);
-            reader.setDatabaseName(file);
-            QSqlQuery rows(reader);
-            QVERIFY(reader.open() && rows.exec(u"SELECT name, state FROM rows"_s));
-            while (rows.next())
-                journaled << rows.value(0).toString() + u'/' + rows.value(1).toString();
-        }
-        QSqlDatabase::removeDatabase(u"claims"_s);
-        QCOMPARE(journaled, QStringList{u"x[001]/%1"_s.arg(int(DownloadItemState::Downloading))});
+        QCOMPARE(journalRows(file, u"SELECT name, state FROM rows"_s),
+                 QStringList{u"x[001]/%1"_s.arg(int(DownloadItemState::Downloading))});
         session.scheduler().StopDownloads();
         session.shutdown();
     }
@@ -216,18 +230,7 @@ private slots:
         DownloadJournal journal(file);
         QVERIFY(journal.attach(list, &files));
         journal.setDelay(3600 * 1000);
-        const auto partIn = [&file] {
-            QString part;
-            {
-                QSqlDatabase reader = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"notes"_s);
-                reader.setDatabaseName(file);
-                QSqlQuery rows(reader);
-                if (reader.open() && rows.exec(u"SELECT part FROM rows"_s) && rows.next())
-                    part = rows.value(0).toString();
-            }
-            QSqlDatabase::removeDatabase(u"notes"_s);
-            return part;
-        };
+        const auto partIn = [&file] { return journalRows(file, u"SELECT part FROM rows"_s).value(0); };
         QCOMPARE(partIn(), QString());
         files.noteRunning(list.idOf(0), ResumeNote{u"/f/.lintbay-a.part"_s, QUrl(u"http://h/1"_s), "\"v\"", 10});
         QCOMPARE(partIn(), u"/f/.lintbay-a.part"_s);
@@ -241,16 +244,7 @@ private slots:
     {
         const QString file = path(u"replace.sqlite"_s);
         const auto rowsIn = [&file] {
-            int rows = -1;
-            {
-                QSqlDatabase reader = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"reader"_s);
-                reader.setDatabaseName(file);
-                QSqlQuery count(reader);
-                if (reader.open() && count.exec(u"SELECT COUNT(*) FROM rows"_s) && count.next())
-                    rows = count.value(0).toInt();
-            }
-            QSqlDatabase::removeDatabase(u"reader"_s);
-            return rows;
+            return journalRows(file, u"SELECT COUNT(*) FROM rows"_s).value(0, u"-1"_s).toInt();
         };
         const auto fill = [](DownloadListModel& list, int rows) {
             for (int i = 0; i < rows; ++i)

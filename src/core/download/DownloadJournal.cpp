@@ -64,6 +64,13 @@ const QString kPartColumns = u"part, part_url, validator, total"_s;
 const QString kTable = u"rows"_s;
 const QString kNextTable = u"rows_next"_s;
 
+// Writes every column of one row (bound by DownloadJournal::bindRow).
+QString insertInto(const QString& table)
+{
+    return u"INSERT OR REPLACE INTO "_s + table + u" ("_s + kColumns + u", "_s + kPartColumns +
+           u") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"_s;
+}
+
 bool createTable(QSqlQuery& query, const QString& name)
 {
     return query.exec(u"CREATE TABLE IF NOT EXISTS "_s + name +
@@ -110,7 +117,6 @@ DownloadJournal::Found DownloadJournal::inspect(const QString& path)
                 item.state = state >= 1 && state <= 4 ? DownloadItemState(state) : DownloadItemState::Waiting;
                 // What was running is fetched again (from where it got to, where the host allows).
                 if (item.state == DownloadItemState::Downloading && !item.key.isEmpty()) {
-                    found.interrupted.append(found.rows.size());
                     item.state = DownloadItemState::Waiting;
                     item.size.clear();
                     item.received.clear();
@@ -362,8 +368,7 @@ void DownloadJournal::writeNow(quint64 id)
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     db.transaction();
     QSqlQuery query(db);
-    query.prepare(u"INSERT OR REPLACE INTO "_s + (m_building ? kNextTable : kTable) + u" ("_s + kColumns +
-                  u", "_s + kPartColumns + u") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"_s);
+    query.prepare(insertInto(m_building ? kNextTable : kTable));
     const bool written = bindRow(query, id) && query.exec();
     if (db.commit() && written)
         m_dirty.remove(id);
@@ -393,8 +398,7 @@ bool DownloadJournal::writeSlice(int budgetMs)
             query.exec();
         }
     }
-    query.prepare(u"INSERT OR REPLACE INTO "_s + table + u" ("_s + kColumns + u", "_s + kPartColumns +
-                  u") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"_s);
+    query.prepare(insertInto(table));
     while (m_removed.isEmpty() && !m_dirty.isEmpty() && inTime()) {
         for (const quint64 id : m_dirty.take(kBatch)) {
             if (bindRow(query, id))

@@ -28,8 +28,8 @@ class RowFiles;
 // Changes are gathered and written in small slices, each within a few milliseconds, so the window
 // never waits on the disk for long whatever the size of the list; a list attached to it is written
 // beside the earlier one, which it replaces only when complete. What is about to be put on disk
-// under a row (a slot's placeholder, where a body lies) is written at once, one row. A lock file beside the database
-// tells a journal in use by a running program from one left behind.
+// under a row (a slot's placeholder, where a body lies) is written at once, one row. A lock file
+// beside the database tells a journal in use by a running program from one left behind.
 class DownloadJournal : public QObject
 {
     Q_OBJECT
@@ -49,8 +49,6 @@ public:
         QList<DownloadItem> rows;
         // For each row, the body its transfer had begun (null when none): see RowFiles::adoptPart.
         QList<ResumeNote> parts;
-        // The rows whose transfers the exit interrupted (indices into `rows`).
-        QList<qsizetype> interrupted;
         QString setAside;
     };
     // What an unclean exit left at `path`. Never throws away a readable journal; a corrupt one is

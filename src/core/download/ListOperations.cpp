@@ -143,8 +143,9 @@ bool isPageOrXmlType(const QString& type)
 
 QString ItemFileToDelete(const DownloadItem& item)
 {
-    if (item.state == DownloadItemState::Failed || item.name.isEmpty() || item.name == u"."_s || item.name == u".."_s || !plainNamePart(item.name) ||
-        !plainNamePart(item.type) || item.folder.isEmpty() || !QDir::isAbsolutePath(item.folder))
+    if (item.state == DownloadItemState::Failed || item.name.isEmpty() || item.name == u"."_s ||
+        item.name == u".."_s || !plainNamePart(item.name) || !plainNamePart(item.type) || item.folder.isEmpty() ||
+        !QDir::isAbsolutePath(item.folder))
         return {};
     return item.filePath();
 }
@@ -254,10 +255,10 @@ int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& sel
             filesToRemove->append(path);
     };
     list.editRows(chosen, [alwaysUnknownType, &removeFile](int, DownloadItem& item) {
-        // A failed row owns no file at its path, under either type (see DeleteItemFile).
+        // A failed row owns no file at its path, under either type (see DeleteItemFile); the retyped
+        // path is looked at once the row waits again, so its state from before decides.
         const bool ownsFile = item.state != DownloadItemState::Failed;
-        if (ownsFile)
-            removeFile(item);
+        removeFile(item);
         item.state = DownloadItemState::Waiting;
         const bool retyped = (alwaysUnknownType || isPageType(item.type)) && item.type != u"xxx"_s;
         if (retyped)
