@@ -556,6 +556,59 @@ private slots:
         QCOMPARE(list.at(3).type, u"pdf"_s);
     }
 
+    // Result addresses all lead through the engine's redirect host: the rules for hosts go by the
+    // server that answers. The redirect host neither caps the slots nor pays for a document server's
+    // errors; a row that server failed waits with it when fetched again.
+    void hostsAreTheServersThatAnswer()
+    {
+        const QString other = u"http://localhost:%1/"_s.arg(m_server.port());
+        m_server.routePrefix(u"/go/"_s, [other](const TestHttpRequest& r) {
+            return TestHttpResponse::redirect((other + r.path.section(u'/', 2)).toUtf8());
+        });
+        m_server.routePrefix(u"/down/"_s, [](const TestHttpRequest&) {
+            auto error = TestHttpResponse::html(QByteArray("<html><body><h1>Oops</h1></body></html>"));
+            error.status = 500;
+            return error;
+        });
+        NetworkContext net;
+        DownloadListModel list;
+        addRows(list, {u"/go/held/6000"_s, u"/go/held/6001"_s, u"/go/held/6002"_s}, freshFolder(u"via"_s));
+        Scheduler s(list, net);
+        s.options.downloadMode = DownloadMode::Parallel;
+        s.options.threadCount = 3;
+        s.options.perHostLimit = 2;
+        QSignalSpy started(&s, &Scheduler::rowStarted);
+        s.timerDownTick(); // two on the redirect host
+        QCOMPARE(started.size(), 2);
+        QTest::qWait(300); // both are with the document server now
+        s.timerDownTick();
+        QCOMPARE(started.size(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(list.countInState(DownloadItemState::Done), 3, 10000);
+
+        DownloadListModel second;
+        const QString folder = freshFolder(u"via2"_s);
+        addRows(second, {u"/go/down/a"_s, u"/ok/b"_s}, folder);
+        Scheduler t(second, net);
+        t.options.threadCount = 1;
+        qint64 now = 0;
+        t.retries().setClock([&now] { return now; });
+        QStringList startedNames;
+        connect(&t, &Scheduler::rowStarted, this, [&](int row) { startedNames << second.at(row).name; });
+        const auto step = [&](qint64 at) {
+            now = at;
+            t.timerDownTick();
+            QTRY_VERIFY_WITH_TIMEOUT(!t.busyFlag() && t.CountTransferSlots() == 1, 10000);
+        };
+        step(0); // a: 500 from the document server
+        step(0); // b, on the redirect host, at once
+        QCOMPARE(startedNames, QStringList({u"doc0"_s, u"doc1"_s}));
+        second.setState(0, DownloadItemState::Waiting);
+        step(4999); // a waits with its server
+        QCOMPARE(startedNames.size(), 2);
+        step(5000);
+        QCOMPARE(startedNames.size(), 3);
+    }
+
     // The same document under two titles: the later row says which row it repeats, or its file goes
     // when asked (the row stays finished). A row that leaves the list takes its digest along.
     void sameDocumentTwice_data()

@@ -384,6 +384,11 @@ void Fetch::beginWatch()
     m_tick.start();
 }
 
+QString Fetch::currentHost() const
+{
+    return (m_visited.isEmpty() ? m_url : m_visited.last()).host().toLower();
+}
+
 void Fetch::onMetaData()
 {
     if (m_reply)

@@ -171,6 +171,9 @@ public:
     QByteArray digest() const { return m_digest; }
     // Where a landing page was followed to; empty when none was.
     QUrl followedTo() const { return m_followedTo; }
+    // The host asked last, after the redirects so far (in lower case): the server the transfer is
+    // with, which is seldom the host of the address it started from.
+    QString currentHost() const;
     // Why an end other than Complete came, in the words of the download list (TransferReason.h).
     QString endReason(End end) const;
     // What to tell of a Complete body that turns out to be a web page: the landing page's verdict,

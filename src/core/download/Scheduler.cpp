@@ -114,6 +114,8 @@ void Scheduler::dropTransfersOfRemovedRows()
         }
     }
     m_retries.forgetIf([this](quint64 id) { return m_list.rowOfId(id) < 0; });
+    for (auto it = m_answeredHosts.begin(); it != m_answeredHosts.end();)
+        it = m_list.rowOfId(it.key()) < 0 ? m_answeredHosts.erase(it) : std::next(it);
     // The single transfer watches its own row.
     if (dropped) {
         m_sinceFinish.restart();
@@ -190,13 +192,39 @@ QString Scheduler::hostOf(const QString& key)
     return QUrl(NormalizeDownloadUrl(选择url(key))).host().toLower();
 }
 
+QString Scheduler::rowHost(int row)
+{
+    const quint64 id = m_list.idOf(row);
+    const QString& key = m_list.at(row).key;
+    const auto answered = m_answeredHosts.constFind(id);
+    if (answered != m_answeredHosts.cend() && answered->key == key)
+        return answered->host;
+    // The hosts of the addresses are kept, as the list is walked every tick; the ids of rows gone
+    // are dropped all at once now and then.
+    if (m_keyHosts.size() > 2 * m_list.count() + 64)
+        m_keyHosts.clear();
+    auto known = m_keyHosts.constFind(id);
+    if (known == m_keyHosts.cend() || known->key != key)
+        known = m_keyHosts.insert(id, {key, hostOf(key)});
+    return known->host;
+}
+
+bool Scheduler::isBeingWritten(const DownloadItem& item) const
+{
+    const QString path = QDir::cleanPath(item.filePath());
+    for (int s = 1; s <= kMaxSlots; ++s)
+        if (m_slots[s] && QDir::cleanPath(m_slots[s]->saveFile()).compare(path, kPathCase) == 0)
+            return true;
+    return false;
+}
+
 bool Scheduler::hostIsFull(const QString& host) const
 {
     if (options.perHostLimit <= 0)
         return false;
     int running = 0;
     for (int s = 1; s <= kMaxSlots; ++s)
-        if (m_slots[s] && m_slotHost[s] == host)
+        if (m_slots[s] && m_slots[s]->fetch().currentHost() == host)
             ++running;
     return running >= options.perHostLimit;
 }
@@ -208,7 +236,7 @@ int Scheduler::pickRow(bool createFolders)
     for (int row = 0; row < m_list.count(); ++row) {
         if (m_list.at(row).state != DownloadItemState::Waiting)
             continue;
-        const QString host = hostsWait || slotsPerHost ? hostOf(m_list.at(row).key) : QString();
+        const QString host = hostsWait || slotsPerHost ? rowHost(row) : QString();
         // A row whose server asked for time, or whose host is left alone for a while, waits.
         if (!m_retries.mayStart(m_list.idOf(row), hostsWait ? host : QString()))
             continue;
@@ -240,6 +268,10 @@ int Scheduler::pickRow(bool createFolders)
                 folder = created;
         }
         m_list.setFolder(row, folderWithSeparator(folder));
+        // Under 跳过 and 覆盖 a row named as a running transfer's file waits for it: what stands there
+        // now is that transfer's placeholder, not a document to skip or to write over.
+        if (createFolders && options.policy != NamePolicy::Rename && isBeingWritten(m_list.at(row)))
+            continue;
         if (确定是需要下载(m_list, row, namePolicyText(options.policy)))
             return row;
     }
@@ -292,8 +324,9 @@ void Scheduler::timerDownTick()
         if (m_slots[s])
             continue;
         const int row = pickRow(true);
+        // A walk that found nothing would find nothing for the next slot either.
         if (row < 0)
-            continue;
+            break;
         markStarted(row);
         const DownloadItem& item = m_list.at(row);
         const SavePathChoice choice =
@@ -323,7 +356,6 @@ void Scheduler::startSingle(int row)
     }
     m_busy = true;
     const quint64 id = m_list.idOf(row);
-    const QString host = hostOf(m_list.at(row).key);
     ItemTransfer::Settings settings;
     settings.maxFileSizeMB = options.maxFileSizeMB;
     settings.policy = namePolicyText(options.policy);
@@ -338,7 +370,7 @@ void Scheduler::startSingle(int row)
     m_single = transfer;
     connect(transfer, &ItemTransfer::stateText, this, [this](const QString& t) { emit statusText(3, t); });
     connect(transfer, &ItemTransfer::statusText, this, [this](const QString& t) { emit statusText(2, t); });
-    connect(transfer, &ItemTransfer::finished, this, [this, transfer, id, host](bool) {
+    connect(transfer, &ItemTransfer::finished, this, [this, transfer, id](bool) {
         if (m_single == transfer)
             m_single = nullptr;
         // The row may have moved while the transfer ran; the transfer follows it.
@@ -347,7 +379,7 @@ void Scheduler::startSingle(int row)
         m_sinceFinish.restart();
         transferEnded();
         const bool deferred = transfer->outcome() == ItemTransfer::Outcome::RetryLater;
-        settle(id, host,
+        settle(id, transfer->fetch().currentHost(),
                {transfer->httpStatus(), deferred, transfer->retryAfterMs(), transfer->takeResumePoint()});
         if (!deferred)
             afterTransfer(row, true, {}, transfer->digest());
@@ -370,7 +402,6 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
             [this, d, id] { m_files->noteRunning(id, d->fetch().resumeNote()); });
     m_slots[slot] = d;
     m_slotRowId[slot] = id;
-    m_slotHost[slot] = hostOf(m_list.at(row).key);
     m_busy = true;
     connect(d, &Downloader::DownloadProgress, this,
             [this, d](qint64 read, qint64 total, const QString&) { onSlotProgress(slotOf(d), read, total); });
@@ -405,7 +436,6 @@ void Scheduler::unloadSlot(int slot)
     Downloader* d = m_slots[slot];
     m_slots[slot] = nullptr;
     m_slotRowId[slot] = 0;
-    m_slotHost[slot].clear();
     d->disconnect(this);
     d->CancelAsyncRead();
     d->deleteLater();
@@ -440,7 +470,7 @@ void Scheduler::endSlotTooLarge(int slot, int row, const QString& why)
     m_list.setReason(row, why);
     m_sinceFinish.restart();
     const quint64 id = m_slotRowId[slot];
-    const QString host = m_slotHost[slot];
+    const QString host = m_slots[slot]->fetch().currentHost();
     const int status = m_slots[slot]->httpStatus();
     unloadSlot(slot);
     transferEnded();
@@ -452,7 +482,7 @@ void Scheduler::onSlotComplete(int slot, qint64 read, qint64 total)
     const int row = slotRow(slot);
     const QString pageReason = slotReason(slot);
     const quint64 id = m_slotRowId[slot];
-    const QString host = m_slotHost[slot];
+    const QString host = m_slots[slot]->fetch().currentHost();
     const int status = m_slots[slot]->httpStatus();
     const QByteArray digest = m_slots[slot]->digest();
     const QByteArray encoding = m_slots[slot]->contentEncoding();
@@ -481,7 +511,7 @@ void Scheduler::onSlotError(int slot)
     const int row = slotRow(slot);
     const QString why = slotReason(slot);
     const quint64 id = m_slotRowId[slot];
-    const QString host = m_slotHost[slot];
+    const QString host = m_slots[slot]->fetch().currentHost();
     TransferEnd end{m_slots[slot]->httpStatus(), false, -1, m_slots[slot]->takeResumePoint()};
     unloadSlot(slot);
     if (row >= 0) {
@@ -498,7 +528,7 @@ void Scheduler::onSlotDeferred(int slot, qint64 retryAfterMs)
     const int row = slotRow(slot);
     const QString why = slotReason(slot);
     const quint64 id = m_slotRowId[slot];
-    const QString host = m_slotHost[slot];
+    const QString host = m_slots[slot]->fetch().currentHost();
     TransferEnd end{m_slots[slot]->httpStatus(), true, retryAfterMs, m_slots[slot]->takeResumePoint()};
     unloadSlot(slot);
     if (row >= 0) {
@@ -515,6 +545,15 @@ void Scheduler::settle(quint64 id, const QString& host, TransferEnd end)
 {
     m_retries.noteAnswer(host, end.status);
     const int row = m_list.rowOfId(id);
+    // The server that answered is the host of the row's next attempt (the address of a result is
+    // mostly the engine's redirect, which every row shares), for a row that is to be fetched again or
+    // whose server's error page ended it.
+    const bool again = row >= 0 && (m_list.at(row).state != DownloadItemState::Done || end.status >= 500 ||
+                                    end.status == 429);
+    if (again && end.status != 0 && !host.isEmpty())
+        m_answeredHosts.insert(id, {m_list.at(row).key, host});
+    else
+        m_answeredHosts.remove(id);
     // A body is kept only for a row that is to be fetched again, or may be.
     if (row < 0 || m_list.at(row).state == DownloadItemState::Done)
         m_files->dropPart(id);

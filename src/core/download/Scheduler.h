@@ -164,7 +164,12 @@ private:
     // whose host is not full.
     int pickRow(bool createFolders);
     static QString hostOf(const QString& key);
+    // The host the row's transfer goes to, as far as is known: the server that answered its last
+    // attempt, else the host of its address.
+    QString rowHost(int row);
     bool hostIsFull(const QString& host) const;
+    // A slot is writing the file the row would be saved as.
+    bool isBeingWritten(const DownloadItem& item) const;
     void setRunning(bool on);
     bool intervalPassed() const;
 
@@ -175,12 +180,18 @@ private:
     std::shared_ptr<std::atomic_bool> m_stopCompares = std::make_shared<std::atomic_bool>(false);
     RetryPlan m_retries;
     QSet<quint64> m_countdowns; // rows whose Progress counts down
+    struct RowHost
+    {
+        QString key; // the address the host was learnt for
+        QString host;
+    };
+    QHash<quint64, RowHost> m_answeredHosts; // rows to be fetched again: who answered them last
+    QHash<quint64, RowHost> m_keyHosts;      // the hosts of the rows' addresses
     bool m_busy = false;
     int m_removals = 0; // removals of re-queued rows' files still running
     QElapsedTimer m_sinceFinish;
     std::array<quint64, kMaxSlots + 1> m_slotRowId{}; // index 0 unused, as the slots count from 1
     std::array<QPointer<Downloader>, kMaxSlots + 1> m_slots{};
-    std::array<QString, kMaxSlots + 1> m_slotHost{};
     QPointer<ItemTransfer> m_single;
 };
 
