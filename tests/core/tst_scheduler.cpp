@@ -609,6 +609,27 @@ private slots:
         QCOMPARE(startedNames.size(), 3);
     }
 
+    // Under 跳过, a row named as a running slot's file waits for it and is judged by the document,
+    // not by the placeholder that claims the name meanwhile.
+    void sameNameWaitsForTheRunningSlot()
+    {
+        NetworkContext net;
+        DownloadListModel list;
+        const QString folder = freshFolder(u"samename"_s);
+        for (int i = 0; i < 2; ++i)
+            list.addItem(m_server.url(u"/held/3000?%1"_s.arg(i)).toString(), u"same"_s, u"pdf"_s, folder, {});
+        Scheduler s(list, net);
+        s.options.downloadMode = DownloadMode::Parallel;
+        s.options.threadCount = 2;
+        s.options.policy = NamePolicy::Skip;
+        s.timerDownTick();
+        QCOMPARE(list.at(1).state, DownloadItemState::Waiting);
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state, DownloadItemState::Done, 10000);
+        s.timerDownTick();
+        QCOMPARE(list.at(1).state, DownloadItemState::Done);
+        QCOMPARE(list.at(1).size, u"3000"_s);
+    }
+
     // The same document under two titles: the later row says which row it repeats, or its file goes
     // when asked (the row stays finished). A row that leaves the list takes its digest along.
     void sameDocumentTwice_data()
