@@ -65,6 +65,7 @@ private slots:
     void cookiesStayWithTheirSite_data();
     void cookiesStayWithTheirSite();
     void entitiesInAddressAndNoRefererNoProxy();
+    void keptBodyOutlivesAFailedRequestForTheRest();
 
 private:
     struct Result
@@ -618,5 +619,49 @@ void tst_Downloader::entitiesInAddressAndNoRefererNoProxy()
     QVERIFY(!QFileInfo::exists(m_dir->filePath(u"copy.pdf"_s)));
 }
 
+// A request for the rest of a kept body that brings no document (here a redirect back to itself)
+// ends the attempt with the body kept; the next attempt still asks for the rest.
+void tst_Downloader::keptBodyOutlivesAFailedRequestForTheRest()
+{
+    const QByteArray body = "%PDF-1.4\n" + payload(39991);
+    int asked = 0;
+    m_server->route(u"/doc"_s, [&](const TestHttpRequest& r) {
+        TestHttpResponse whole = TestHttpResponse::bytes(body, "application/pdf").withHeader("ETag", "\"v1\"");
+        switch (++asked) {
+        case 1:
+            whole.closeAfterBytes = 15000;
+            return whole;
+        case 2:
+            return TestHttpResponse::redirect("/doc");
+        default: {
+            const qint64 from = r.header("Range").mid(6).chopped(1).toLongLong();
+            whole.status = 206;
+            whole.body = body.mid(from);
+            return whole.withHeader("Content-Range", "bytes " + QByteArray::number(from) + "-39999/40000");
+        }
+        }
+    });
+    const QString target = m_dir->filePath(u"doc.pdf"_s);
+    std::unique_ptr<ResumePoint> kept;
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        Downloader d(*m_network);
+        d.resumeWith(std::move(kept));
+        QSignalSpy complete(&d, &Downloader::DownloadComplete);
+        QSignalSpy error(&d, &Downloader::DownloadError);
+        d.BeginDownload(m_world.url(u"/doc"_s).toString(), target, u"tag"_s);
+        QVERIFY(QTest::qWaitFor([&] { return complete.count() + error.count() > 0; }, 5000));
+        kept = d.takeResumePoint();
+        if (attempt == 3)
+            QCOMPARE(complete.value(0).value(0).toLongLong(), 40000);
+        if (attempt < 3)
+            QVERIFY2(kept && kept->size() == 15000, qPrintable(u"attempt %1"_s.arg(attempt)));
+    }
+    const QList<TestHttpRequest> seen = m_server->requestsTo(u"/doc"_s);
+    QCOMPARE(seen.size(), 3);
+    QCOMPARE(seen.at(2).header("Range"), QByteArray("bytes=15000-"));
+    QCOMPARE(readFile(target), body);
+}
+
 QTEST_GUILESS_MAIN(tst_Downloader)
 #include "tst_downloader.moc"
+

@@ -158,8 +158,9 @@ void Downloader::onFetchEnded(Fetch::End reason)
     case Fetch::End::RedirectRefused:
     case Fetch::End::CutOff:
         // A read that brought nothing is tried once more, taken whole (a refused redirect may have
-        // set the cookie it wanted); one cut off on its way is a truncated document, no document.
-        if (m_phase == Phase::Reading && m_bytesRead < 1) {
+        // set the cookie it wanted); one cut off on its way is a truncated document, no document. A
+        // request for the rest of a kept body is not: taken whole, the kept bytes would be lost.
+        if (m_phase == Phase::Reading && m_bytesRead < 1 && !m_fetch.isContinuing()) {
             startFallback();
             return;
         }

@@ -164,6 +164,8 @@ public:
     int status() const { return m_status; }
     // The answer in hand continues the body an earlier attempt left.
     bool isResumed() const { return m_resumed; }
+    // The request in flight asks for the rest of a kept body, and no answer has come to it yet.
+    bool isContinuing() const { return m_rangeFrom > 0; }
     // The whole document's length as the answer in hand tells it (for a continued body, the total of
     // its Content-Range); -1 when it does not.
     qint64 announced() const { return m_announced; }
