@@ -87,10 +87,15 @@ NetworkContext::Redirect NetworkContext::nextRedirect(const QNetworkReply* reply
     if (!location.isValid() || !isFetchableUrl(target))
         return step;
     const QUrl key = target.adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments);
+    // A server may send the client back to an address once it has set a cookie (a session, a
+    // check passed): no loop, as the next answer may differ. A chain that sets cookies for ever ends
+    // at the hop limit.
     step.fault = RedirectFault::Loop;
-    for (const QUrl& seen : visited) {
-        if (seen.adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments) == key)
-            return step;
+    if (!reply->hasRawHeader("Set-Cookie")) {
+        for (const QUrl& seen : visited) {
+            if (seen.adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments) == key)
+                return step;
+        }
     }
     step.fault = RedirectFault::TooMany;
     if (visited.size() > kMaxRedirects)
