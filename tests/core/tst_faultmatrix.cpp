@@ -210,6 +210,21 @@ void tst_FaultMatrix::scenario_data()
     add("the same length twice", sameLength, Folder::Fresh, {S::Done, u"200"_s, u"200"_s, u"100%"_s, {}, {file}},
         {S::Done, u"200"_s, u"200"_s, u"100%"_s, {}, {file}});
 
+    // A part although none was asked for: from the start it ends short of the whole; from elsewhere
+    // it is nothing to keep.
+    TestHttpResponse head = TestHttpResponse::bytes(pdf(1000), "application/pdf");
+    head.status = 206;
+    head.withHeader("Content-Range", "bytes 0-999/5000");
+    add("unasked part from the start", head, Folder::Fresh,
+        {S::Failed, kAny, kAny, kAny, u"连接中断，文件不完整：收到 1000 字节，应为 5000 字节"_s, {}},
+        {S::Failed, u"5000"_s, u"1000"_s, u"20%"_s, u"下载不完整：收到 1000 字节，共 5000 字节"_s, {}});
+    TestHttpResponse middle = head;
+    middle.headers.clear();
+    middle.withHeader("Content-Type", "application/pdf").withHeader("Content-Range", "bytes 1000-1999/5000");
+    add("unasked part from the middle", middle, Folder::Fresh,
+        {S::Failed, kAny, kAny, kAny, u"文件长度互相矛盾"_s, {}},
+        {S::Failed, QString(), QString(), QString(), u"文件长度互相矛盾"_s, {}});
+
     TestHttpResponse gzipped = TestHttpResponse::bytes(
         QByteArray(reinterpret_cast<const char*>(kGzipped), sizeof kGzipped), "application/pdf");
     gzipped.withHeader("Content-Encoding", "gzip");

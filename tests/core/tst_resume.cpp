@@ -131,7 +131,7 @@ void tst_Resume::answersToARequestForTheRest_data()
     QTest::addColumn<QByteArray>("etag");     // of the first answer, which breaks off
     QTest::addColumn<QByteArray>("modified"); // its Last-Modified
     // How the server answers a request for the rest: "rest" (206 from where asked, of the document it
-    // has then), "from zero" (206 of all of it), "whole" (200: no ranges), "if-range" (the rest only
+    // has then), "from zero" (206 of all of it), "beyond the end" (206 whose range ends past the total), "whole" (200: no ranges), "if-range" (the rest only
     // while If-Range matches). A request without a range gets the whole document.
     QTest::addColumn<QString>("later");
     // What the server has after the first answer (another one: ETag "v2" where the first had one).
@@ -154,6 +154,7 @@ void tst_Resume::answersToARequestForTheRest_data()
         row("206 from the end, no validator, the same total")
             << QByteArray() << QByteArray() << u"rest"_s << same << 2 << QByteArray() << true;
         row("206 of another range") << v1 << QByteArray() << u"from zero"_s << same << 3 << v1 << false;
+        row("206 of a range past the end") << v1 << QByteArray() << u"beyond the end"_s << same << 3 << v1 << false;
         row("server without ranges: 200") << v1 << QByteArray() << u"whole"_s << same << 2 << v1 << false;
         row("document changed, If-Range answered with 200")
             << v1 << QByteArray() << u"if-range"_s << changed << 2 << v1 << false;
@@ -191,6 +192,12 @@ void tst_Resume::answersToARequestForTheRest()
         const qint64 from = wanted.mid(6, wanted.indexOf('-') - 6).toLongLong();
         if (later == u"from zero"_s)
             return range(whole, 0);
+        if (later == u"beyond the end"_s) {
+            TestHttpResponse bogus = range(whole, from);
+            bogus.headers.removeIf([](const auto& h) { return h.first == "Content-Range"; });
+            return bogus.withHeader("Content-Range", "bytes " + QByteArray::number(from) + "-9223372036854775807/" +
+                                                         QByteArray::number(kLength));
+        }
         if (later == u"if-range"_s && r.header("If-Range") != currentEtag)
             return whole;
         return range(whole, from);

@@ -51,7 +51,8 @@ ContentRange parseContentRange(const QByteArray& value)
     bool totalOk = total == "*";
     if (!totalOk)
         range.total = total.toLongLong(&totalOk);
-    range.valid = firstOk && lastOk && totalOk && range.first >= 0 && range.last >= range.first;
+    range.valid = firstOk && lastOk && totalOk && range.first >= 0 && range.last >= range.first &&
+                  (range.total < 0 || range.last < range.total);
     return range;
 }
 
@@ -291,7 +292,7 @@ Fetch::Continuation Fetch::judgeContinuation(const QNetworkReply* reply)
                                   ? m_total > 0 && range.total == m_total
                                   : unchanged(m_validator.startsWith('"') ? "ETag" : "Last-Modified") &&
                                         (m_total < 0 || range.total < 0 || range.total == m_total);
-    const bool toTheEnd = range.total < 0 || range.last + 1 == range.total;
+    const bool toTheEnd = range.total < 0 || (range.valid && range.last + 1 == range.total);
     if (m_status == 206 && range.valid && range.first == from && toTheEnd && sameDocument) {
         m_resumed = true;
         m_received = m_part->size();
@@ -423,6 +424,17 @@ bool Fetch::takeAnswer()
     if (lengthsConflict(reply)) {
         fail(End::BadLength, QNetworkReply::ProtocolFailure, u"conflicting Content-Length"_s);
         return false;
+    }
+    // A part of the document although none was asked for: from its start it is a body that ends
+    // short of the whole (kept to be continued); a part from elsewhere is nothing to write.
+    if (m_status == 206 && m_rangeFrom == 0) {
+        const ContentRange range = parseContentRange(reply->rawHeader("Content-Range"));
+        if (!range.valid || range.first != 0) {
+            fail(End::BadLength, QNetworkReply::ProtocolFailure, u"a part that was not asked for"_s);
+            return false;
+        }
+        if (range.total > 0)
+            m_announced = range.total;
     }
     if (m_phase != Phase::Waiting)
         return true;
