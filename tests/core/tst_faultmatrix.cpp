@@ -252,6 +252,17 @@ void tst_FaultMatrix::scenario_data()
         {S::Done, kAny, kAny, u"100%"_s, u"HTTP 404"_s, {kName + u".htm"_s}, u"htm"_s},
         {S::Done, kAny, kAny, u"100%"_s, u"HTTP 404"_s, {kName + u".htm"_s}, u"htm"_s});
 
+    // Qt tells these statuses as other errors; their pages come whole all the same.
+    for (const int status : {400, 407, 418}) {
+        TestHttpResponse page = TestHttpResponse::html(QByteArray("<html><body><h1>No</h1></body></html>"));
+        page.status = status;
+        page.framing = TestHttpResponse::Framing::Chunked;
+        const QString why = u"HTTP %1"_s.arg(status);
+        add(qPrintable(u"%1 page"_s.arg(status)), page, Folder::Fresh,
+            {S::Done, kAny, kAny, u"100%"_s, why, {kName + u".htm"_s}, u"htm"_s},
+            {S::Done, kAny, kAny, u"100%"_s, why, {kName + u".htm"_s}, u"htm"_s});
+    }
+
     TestHttpResponse bare500;
     bare500.status = 500;
     add("500 without a body", bare500, Folder::Fresh,

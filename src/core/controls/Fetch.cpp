@@ -233,7 +233,7 @@ void Fetch::onError(int code)
     // or not); in a bare loop of requests that happens in about 1 of 20 cut bodies on a fresh
     // connection manager and 1 of 4 on a reused one. Where it reports the break at all, be it before
     // the end, the body is not complete.
-    if (code != QNetworkReply::OperationCanceledError && !isHttpStatusError(code))
+    if (code != QNetworkReply::OperationCanceledError && !isHttpStatusError(m_reply, code))
         m_connectionBroke = true;
 }
 

@@ -89,9 +89,14 @@ qint64 sizeLimitBytes(double megabytes)
     return bytes >= 9e18 ? 0 : qMax<qint64>(1, qint64(bytes));
 }
 
-bool isHttpStatusError(int error)
+bool isHttpStatusError(const QNetworkReply* reply, int error)
 {
-    return (error >= 201 && error <= 299) || (error >= 401 && error <= 499);
+    if ((error >= 201 && error <= 299) || (error >= 401 && error <= 499))
+        return true;
+    // Qt tells 400 and 418 as a protocol error and 407 as a proxy's, though the server answered.
+    const bool statusLike =
+        error == QNetworkReply::ProtocolInvalidOperationError || error == QNetworkReply::ProxyAuthenticationRequiredError;
+    return statusLike && reply && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 400;
 }
 
 bool bodyEndedNormally(const QNetworkReply* reply)
@@ -100,7 +105,7 @@ bool bodyEndedNormally(const QNetworkReply* reply)
     if (error == QNetworkReply::NoError)
         return true;
     // Content errors (4xx) and server errors (5xx) come with the server's own page.
-    return isHttpStatusError(error) && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    return isHttpStatusError(reply, error) && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
 }
 
 QDateTime parseHttpDate(const QByteArray& text)

@@ -47,9 +47,9 @@ bool lengthsConflict(const QNetworkReply* reply);
 // file can hold; a limit of nothing, or not a number, lets no byte through.
 qint64 sizeLimitBytes(double megabytes);
 
-// True for the network errors that only stand for an HTTP error status (4xx, 5xx), whose page still
-// comes whole.
-bool isHttpStatusError(int networkError);
+// True for the network errors of `reply` that only stand for an HTTP error status (4xx, 5xx), whose
+// page still comes whole.
+bool isHttpStatusError(const QNetworkReply* reply, int networkError);
 
 // True when the body ended as the server meant it to: no error, or an HTTP error status whose page
 // arrived whole. A broken connection, a time-out or a refused redirect is not a normal end.
