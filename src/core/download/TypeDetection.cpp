@@ -158,19 +158,33 @@ private:
 
 // An Office Open XML package announces its kind in its entry names; Office writes the same local
 // header for documents, workbooks and presentations, so the header alone cannot tell them apart.
+// Only a package declaring its parts' types counts: a plain archive may hold a folder named "ppt".
+// Empty when the entries at the head do not tell.
 QString officePackageKind(const QByteArray& head)
 {
     static const QByteArray kLocalHeader("PK\x03\x04", 4);
+    bool contentTypes = false;
+    QString kind;
     for (qsizetype at = head.indexOf(kLocalHeader); at >= 0; at = head.indexOf(kLocalHeader, at + 4)) {
         if (at + 30 > head.size())
             break;
         const qsizetype nameLength = qFromLittleEndian<quint16>(head.constData() + at + 26);
-        const QByteArrayView name = QByteArrayView(head).sliced(at + 30);
-        const QString kind = officePartKind(name.first(std::min(nameLength, name.size())));
-        if (!kind.isEmpty())
+        const QByteArrayView rest = QByteArrayView(head).sliced(at + 30);
+        const QByteArrayView name = rest.first(std::min(nameLength, rest.size()));
+        if (name == "[Content_Types].xml")
+            contentTypes = true;
+        else if (kind.isEmpty())
+            kind = officePartKind(name);
+        if (contentTypes && !kind.isEmpty())
             return kind;
     }
     return {};
+}
+
+// The local header Office writes in front of its packages.
+bool hasOfficeWriterZipHeader(const Head& head)
+{
+    return head.has(0, {0x50, 0x4B, 0x03, 0x04, 0x14, 0x00, 0x06, 0x00, 0x08, 0x00});
 }
 
 QString signatureType(const Head& head)
@@ -198,9 +212,10 @@ QString signatureType(const Head& head)
         const QString kind = officePackageKind(head.bytes());
         return kind.isEmpty() ? u"zip"_s : kind;
     }
-    if (head.has(0, {0x50, 0x4B, 0x03, 0x04, 0x14, 0x00, 0x06, 0x00, 0x08, 0x00})) {
+    if (hasOfficeWriterZipHeader(head)) {
+        // The central directory decides when the head does not tell (DetectFileType).
         const QString kind = officePackageKind(head.bytes());
-        return kind.isEmpty() ? u"docx"_s : kind;
+        return kind.isEmpty() ? u"zip"_s : kind;
     }
     if (head.has(0, {0x43, 0x57, 0x53, 0x06}))
         return u"swf"_s;
@@ -334,6 +349,9 @@ QString DetectFileType(QIODevice& file)
         const QString package = packageType(file, head);
         if (!package.isEmpty())
             type = package;
+        // Office's own header on an archive whose directory does not tell either: Word's, as ever.
+        else if (hasOfficeWriterZipHeader(head))
+            type = u"docx"_s;
     }
 
     if (type.isEmpty() && length > kDetectionTailBytes && file.seek(length - kDetectionTailBytes)) {
