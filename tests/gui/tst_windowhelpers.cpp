@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QScreen>
 #include <QSoundEffect>
 #include <QStandardItemModel>
@@ -341,6 +342,27 @@ private slots:
         QVERIFY(view.columnWidth(0) >= metrics.horizontalAdvance(widest));
         QVERIFY(view.columnWidth(0) < metrics.horizontalAdvance(widest) + 40);
         QVERIFY(view.columnWidth(1) >= view.horizontalHeader()->sectionSizeHint(1));
+    }
+
+    // The rows of a selection read from its ranges agree with Qt's own count: whole rows only, each
+    // once; a new selection of rows replaces the old one.
+    void selectedRowNumbers()
+    {
+        QStandardItemModel model(8, 3);
+        QItemSelectionModel selection(&model);
+        SelectOnlyRows(&selection, {6, 1, 2, 2, 4});
+        QCOMPARE(SelectedRowNumbers(&selection), (QList<int>{1, 2, 4, 6}));
+        SelectOnlyRows(&selection, {0, 3});
+        // Row 5 in two pieces that cover it, row 7 in part only.
+        selection.select(QItemSelection(model.index(5, 0), model.index(5, 1)), QItemSelectionModel::Select);
+        selection.select(QItemSelection(model.index(5, 2), model.index(5, 2)), QItemSelectionModel::Select);
+        selection.select(QItemSelection(model.index(7, 1), model.index(7, 2)), QItemSelectionModel::Select);
+        QList<int> qt;
+        for (const QModelIndex& index : selection.selectedRows())
+            qt << index.row();
+        std::sort(qt.begin(), qt.end());
+        QCOMPARE(SelectedRowNumbers(&selection), qt);
+        QCOMPARE(qt, (QList<int>{0, 3, 5}));
     }
 
     void soundResources_data()

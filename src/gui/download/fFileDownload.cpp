@@ -326,9 +326,8 @@ void fFileDownload::showDownloadMode()
 QList<int> fFileDownload::selectedRows() const
 {
     QList<int> rows;
-    const QModelIndexList selected = ui->ListView3->selectionModel()->selectedRows();
-    for (const QModelIndex& index : selected)
-        rows << m_proxy->mapToSource(index).row();
+    for (int row : SelectedRowNumbers(ui->ListView3->selectionModel()))
+        rows << m_proxy->mapToSource(m_proxy->index(row, 0)).row();
     std::sort(rows.begin(), rows.end());
     return rows;
 }

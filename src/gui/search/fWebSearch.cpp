@@ -380,11 +380,8 @@ void fWebSearch::runPass(AnalysePass pass)
         return;
     if (proceed) {
         QList<int> selected;
-        if (pass == AnalysePass::Selected) {
-            const QModelIndexList rows = ui->ListView1->selectionModel()->selectedRows();
-            for (const QModelIndex& index : rows)
-                selected << index.row();
-        }
+        if (pass == AnalysePass::Selected)
+            selected = SelectedRowNumbers(ui->ListView1->selectionModel());
         AppContext& app = m_context.app();
         const HandOffNaming naming{app.settings().defaultSavePath(), app.saveFolderChoice().nameFromLink};
         // The download window is loaded only for a row that qualifies.
@@ -447,13 +444,7 @@ void fWebSearch::removeByRule(const std::function<int()>& remove)
 
 void fWebSearch::removeSelected()
 {
-    removeByRule([this] {
-        QList<int> rows;
-        const QModelIndexList selected = ui->ListView1->selectionModel()->selectedRows();
-        for (const QModelIndex& index : selected)
-            rows << index.row();
-        return m_results->removeRowsAt(rows);
-    });
+    removeByRule([this] { return m_results->removeRowsAt(SelectedRowNumbers(ui->ListView1->selectionModel())); });
 }
 
 void fWebSearch::removeTitleRule(bool containing)
@@ -482,10 +473,7 @@ void fWebSearch::selectRows(const QList<int>& rows)
 {
     if (m_results->isEmpty())
         return;
-    QItemSelection selection;
-    for (int row : rows)
-        selection.select(m_results->index(row, 0), m_results->index(row, ResultListModel::ColumnCount - 1));
-    ui->ListView1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    SelectOnlyRows(ui->ListView1->selectionModel(), rows);
     ShowInfo(this, u"选中条数："_s + QString::number(rows.size()));
 }
 

@@ -67,11 +67,7 @@ void fIEcache::showListed()
 
 QList<int> fIEcache::selectedRows() const
 {
-    QList<int> rows;
-    for (const QModelIndex& index : ui->ListView1->selectionModel()->selectedRows())
-        rows.append(index.row());
-    std::sort(rows.begin(), rows.end());
-    return rows;
+    return SelectedRowNumbers(ui->ListView1->selectionModel());
 }
 
 void fIEcache::Command1_Click()

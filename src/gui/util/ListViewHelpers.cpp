@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QHash>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QTableView>
 
 #include <algorithm>
@@ -93,6 +94,53 @@ void SetListViewStripes(QTableView* view)
     palette.setColor(QPalette::AlternateBase, QColor(0xE7, 0xF8, 0xED));
     view->setPalette(palette);
     view->setAlternatingRowColors(true);
+}
+
+QList<int> SelectedRowNumbers(const QItemSelectionModel* selection)
+{
+    const QAbstractItemModel* model = selection->model();
+    if (!model)
+        return {};
+    const int columns = model->columnCount();
+    QList<bool> marked(model->rowCount(), false);
+    QList<int> partly; // rows of ranges over some columns only, asked about one by one
+    const QItemSelection ranges = selection->selection();
+    for (const QItemSelectionRange& range : ranges) {
+        const bool wholeRows = range.left() == 0 && range.right() == columns - 1;
+        for (int row = std::max(range.top(), 0); row <= range.bottom() && row < marked.size(); ++row) {
+            if (wholeRows)
+                marked[row] = true;
+            else
+                partly.append(row);
+        }
+    }
+    for (int row : std::as_const(partly))
+        marked[row] = marked.at(row) || selection->isRowSelected(row);
+    QList<int> rows;
+    for (int row = 0; row < marked.size(); ++row)
+        if (marked.at(row))
+            rows.append(row);
+    return rows;
+}
+
+void SelectOnlyRows(QItemSelectionModel* selection, QList<int> rows)
+{
+    const QAbstractItemModel* model = selection->model();
+    selection->clearSelection();
+    if (!model || rows.isEmpty())
+        return;
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    const int lastColumn = model->columnCount() - 1;
+    QItemSelection ranges;
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype j = i;
+        while (j + 1 < rows.size() && rows.at(j + 1) == rows.at(j) + 1)
+            ++j;
+        ranges.append(QItemSelectionRange(model->index(rows.at(i), 0), model->index(rows.at(j), lastColumn)));
+        i = j + 1;
+    }
+    selection->select(ranges, QItemSelectionModel::Select);
 }
 
 } // namespace lintbay
