@@ -9,6 +9,9 @@
 // literary words such as 乾隆). A title made only of GB2312 hanzi may therefore be Simplified, and
 // nothing in it may count as Traditional; ToSimplified leaves exactly those titles untouched.
 //
+// Also left out: the few characters outside GB2312 that today's Simplified writing keeps in names and
+// brands (昇 as in 昇腾, 陞 in given names), which OpenCC would turn into 升.
+//
 // Left out as well: characters whose result OpenCC would change again (薴 → 苧 → 苎; listing them
 // would leave a converted title still "Traditional") and the rare ones whose Simplified form lies
 // outside the basic block (in Extension A, or beyond U+FFFF where one UTF-16 unit would become
@@ -38,6 +41,8 @@ constexpr UChar32 kBasicFirst = 0x4E00;
 constexpr UChar32 kBasicLast = 0x9FFF;
 constexpr std::size_t kGb2312Hanzi = 6763;
 constexpr int kPerLine = 16;
+// Simplified in use, though outside GB2312 (see the header).
+constexpr UChar32 kKeptSimplified[] = {0x6607 /* 昇 */, 0x965E /* 陞 */};
 constexpr int kShownFirst = 16;
 
 // For comparison in the output: the original table, and the one ICU's transliterator gave before
@@ -113,7 +118,8 @@ int main(int argc, char** argv)
     // (simplified, traditional)
     std::vector<std::pair<UChar32, UChar32>> pairs;
     for (UChar32 c = kCandidateFirst; c <= kCandidateLast; ++c) {
-        if (gb2312.count(c))
+        if (gb2312.count(c) || std::find(std::begin(kKeptSimplified), std::end(kKeptSimplified), c) !=
+                                   std::end(kKeptSimplified))
             continue;
         const UChar32 simplified = convertOne(converter, c);
         if (simplified != c && simplified >= kBasicFirst && simplified <= kBasicLast &&
@@ -132,7 +138,8 @@ int main(int argc, char** argv)
                 "// Do not edit; run the script again instead.\n",
                 generator, openccVersion, U_ICU_VERSION);
     std::printf("//\n"
-                "// Characters of U+%04X..U+%04X outside GB2312 that OpenCC's t2s conversion maps\n"
+                "// Characters of U+%04X..U+%04X outside GB2312 (but for 昇 and 陞, which Simplified\n"
+                "// names keep) that OpenCC's t2s conversion maps\n"
                 "// to one different, stable character of U+%04X..U+%04X, ordered by the code of\n"
                 "// the Simplified form (ties by the Traditional code).\n"
                 "// %s\n"
