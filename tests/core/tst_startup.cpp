@@ -53,6 +53,8 @@ private slots:
         QTest::newRow("empty") << u""_s << u""_s << 10.0 << 1;
         QTest::newRow("rounded and padded") << u" 3 "_s << u"1.6"_s << 3.0 << 2;
         QTest::newRow("seven digits") << u"1234567.25"_s << u"1"_s << 1234567.25 << 1;
+        QTest::newRow("a limit of nothing") << u"0"_s << u"1"_s << 10.0 << 1;
+        QTest::newRow("negative") << u"-3"_s << u"1"_s << 10.0 << 1;
     }
     void storedValuesAndBadNumbers()
     {

@@ -317,6 +317,8 @@ private slots:
         QTest::newRow("letters") << u"abc"_s;
         QTest::newRow("empty") << QString();
         QTest::newRow("number with a suffix") << u"12MB"_s;
+        QTest::newRow("zero") << u"0"_s;
+        QTest::newRow("negative") << u"-5"_s;
     }
     void sizeMustBeANumber()
     {

@@ -46,7 +46,9 @@ void ProgramSettings::load()
 {
     const SettingsStore& s = m_store;
     m_defaultSavePath = s.get(keys::kSettings, keys::kDefaultSavePath, DefaultSaveFolder());
-    m_maxFileSizeMB = s.getDouble(keys::kSettings, keys::kMaxFileSize, 10);
+    // A limit of nothing (a hand-edited file) would end every download as too large.
+    const double maxSize = s.getDouble(keys::kSettings, keys::kMaxFileSize, 10);
+    m_maxFileSizeMB = maxSize > 0 ? maxSize : 10;
     m_promptSavePath = s.getInt(keys::kSettings, keys::kPromptSavePath, 1);
     m_downloadMode = s.getInt(keys::kSettings, keys::kDownloadMode, 2) == 1 ? DownloadMode::Single
                                                                              : DownloadMode::Parallel;

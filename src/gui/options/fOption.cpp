@@ -19,6 +19,8 @@ namespace lintbay {
 namespace {
 const QString kProxyFormatError = u"代理服务器网址或者端口格式不对！"_s;
 const QString kSizeNotNumber = u"下载文件大小必须是数字！"_s;
+// A limit of nothing would end every download as too large.
+const QString kSizeNotPositive = u"下载文件大小必须大于 0！"_s;
 constexpr int kDefaultEmulation = 10;
 // The emulation buttons with the version each stands for; "默认" stands for none.
 const struct
@@ -109,8 +111,9 @@ void fOption::Command1_Click()
 {
     // Checked before anything is applied, so that a refused size leaves no half-applied settings.
     double maxSize = 0;
-    if (!ParseNumber(ui->Text1->text(), &maxSize)) {
-        ShowError(this, kSizeNotNumber);
+    const bool number = ParseNumber(ui->Text1->text(), &maxSize);
+    if (!number || !(maxSize > 0)) {
+        ShowError(this, number ? kSizeNotPositive : kSizeNotNumber);
         ui->Text1->setFocus();
         ui->Text1->selectAll();
         return;
