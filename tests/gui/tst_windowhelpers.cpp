@@ -191,6 +191,8 @@ private slots:
         QTest::newRow("lower bounds")
             << here << QList<int>{-300, -15, 2000, 1000} << false << QRect(0, 0, 267, 200);
         QTest::newRow("defaults") << here << QList<int>{} << false << QRect(7, 7, 1000, 667);
+        QTest::newRow("beside every screen") << here << QList<int>{1500, 150000, 9000, 6000} << true << QRect();
+        QTest::newRow("largest number") << here << QList<int>{2147483647, 0, 9000, 6000} << true << QRect();
         QTest::newRow("saved maximized") << u"0*0"_s << QList<int>{1500, 3000, 9000, 6000} << true << QRect();
         QTest::newRow("other resolution")
             << u"1*1"_s << QList<int>{1500, 3000, 9000, 6000} << true << QRect();

@@ -32,9 +32,10 @@ int toTwips(int pixels)
 
 int toPixels(int twips)
 {
-    // Round to the nearest pixel so that a saved value comes back to the same pixel.
-    const int half = placement::kTwipsPerPixel / 2;
-    return (twips >= 0 ? twips + half : twips - half) / placement::kTwipsPerPixel;
+    // Round to the nearest pixel so that a saved value comes back to the same pixel (in 64 bits: a
+    // hand-edited value may be as large as an int goes).
+    const qint64 half = placement::kTwipsPerPixel / 2;
+    return int((twips >= 0 ? twips + half : twips - half) / placement::kTwipsPerPixel);
 }
 
 } // namespace
@@ -80,10 +81,19 @@ void RestoreWindowPlacement(QWidget* window, SettingsStore& settings)
     const int left = std::max(settings.getInt(section, placement::kLeft, kDefaultLeft), 0);
     const int width = std::max(settings.getInt(section, placement::kWidth, kDefaultWidth), kMinWidth);
     const int height = std::max(settings.getInt(section, placement::kHeight, kDefaultHeight), kMinHeight);
+    const QRect placed(toPixels(left), toPixels(top), toPixels(width), toPixels(height));
+    // A place no screen shows (a monitor since unplugged, a hand-edited value) gives the window the
+    // whole screen instead: the start of its title bar must be on one.
+    const QPoint titleBar(placed.x() + std::min(placed.width(), 100) / 2, placed.y() + 10);
+    if (!QGuiApplication::screenAt(titleBar)) {
+        window->setWindowState((window->windowState() & ~(Qt::WindowMinimized | Qt::WindowFullScreen)) |
+                               Qt::WindowMaximized);
+        return;
+    }
     window->setWindowState(window->windowState() &
                            ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
-    window->move(toPixels(left), toPixels(top));
-    window->resize(toPixels(width), toPixels(height));
+    window->move(placed.topLeft());
+    window->resize(placed.size());
 }
 
 void FitComboDropWidth(QComboBox* combo)
