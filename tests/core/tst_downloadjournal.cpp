@@ -283,6 +283,9 @@ private slots:
         list.setTransferColumns(5, u"10"_s, u"10"_s, u"100%"_s);
         list.setState(6, DownloadItemState::Downloading);
         list.setTransferColumns(6, u"10"_s, u"4"_s, u"40%"_s);
+        list.setState(4, DownloadItemState::Failed);
+        list.setReason(4, u"HTTP 500"_s);
+        list.setTransferColumns(8, QString(), QString(), u"3秒后重试"_s); // waits for its server
         list.sort(DownloadListModel::NameColumn, Qt::DescendingOrder);
         list.removeRowsAt({0, 1, 2});
         QRandomGenerator generator(3);
@@ -300,9 +303,10 @@ private slots:
             const DownloadItem& was = list.at(list.rowOfKey(item.key));
             QCOMPARE(item.name, was.name);
             QCOMPARE(item.referer, was.referer);
-            if (was.state == DownloadItemState::Downloading) {
+            QCOMPARE(item.reason, was.reason);
+            if (was.state == DownloadItemState::Downloading || was.state == DownloadItemState::Waiting) {
                 QCOMPARE(item.state, DownloadItemState::Waiting);
-                QVERIFY(item.received.isEmpty());
+                QVERIFY(item.received.isEmpty() && item.progress.isEmpty());
             } else {
                 QCOMPARE(item.state, was.state);
                 QCOMPARE(item.progress, was.progress);
@@ -315,6 +319,21 @@ private slots:
         again.discard();
         QCOMPARE(DownloadJournal::inspect(journalPath).kind, DownloadJournal::Leftover::None);
         QVERIFY(!QFile::exists(journalPath));
+    }
+
+    // A list left by a version whose journal had no reasons comes back all the same.
+    void journalOfAnEarlierVersion()
+    {
+        const QString file = path(u"earlier.sqlite"_s);
+        journalRows(file, u"CREATE TABLE rows (id INTEGER PRIMARY KEY, pos INTEGER, key TEXT, referer TEXT, "
+                          "name TEXT, type TEXT, size TEXT, received TEXT, progress TEXT, folder TEXT, "
+                          "state INTEGER, part TEXT, part_url TEXT, validator BLOB, total INTEGER)"_s);
+        journalRows(file, u"INSERT INTO rows (id, pos, key, name, type, folder, state, part) "
+                          "VALUES (1, 0, 'http://h/a', 'a', 'pdf', '/f', 4, '')"_s);
+        const DownloadJournal::Found found = DownloadJournal::inspect(file);
+        QCOMPARE(found.kind, DownloadJournal::Leftover::Rows);
+        QCOMPARE(keysOf(found.rows), QStringList{u"http://h/a"_s});
+        QCOMPARE(found.rows.at(0).state, DownloadItemState::Failed);
     }
 
     void journalInUseOrCorrupt()

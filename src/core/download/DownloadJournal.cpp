@@ -60,6 +60,8 @@ private:
 
 const QString kColumns = u"id, pos, key, referer, name, type, size, received, progress, folder, state"_s;
 const QString kPartColumns = u"part, part_url, validator, total"_s;
+// Written after kColumns; journals of earlier versions lack it.
+const QString kReasonColumn = u"reason"_s;
 // The list's table, and the one a new list is written into beside it until it is complete.
 const QString kTable = u"rows"_s;
 const QString kNextTable = u"rows_next"_s;
@@ -67,16 +69,16 @@ const QString kNextTable = u"rows_next"_s;
 // Writes every column of one row (bound by DownloadJournal::bindRow).
 QString insertInto(const QString& table)
 {
-    return u"INSERT OR REPLACE INTO "_s + table + u" ("_s + kColumns + u", "_s + kPartColumns +
-           u") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"_s;
+    return u"INSERT OR REPLACE INTO "_s + table + u" ("_s + kColumns + u", "_s + kReasonColumn + u", "_s +
+           kPartColumns + u") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"_s;
 }
 
 bool createTable(QSqlQuery& query, const QString& name)
 {
     return query.exec(u"CREATE TABLE IF NOT EXISTS "_s + name +
                       u" (id INTEGER PRIMARY KEY, pos INTEGER, key TEXT, referer TEXT, name TEXT, type TEXT, "
-                      "size TEXT, received TEXT, progress TEXT, folder TEXT, state INTEGER, part TEXT, "
-                      "part_url TEXT, validator BLOB, total INTEGER)"_s);
+                      "size TEXT, received TEXT, progress TEXT, folder TEXT, state INTEGER, reason TEXT, "
+                      "part TEXT, part_url TEXT, validator BLOB, total INTEGER)"_s);
 }
 
 } // namespace
@@ -102,7 +104,9 @@ DownloadJournal::Found DownloadJournal::inspect(const QString& path)
         if (readable) {
             QSqlQuery query(connection.db());
             QList<qint64> ids;
-            readable = query.exec(u"SELECT "_s + kColumns + u" FROM rows ORDER BY pos"_s);
+            const bool withReason = query.exec(u"SELECT "_s + kReasonColumn + u" FROM rows LIMIT 0"_s);
+            readable = query.exec(u"SELECT "_s + kColumns + u", "_s + (withReason ? kReasonColumn : u"''"_s) +
+                                  u" FROM rows ORDER BY pos"_s);
             while (readable && query.next()) {
                 DownloadItem item;
                 item.key = query.value(2).toString();
@@ -114,9 +118,12 @@ DownloadJournal::Found DownloadJournal::inspect(const QString& path)
                 item.progress = query.value(8).toString();
                 item.folder = query.value(9).toString();
                 const int state = query.value(10).toInt();
+                item.reason = query.value(11).toString();
                 item.state = state >= 1 && state <= 4 ? DownloadItemState(state) : DownloadItemState::Waiting;
-                // What was running is fetched again (from where it got to, where the host allows).
-                if (item.state == DownloadItemState::Downloading && !item.key.isEmpty()) {
+                // What was running is fetched again (from where it got to, where the host allows); what
+                // was waiting, counting down or marked to be fetched again, waits plainly.
+                if ((item.state == DownloadItemState::Downloading || item.state == DownloadItemState::Waiting) &&
+                    !item.key.isEmpty()) {
                     item.state = DownloadItemState::Waiting;
                     item.size.clear();
                     item.received.clear();
@@ -352,6 +359,7 @@ bool DownloadJournal::bindRow(QSqlQuery& query, quint64 id) const
     query.addBindValue(item.progress);
     query.addBindValue(item.folder);
     query.addBindValue(int(item.state));
+    query.addBindValue(item.reason);
     const ResumeNote note = m_files ? m_files->noteOf(id) : ResumeNote();
     query.addBindValue(note.partPath);
     query.addBindValue(note.url.toString(QUrl::FullyEncoded));
