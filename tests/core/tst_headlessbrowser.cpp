@@ -244,6 +244,10 @@ void TestHeadlessBrowser::decodePage_data()
     const QByteArray gbk = toGbk(cn);
     const QByteArray utf8 = cn.toUtf8();
     QTest::newRow("header charset") << gbk << QByteArray("text/html; charset=GBK") << cn << QByteArray("gbk");
+    QTest::newRow("euro sign in GBK") << QByteArray("\x80" + gbk) << QByteArray("text/html; charset=gbk")
+                                      << u"€"_s + cn << QByteArray("gbk");
+    QTest::newRow("0x80 as a second byte") << toGbk(u"亐皜"_s) << QByteArray("text/html; charset=gbk")
+                                           << u"亐皜"_s << QByteArray("gbk");
     QTest::newRow("quoted header charset")
         << gbk << QByteArray("text/html;charset=\"gb2312\"") << cn << QByteArray("gb2312");
     QTest::newRow("header beats meta")

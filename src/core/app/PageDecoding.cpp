@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
+#include <unicode/ucnv_err.h>
 
 #include <vector>
 
@@ -59,6 +61,22 @@ QByteArray icuNameFor(const QByteArray& label)
     return label;
 }
 
+// The web's GBK and GB18030 take a lone byte 0x80 for the euro sign, as Windows' code page 936 does
+// and as the browsers show such a page; ICU's GB18030 finds it illegal. Anything else undecodable
+// becomes U+FFFD, as ever.
+void euroForLone80(const void* context, UConverterToUnicodeArgs* args, const char* codeUnits, int32_t length,
+                   UConverterCallbackReason reason, UErrorCode* err)
+{
+    if ((reason == UCNV_ILLEGAL || reason == UCNV_UNASSIGNED) && length == 1 &&
+        static_cast<unsigned char>(codeUnits[0]) == 0x80) {
+        const UChar euro = 0x20AC;
+        *err = U_ZERO_ERROR;
+        ucnv_cbToUWriteUChars(args, &euro, 1, 0, err);
+        return;
+    }
+    UCNV_TO_U_CALLBACK_SUBSTITUTE(context, args, codeUnits, length, reason, err);
+}
+
 QString icuDecode(const QByteArray& bytes, const char* name, bool* ok)
 {
     UErrorCode err = U_ZERO_ERROR;
@@ -68,6 +86,8 @@ QString icuDecode(const QByteArray& bytes, const char* name, bool* ok)
         return {};
     }
     *ok = true;
+    if (QByteArrayView(name) == "GB18030")
+        ucnv_setToUCallBack(conv, euroForLone80, nullptr, nullptr, nullptr, &err);
     if (bytes.isEmpty()) {
         ucnv_close(conv);
         return {};
