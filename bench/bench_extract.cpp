@@ -63,9 +63,24 @@ QString nestedPage(int depth)
     return page + u"</body></html>"_s;
 }
 
-int nestedCase(int depth, int runs)
+// Result containers nested `depth` deep whose only link, innermost, holds a title of `titleChars`
+// characters (below 0: as many line breaks, each in a block of its own): every level finds that
+// same link as its first.
+QString sharedLinkPage(int depth, int titleChars)
 {
-    const QString page = nestedPage(depth);
+    QString page = u"<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>"_s;
+    for (int i = 0; i < depth; ++i)
+        page += u"<div class=\"result c-container\">"_s;
+    const QString title = titleChars > 0 ? QString(titleChars, u'题') : u"<div><br></div>"_s.repeated(-titleChars);
+    page += u"<a href=\"http://127.0.0.1:8123/link?url=t\">题"_s + title + u"</a>"_s;
+    for (int i = 0; i < depth; ++i)
+        page += u"</div>"_s;
+    return page + u"</body></html>"_s;
+}
+
+int nestedCase(int depth, int runs, int titleChars)
+{
+    const QString page = titleChars != 0 ? sharedLinkPage(depth, titleChars) : nestedPage(depth);
     const QUrl url(u"http://127.0.0.1:8123/s?q1=x&ft=pdf"_s);
     ExtractionOptions options;
     options.engineDomain = u"127.0.0.1:8123"_s;
@@ -80,7 +95,10 @@ int nestedCase(int depth, int runs)
         extractMs << t.nsecsElapsed() / 1e6;
         rows = list.count();
     }
-    std::printf("| nested containers, depth %d (%lld KB), %d rows | %.1f |\n", depth,
+    std::printf("| nested containers, depth %d%s (%lld KB), %d rows | %.1f |\n", depth,
+                titleChars > 0   ? qPrintable(u", one link of %1 characters"_s.arg(titleChars))
+                : titleChars < 0 ? qPrintable(u", one link of %1 line breaks"_s.arg(-titleChars))
+                                 : "",
                 static_cast<long long>(page.toUtf8().size() / 1024), rows, median(extractMs));
     return 0;
 }
@@ -91,7 +109,8 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() > 2 && args.at(1) == u"nested"_s)
-        return nestedCase(args.at(2).toInt(), args.size() > 3 ? args.at(3).toInt() : 5);
+        return nestedCase(args.at(2).toInt(), args.size() > 3 ? args.at(3).toInt() : 5,
+                          args.size() > 4 ? args.at(4).toInt() : 0);
     const int kb = args.size() > 1 ? args.at(1).toInt() : 500;
     const int runs = args.size() > 2 ? args.at(2).toInt() : 21;
     const QString page = buildPage(kb * 1024);

@@ -30,6 +30,8 @@ public:
     HtmlElement() = default;
 
     bool isNull() const { return m_node == nullptr; }
+    // The same element of the same document.
+    friend bool operator==(const HtmlElement& a, const HtmlElement& b) { return a.m_node == b.m_node; }
     QString tagName() const;            // upper case, as the document model reports it
     QString id() const;
     QString className() const;

@@ -104,8 +104,9 @@ private:
     {
         if (m_breaks > 0) {
             if (!m_out.isEmpty()) {
+                // Only as many as are asked for are counted: a run of breaks grows with every one.
                 int have = 0;
-                for (qsizetype i = m_out.size() - 1; i >= 0 && m_out.at(i) == u'\n'; --i)
+                for (qsizetype i = m_out.size() - 1; i >= 0 && have < m_breaks && m_out.at(i) == u'\n'; --i)
                     ++have;
                 for (int i = have; i < m_breaks; ++i)
                     m_out += u'\n';

@@ -85,6 +85,9 @@ int ExtractResults(const HtmlDocument& document, const ExtractionOptions& option
     const QString pageUrl = document.URL();
 
     int offered = 0;
+    // Containers nested in one another find the same first link: its text is rendered once.
+    HtmlElement lastAnchor;
+    QString lastTitle;
     const QList<HtmlElement> divs = document.getElementsByTagName(u"div"_s);
     for (const HtmlElement& div : divs) {
         if (!isResultContainer(div))
@@ -95,8 +98,12 @@ int ExtractResults(const HtmlDocument& document, const ExtractionOptions& option
         const HtmlElement anchor = div.firstByTagName(u"a"_s);
         if (!anchor.isNull()) {
             link = anchor.href().trimmed();
-            title = anchor.innerText().trimmed();
-            title.remove(u"..."_s);
+            if (lastAnchor.isNull() || !(anchor == lastAnchor)) {
+                lastAnchor = anchor;
+                lastTitle = anchor.innerText().trimmed();
+                lastTitle.remove(u"..."_s);
+            }
+            title = lastTitle;
         }
         if (options.removeSpaces)
             title.remove(u' ');
@@ -110,13 +117,12 @@ int ExtractResults(const HtmlDocument& document, const ExtractionOptions& option
             accepted = false;
         if (options.skipTraditional && HasTraditional(title))
             accepted = false;
-        if (options.toSimplified)
-            title = ToSimplified(title);
-
         if (!accepted)
             continue;
         if (options.engineDomain.isEmpty() || !link.contains(redirectMark, Qt::CaseInsensitive))
             continue;
+        if (options.toSimplified)
+            title = ToSimplified(title);
         if (isSiteTitle(title, sharingSuffix))
             continue;
         if (title.isEmpty() || link.isEmpty())
