@@ -1,17 +1,20 @@
 #include "app/BrowserProfile.h"
 #include "app/GuiContext.h"
 #include "app/AppContext.h"
+#include "app/ProgramLock.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
 #include "download/fFileDownload.h"
 #include "search/fWebSearch.h"
 #include "options/RegistryLayer.h"
 #include "util/MemoryTuning.h"
+#include "util/Messages.h"
 
 #include "Version.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 
@@ -29,6 +32,12 @@ int main(int argc, char* argv[])
     // The start-up window is hidden, not closed, while another window is open; the program ends
     // only when it is unloaded.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    lintbay::ProgramLock running(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    if (!running.claim()) {
+        lintbay::ShowInfo(nullptr, u"Lintbay 已在运行。"_s);
+        return 0;
+    }
 
     lintbay::SettingsStore settings;
     const auto registry = lintbay::createSystemRegistry();

@@ -1,10 +1,12 @@
 #include "app/AppContext.h"
+#include "app/ProgramLock.h"
 #include "app/SettingsStore.h"
 #include "options/BrowserEmulation.h"
 #include "options/IniRegistry.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -128,6 +130,39 @@ private slots:
         app.restoreEmulationAtExit();
         QCOMPARE(registry.RegReadDword(browserEmulationKeyPath(), browserEmulationValueName(), u"32"_s),
                  expectedValue);
+    }
+
+    // One program at a time: a second is refused while the first runs; the lock of a program that
+    // died is taken over; a folder nobody may write does not keep the program from starting.
+    void oneProgramAtATime()
+    {
+        const QString folder = iniPath(u"data"_s);
+        {
+            ProgramLock first(folder);
+            QVERIFY(first.claim());
+            QVERIFY(first.claim()); // asked again, still held
+            ProgramLock second(folder);
+            QVERIFY(!second.claim());
+        }
+        ProgramLock third(folder);
+        QVERIFY(third.claim());
+
+        // As a program that ended without cleaning up leaves it.
+        const QString other = iniPath(u"data-dead"_s);
+        QDir().mkpath(other);
+        QProcess ended;
+        ended.start(u"true"_s, {});
+        QVERIFY(ended.waitForStarted());
+        const qint64 pid = ended.processId();
+        QVERIFY(ended.waitForFinished());
+        QFile left(QDir(other).filePath(u"running.lock"_s));
+        QVERIFY(left.open(QIODevice::WriteOnly));
+        left.write(QByteArray::number(pid) + "\n" +
+                   QCoreApplication::applicationName().toUtf8() + "\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        left.close();
+        QVERIFY(ProgramLock(other).claim());
+
+        QVERIFY(ProgramLock(u"/proc/no-such-folder"_s).claim());
     }
 };
 
