@@ -456,6 +456,8 @@ void TestOptions::osVersionFromOsRelease_data()
                                    << u"Fedora 版本:39 (Workstation) (内部版本:6.1.0-18-amd64)"_s;
     QTest::newRow("rolling") << QByteArray("NAME=\"Arch Linux\"\nBUILD_ID=rolling\n")
                              << u"Arch Linux 版本:rolling (内部版本:6.1.0-18-amd64)"_s;
+    QTest::newRow("code name only") << QByteArray("NAME=\"Debian GNU/Linux\"\nVERSION_CODENAME=trixie\n")
+                                    << u"Debian GNU/Linux 版本:trixie (内部版本:6.1.0-18-amd64)"_s;
     QTest::newRow("no NAME") << QByteArray("PRETTY_NAME=\"X 1\"\nVERSION_ID=1\n") << fallback;
     QTest::newRow("empty file") << QByteArray("") << fallback;
     QTest::newRow("no file") << QByteArray() << fallback;

@@ -150,7 +150,8 @@ QString OsVersionTextFromOsRelease(const OsFacts& facts)
     if (product.isEmpty())
         return OsNameFromVersionInfo(facts);
     QString release;
-    for (const QString& key : {u"VERSION_ID"_s, u"VERSION"_s, u"BUILD_ID"_s}) {
+    // A rolling release (Debian testing) may name no version but its code name.
+    for (const QString& key : {u"VERSION_ID"_s, u"VERSION"_s, u"BUILD_ID"_s, u"VERSION_CODENAME"_s}) {
         release = fields.value(key).trimmed();
         if (!release.isEmpty())
             break;
