@@ -123,6 +123,7 @@ bool WebEngineBrowser::runOnElement(const ElementLocator& locator, const QString
     const auto json = [](const QString& text) {
         return QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact));
     };
+    // One arg() for all four: a "%1" in the id would otherwise be filled by a later one.
     const QString script = uR"((function(){
   var id = %1[0], tag = %2[0], index = %3;
   var el = id ? document.getElementById(id) : null;
@@ -130,7 +131,7 @@ bool WebEngineBrowser::runOnElement(const ElementLocator& locator, const QString
   if (!el) return false;
   %4
   return true;
-})())"_s.arg(json(locator.id), json(locator.tag)).arg(locator.index).arg(body);
+})())"_s.arg(json(locator.id), json(locator.tag), QString::number(locator.index), body);
 
     auto state = std::make_shared<std::pair<bool, bool>>(false, false);
     m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [state](const QVariant& v) {
