@@ -6,6 +6,8 @@
 #include "util/SoundPlayer.h"
 #include "util/WindowHelpers.h"
 
+#include "TestData.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
@@ -34,6 +36,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace lintbay;
+using lintbay::test::writeFile;
 
 namespace {
 
@@ -365,6 +368,70 @@ private slots:
         std::sort(qt.begin(), qt.end());
         QCOMPARE(SelectedRowNumbers(&selection), qt);
         QCOMPARE(qt, (QList<int>{0, 3, 5}));
+    }
+
+    // The desktop's browser is started through its entry, by gtk-launch or else by gio, which wants
+    // the entry's file; a launcher that fails leaves the next one its turn; only web addresses and
+    // existing files reach a browser.
+    void webBrowserLaunchers_data()
+    {
+        QTest::addColumn<QString>("launchers"); // stubs on PATH: "gtk" (exits 0), "gtk-fails", "gio"
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<QString>("record"); // what the launcher that worked was given
+        const QString url = u"http://example.test/a%20b.pdf"_s;
+        QTest::newRow("gtk-launch") << u"gtk gio"_s << url << true << u"gtk-launch browser "_s + url;
+        QTest::newRow("gio only") << u"gio"_s << url << true << u"gio launch {apps}/browser.desktop "_s + url;
+        QTest::newRow("gtk-launch fails") << u"gtk-fails gio"_s << url << true
+                                          << u"gio launch {apps}/browser.desktop "_s + url;
+        QTest::newRow("script address") << u"gtk gio"_s << u"javascript:alert(1)"_s << false << QString();
+        QTest::newRow("an option") << u"gtk gio"_s << u"--new-instance"_s << false << QString();
+    }
+    void webBrowserLaunchers()
+    {
+        QFETCH(QString, launchers);
+        QFETCH(QString, target);
+        QFETCH(bool, opened);
+        QFETCH(QString, record);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+        const QString bin = m_dir.filePath(u"bin-"_s + tag);
+        const QString apps = m_dir.filePath(u"data-"_s + tag + u"/applications"_s);
+        const QString log = m_dir.filePath(u"launched-"_s + tag);
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(apps));
+        QVERIFY(writeFile(apps + u"/browser.desktop"_s, "[Desktop Entry]\nType=Application\nExec=true %u\n"));
+        const auto stub = [&](const QString& name, const QByteArray& body) {
+            const QString path = bin + u'/' + name;
+            QVERIFY(writeFile(path, "#!/bin/sh\n" + body));
+            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        };
+        stub(u"xdg-mime"_s, "echo browser.desktop\n");
+        const QByteArray append = " >> '" + QFile::encodeName(log) + "'\n";
+        if (launchers.contains(u"gtk-fails"_s))
+            stub(u"gtk-launch"_s, "exit 1\n");
+        else if (launchers.contains(u"gtk"_s))
+            stub(u"gtk-launch"_s, "echo \"gtk-launch $*\"" + append);
+        if (launchers.contains(u"gio"_s))
+            stub(u"gio"_s, "[ -f \"$2\" ] || exit 1\necho \"gio $*\"" + append);
+
+        const QByteArray path = qgetenv("PATH");
+        const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+        const QByteArray browser = qgetenv("BROWSER");
+        qputenv("PATH", QFile::encodeName(bin));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(QFileInfo(apps).path()));
+        qunsetenv("BROWSER");
+        QDesktopServices::setUrlHandler(u"http"_s, &m_urls, "open");
+        const bool result = OpenInWebBrowser(target);
+        QDesktopServices::unsetUrlHandler(u"http"_s);
+        qputenv("PATH", path);
+        qputenv("XDG_DATA_HOME", dataHome);
+        if (!browser.isNull())
+            qputenv("BROWSER", browser);
+
+        QCOMPARE(result, opened);
+        QFile launched(log);
+        const QString got = launched.open(QIODevice::ReadOnly) ? QString::fromUtf8(launched.readAll()).trimmed() : QString();
+        QCOMPARE(got, QString(record).replace(u"{apps}"_s, apps));
+        QVERIFY(m_urls.opened.isEmpty());
     }
 
     void soundResources_data()

@@ -45,6 +45,26 @@ bool showItemsOverDBus(const QString& file)
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
+// A launcher hands the application over and ends; only its own success counts (a started process
+// proves nothing). One still running after this long is taken to have launched.
+constexpr int kLauncherTimeoutMs = 5000;
+
+bool runLauncher(const QString& program, const QStringList& args)
+{
+    QProcess launcher;
+    launcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    launcher.start(program, args);
+    if (!launcher.waitForStarted(kLauncherTimeoutMs))
+        return false;
+    if (!launcher.waitForFinished(kLauncherTimeoutMs)) {
+        // The application it started is a process of its own and stays.
+        launcher.kill();
+        launcher.waitForFinished(1000);
+        return true;
+    }
+    return launcher.exitStatus() == QProcess::NormalExit && launcher.exitCode() == 0;
+}
+
 // Starts the desktop's application for a type (a MIME type or "x-scheme-handler/…") by its desktop
 // entry, with one argument.
 bool launchDefaultFor(const QString& type, const QString& argument)
@@ -56,17 +76,13 @@ bool launchDefaultFor(const QString& type, const QString& argument)
     const QString entry = QString::fromUtf8(query.readAllStandardOutput()).trimmed();
     if (!entry.endsWith(u".desktop"_s))
         return false;
-    const QString id = entry.chopped(8);
-    for (const QString& launcher : {u"gtk-launch"_s, u"gio"_s}) {
-        const QString program = QStandardPaths::findExecutable(launcher);
-        if (program.isEmpty())
-            continue;
-        const QStringList args =
-            launcher == u"gio"_s ? QStringList{u"launch"_s, entry, argument} : QStringList{id, argument};
-        if (QProcess::startDetached(program, args))
-            return true;
-    }
-    return false;
+    const QString gtkLaunch = QStandardPaths::findExecutable(u"gtk-launch"_s);
+    if (!gtkLaunch.isEmpty() && runLauncher(gtkLaunch, {entry.chopped(8), argument}))
+        return true;
+    // gio wants the entry's file, not its name.
+    const QString gio = QStandardPaths::findExecutable(u"gio"_s);
+    const QString file = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, entry);
+    return !gio.isEmpty() && !file.isEmpty() && runLauncher(gio, {u"launch"_s, file, argument});
 }
 
 } // namespace
@@ -94,22 +110,30 @@ bool ShowInFolder(const QString& path)
 
 bool OpenWithTextEditor(const QString& path)
 {
-    if (!QFileInfo(path).isFile())
+    const QFileInfo info(path);
+    if (!info.isFile())
         return false;
-    // The desktop's choice for plain text, started by its desktop entry.
-    if (launchDefaultFor(u"text/plain"_s, path))
+    // Absolute: a relative name beginning with "-" would be read as an option.
+    const QString file = info.absoluteFilePath();
+    // The desktop's choice for plain text, started by its desktop entry; else whatever opens the
+    // file. (An editor named in $VISUAL is mostly one for a terminal, which a desktop program has not.)
+    if (launchDefaultFor(u"text/plain"_s, file))
         return true;
-    // No association: an editor named by the environment, else whatever opens the file.
-    const QString visual = qEnvironmentVariable("VISUAL");
-    if (!visual.isEmpty() && QProcess::startDetached(visual, {path}))
-        return true;
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 
 bool OpenInWebBrowser(const QString& text)
 {
-    const QString target = text.trimmed();
-    if (target.isEmpty())
+    // Web addresses, and files that exist (as absolute paths); nothing else reaches a browser, be it
+    // a script address or text a browser would read as an option.
+    QString target = text.trimmed();
+    const QUrl address(target);
+    const QString addressScheme = address.scheme().toLower();
+    if (addressScheme == u"http"_s || addressScheme == u"https"_s || addressScheme == u"ftp"_s)
+        target = address.toString(QUrl::FullyEncoded);
+    else if (QFileInfo(localPath(target)).isFile())
+        target = QFileInfo(localPath(target)).absoluteFilePath();
+    else
         return false;
     // The browser the user named: commands separated by ":", "%s" standing for the address.
     const QString named = qEnvironmentVariable("BROWSER");

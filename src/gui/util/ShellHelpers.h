@@ -19,8 +19,9 @@ bool ShowInFolder(const QString& path);
 // plain text), whatever the file's own type; false when none could be started.
 bool OpenWithTextEditor(const QString& path);
 
-// Opens an address, or a file path, in the user's web browser (the one $BROWSER names, else the
-// desktop's handler of web addresses); false when no browser could be started.
+// Opens a web address (http, https, ftp) or an existing file in the user's web browser (the one
+// $BROWSER names, else the desktop's handler of web addresses); false for anything else and when no
+// browser could be started.
 bool OpenInWebBrowser(const QString& text);
 
 } // namespace lintbay
