@@ -218,6 +218,15 @@ void tst_FaultMatrix::scenario_data()
     add("unasked part from the start", head, Folder::Fresh,
         {S::Failed, kAny, kAny, kAny, u"连接中断，文件不完整：收到 1000 字节，应为 5000 字节"_s, {}},
         {S::Failed, u"5000"_s, u"1000"_s, u"20%"_s, u"下载不完整：收到 1000 字节，共 5000 字节"_s, {}});
+    // Without the whole's length, or chunked (which is taken whole), a part is no document either.
+    TestHttpResponse noTotal = head;
+    noTotal.headers.clear();
+    noTotal.withHeader("Content-Type", "application/pdf").withHeader("Content-Range", "bytes 0-999/*");
+    add("unasked part of an unknown whole", noTotal, Folder::Fresh,
+        {S::Failed, kAny, kAny, kAny, u"文件长度互相矛盾"_s, {}}, {S::Failed, kAny, kAny, kAny, u"文件长度互相矛盾"_s, {}});
+    add("unasked part from the start, chunked", framed(head, TestHttpResponse::Framing::Chunked), Folder::Fresh,
+        {S::Failed, kAny, kAny, kAny, u"连接中断，文件不完整：收到 1000 字节"_s, {}},
+        {S::Failed, kAny, kAny, kAny, u"下载不完整：收到 1000 字节，共 5000 字节"_s, {}});
     TestHttpResponse middle = head;
     middle.headers.clear();
     middle.withHeader("Content-Type", "application/pdf").withHeader("Content-Range", "bytes 1000-1999/5000");
@@ -253,7 +262,7 @@ void tst_FaultMatrix::scenario_data()
         {S::Done, kAny, kAny, u"100%"_s, u"HTTP 404"_s, {kName + u".htm"_s}, u"htm"_s});
 
     // Qt tells these statuses as other errors; their pages come whole all the same.
-    for (const int status : {400, 407, 418}) {
+    for (const int status : {400, 418}) {
         TestHttpResponse page = TestHttpResponse::html(QByteArray("<html><body><h1>No</h1></body></html>"));
         page.status = status;
         page.framing = TestHttpResponse::Framing::Chunked;

@@ -332,6 +332,10 @@ void tst_ItemTransfer::outcomes_data()
         << u"/session"_s << TestHttpResponse::bytes(pdf(3000), "application/pdf") << done << u"3000"_s
         << u"3000"_s << u"100%"_s << u"pdf"_s << pdf(3000) << 1 << QString();
 
+    QTest::newRow("back to itself, setting a cookie every time")
+        << u"/cookieloop"_s << TestHttpResponse::bytes(pdf(30), "application/pdf") << failed << QString()
+        << QString() << QString() << u"pdf"_s << QByteArray() << 0 << u"重定向形成循环"_s;
+
     QTest::newRow("more than 20 redirects")
         << u"/far/0"_s << TestHttpResponse::bytes(pdf(30), "application/pdf") << failed << QString()
         << QString() << QString() << u"pdf"_s << QByteArray() << 0 << u"重定向次数过多（超过 20 次）"_s;
@@ -379,6 +383,8 @@ void tst_ItemTransfer::outcomes()
         return TestHttpResponse::redirect(n >= 2 ? "/doc" : "/hop/" + QByteArray::number(n + 1));
     });
     m_server->serve(u"/loop"_s, TestHttpResponse::redirect("/loop"));
+    m_server->serve(u"/cookieloop"_s,
+                    TestHttpResponse::redirect("/cookieloop").withHeader("Set-Cookie", "visit=1; Path=/"));
     // Back to itself with a session cookie, then on to the document.
     m_server->route(u"/session"_s, [](const TestHttpRequest& r) {
         if (r.header("Cookie").contains("session=1"))

@@ -375,12 +375,16 @@ private slots:
     // existing files reach a browser.
     void webBrowserLaunchers_data()
     {
-        QTest::addColumn<QString>("launchers"); // stubs on PATH: "gtk" (exits 0), "gtk-fails", "gio"
+        // Stubs on PATH: "gtk" (exits 0), "gtk-fails", "gtk-later" (leaves an application that writes
+        // to its output after the launcher ended), "gio".
+        QTest::addColumn<QString>("launchers");
         QTest::addColumn<QString>("target");
         QTest::addColumn<bool>("opened");
         QTest::addColumn<QString>("record"); // what the launcher that worked was given
         const QString url = u"http://example.test/a%20b.pdf"_s;
         QTest::newRow("gtk-launch") << u"gtk gio"_s << url << true << u"gtk-launch browser "_s + url;
+        QTest::newRow("application outlives its launcher") << u"gtk-later"_s << url << true
+                                                           << u"gtk-launch browser "_s + url;
         QTest::newRow("gio only") << u"gio"_s << url << true << u"gio launch {apps}/browser.desktop "_s + url;
         QTest::newRow("gtk-launch fails") << u"gtk-fails gio"_s << url << true
                                           << u"gio launch {apps}/browser.desktop "_s + url;
@@ -408,6 +412,8 @@ private slots:
         const QByteArray append = " >> '" + QFile::encodeName(log) + "'\n";
         if (launchers.contains(u"gtk-fails"_s))
             stub(u"gtk-launch"_s, "exit 1\n");
+        else if (launchers.contains(u"gtk-later"_s))
+            stub(u"gtk-launch"_s, "(/bin/sleep 0.3; echo started; echo \"gtk-launch $*\"" + append.trimmed() + ") &\nexit 0\n");
         else if (launchers.contains(u"gtk"_s))
             stub(u"gtk-launch"_s, "echo \"gtk-launch $*\"" + append);
         if (launchers.contains(u"gio"_s))
@@ -428,9 +434,13 @@ private slots:
             qputenv("BROWSER", browser);
 
         QCOMPARE(result, opened);
-        QFile launched(log);
-        const QString got = launched.open(QIODevice::ReadOnly) ? QString::fromUtf8(launched.readAll()).trimmed() : QString();
-        QCOMPARE(got, QString(record).replace(u"{apps}"_s, apps));
+        const auto launched = [&log] {
+            QFile file(log);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+        };
+        if (!record.isEmpty())
+            QTRY_COMPARE_WITH_TIMEOUT(launched(), QString(record).replace(u"{apps}"_s, apps), 5000);
+        QCOMPARE(launched(), QString(record).replace(u"{apps}"_s, apps));
         QVERIFY(m_urls.opened.isEmpty());
     }
 

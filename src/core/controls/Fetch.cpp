@@ -425,16 +425,15 @@ bool Fetch::takeAnswer()
         fail(End::BadLength, QNetworkReply::ProtocolFailure, u"conflicting Content-Length"_s);
         return false;
     }
-    // A part of the document although none was asked for: from its start it is a body that ends
-    // short of the whole (kept to be continued); a part from elsewhere is nothing to write.
+    // A part of the document although none was asked for: from its start, with the whole's length
+    // named, it is a body that ends short of the whole; any other part is nothing to write.
     if (m_status == 206 && m_rangeFrom == 0) {
         const ContentRange range = parseContentRange(reply->rawHeader("Content-Range"));
-        if (!range.valid || range.first != 0) {
+        if (!range.valid || range.first != 0 || range.total <= 0) {
             fail(End::BadLength, QNetworkReply::ProtocolFailure, u"a part that was not asked for"_s);
             return false;
         }
-        if (range.total > 0)
-            m_announced = range.total;
+        m_announced = range.total;
     }
     if (m_phase != Phase::Waiting)
         return true;
@@ -541,6 +540,11 @@ void Fetch::onFinished()
     } else {
         if (m_connectionBroke || !bodyEndedNormally(reply)) {
             fail(End::CutOff, reply->error(), reply->errorString());
+            return;
+        }
+        // A part of a document taken whole is short of it.
+        if (m_status == 206 && m_announced > 0 && m_received < m_announced) {
+            fail(End::CutOff, QNetworkReply::RemoteHostClosedError, u"a part of the document"_s);
             return;
         }
         // A single byte counts as nothing.

@@ -6,6 +6,8 @@
 #include <QNetworkReply>
 #include <QSslConfiguration>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace lintbay {
@@ -87,16 +89,14 @@ NetworkContext::Redirect NetworkContext::nextRedirect(const QNetworkReply* reply
     if (!location.isValid() || !isFetchableUrl(target))
         return step;
     const QUrl key = target.adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments);
-    // A server may send the client back to an address once it has set a cookie (a session, a
-    // check passed): no loop, as the next answer may differ. A chain that sets cookies for ever ends
-    // at the hop limit.
+    // A server may send the client back to an address once, having set a cookie (a session, a check
+    // passed): the next answer may differ. A third visit, or a second without a cookie, is a loop.
     step.fault = RedirectFault::Loop;
-    if (!reply->hasRawHeader("Set-Cookie")) {
-        for (const QUrl& seen : visited) {
-            if (seen.adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments) == key)
-                return step;
-        }
-    }
+    const auto visits = std::count_if(visited.cbegin(), visited.cend(), [&key](const QUrl& seen) {
+        return seen.adjusted(QUrl::RemoveFragment | QUrl::NormalizePathSegments) == key;
+    });
+    if (visits >= (reply->hasRawHeader("Set-Cookie") ? 2 : 1))
+        return step;
     step.fault = RedirectFault::TooMany;
     if (visited.size() > kMaxRedirects)
         return step;

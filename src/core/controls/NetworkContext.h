@@ -55,8 +55,8 @@ public:
         {
             None,   // not a redirect: this is the answer
             Follow, // request `request` (the same request, at the new address) instead
-            Refuse  // not http or https, an address visited before (unless the answer set a cookie), or
-                    // more than kMaxRedirects hops
+            Refuse  // not http or https, an address visited before (once more is allowed when the
+                    // answer set a cookie), or more than kMaxRedirects hops
         };
         Action action = None;
         QNetworkRequest request;

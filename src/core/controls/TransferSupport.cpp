@@ -93,10 +93,10 @@ bool isHttpStatusError(const QNetworkReply* reply, int error)
 {
     if ((error >= 201 && error <= 299) || (error >= 401 && error <= 499))
         return true;
-    // Qt tells 400 and 418 as a protocol error and 407 as a proxy's, though the server answered.
-    const bool statusLike =
-        error == QNetworkReply::ProtocolInvalidOperationError || error == QNetworkReply::ProxyAuthenticationRequiredError;
-    return statusLike && reply && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 400;
+    // Qt tells 400 and 418 as a protocol error, though the server answered. (407 stays an error: it
+    // is a proxy's, not the document server's.)
+    return error == QNetworkReply::ProtocolInvalidOperationError && reply &&
+           reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 400;
 }
 
 bool bodyEndedNormally(const QNetworkReply* reply)

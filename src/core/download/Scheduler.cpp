@@ -218,21 +218,21 @@ bool Scheduler::isBeingWritten(const DownloadItem& item) const
     return false;
 }
 
-bool Scheduler::hostIsFull(const QString& host) const
+QHash<QString, int> Scheduler::slotsPerHost() const
 {
-    if (options.perHostLimit <= 0)
-        return false;
-    int running = 0;
+    QHash<QString, int> running;
     for (int s = 1; s <= kMaxSlots; ++s)
-        if (m_slots[s] && m_slots[s]->fetch().currentHost() == host)
-            ++running;
-    return running >= options.perHostLimit;
+        if (m_slots[s])
+            ++running[m_slots[s]->fetch().currentHost()];
+    return running;
 }
 
 int Scheduler::pickRow(bool createFolders)
 {
     const bool hostsWait = m_retries.anyHostWaits();
     const bool slotsPerHost = createFolders && options.perHostLimit > 0;
+    // The slots' hosts, counted once for the walk (no slot starts during it).
+    const QHash<QString, int> running = slotsPerHost ? this->slotsPerHost() : QHash<QString, int>();
     for (int row = 0; row < m_list.count(); ++row) {
         if (m_list.at(row).state != DownloadItemState::Waiting)
             continue;
@@ -242,7 +242,7 @@ int Scheduler::pickRow(bool createFolders)
             continue;
         // Polite to the hosts: a row whose host has its fill of transfers waits for a later tick,
         // and the next waiting row goes first.
-        if (slotsPerHost && hostIsFull(host))
+        if (slotsPerHost && running.value(host) >= options.perHostLimit)
             continue;
         m_list.setName(row, SanitizeFileName(m_list.at(row).name));
         QString folder = m_list.at(row).folder;

@@ -56,7 +56,11 @@ public:
     {
         DownloadMode downloadMode = DownloadMode::Parallel;
         int threadCount = 3;      // slots in mode 2, 1 to 6
-        int perHostLimit = 2;     // transfers at once to one host in mode 2; 0: no limit
+        // Transfers at once to one host in mode 2 (0: no limit), for rows whose host is known: the
+        // host of a direct address, or the server that answered the row before. A row behind a
+        // redirect counts with its server once it is there, so a server many new rows lead to may
+        // get up to the slots' number at once, as from a browser.
+        int perHostLimit = 2;
         int intervalSeconds = 0;  // pause after the last transfer ended
         NamePolicy policy = NamePolicy::Rename;
         double maxFileSizeMB = 10;
@@ -161,13 +165,14 @@ private:
     void transferEnded();
     int slotCount() const;
     // The first waiting row that is to be fetched, in list order; in mode 2 (`createFolders`) one
-    // whose host is not full.
+    // whose host is not full and whose file no slot is writing (under 跳过 and 覆盖).
     int pickRow(bool createFolders);
     static QString hostOf(const QString& key);
     // The host the row's transfer goes to, as far as is known: the server that answered its last
     // attempt, else the host of its address.
     QString rowHost(int row);
-    bool hostIsFull(const QString& host) const;
+    // Running slots by the host each is with now.
+    QHash<QString, int> slotsPerHost() const;
     // A slot is writing the file the row would be saved as.
     bool isBeingWritten(const DownloadItem& item) const;
     void setRunning(bool on);

@@ -52,7 +52,9 @@ constexpr int kLauncherTimeoutMs = 5000;
 bool runLauncher(const QString& program, const QStringList& args)
 {
     QProcess launcher;
-    launcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // No pipes: the application inherits the launcher's output and must not die writing to a pipe
+    // nobody reads any more.
+    launcher.setProcessChannelMode(QProcess::ForwardedChannels);
     launcher.start(program, args);
     if (!launcher.waitForStarted(kLauncherTimeoutMs))
         return false;
