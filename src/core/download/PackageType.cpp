@@ -320,15 +320,17 @@ QString openDocumentType(BoundedReader& in, qint64 localOffset, qint64 storedSiz
 
 } // namespace
 
-QString officePartKind(QByteArrayView entryName)
+bool OfficePartScan::see(QByteArrayView entryName)
 {
-    if (entryName.startsWith("word/"))
-        return u"docx"_s;
-    if (entryName.startsWith("xl/"))
-        return u"xlsx"_s;
-    if (entryName.startsWith("ppt/"))
-        return u"pptx"_s;
-    return {};
+    if (entryName == "[Content_Types].xml")
+        m_contentTypes = true;
+    else if (m_kind.isEmpty() && entryName.startsWith("word/"))
+        m_kind = u"docx"_s;
+    else if (m_kind.isEmpty() && entryName.startsWith("xl/"))
+        m_kind = u"xlsx"_s;
+    else if (m_kind.isEmpty() && entryName.startsWith("ppt/"))
+        m_kind = u"pptx"_s;
+    return !kind().isEmpty();
 }
 
 QString compoundFileType(QIODevice& device)
@@ -346,8 +348,7 @@ QString zipPackageType(QIODevice& device)
     const QByteArray directory =
         in.read(qint64(where->offset), qint64(std::min<quint64>(where->size, kDirectoryLimit)));
 
-    bool contentTypes = false;
-    QString kind;
+    OfficePartScan office;
     for (qsizetype at = 0; at + kCentralHeaderSize <= directory.size();) {
         if (QByteArrayView(directory).sliced(at, 4) != kCentralHeader)
             break;
@@ -357,13 +358,8 @@ QString zipPackageType(QIODevice& device)
         const QByteArrayView name = QByteArrayView(directory).sliced(at + kCentralHeaderSize, nameLength);
         if (at == 0 && name == "mimetype" && u16(directory, at + 10) == 0)
             return openDocumentType(in, u32(directory, at + 42), u32(directory, at + 20));
-        // An Office Open XML package declares its parts' types; its folders tell which kind it is.
-        if (name == "[Content_Types].xml")
-            contentTypes = true;
-        else if (kind.isEmpty())
-            kind = officePartKind(name);
-        if (contentTypes && !kind.isEmpty())
-            return kind;
+        if (office.see(name))
+            return office.kind();
         at += kCentralHeaderSize + nameLength + u16(directory, at + 30) + u16(directory, at + 32);
     }
     return {};

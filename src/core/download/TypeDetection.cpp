@@ -158,25 +158,18 @@ private:
 
 // An Office Open XML package announces its kind in its entry names; Office writes the same local
 // header for documents, workbooks and presentations, so the header alone cannot tell them apart.
-// Only a package declaring its parts' types counts: a plain archive may hold a folder named "ppt".
-// Empty when the entries at the head do not tell.
+// Empty when the entries at the head do not tell (OfficePartScan).
 QString officePackageKind(const QByteArray& head)
 {
     static const QByteArray kLocalHeader("PK\x03\x04", 4);
-    bool contentTypes = false;
-    QString kind;
+    OfficePartScan office;
     for (qsizetype at = head.indexOf(kLocalHeader); at >= 0; at = head.indexOf(kLocalHeader, at + 4)) {
         if (at + 30 > head.size())
             break;
         const qsizetype nameLength = qFromLittleEndian<quint16>(head.constData() + at + 26);
         const QByteArrayView rest = QByteArrayView(head).sliced(at + 30);
-        const QByteArrayView name = rest.first(std::min(nameLength, rest.size()));
-        if (name == "[Content_Types].xml")
-            contentTypes = true;
-        else if (kind.isEmpty())
-            kind = officePartKind(name);
-        if (contentTypes && !kind.isEmpty())
-            return kind;
+        if (office.see(rest.first(std::min(nameLength, rest.size()))))
+            return office.kind();
     }
     return {};
 }

@@ -130,11 +130,13 @@ bool OpenInWebBrowser(const QString& text)
     // a script address or text a browser would read as an option.
     QString target = text.trimmed();
     const QUrl address(target);
-    const QString addressScheme = address.scheme().toLower();
-    if (addressScheme == u"http"_s || addressScheme == u"https"_s || addressScheme == u"ftp"_s)
+    const QString scheme = address.scheme().toLower();
+    const bool webAddress = scheme == u"http"_s || scheme == u"https"_s || scheme == u"ftp"_s;
+    const QFileInfo file(localPath(target));
+    if (webAddress)
         target = address.toString(QUrl::FullyEncoded);
-    else if (QFileInfo(localPath(target)).isFile())
-        target = QFileInfo(localPath(target)).absoluteFilePath();
+    else if (file.isFile())
+        target = file.absoluteFilePath();
     else
         return false;
     // The browser the user named: commands separated by ":", "%s" standing for the address.
@@ -165,11 +167,7 @@ bool OpenInWebBrowser(const QString& text)
         if (!program.isEmpty() && QProcess::startDetached(program, {target}))
             return true;
     }
-    const QUrl url(target);
-    const QString scheme = url.scheme().toLower();
-    if (scheme == u"http"_s || scheme == u"https"_s || scheme == u"ftp"_s)
-        return QDesktopServices::openUrl(url);
-    return false;
+    return webAddress && QDesktopServices::openUrl(address);
 }
 
 } // namespace lintbay
