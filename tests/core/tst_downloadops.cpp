@@ -425,9 +425,11 @@ void TestDownloadOps::deleteFiles_data()
     QTest::addColumn<QList<bool>>("chosen");
     const QStringList rows{u"a;htm;5;5;100%;3"_s, u"b;HTML;5;5;100%;4"_s, u"c;xml;5;5;100%;3"_s,
                            u"d;htm;5;2;40%;2"_s,  u"e;pdf;5;5;100%;4"_s,  u"f;pdf;5;5;100%;3"_s,
-                           u"g;html;;;;1"_s};
-    QTest::newRow("web pages") << true << rows << QList<bool>{true, true, true, false, false, false, false};
-    QTest::newRow("failed") << false << rows << QList<bool>{false, true, false, false, true, false, false};
+                           u"g;html;;;;1"_s,      u"h;htm;7;7;已存在，跳过;3"_s, u"i;htm;-;-;大文件，跳过;3"_s};
+    QTest::newRow("web pages") << true << rows
+                               << QList<bool>{true, true, true, false, false, false, false, true, true};
+    QTest::newRow("failed") << false << rows
+                            << QList<bool>{false, true, false, false, true, false, false, false, false};
 }
 
 void TestDownloadOps::deleteFiles()
@@ -449,8 +451,10 @@ void TestDownloadOps::deleteFiles()
     QCOMPARE(changed.count(), 1);
     for (int r = 0; r < list.count(); ++r) {
         const DownloadItem& it = list.at(r);
-        // A failed row's path holds someone else's file: its cells are emptied, the file stays.
-        QCOMPARE(QFile::exists(it.filePath()), !chosen.at(r) || it.state == State::Failed);
+        // A failed or skipped row's path holds someone else's file: its cells are emptied, the file
+        // stays.
+        const bool wroteNothing = it.state == State::Failed || before.at(r).progress.endsWith(u"跳过"_s);
+        QCOMPARE(QFile::exists(it.filePath()), !chosen.at(r) || wroteNothing);
         QCOMPARE(it.state, before.at(r).state);
         QCOMPARE(it.type, before.at(r).type);
         if (chosen.at(r))
@@ -577,16 +581,18 @@ void TestDownloadOps::requeueDeletesTheFiles()
     DownloadListModel list;
     // Row a finished a page. Rows c and e failed: what lies at their paths is not theirs (c.pdf is
     // row d's finished document).
+    // Rows s and t ended without writing: s.htm is the user's own page, which 跳过 kept.
     fill(list, {u"a;htm;5;5;100%;3;x|y"_s, u"b;pdf;5;5;100%;3;z"_s, u"c;pdf;5;;;4;v|w"_s,
-                u"c;pdf;5;5;100%;3;u"_s, u"e;htm;;;;4;t"_s},
+                u"c;pdf;5;5;100%;3;u"_s, u"e;htm;;;;4;t"_s, u"s;htm;7;7;已存在，跳过;3;s"_s,
+                u"t;htm;-;-;大文件，跳过;3;t2"_s},
          dir);
     for (const QString& name : {u"a.htm"_s, u"a.xxx"_s /* left by an earlier try */, u"b.pdf"_s, u"c.pdf"_s,
-                                u"e.htm"_s, u"e.xxx"_s})
+                                u"e.htm"_s, u"e.xxx"_s, u"s.htm"_s, u"s.xxx"_s, u"t.htm"_s})
         QVERIFY(touch(dir + name));
-    QCOMPARE(RequeueRows(list, RequeueRule::FailedAndWebPages, {}, 0), 3);
+    QCOMPARE(RequeueRows(list, RequeueRule::FailedAndWebPages, {}, 0), 5);
     QVERIFY(!QFile::exists(dir + u"a.htm"_s));
     QVERIFY(!QFile::exists(dir + u"a.xxx"_s));
-    for (const QString& name : {u"b.pdf"_s, u"c.pdf"_s, u"e.htm"_s, u"e.xxx"_s})
+    for (const QString& name : {u"b.pdf"_s, u"c.pdf"_s, u"e.htm"_s, u"e.xxx"_s, u"s.htm"_s, u"s.xxx"_s, u"t.htm"_s})
         QVERIFY2(QFile::exists(dir + name), qPrintable(name));
     QCOMPARE(list.at(0).key, u"y|x"_s);
     QCOMPARE(list.at(2).key, u"w|v"_s);

@@ -254,12 +254,13 @@ void tst_Resume::keptBodyLeavesWithItsRow_data()
     QTest::addColumn<QString>("then");
     for (int mode : {1, 2}) {
         for (const char* then :
-             {"row removed", "list cleared", "session ends", "double-click", "another address"})
+             {"row removed", "list cleared", "its files deleted", "session ends", "double-click", "another address"})
             QTest::addRow("mode %d: %s", mode, then) << mode << QString::fromLatin1(then);
     }
 }
 
-// A body the user stopped is kept too; it goes with its row, with the list, and with the session.
+// A body the user stopped is kept too; it goes with its row, with the list, with the row's files and
+// with the session.
 // A failed row queued again by a double-click goes on with it; one whose other address is asked next
 // starts afresh.
 void tst_Resume::keptBodyLeavesWithItsRow()
@@ -305,6 +306,8 @@ void tst_Resume::keptBodyLeavesWithItsRow()
         QCOMPARE(removeFailedRows(list, m_session->activity()).rows, 1);
     } else if (then == u"list cleared"_s) {
         QCOMPARE(clearList(list, m_session->activity()).rows, 1);
+    } else if (then == u"its files deleted"_s) {
+        QCOMPARE(deleteFailedFiles(list, &m_session->files()), 1);
     } else {
         m_session->shutdown();
     }

@@ -2,6 +2,8 @@
 
 #include "controls/TransferReason.h"
 #include "download/CellOrder.h"
+#include "download/RowFiles.h"
+#include "download/TransferOutcome.h"
 
 #include <QDir>
 #include <QFile>
@@ -141,9 +143,19 @@ bool isPageOrXmlType(const QString& type)
     return isPageType(type) || type.compare(u"xml"_s, Qt::CaseInsensitive) == 0;
 }
 
+namespace {
+
+// A failed row, and a row that ended skipped, wrote nothing at its path.
+bool ownsFileAtPath(const DownloadItem& item)
+{
+    return item.state != DownloadItemState::Failed && !endedWithoutFile(item.progress);
+}
+
+} // namespace
+
 QString ItemFileToDelete(const DownloadItem& item)
 {
-    if (item.state == DownloadItemState::Failed || item.name.isEmpty() || item.name == u"."_s ||
+    if (!ownsFileAtPath(item) || item.name.isEmpty() || item.name == u"."_s ||
         item.name == u".."_s || !plainNamePart(item.name) || !plainNamePart(item.type) || item.folder.isEmpty() ||
         !QDir::isAbsolutePath(item.folder))
         return {};
@@ -165,30 +177,40 @@ bool DeleteItemFile(const DownloadItem& item)
 
 namespace {
 
-int deleteFilesWhere(DownloadListModel& list, const DownloadListModel::RowPredicate& chosen)
+int deleteFilesWhere(DownloadListModel& list, RowFiles* files, const DownloadListModel::RowPredicate& chosen)
 {
-    return list.editRows([&chosen](int, DownloadItem& item) {
+    QList<quint64> failed;
+    const int count = list.editRows([&chosen, &failed](int, DownloadItem& item) {
         if (!chosen(item))
             return false;
+        if (item.state == DownloadItemState::Failed)
+            failed.append(item.id);
+        // The row's ending, in its columns, tells whether the file at its path is its own.
+        DeleteItemFile(item);
         item.size.clear();
         item.received.clear();
         item.progress.clear();
-        DeleteItemFile(item);
         return true;
     });
+    // What a failed row received lies in its hidden part file, its only file.
+    if (files) {
+        for (quint64 id : std::as_const(failed))
+            files->dropPart(id);
+    }
+    return count;
 }
 
 } // namespace
 
-int deletePageFiles(DownloadListModel& list)
+int deletePageFiles(DownloadListModel& list, RowFiles* files)
 {
-    return deleteFilesWhere(
-        list, [](const DownloadItem& item) { return finished(item) && isPageOrXmlType(item.type); });
+    return deleteFilesWhere(list, files,
+                            [](const DownloadItem& item) { return finished(item) && isPageOrXmlType(item.type); });
 }
 
-int deleteFailedFiles(DownloadListModel& list)
+int deleteFailedFiles(DownloadListModel& list, RowFiles* files)
 {
-    return deleteFilesWhere(list,
+    return deleteFilesWhere(list, files,
                             [](const DownloadItem& item) { return item.state == DownloadItemState::Failed; });
 }
 
@@ -255,9 +277,9 @@ int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& sel
             filesToRemove->append(path);
     };
     list.editRows(chosen, [alwaysUnknownType, &removeFile](int, DownloadItem& item) {
-        // A failed row owns no file at its path, under either type (see DeleteItemFile); the retyped
-        // path is looked at once the row waits again, so its state from before decides.
-        const bool ownsFile = item.state != DownloadItemState::Failed;
+        // A failed or skipped row owns no file at its path, under either type (see DeleteItemFile);
+        // the retyped path is looked at once the row waits again, so its ending from before decides.
+        const bool ownsFile = ownsFileAtPath(item);
         removeFile(item);
         item.state = DownloadItemState::Waiting;
         const bool retyped = (alwaysUnknownType || isPageType(item.type)) && item.type != u"xxx"_s;

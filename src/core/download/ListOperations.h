@@ -12,6 +12,8 @@
 
 namespace lintbay {
 
+class RowFiles;
+
 // Texts the download window shows for the list commands.
 inline constexpr QStringView kStopDownloadFirstText = u"停止下载以后，才能执行此操作！"; // information icon
 inline constexpr QStringView kStopBeforeSortText = u"停止下载后方可排序！";              // information icon
@@ -81,7 +83,8 @@ bool isPageOrXmlType(const QString& type); // htm, html, xml (any case)
 // Deletes the row's own file, DownloadItem::filePath(), when it is a file there; never a folder, and
 // nothing when the folder is not absolute or the name would reach outside the folder. A failed row
 // has no file of its own: a transfer that does not end well leaves its bytes in a hidden part file,
-// so whatever lies at a failed row's path is the user's or another row's and stays. True when a
+// so whatever lies at a failed row's path is the user's or another row's and stays. So is what lies
+// at the path of a row that ended "已存在，跳过" or "大文件，跳过". True when a
 // file was deleted. Failures are silent.
 bool DeleteItemFile(const DownloadItem& item);
 // The path DeleteItemFile would remove, or empty when it would remove nothing whatever is there.
@@ -90,10 +93,11 @@ QString ItemFileToDelete(const DownloadItem& item);
 bool RemoveRowFile(const QString& path);
 
 // "删除文件": empties size, received and progress of the chosen rows and deletes their files (a failed
-// row has none at its path: see DeleteItemFile); the rows stay with their states. Web-page rows are finished or failed rows of type htm, html or xml. Both
-// return the number of rows chosen.
-int deletePageFiles(DownloadListModel& list);
-int deleteFailedFiles(DownloadListModel& list);
+// row has none at its path, see DeleteItemFile, but may have a body kept in `files`, which goes); the
+// rows stay with their states. Web-page rows are finished or failed rows of type htm, html or xml.
+// Both return the number of rows chosen.
+int deletePageFiles(DownloadListModel& list, RowFiles* files = nullptr);
+int deleteFailedFiles(DownloadListModel& list, RowFiles* files = nullptr);
 
 enum class RequeueRule
 {

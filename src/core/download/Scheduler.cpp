@@ -466,7 +466,7 @@ void Scheduler::onSlotTooLarge(int slot, qint64 read)
 void Scheduler::endSlotTooLarge(int slot, int row, const QString& why)
 {
     m_list.setState(row, DownloadItemState::Done);
-    m_list.setProgress(row, u"大文件，跳过"_s);
+    m_list.setProgress(row, tooLargeText());
     m_list.setReason(row, why);
     m_sinceFinish.restart();
     const quint64 id = m_slotRowId[slot];

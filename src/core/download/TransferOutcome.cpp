@@ -22,6 +22,16 @@ QString unknownSizeText()
     return u"未知"_s;
 }
 
+QString tooLargeText()
+{
+    return kTooLarge;
+}
+
+bool endedWithoutFile(const QString& progress)
+{
+    return progress == kTooLarge || progress == kAlreadyExistsSkippedText;
+}
+
 bool endsDone(TransferOutcome outcome)
 {
     return outcome == TransferOutcome::Completed || outcome == TransferOutcome::TooLarge ||

@@ -57,6 +57,13 @@ void writeOutcome(DownloadListModel& list, int row, TransferOutcome outcome, con
 // The Size column while the length is not known.
 QString unknownSizeText();
 
+// The Progress column of a row that ended too large.
+QString tooLargeText();
+
+// True for the Progress of a Done row that wrote no file ("已存在，跳过", "大文件，跳过"): whatever
+// lies at its path is the user's or another row's.
+bool endedWithoutFile(const QString& progress);
+
 // The Progress column of a row that waits until its server wants to be asked again.
 QString retryCountdownText(int seconds);
 

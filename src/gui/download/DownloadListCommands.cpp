@@ -183,8 +183,9 @@ void DownloadListCommands::wireListMenu()
     });
 
     connect(ui.menu删除网页类型文件项, &QAction::triggered, this,
-            [this, &list] { walkFiles([&] { deletePageFiles(list); }); });
-    connect(ui.menu删除出错项, &QAction::triggered, this, [this, &list] { walkFiles([&] { deleteFailedFiles(list); }); });
+            [this, &list] { walkFiles([&] { deletePageFiles(list, &m_session.files()); }); });
+    connect(ui.menu删除出错项, &QAction::triggered, this,
+            [this, &list] { walkFiles([&] { deleteFailedFiles(list, &m_session.files()); }); });
     connect(ui.menu取消下载选中项, &QAction::triggered, this, [this, &list] {
         const QList<int> rows = m_window.selectedRows();
         ListOpResult result;
