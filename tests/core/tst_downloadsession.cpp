@@ -15,6 +15,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 using namespace lintbay;
 using namespace lintbay::test;
@@ -75,6 +77,62 @@ private slots:
             QVERIFY(sequences->isRunning());
             delete sequences; // the guard outlives its owner without harm
         }
+    }
+
+    // The account is typed into the login page only, never into the page shown before it (a site of
+    // the results) when the login page is late or is being opened by "浏览".
+    void loginFillsOnlyTheLoginPage_data()
+    {
+        QTest::addColumn<int>("delayMs");
+        QTest::addColumn<bool>("browsing");
+        QTest::addColumn<bool>("sent");
+        QTest::newRow("login page in time") << 0 << false << true;
+        QTest::newRow("login page too slow") << 3000 << false << false;
+        QTest::newRow("login page being opened") << 0 << true << false;
+    }
+
+    void loginFillsOnlyTheLoginPage()
+    {
+        QFETCH(int, delayMs);
+        QFETCH(bool, browsing);
+        QFETCH(bool, sent);
+        const auto form = [](const QString& action) {
+            return TestHttpResponse::html(u"<form method=\"post\" action=\"%1\"><input name=\"user\">"
+                                          "<input name=\"password\"><input type=\"submit\"></form>"_s.arg(action));
+        };
+        TestHttpServer server;
+        server.serve(u"/elsewhere"_s, form(u"/stolen"_s));
+        auto login = form(u"/dologin"_s);
+        login.delayMs = delayMs;
+        server.serve(u"/login"_s, login);
+        QNetworkAccessManager nam;
+        nam.setProxy(QNetworkProxy::NoProxy);
+        HeadlessBrowser browser(&nam);
+        browser.navigate(server.url(u"/elsewhere"_s));
+        QTRY_VERIFY(!browser.isBusy() && browser.document());
+
+        ProgramSettings settings(m_store);
+        NetworkContext network;
+        DownloadSession session(settings, network);
+        LoginAssistant& assistant = session.login();
+        assistant.setBrowser(&browser);
+        assistant.pageWaitMs = 300;
+        assistant.settleMs = 0;
+        // Another host than the page shown: the same server by its name.
+        QUrl address = server.url(u"/login"_s);
+        address.setHost(u"localhost"_s);
+        assistant.address = address.toString();
+        assistant.account = u"alice"_s;
+        assistant.password = u"secret"_s;
+        std::optional<SequenceGuard> browse;
+        if (browsing)
+            browse.emplace(session.sequences(), kBrowseSequence);
+        QVERIFY(assistant.LoginNow());
+        QCOMPARE(assistant.submitted(), sent);
+        if (sent)
+            QTRY_COMPARE(server.requestsTo(u"/dologin"_s).size(), 1);
+        QTest::qWait(100);
+        QVERIFY(server.requestsTo(u"/stolen"_s).isEmpty());
     }
 
     // The download window went away (and its session with it) while a login waited for its page.

@@ -47,23 +47,34 @@ QString LoginAssistant::missingInput() const
     return {};
 }
 
-bool LoginAssistant::waitForPage()
+WaitResult LoginAssistant::pageWait()
 {
     return waitUntil(this, [this] { return !m_browser || (!m_browser->isBusy() && !PageLoadingFlag); },
-                     pageWaitMs) != WaitResult::OwnerGone;
+                     pageWaitMs);
+}
+
+bool LoginAssistant::waitForPage()
+{
+    return pageWait() != WaitResult::OwnerGone;
+}
+
+std::optional<WaitResult> LoginAssistant::openAndWait()
+{
+    const QString target = address.trimmed();
+    if (target.isEmpty() || !m_browser)
+        return std::nullopt;
+    const SequenceGuard running(m_sequences, kBrowseSequence);
+    if (!running)
+        return std::nullopt;
+    PageLoadingFlag = true;
+    m_browser->navigate(QUrl::fromUserInput(target));
+    return pageWait();
 }
 
 bool LoginAssistant::OpenLoginPage()
 {
-    const QString target = address.trimmed();
-    if (target.isEmpty() || !m_browser)
-        return false;
-    const SequenceGuard running(m_sequences, kBrowseSequence);
-    if (!running)
-        return false;
-    PageLoadingFlag = true;
-    m_browser->navigate(QUrl::fromUserInput(target));
-    return waitForPage();
+    const std::optional<WaitResult> waited = openAndWait();
+    return waited && *waited != WaitResult::OwnerGone;
 }
 
 bool LoginAssistant::LoginNow()
@@ -76,17 +87,31 @@ bool LoginAssistant::LoginNow()
     m_filled = 0;
     m_submitted = false;
     const QPointer<LoginAssistant> self(this);
-    OpenLoginPage();
+    const std::optional<WaitResult> opened = openAndWait();
     if (!self)
         return false;
-    const HtmlDocumentPtr doc = m_browser ? m_browser->document() : nullptr;
+    HtmlDocumentPtr doc = m_browser ? m_browser->document() : nullptr;
+    // The account goes to the login page only. The page shown before it stays shown while the login
+    // page is slow to come, or when "浏览" is opening it already: that may be any site of the
+    // results. A login page that did not finish in time is filled when it is the one shown.
+    const auto onLoginSite = [target = QUrl::fromUserInput(address.trimmed())](const QUrl& url) {
+        return url.host().compare(target.host(), Qt::CaseInsensitive) == 0;
+    };
+    if (doc && !(opened == WaitResult::Condition || (opened && onLoginSite(doc->url()))))
+        doc.reset();
     // Each call into the browser may run events (a script answers asynchronously), and with them
-    // anything that frees this object or the browser.
+    // anything that frees this object or the browser; and the page may have gone on to another
+    // site by itself meanwhile.
     const auto gone = [&self, this] { return !self || !m_browser; };
+    const auto sameHost = [this, &doc] {
+        return m_browser->url().host().compare(doc->url().host(), Qt::CaseInsensitive) == 0;
+    };
     if (doc && !gone()) {
         if (!ipLogin) {
             for (const HtmlElement& input : doc->getElementsByTagName(u"input"_s)) {
                 const QString name = input.attribute(u"name"_s).toLower();
+                if (!sameHost())
+                    break;
                 if (accountNames().contains(name)) {
                     ++m_filled;
                     m_browser->setValue(input.locator(), account.trimmed());
@@ -112,7 +137,7 @@ bool LoginAssistant::LoginNow()
             }
         } else {
             const HtmlElement submit = doc->getElementById(u"submitip"_s);
-            if (!submit.isNull()) {
+            if (!submit.isNull() && sameHost()) {
                 PageLoadingFlag = true;
                 const bool clicked = m_browser->click(submit.locator());
                 if (gone())

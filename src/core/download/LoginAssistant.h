@@ -1,10 +1,13 @@
 #pragma once
 
 #include "app/Browser.h"
+#include "util/Wait.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
+
+#include <optional>
 
 namespace lintbay {
 
@@ -12,7 +15,8 @@ class Sequences;
 
 // Logs in on a site's login page in the login panel's browser: fills the account and password
 // fields found by their names and clicks the page's submit control, or, for an IP login, clicks
-// its "submitip" control. Every wait is bounded; the result of the login is not judged.
+// its "submitip" control. Every wait is bounded; the result of the login is not judged. Nothing is
+// filled or clicked on a page other than the login page or one of its site's.
 // Both routines are sequences of `sequences` ("login", "browse"): neither starts while it runs, and
 // the owner of `sequences` does not close meanwhile. A wait that outlives this object (or its
 // browser) ends the routine at once.
@@ -54,6 +58,9 @@ public:
 private:
     // False when this object went away during the wait.
     bool waitForPage();
+    WaitResult pageWait();
+    // Opens the login page and waits for it; nothing when it did not open it.
+    std::optional<WaitResult> openAndWait();
 
     Sequences& m_sequences;
     QPointer<Browser> m_browser;
