@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 using namespace lintbay;
@@ -99,6 +100,26 @@ private slots:
         int stops = 0;
         QCOMPARE(HandOverRows(results, AnalysePass::All, {}, v, [&] { return &fresh; }, [&] { return ++stops >= 1; }), 1);
         QCOMPARE(fresh.count(), 1);
+    }
+
+    // The download window is closed, and its list thrown away, while a long pass lets events run:
+    // the rows after that go to the list of the window loaded again, none to the closed one.
+    void windowClosedDuringAPass()
+    {
+        ResultListModel results;
+        constexpr int kRows = 20000;
+        for (int i = 0; i < kRows; ++i)
+            results.加入LV1(u"t%1"_s.arg(i), u"http://e/%1"_s.arg(i), u"p"_s, u"PDF"_s, QString());
+        DownloadListModel closed;
+        DownloadListModel reloaded;
+        int rowsAtClose = -1;
+        QTimer::singleShot(0, [&] { rowsAtClose = closed.count(); });
+        const int handed = HandOverRows(
+            results, AnalysePass::New, {}, values(), [&] { return rowsAtClose < 0 ? &closed : &reloaded; }, {});
+        QCOMPARE(handed, kRows);
+        QVERIFY(rowsAtClose > 0 && reloaded.count() > 0);
+        QCOMPARE(closed.count(), rowsAtClose);
+        QCOMPARE(closed.count() + reloaded.count(), kRows);
     }
 };
 

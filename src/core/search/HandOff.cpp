@@ -74,6 +74,9 @@ int HandOverRows(ResultListModel& results, AnalysePass pass, const QList<int>& s
             sincePump.restart();
             if (!source) // the window went away, and whatever the stop question would read with it
                 break;
+            // The download window may have been closed meanwhile, its list thrown away before it
+            // is freed: the next row is handed to the list of the window as it is now.
+            targetAsked = false;
         }
         if (stopRequested && stopRequested())
             break;

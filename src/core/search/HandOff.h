@@ -37,7 +37,8 @@ enum class AnalysePass
 bool PassQualifies(AnalysePass pass, const SearchResult& row, bool selected);
 
 // The download list rows go to. It is asked for only when a row qualifies, because reaching it may
-// load the download window; null ends the pass.
+// load the download window, and again after events have run, which may have closed that window;
+// null ends the pass.
 using DownloadListSource = std::function<DownloadListModel*()>;
 
 // Step through the result rows in list order and hand over each that qualifies, marking it "成功".
