@@ -317,16 +317,20 @@ private slots:
     }
 
     // "停止" and closing during a run both end it before the next file; only closing skips the
-    // completion message and closes the dialog afterwards.
+    // completion message and closes the dialog afterwards. A start while the stopped run still copies
+    // its file does not begin a second run inside it.
     void stopOrCloseDuringRun_data()
     {
         QTest::addColumn<bool>("close");
-        QTest::newRow("stop") << false;
-        QTest::newRow("close") << true;
+        QTest::addColumn<bool>("restart");
+        QTest::newRow("stop") << false << false;
+        QTest::newRow("stop, then start again") << false << true;
+        QTest::newRow("close") << true << false;
     }
     void stopOrCloseDuringRun()
     {
         QFETCH(bool, close);
+        QFETCH(bool, restart);
         Program p;
         QStringList files;
         for (const QString& name : {u"1.pdf"_s, u"2.pdf"_s, u"3.pdf"_s}) {
@@ -345,6 +349,8 @@ private slots:
             if (close)
                 dialog.reject();
             else
+                button->click();
+            if (restart)
                 button->click();
         });
         button->click();

@@ -114,11 +114,14 @@ void Form_Copy_Move::Command1_Click()
 {
     if (m_running) {
         // "停止": the run ends before its next file. Nothing else is redone while it runs, so the
-        // list being worked through is never changed under it.
+        // list being worked through is never changed under it; nor is a run started until it ends.
         m_running = false;
         ui->Command1->setText(kStartText);
+        ui->Command1->setEnabled(false);
         return;
     }
+    if (m_inRun)
+        return;
 
     const QString folder = prepareTargetFolder();
     if (folder.isEmpty())
@@ -168,11 +171,14 @@ void Form_Copy_Move::runCopy()
     callbacks.working = [] { pumpEvents(); };
     const QStringList files = m_files;
     const QString folder = m_targetFolder;
+    m_inRun = true;
     const CopyRunSummary summary = CopyFilesTo(files, folder, SameNameRuleFromIndex(m_opIndex), callbacks);
     if (!self)
         return;
 
+    m_inRun = false;
     m_running = false;
+    ui->Command1->setEnabled(true);
     ui->ProgressBar1->setValue(0);
     ui->Label3->clear();
     ui->Command1->setText(kStartText);
@@ -189,7 +195,7 @@ void Form_Copy_Move::runCopy()
 
 void Form_Copy_Move::reject()
 {
-    if (m_running) {
+    if (m_inRun) {
         m_running = false;
         m_closeRequested = true;
         return;

@@ -50,6 +50,7 @@ private:
     QString m_targetFolder;
     int m_opIndex = 4;
     bool m_running = false;
+    bool m_inRun = false; // a run is on the stack, until its last file is done even after "停止"
     bool m_closeRequested = false;
 };
 
