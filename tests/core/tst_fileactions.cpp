@@ -232,6 +232,7 @@ void TestFileActions::correctFileTypesWholeList()
     QVERIFY(writeFile(folder + u"ok.pdf"_s, pdfFile()));
     QVERIFY(writeFile(folder + u"page.pdf"_s, htmlPage()));
     QVERIFY(writeFile(folder + u"run.htm"_s, pdfFile())); // a transfer still runs for it
+    QVERIFY(writeFile(folder + u"mine.pdf"_s, wordFile())); // the user's, kept by 跳过
 
     DownloadListModel list;
     QList<DownloadItem> rows{item(folder, u"p"_s, u"htm"_s, State::Done, {}, 1),
@@ -239,11 +240,13 @@ void TestFileActions::correctFileTypesWholeList()
                              item(folder, u"ok"_s, u"pdf"_s, State::Done, {}, 3),
                              item(folder, u"gone"_s, u"htm"_s, State::Done, {}, 4),
                              item(folder, u"page"_s, u"pdf"_s, State::Waiting, {}, 5),
-                             item(folder, u"run"_s, u"htm"_s, State::Downloading, {}, 6)};
-    QCOMPARE(list.addItems(rows), 6);
+                             item(folder, u"run"_s, u"htm"_s, State::Downloading, {}, 6),
+                             item(folder, u"mine"_s, u"pdf"_s, State::Done, u"已存在，跳过"_s, 7)};
+    QCOMPARE(list.addItems(rows), 7);
     QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
 
-    // The failed row's path holds no file of its own: w.pdf stays as it is.
+    // The paths of the failed row and of the skipped one hold no file of their own: w.pdf and
+    // mine.pdf stay as they are.
     const TypeCorrectionResult result = CorrectFileTypes(list, DownloadActivity{});
     QCOMPARE(result.corrected, 2);
     QCOMPARE(result.message.text, u"纠正文件类型：2个."_s);
@@ -251,10 +254,10 @@ void TestFileActions::correctFileTypesWholeList()
     QStringList types;
     for (const DownloadItem& it : list.rows())
         types << it.type;
-    QCOMPARE(types, (QStringList{u"pdf"_s, u"pdf"_s, u"pdf"_s, u"htm"_s, u"htm"_s, u"htm"_s}));
+    QCOMPARE(types, (QStringList{u"pdf"_s, u"pdf"_s, u"pdf"_s, u"htm"_s, u"htm"_s, u"htm"_s, u"pdf"_s}));
     QCOMPARE(changed.count(), 1); // one block, not one signal per row
     QCOMPARE(snapshot(folder).keys(),
-             (QStringList{u"ok.pdf"_s, u"p.pdf"_s, u"page.htm"_s, u"run.htm"_s, u"w.pdf"_s}));
+             (QStringList{u"mine.pdf"_s, u"ok.pdf"_s, u"p.pdf"_s, u"page.htm"_s, u"run.htm"_s, u"w.pdf"_s}));
 
     // A second run finds nothing left to correct.
     const TypeCorrectionResult again = CorrectFileTypes(list, DownloadActivity{});
@@ -445,20 +448,22 @@ void TestFileActions::checkFilesExist()
                             item(folder, u"c"_s, u"doc"_s, State::Failed, u"下载失败"_s, 3),
                             item(folder, u"bare"_s, QString(), State::Done, u"100%"_s, 4),
                             item(folder, u"dir"_s, u"pdf"_s, State::Done, u"100%"_s, 5),
-                            item(folder, u"d"_s, u"pdf"_s, State::Downloading, u"5%"_s, 6)}),
-             6);
+                            item(folder, u"d"_s, u"pdf"_s, State::Downloading, u"5%"_s, 6),
+                            item(folder, u"big"_s, u"pdf"_s, State::Done, u"大文件，跳过"_s, 7)}),
+             7);
     QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
 
+    // A row that wrote nothing keeps its word, which says what lies at its path is not its own.
     const FileCheckResult result = CheckFilesExist(list);
-    QCOMPARE(result.checked, 6);
+    QCOMPARE(result.checked, 7);
     QCOMPARE(result.missing, 4);
     QStringList progress;
     for (const DownloadItem& it : list.rows())
         progress << it.progress;
-    QCOMPARE(progress,
-             (QStringList{u"100%"_s, u"不存在"_s, u"不存在"_s, u"100%"_s, u"不存在"_s, u"不存在"_s}));
+    QCOMPARE(progress, (QStringList{u"100%"_s, u"不存在"_s, u"不存在"_s, u"100%"_s, u"不存在"_s, u"不存在"_s,
+                                    u"大文件，跳过"_s}));
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(list.countInState(State::Done), 3); // states are not touched
+    QCOMPARE(list.countInState(State::Done), 4); // states are not touched
     QCOMPARE(snapshot(folder), before);
 
     // Marked rows are not signalled again.

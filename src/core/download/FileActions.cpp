@@ -1,5 +1,7 @@
 #include "download/FileActions.h"
 
+#include "download/ListOperations.h"
+#include "download/TransferOutcome.h"
 #include "download/TypeDetection.h"
 #include "util/PathHelpers.h"
 #include "util/Wait.h"
@@ -52,13 +54,14 @@ bool rowFileStaysInFolder(const DownloadItem& item)
 }
 
 // The type correction on a copy of a row: renames the file and updates Type and Name when the
-// content shows another type. True when the file was renamed. A failed row's path holds no file of
-// its own (its bytes, if any, are in a part file), so it is left alone.
+// content shows another type. True when the file was renamed. The path of a failed row, or of one
+// that ended skipped, holds no file of its own (a failed row's bytes, if any, are in a part file), so
+// it is left alone.
 bool correctItemFile(DownloadItem& item)
 {
     const QString type = item.type.toLower();
     const QString oldPath = item.filePath();
-    if (item.state == DownloadItemState::Failed || !rowFileStaysInFolder(item) || !FileExists(oldPath))
+    if (!ownsFileAtPath(item) || !rowFileStaysInFolder(item) || !FileExists(oldPath))
         return false;
     const QString detected = 打开文件判断文件类型(oldPath);
     if (detected.isEmpty() || detected.compare(type, Qt::CaseInsensitive) == 0 || !plainNamePart(detected))
@@ -212,7 +215,9 @@ FileCheckResult CheckFilesExist(DownloadListModel& list)
     FileCheckResult result;
     walkRows(list, [&result](DownloadItem& item) {
         ++result.checked;
-        if (FileExists(item.filePath()))
+        // A row that ended without writing keeps the word that says so: it never had a file, and
+        // the word tells later passes that what lies at its path is not its own.
+        if (endedWithoutFile(item.progress) || FileExists(item.filePath()))
             return false;
         ++result.missing;
         if (item.progress == kFileMissingWord)

@@ -143,15 +143,10 @@ bool isPageOrXmlType(const QString& type)
     return isPageType(type) || type.compare(u"xml"_s, Qt::CaseInsensitive) == 0;
 }
 
-namespace {
-
-// A failed row, and a row that ended skipped, wrote nothing at its path.
 bool ownsFileAtPath(const DownloadItem& item)
 {
     return item.state != DownloadItemState::Failed && !endedWithoutFile(item.progress);
 }
-
-} // namespace
 
 QString ItemFileToDelete(const DownloadItem& item)
 {
