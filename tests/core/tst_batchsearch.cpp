@@ -130,6 +130,34 @@ private slots:
         QTRY_COMPARE(server.requests().constLast().path, u"/"_s); // asked for all the same
     }
 
+    // The batch still runs while its home page loads: the window's button stops it then, at once,
+    // rather than starting another.
+    void stopWhileTheHomePageLoadsEndsTheBatch()
+    {
+        TestHttpServer server;
+        auto slowHome = TestHttpResponse::html(u"<p>home</p>"_s);
+        slowHome.delayMs = 5000;
+        server.serve(u"/"_s, slowHome);
+        HeadlessBrowser browser(&m_nam);
+        SearchSession session(&browser, m_settings);
+        session.setPageLoadTimeout(20000);
+        bool runningThen = false;
+        connect(&server, &TestHttpServer::requestReceived, &session, [&] {
+            runningThen = session.insideBatch();
+            if (runningThen)
+                session.stopBatch();
+        });
+        SearchSession::BatchRequest request;
+        request.engine = server.url().toString();
+        request.tickedTypes = {u"pdf"_s};
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(session.runBatch(request));
+        QVERIFY(runningThen);
+        QVERIFY2(clock.elapsed() < 4000, "the stop must end the home page's wait at once");
+        QVERIFY(!session.insideBatch());
+    }
+
     void pageThatNeverLoadsIsGivenUp()
     {
         TestHttpServer server;

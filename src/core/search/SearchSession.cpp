@@ -120,11 +120,12 @@ bool SearchSession::runBatch(const BatchRequest& request)
             break;
     }
     // The home page is opened whether the batch finished or was stopped; after a stop it is not
-    // waited for, so the window may close at once.
-    m_batchRunning = false;
+    // waited for, so the window may close at once. The batch runs until then: a stop pressed while
+    // the home page loads ends that wait, and starts nothing.
     打开百度搜索网页(SearchHomePage(request.engine));
     if (!self)
         return false;
+    m_batchRunning = false;
     BatchStopFlag = true;
     emit batchRunningChanged(false);
     return true;
