@@ -581,18 +581,20 @@ void TestDownloadOps::requeueDeletesTheFiles()
     DownloadListModel list;
     // Row a finished a page. Rows c and e failed: what lies at their paths is not theirs (c.pdf is
     // row d's finished document).
-    // Rows s and t ended without writing: s.htm is the user's own page, which 跳过 kept.
+    // Rows s and t ended without writing (s.htm is the user's own page, which 跳过 kept); the files
+    // of m and d went (found missing, deleted by 删除文件), and what lies there now is not theirs.
     fill(list, {u"a;htm;5;5;100%;3;x|y"_s, u"b;pdf;5;5;100%;3;z"_s, u"c;pdf;5;;;4;v|w"_s,
                 u"c;pdf;5;5;100%;3;u"_s, u"e;htm;;;;4;t"_s, u"s;htm;7;7;已存在，跳过;3;s"_s,
-                u"t;htm;-;-;大文件，跳过;3;t2"_s},
+                u"t;htm;-;-;大文件，跳过;3;t2"_s, u"m;htm;5;5;不存在;3;m"_s, u"d;htm;;;;3;d"_s},
          dir);
-    for (const QString& name : {u"a.htm"_s, u"a.xxx"_s /* left by an earlier try */, u"b.pdf"_s, u"c.pdf"_s,
-                                u"e.htm"_s, u"e.xxx"_s, u"s.htm"_s, u"s.xxx"_s, u"t.htm"_s})
+    const QStringList others{u"b.pdf"_s, u"c.pdf"_s, u"e.htm"_s, u"e.xxx"_s, u"s.htm"_s, u"s.xxx"_s,
+                             u"t.htm"_s,  u"m.htm"_s, u"d.htm"_s};
+    for (const QString& name : others + QStringList{u"a.htm"_s, u"a.xxx"_s /* left by an earlier try */})
         QVERIFY(touch(dir + name));
-    QCOMPARE(RequeueRows(list, RequeueRule::FailedAndWebPages, {}, 0), 5);
+    QCOMPARE(RequeueRows(list, RequeueRule::FailedAndWebPages, {}, 0), 7);
     QVERIFY(!QFile::exists(dir + u"a.htm"_s));
     QVERIFY(!QFile::exists(dir + u"a.xxx"_s));
-    for (const QString& name : {u"b.pdf"_s, u"c.pdf"_s, u"e.htm"_s, u"e.xxx"_s, u"s.htm"_s, u"s.xxx"_s, u"t.htm"_s})
+    for (const QString& name : others)
         QVERIFY2(QFile::exists(dir + name), qPrintable(name));
     QCOMPARE(list.at(0).key, u"y|x"_s);
     QCOMPARE(list.at(2).key, u"w|v"_s);

@@ -235,10 +235,10 @@ void TestFileActions::correctFileTypesWholeList()
     QVERIFY(writeFile(folder + u"mine.pdf"_s, wordFile())); // the user's, kept by 跳过
 
     DownloadListModel list;
-    QList<DownloadItem> rows{item(folder, u"p"_s, u"htm"_s, State::Done, {}, 1),
+    QList<DownloadItem> rows{item(folder, u"p"_s, u"htm"_s, State::Done, u"100%"_s, 1),
                              item(folder, u"w"_s, u"pdf"_s, State::Failed, {}, 2),
-                             item(folder, u"ok"_s, u"pdf"_s, State::Done, {}, 3),
-                             item(folder, u"gone"_s, u"htm"_s, State::Done, {}, 4),
+                             item(folder, u"ok"_s, u"pdf"_s, State::Done, u"100%"_s, 3),
+                             item(folder, u"gone"_s, u"htm"_s, State::Done, u"100%"_s, 4),
                              item(folder, u"page"_s, u"pdf"_s, State::Waiting, {}, 5),
                              item(folder, u"run"_s, u"htm"_s, State::Downloading, {}, 6),
                              item(folder, u"mine"_s, u"pdf"_s, State::Done, u"已存在，跳过"_s, 7)};
@@ -453,21 +453,22 @@ void TestFileActions::checkFilesExist()
              7);
     QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
 
-    // A row that wrote nothing keeps its word, which says what lies at its path is not its own.
     const FileCheckResult result = CheckFilesExist(list);
     QCOMPARE(result.checked, 7);
-    QCOMPARE(result.missing, 4);
+    QCOMPARE(result.missing, 5);
     QStringList progress;
     for (const DownloadItem& it : list.rows())
         progress << it.progress;
     QCOMPARE(progress, (QStringList{u"100%"_s, u"不存在"_s, u"不存在"_s, u"100%"_s, u"不存在"_s, u"不存在"_s,
-                                    u"大文件，跳过"_s}));
+                                    u"不存在"_s}));
+    // What is put at the path of a row marked missing is not that row's.
+    QVERIFY(!ownsFileAtPath(list.at(6)));
     QCOMPARE(changed.count(), 1);
     QCOMPARE(list.countInState(State::Done), 4); // states are not touched
     QCOMPARE(snapshot(folder), before);
 
     // Marked rows are not signalled again.
-    QCOMPARE(CheckFilesExist(list).missing, 4);
+    QCOMPARE(CheckFilesExist(list).missing, 5);
     QCOMPARE(changed.count(), 1);
 }
 

@@ -139,6 +139,7 @@ private slots:
         addRows(list, {u"/ok/a"_s, u"/ok/b"_s}, folder);
         for (int row = 0; row < 2; ++row) {
             list.setState(row, DownloadItemState::Done);
+            list.setTransferColumns(row, u"3"_s, u"3"_s, u"100%"_s);
             QFile file(list.at(row).filePath());
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old") == 3);
         }
@@ -610,19 +611,42 @@ private slots:
     }
 
     // Under 跳过, a row named as a running slot's file waits for it and is judged by the document,
-    // not by the placeholder that claims the name meanwhile.
+    // not by the placeholder that claims the name meanwhile; so does the single transfer the user
+    // switches to while a stop lets the slot finish.
+    void sameNameWaitsForTheRunningSlot_data()
+    {
+        QTest::addColumn<bool>("switchToSingle");
+        QTest::newRow("another slot") << false;
+        QTest::newRow("the single transfer") << true;
+    }
     void sameNameWaitsForTheRunningSlot()
     {
+        QFETCH(bool, switchToSingle);
         NetworkContext net;
         DownloadListModel list;
-        const QString folder = freshFolder(u"samename"_s);
+        const QString folder = freshFolder(u"samename%1"_s.arg(switchToSingle));
         for (int i = 0; i < 2; ++i)
             list.addItem(m_server.url(u"/held/3000?%1"_s.arg(i)).toString(), u"same"_s, u"pdf"_s, folder, {});
         Scheduler s(list, net);
         s.options.downloadMode = DownloadMode::Parallel;
-        s.options.threadCount = 2;
+        s.options.threadCount = switchToSingle ? 1 : 2;
         s.options.policy = NamePolicy::Skip;
         s.timerDownTick();
+        if (switchToSingle) {
+            // Five failures stop the downloads; the running slot goes on.
+            for (int i = 0; i < 5; ++i) {
+                QVERIFY(list.addItem(u"http://failed.test/%1"_s.arg(i), u"f%1"_s.arg(i), u"pdf"_s, folder, {}));
+                list.setState(list.count() - 1, DownloadItemState::Failed);
+            }
+            s.options.stopAfterFailures = true;
+            s.timer1Tick();
+            s.timer1Tick();
+            QCOMPARE(s.CountTransferSlots(), 2);
+            s.options.stopAfterFailures = false;
+            s.options.downloadMode = DownloadMode::Single;
+            s.StartDownloads();
+            s.timerDownTick();
+        }
         QCOMPARE(list.at(1).state, DownloadItemState::Waiting);
         QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state, DownloadItemState::Done, 10000);
         s.timerDownTick();
@@ -668,6 +692,8 @@ private slots:
         QTRY_COMPARE(list.at(2).reason, deleteDuplicates ? u"与「doc0」是同一个文件，已删除"_s : u"与「doc0」是同一个文件"_s);
         QVERIFY(QFileInfo::exists(list.at(0).filePath()));
         QCOMPARE(QFileInfo::exists(list.at(2).filePath()), !deleteDuplicates);
+        // A file that goes is no longer the row's: a later one may take its name.
+        QCOMPARE(ownsFileAtPath(list.at(2)), !deleteDuplicates);
 
         const quint64 first = list.idOf(0);
         QVERIFY(!s.files().digestOf(first).isEmpty());

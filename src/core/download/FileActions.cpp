@@ -1,7 +1,6 @@
 #include "download/FileActions.h"
 
 #include "download/ListOperations.h"
-#include "download/TransferOutcome.h"
 #include "download/TypeDetection.h"
 #include "util/PathHelpers.h"
 #include "util/Wait.h"
@@ -215,9 +214,7 @@ FileCheckResult CheckFilesExist(DownloadListModel& list)
     FileCheckResult result;
     walkRows(list, [&result](DownloadItem& item) {
         ++result.checked;
-        // A row that ended without writing keeps the word that says so: it never had a file, and
-        // the word tells later passes that what lies at its path is not its own.
-        if (endedWithoutFile(item.progress) || FileExists(item.filePath()))
+        if (FileExists(item.filePath()))
             return false;
         ++result.missing;
         if (item.progress == kFileMissingWord)

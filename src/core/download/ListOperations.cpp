@@ -2,6 +2,7 @@
 
 #include "controls/TransferReason.h"
 #include "download/CellOrder.h"
+#include "download/FileActions.h"
 #include "download/RowFiles.h"
 #include "download/TransferOutcome.h"
 
@@ -145,7 +146,11 @@ bool isPageOrXmlType(const QString& type)
 
 bool ownsFileAtPath(const DownloadItem& item)
 {
-    return item.state != DownloadItemState::Failed && !endedWithoutFile(item.progress);
+    if (item.state == DownloadItemState::Failed || endedWithoutFile(item.progress) ||
+        item.progress == kFileMissingWord)
+        return false;
+    // A finished row with emptied cells: its file was deleted here (删除文件, or as a duplicate).
+    return !(item.state == DownloadItemState::Done && item.progress.isEmpty());
 }
 
 QString ItemFileToDelete(const DownloadItem& item)

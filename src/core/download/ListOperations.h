@@ -87,7 +87,9 @@ bool isPageOrXmlType(const QString& type); // htm, html, xml (any case)
 // at the path of a row that ended "已存在，跳过" or "大文件，跳过". True when a
 // file was deleted. Failures are silent.
 bool DeleteItemFile(const DownloadItem& item);
-// False for a row whose path holds no file of its own: a failed row, or one that ended skipped.
+// False for a row whose path holds no file of its own: a failed row, one that ended skipped, one
+// whose file was found missing ("不存在"), and a finished one whose file was deleted here (its cells
+// emptied). What lies at such a path is the user's or another row's.
 bool ownsFileAtPath(const DownloadItem& item);
 // The path DeleteItemFile would remove, or empty when it would remove nothing whatever is there.
 QString ItemFileToDelete(const DownloadItem& item);

@@ -306,7 +306,10 @@ void Scheduler::timerDownTick()
     if (!intervalPassed())
         return;
     if (options.downloadMode == DownloadMode::Single) {
-        if (m_busy)
+        // Likewise a switch to the single transfer waits for the slots still writing (a stop lets
+        // them finish): their names are only claimed by placeholders, which the single transfer
+        // would take for files.
+        if (m_busy || CountTransferSlots() > 1)
             return;
         const int row = pickRow(false);
         if (row < 0)
@@ -630,6 +633,8 @@ void Scheduler::noteDuplicate(int row, const QByteArray& digest)
             const QString other = m_list.at(m_list.rowOfId(otherId)).name;
             if (options.deleteDuplicates && DeleteItemFile(m_list.at(at))) {
                 m_files->forgetDigest(id);
+                // As after 删除文件: the emptied cells say the row's path is no longer its own.
+                m_list.setTransferColumns(at, QString(), QString(), QString());
                 m_list.setReason(at, reason::duplicateRemoved(other));
             } else {
                 m_list.setReason(at, reason::duplicateOf(other));
