@@ -87,17 +87,19 @@ bool LoginAssistant::LoginNow()
     m_filled = 0;
     m_submitted = false;
     const QPointer<LoginAssistant> self(this);
+    const QUrl shownBefore = m_browser->url();
     const std::optional<WaitResult> opened = openAndWait();
     if (!self)
         return false;
     HtmlDocumentPtr doc = m_browser ? m_browser->document() : nullptr;
     // The account goes to the login page only. The page shown before it stays shown while the login
-    // page is slow to come, or when "浏览" is opening it already: that may be any site of the
-    // results. A login page that did not finish in time is filled when it is the one shown.
+    // page is slow to come, when "浏览" is opening it already, or when the end of that page's own
+    // load ended the wait: that may be any site of the results. So the page filled is on the login
+    // address's site, or one the login address led to (another page than before, after a load).
     const auto onLoginSite = [target = QUrl::fromUserInput(address.trimmed())](const QUrl& url) {
         return url.host().compare(target.host(), Qt::CaseInsensitive) == 0;
     };
-    if (doc && !(opened == WaitResult::Condition || (opened && onLoginSite(doc->url()))))
+    if (doc && !onLoginSite(doc->url()) && !(opened == WaitResult::Condition && doc->url() != shownBefore))
         doc.reset();
     // Each call into the browser may run events (a script answers asynchronously), and with them
     // anything that frees this object or the browser; and the page may have gone on to another
