@@ -100,8 +100,22 @@ private slots:
         QCOMPARE(server.requests().constFirst().path, u"/"_s);
     }
 
-    void stopWhileAPageLoadsEndsTheBatch()
+    // A stop ends the page wait at once, and the wait for the home page after it. The batch still
+    // runs while its closing home page loads: the window's button stops it then, rather than
+    // starting another.
+    void stopEndsTheBatchAtOnce_data()
     {
+        QTest::addColumn<QString>("keywords");
+        QTest::addColumn<QString>("stopAt"); // the page loading when the user presses "停止批量搜索"
+        QTest::addColumn<int>("queries");
+        QTest::newRow("a result page") << u"a\r\nb"_s << u"/s"_s << 1;
+        QTest::newRow("the closing home page") << QString() << u"/"_s << 0;
+    }
+    void stopEndsTheBatchAtOnce()
+    {
+        QFETCH(QString, keywords);
+        QFETCH(QString, stopAt);
+        QFETCH(int, queries);
         TestHttpServer server;
         server.serve(u"/s"_s, TestHttpResponse::never());
         auto slowHome = TestHttpResponse::html(u"<p>home</p>"_s);
@@ -110,52 +124,28 @@ private slots:
         HeadlessBrowser browser(&m_nam);
         SearchSession session(&browser, m_settings);
         session.setPageLoadTimeout(20000);
+        bool stoppedInside = false;
         connect(&server, &TestHttpServer::requestReceived, &session, [&](const TestHttpRequest& r) {
-            if (r.path == u"/s"_s)
-                session.BatchStopFlag = true; // the user presses "停止批量搜索"
+            if (r.path != stopAt)
+                return;
+            stoppedInside = session.insideBatch();
+            session.stopBatch();
         });
         QSignalSpy followed(&session, &SearchSession::pageFollowingChanged);
         SearchSession::BatchRequest request;
         request.engine = server.url().toString();
-        request.keywordText = u"a\r\nb"_s;
+        request.keywordText = keywords;
         request.tickedTypes = {u"pdf"_s, u"doc"_s};
 
         QElapsedTimer clock;
         clock.start();
-        session.runBatch(request);
-        // The stop ends the page wait, and the wait for the home page after it.
-        QVERIFY2(clock.elapsed() < 4000, "the stop must end the page waits at once");
-        QCOMPARE(searchTargets(server).size(), 1);
-        QCOMPARE(followed.size(), 2); // the page reached so far is followed once
-        QTRY_COMPARE(server.requests().constLast().path, u"/"_s); // asked for all the same
-    }
-
-    // The batch still runs while its home page loads: the window's button stops it then, at once,
-    // rather than starting another.
-    void stopWhileTheHomePageLoadsEndsTheBatch()
-    {
-        TestHttpServer server;
-        auto slowHome = TestHttpResponse::html(u"<p>home</p>"_s);
-        slowHome.delayMs = 5000;
-        server.serve(u"/"_s, slowHome);
-        HeadlessBrowser browser(&m_nam);
-        SearchSession session(&browser, m_settings);
-        session.setPageLoadTimeout(20000);
-        bool runningThen = false;
-        connect(&server, &TestHttpServer::requestReceived, &session, [&] {
-            runningThen = session.insideBatch();
-            if (runningThen)
-                session.stopBatch();
-        });
-        SearchSession::BatchRequest request;
-        request.engine = server.url().toString();
-        request.tickedTypes = {u"pdf"_s};
-        QElapsedTimer clock;
-        clock.start();
         QVERIFY(session.runBatch(request));
-        QVERIFY(runningThen);
-        QVERIFY2(clock.elapsed() < 4000, "the stop must end the home page's wait at once");
+        QVERIFY(stoppedInside);
+        QVERIFY2(clock.elapsed() < 4000, "the stop must end the page waits at once");
         QVERIFY(!session.insideBatch());
+        QCOMPARE(searchTargets(server).size(), queries);
+        QCOMPARE(followed.size(), 2 * queries); // the page reached so far is followed once
+        QTRY_COMPARE(server.requests().constLast().path, u"/"_s); // asked for all the same
     }
 
     void pageThatNeverLoadsIsGivenUp()
