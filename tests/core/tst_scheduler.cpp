@@ -692,8 +692,10 @@ private slots:
         QTRY_COMPARE(list.at(2).reason, deleteDuplicates ? u"与「doc0」是同一个文件，已删除"_s : u"与「doc0」是同一个文件"_s);
         QVERIFY(QFileInfo::exists(list.at(0).filePath()));
         QCOMPARE(QFileInfo::exists(list.at(2).filePath()), !deleteDuplicates);
-        // A file that goes is no longer the row's: a later one may take its name.
+        // A file that goes is no longer the row's: a later one may take its name. The row is not
+        // one to download.
         QCOMPARE(ownsFileAtPath(list.at(2)), !deleteDuplicates);
+        QCOMPARE(统计未下载项数目(list), 0);
 
         const quint64 first = list.idOf(0);
         QVERIFY(!s.files().digestOf(first).isEmpty());

@@ -633,8 +633,8 @@ void Scheduler::noteDuplicate(int row, const QByteArray& digest)
             const QString other = m_list.at(m_list.rowOfId(otherId)).name;
             if (options.deleteDuplicates && DeleteItemFile(m_list.at(at))) {
                 m_files->forgetDigest(id);
-                // As after 删除文件: the emptied cells say the row's path is no longer its own.
-                m_list.setTransferColumns(at, QString(), QString(), QString());
+                // The row's path is no longer its own (the row still counts as downloaded).
+                m_list.setProgress(at, kFileMissingWord.toString());
                 m_list.setReason(at, reason::duplicateRemoved(other));
             } else {
                 m_list.setReason(at, reason::duplicateOf(other));
