@@ -80,20 +80,24 @@ private slots:
     }
 
     // The account is typed into the login page only, never into the page shown before it (a site of
-    // the results) when the login page is late or is being opened by "浏览".
+    // the results) when the login page is late or is being opened by "浏览"; the page the login
+    // address leads to is filled, also when it is the one shown already.
     void loginFillsOnlyTheLoginPage_data()
     {
-        QTest::addColumn<int>("delayMs");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("login");
         QTest::addColumn<bool>("browsing");
         QTest::addColumn<bool>("sent");
-        QTest::newRow("login page in time") << 0 << false << true;
-        QTest::newRow("login page too slow") << 3000 << false << false;
-        QTest::newRow("login page being opened") << 0 << true << false;
+        QTest::newRow("login page in time") << u"/elsewhere"_s << u"/login"_s << false << true;
+        QTest::newRow("login page too slow") << u"/elsewhere"_s << u"/slow"_s << false << false;
+        QTest::newRow("login page being opened") << u"/elsewhere"_s << u"/login"_s << true << false;
+        QTest::newRow("led to another site, shown already") << u"/sso"_s << u"/to-sso"_s << false << true;
     }
 
     void loginFillsOnlyTheLoginPage()
     {
-        QFETCH(int, delayMs);
+        QFETCH(QString, shown);
+        QFETCH(QString, login);
         QFETCH(bool, browsing);
         QFETCH(bool, sent);
         const auto form = [](const QString& action) {
@@ -102,13 +106,16 @@ private slots:
         };
         TestHttpServer server;
         server.serve(u"/elsewhere"_s, form(u"/stolen"_s));
-        auto login = form(u"/dologin"_s);
-        login.delayMs = delayMs;
-        server.serve(u"/login"_s, login);
+        server.serve(u"/login"_s, form(u"/dologin"_s));
+        server.serve(u"/sso"_s, form(u"/dologin"_s));
+        auto slow = form(u"/dologin"_s);
+        slow.delayMs = 3000;
+        server.serve(u"/slow"_s, slow);
+        server.serve(u"/to-sso"_s, TestHttpResponse::redirect(server.url(u"/sso"_s).toEncoded()));
         QNetworkAccessManager nam;
         nam.setProxy(QNetworkProxy::NoProxy);
         HeadlessBrowser browser(&nam);
-        browser.navigate(server.url(u"/elsewhere"_s));
+        browser.navigate(server.url(shown));
         QTRY_VERIFY(!browser.isBusy() && browser.document());
 
         ProgramSettings settings(m_store);
@@ -119,7 +126,7 @@ private slots:
         assistant.pageWaitMs = 300;
         assistant.settleMs = 0;
         // Another host than the page shown: the same server by its name.
-        QUrl address = server.url(u"/login"_s);
+        QUrl address = server.url(login);
         address.setHost(u"localhost"_s);
         assistant.address = address.toString();
         assistant.account = u"alice"_s;

@@ -87,7 +87,14 @@ bool LoginAssistant::LoginNow()
     m_filled = 0;
     m_submitted = false;
     const QPointer<LoginAssistant> self(this);
-    const QUrl shownBefore = m_browser->url();
+    // A load of the page shown before that is still going would end the wait for the login page by
+    // its own end: it is let finish first.
+    if (m_browser->isBusy() &&
+        waitUntil(this, [this] { return !m_browser || !m_browser->isBusy(); }, pageWaitMs) == WaitResult::OwnerGone)
+        return false;
+    if (!m_browser)
+        return false;
+    const bool loadRunning = m_browser->isBusy();
     const std::optional<WaitResult> opened = openAndWait();
     if (!self)
         return false;
@@ -95,11 +102,13 @@ bool LoginAssistant::LoginNow()
     // The account goes to the login page only. The page shown before it stays shown while the login
     // page is slow to come, when "浏览" is opening it already, or when the end of that page's own
     // load ended the wait: that may be any site of the results. So the page filled is on the login
-    // address's site, or one the login address led to (another page than before, after a load).
+    // address's site, or one the login address led to: its load ended, with no other load going
+    // before it.
     const auto onLoginSite = [target = QUrl::fromUserInput(address.trimmed())](const QUrl& url) {
         return url.host().compare(target.host(), Qt::CaseInsensitive) == 0;
     };
-    if (doc && !onLoginSite(doc->url()) && !(opened == WaitResult::Condition && doc->url() != shownBefore))
+    const bool ledTo = opened == WaitResult::Condition && !loadRunning;
+    if (doc && !onLoginSite(doc->url()) && !ledTo)
         doc.reset();
     // Each call into the browser may run events (a script answers asynchronously), and with them
     // anything that frees this object or the browser; and the page may have gone on to another
