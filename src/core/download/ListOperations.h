@@ -81,11 +81,9 @@ bool isPageType(const QString& type);      // htm, html (any case)
 bool isPageOrXmlType(const QString& type); // htm, html, xml (any case)
 
 // Deletes the row's own file, DownloadItem::filePath(), when it is a file there; never a folder, and
-// nothing when the folder is not absolute or the name would reach outside the folder. A failed row
-// has no file of its own: a transfer that does not end well leaves its bytes in a hidden part file,
-// so whatever lies at a failed row's path is the user's or another row's and stays. So is what lies
-// at the path of a row that ended "已存在，跳过" or "大文件，跳过". True when a
-// file was deleted. Failures are silent.
+// nothing when the folder is not absolute or the name would reach outside the folder, or when the
+// row owns no file at its path (ownsFileAtPath; a transfer that does not end well leaves its bytes in
+// a hidden part file). True when a file was deleted. Failures are silent.
 bool DeleteItemFile(const DownloadItem& item);
 // False for a row whose path holds no file of its own: a failed row, one that ended skipped, one
 // whose file was found missing ("不存在"), and a finished one whose file was deleted here (its cells

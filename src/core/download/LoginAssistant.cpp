@@ -16,6 +16,11 @@ const QStringList& accountNames()
     return names;
 }
 
+bool sameHost(const QUrl& a, const QUrl& b)
+{
+    return a.host().compare(b.host(), Qt::CaseInsensitive) == 0;
+}
+
 const QStringList& passwordNames()
 {
     static const QStringList names{u"pass"_s, u"password"_s, u"passwd"_s};
@@ -104,24 +109,19 @@ bool LoginAssistant::LoginNow()
     // load ended the wait: that may be any site of the results. So the page filled is on the login
     // address's site, or one the login address led to: its load ended, with no other load going
     // before it.
-    const auto onLoginSite = [target = QUrl::fromUserInput(address.trimmed())](const QUrl& url) {
-        return url.host().compare(target.host(), Qt::CaseInsensitive) == 0;
-    };
     const bool ledTo = opened == WaitResult::Condition && !loadRunning;
-    if (doc && !onLoginSite(doc->url()) && !ledTo)
+    if (doc && !ledTo && !sameHost(doc->url(), QUrl::fromUserInput(address.trimmed())))
         doc.reset();
     // Each call into the browser may run events (a script answers asynchronously), and with them
     // anything that frees this object or the browser; and the page may have gone on to another
     // site by itself meanwhile.
     const auto gone = [&self, this] { return !self || !m_browser; };
-    const auto sameHost = [this, &doc] {
-        return m_browser->url().host().compare(doc->url().host(), Qt::CaseInsensitive) == 0;
-    };
+    const auto stillOnPage = [this, &doc] { return sameHost(m_browser->url(), doc->url()); };
     if (doc && !gone()) {
         if (!ipLogin) {
             for (const HtmlElement& input : doc->getElementsByTagName(u"input"_s)) {
                 const QString name = input.attribute(u"name"_s).toLower();
-                if (!sameHost())
+                if (!stillOnPage())
                     break;
                 if (accountNames().contains(name)) {
                     ++m_filled;
@@ -148,7 +148,7 @@ bool LoginAssistant::LoginNow()
             }
         } else {
             const HtmlElement submit = doc->getElementById(u"submitip"_s);
-            if (!submit.isNull() && sameHost()) {
+            if (!submit.isNull() && stillOnPage()) {
                 PageLoadingFlag = true;
                 const bool clicked = m_browser->click(submit.locator());
                 if (gone())
