@@ -57,7 +57,8 @@ void serveDocuments(TestHttpServer& server, const bool& holding)
     server.routePrefix(u"/slow/"_s, [](const TestHttpRequest&) { return TestHttpResponse::never(); });
     server.routePrefix(u"/doc/"_s, [&holding](const TestHttpRequest& request) {
         const QByteArray body = documentBody(request.path.back().digitValue(), kDocumentSize);
-        TestHttpResponse whole = TestHttpResponse::bytes(body, "application/pdf").withHeader("ETag", "\"v1\"");
+        TestHttpResponse whole =
+            TestHttpResponse::bytes(body, "application/pdf").withHeader("ETag", "\"v1\"");
         const QByteArray range = request.header("Range");
         if (range.startsWith("bytes=") && request.header("If-Range") == "\"v1\"") {
             const qint64 from = range.mid(6, range.indexOf('-') - 6).toLongLong();
@@ -193,7 +194,7 @@ private slots:
     }
 
     // When a slot's placeholder is on disk, the journal already names it (the row running, under the
-    // name the pick gave it), however long its other writes wait.
+    // name the pick gave it), however long its other writes and removals wait.
     void placeholderIsJournaledFirst()
     {
         TestHttpServer server;
@@ -209,6 +210,11 @@ private slots:
         DownloadSession session(settings, network);
         QVERIFY(session.recordJournal(file));
         session.journal()->setDelay(3600 * 1000);
+        // A row removed just before, its deletion still waiting for the next slice.
+        session.list().addItem(u"http://127.0.0.1:1/gone"_s, u"gone"_s, u"pdf"_s, folder, QString(),
+                               DownloadItemState::Done);
+        session.journal()->flush();
+        session.list().removeRows(0, 1);
         session.list().addItem(server.url(u"/doc"_s).toString(), u"x"_s, u"pdf"_s, folder, QString());
         session.scheduler().StartDownloads();
         session.scheduler().timerDownTick();
@@ -232,7 +238,8 @@ private slots:
         journal.setDelay(3600 * 1000);
         const auto partIn = [&file] { return journalRows(file, u"SELECT part FROM rows"_s).value(0); };
         QCOMPARE(partIn(), QString());
-        files.noteRunning(list.idOf(0), ResumeNote{u"/f/.lintbay-a.part"_s, QUrl(u"http://h/1"_s), "\"v\"", 10});
+        files.noteRunning(list.idOf(0),
+                          ResumeNote{u"/f/.lintbay-a.part"_s, QUrl(u"http://h/1"_s), "\"v\"", 10});
         QCOMPARE(partIn(), u"/f/.lintbay-a.part"_s);
         files.noteRunning(list.idOf(0), ResumeNote{u"/f/.lintbay-b.part"_s, QUrl(), {}, -1});
         QCOMPARE(partIn(), u"/f/.lintbay-b.part"_s);
@@ -290,7 +297,8 @@ private slots:
         list.removeRowsAt({0, 1, 2});
         QRandomGenerator generator(3);
         list.shuffle(generator);
-        list.removeIf([](const DownloadItem& item) { return item.name.endsWith(u'7'); }); // many blocks: a reset
+        list.removeIf(
+            [](const DownloadItem& item) { return item.name.endsWith(u'7'); }); // many blocks: a reset
         list.addItem(u"http://h/new"_s, u"new"_s, u"doc"_s, u"/f"_s, QString());
         QTRY_VERIFY(!journal->hasPending());
 
@@ -348,6 +356,17 @@ private slots:
         QCOMPARE(DownloadJournal::inspect(inUse).kind, DownloadJournal::Leftover::None);
         DownloadJournal second(inUse);
         QVERIFY(!second.attach(list));
+        // Only the journal holding the file removes it: not one refused, nor one discarded before
+        // (a session shut down twice) once the next window's journal has taken the file.
+        second.discard();
+        QVERIFY(QFileInfo::exists(inUse));
+        running.discard();
+        DownloadJournal next(inUse);
+        QVERIFY(next.attach(list));
+        next.flush();
+        running.discard();
+        second.discard();
+        QVERIFY(QFileInfo::exists(inUse));
 
         // Corrupt: set aside with its bytes, never deleted, and asked about only once.
         const QString corrupt = path(u"corrupt.sqlite"_s);
@@ -377,7 +396,8 @@ private slots:
                     {u"--journal-child"_s, journalPath, server.url(QString()).toString(), folder});
         QVERIFY(child.waitForStarted(5000));
         // The server answers from this process: its events run while the child gets ready.
-        if (!QTest::qWaitFor([&] { return child.canReadLine() || child.state() == QProcess::NotRunning; }, 30000) ||
+        if (!QTest::qWaitFor([&] { return child.canReadLine() || child.state() == QProcess::NotRunning; },
+                             30000) ||
             !child.canReadLine()) {
             child.kill();
             child.waitForFinished(5000);
@@ -430,7 +450,8 @@ private slots:
         }
         session.scheduler().StopDownloads();
         session.shutdown();
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({u"doc0.pdf"_s, u"doc1.pdf"_s}));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({u"doc0.pdf"_s, u"doc1.pdf"_s}));
     }
 };
 

@@ -6,10 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRunnable>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QRunnable>
 #include <QStandardPaths>
 #include <QUuid>
 #include <QVariant>
@@ -21,6 +21,8 @@ using namespace Qt::StringLiterals;
 namespace lintbay {
 
 namespace {
+
+constexpr qsizetype kRowBatch = 256;
 
 QString lockPath(const QString& path)
 {
@@ -122,7 +124,8 @@ DownloadJournal::Found DownloadJournal::inspect(const QString& path)
                 item.state = state >= 1 && state <= 4 ? DownloadItemState(state) : DownloadItemState::Waiting;
                 // What was running is fetched again (from where it got to, where the host allows); what
                 // was waiting, counting down or marked to be fetched again, waits plainly.
-                if ((item.state == DownloadItemState::Downloading || item.state == DownloadItemState::Waiting) &&
+                if ((item.state == DownloadItemState::Downloading ||
+                     item.state == DownloadItemState::Waiting) &&
                     !item.key.isEmpty()) {
                     item.state = DownloadItemState::Waiting;
                     item.size.clear();
@@ -194,8 +197,8 @@ bool DownloadJournal::attach(DownloadListModel& list, RowFiles* files)
         const bool ready = db.open() && query.exec(u"PRAGMA journal_mode=WAL"_s) &&
                            query.exec(u"PRAGMA synchronous=NORMAL"_s) &&
                            query.exec(u"PRAGMA wal_autocheckpoint=0"_s) &&
-                           query.exec(u"DROP TABLE IF EXISTS "_s + kNextTable) && createTable(query, kTable) &&
-                           createTable(query, kNextTable);
+                           query.exec(u"DROP TABLE IF EXISTS "_s + kNextTable) &&
+                           createTable(query, kTable) && createTable(query, kNextTable);
         if (!ready) {
             db.close();
             db = QSqlDatabase();
@@ -370,45 +373,56 @@ bool DownloadJournal::bindRow(QSqlQuery& query, quint64 id) const
 
 void DownloadJournal::writeNow(quint64 id)
 {
-    // Removals go first in a slice (an id may come back); with some pending the row waits its turn.
-    if (m_connection.isEmpty() || !m_list || !m_removed.isEmpty() || m_clearAll || !m_dirty.contains(id))
+    if (m_connection.isEmpty() || !m_list || !m_dirty.contains(id))
         return;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     db.transaction();
     QSqlQuery query(db);
-    query.prepare(insertInto(m_building ? kNextTable : kTable));
+    const QString table = m_building ? kNextTable : kTable;
+    // Removals pending from a large clearing go first, all of them: what is written at once (a
+    // placeholder's name, where a body lies) must not wait behind them for a crash to find.
+    removePending(query, table, [] { return true; });
+    query.prepare(insertInto(table));
     const bool written = bindRow(query, id) && query.exec();
     if (db.commit() && written)
         m_dirty.remove(id);
     m_checkpoints.committed(m_path);
 }
 
+void DownloadJournal::removePending(QSqlQuery& query, const QString& table,
+                                    const std::function<bool()>& inTime)
+{
+    // Removals go before writes (an id may come back).
+    if (m_clearAll) {
+        m_clearAll = false;
+        query.exec(u"DELETE FROM "_s + table);
+    }
+    if (m_removed.isEmpty())
+        return;
+    query.prepare(u"DELETE FROM "_s + table + u" WHERE id = ?"_s);
+    while (!m_removed.isEmpty() && inTime()) {
+        for (const quint64 id : m_removed.take(kRowBatch)) {
+            query.addBindValue(qint64(id));
+            query.exec();
+        }
+    }
+}
+
 bool DownloadJournal::writeSlice(int budgetMs)
 {
     if (m_connection.isEmpty() || !m_list)
         return true;
-    constexpr qsizetype kBatch = 256;
     QElapsedTimer clock;
     clock.start();
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     db.transaction();
     QSqlQuery query(db);
     const QString table = m_building ? kNextTable : kTable;
-    if (m_clearAll) {
-        m_clearAll = false;
-        query.exec(u"DELETE FROM "_s + table);
-    }
     const auto inTime = [&] { return budgetMs < 0 || clock.elapsed() < budgetMs; };
-    query.prepare(u"DELETE FROM "_s + table + u" WHERE id = ?"_s);
-    while (!m_removed.isEmpty() && inTime()) {
-        for (const quint64 id : m_removed.take(kBatch)) {
-            query.addBindValue(qint64(id));
-            query.exec();
-        }
-    }
+    removePending(query, table, inTime);
     query.prepare(insertInto(table));
     while (m_removed.isEmpty() && !m_dirty.isEmpty() && inTime()) {
-        for (const quint64 id : m_dirty.take(kBatch)) {
+        for (const quint64 id : m_dirty.take(kRowBatch)) {
             if (bindRow(query, id))
                 query.exec();
         }
@@ -442,7 +456,12 @@ void DownloadJournal::discard()
     m_dirty.clear();
     m_removed.clear();
     m_clearAll = false;
+    // Only while it holds the file: a journal discarded before, or one that never got the lock,
+    // would delete the list another session's journal records there now.
+    const bool holding = m_lock != nullptr;
     close();
+    if (!holding)
+        return;
     for (const QString& side : {QString(), u"-wal"_s, u"-shm"_s})
         QFile::remove(m_path + side);
 }

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class QSqlQuery;
@@ -39,9 +40,9 @@ public:
 
     enum class Leftover
     {
-        None,    // no journal, or one another running program writes
-        Rows,    // a list an unclean exit left; rows that were running come back waiting
-        Corrupt  // unreadable: moved aside to `setAside`
+        None,   // no journal, or one another running program writes
+        Rows,   // a list an unclean exit left; rows that were running come back waiting
+        Corrupt // unreadable: moved aside to `setAside`
     };
     struct Found
     {
@@ -108,6 +109,8 @@ private:
     void schedule();
     // Binds the row's values to an INSERT of every column; false when the row is gone.
     bool bindRow(QSqlQuery& query, quint64 id) const;
+    // Deletes the rows removed from the list (all of them once it was emptied) while `inTime`.
+    void removePending(QSqlQuery& query, const QString& table, const std::function<bool()>& inTime);
     // Writes one slice (all of it when `budgetMs` is negative); true when nothing is left.
     bool writeSlice(int budgetMs);
     void close();
@@ -118,11 +121,11 @@ private:
     QPointer<DownloadListModel> m_list;
     QPointer<RowFiles> m_files;
     QTimer m_flushTimer;
-    PendingRows m_dirty;   // rows to write
-    PendingRows m_removed; // rows to delete
-    bool m_clearAll = false; // the list was emptied: every row goes at once
-    bool m_building = false; // attach(): the list is being written beside the earlier table
-    QSet<quint64> m_known; // rows the journal holds (or will when m_dirty is written)
+    PendingRows m_dirty;               // rows to write
+    PendingRows m_removed;             // rows to delete
+    bool m_clearAll = false;           // the list was emptied: every row goes at once
+    bool m_building = false;           // attach(): the list is being written beside the earlier table
+    QSet<quint64> m_known;             // rows the journal holds (or will when m_dirty is written)
     QHash<quint64, qint64> m_position; // list order: appended rows count on, a reorder renumbers
     qint64 m_lastPosition = 0;
     int m_sliceBudgetMs = 8;
