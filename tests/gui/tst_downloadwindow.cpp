@@ -1,8 +1,8 @@
 #include "TestHttpServer.h"
-#include "app/GuiContext.h"
-#include "app/HeadlessBrowser.h"
 #include "TestProgram.h"
 #include "app/AppContext.h"
+#include "app/GuiContext.h"
+#include "app/HeadlessBrowser.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
 #include "download/DownloadJournal.h"
@@ -79,7 +79,8 @@ QByteArray exportAllNames(fFileDownload* w, const QString& path)
 void fillResults(ResultListModel* list, int count, int first = 0)
 {
     for (int i = first; i < first + count; ++i)
-        list->加入LV1(u"标题%1"_s.arg(i), u"http://e/link?url=%1"_s.arg(i), u"http://e/s"_s, u"PDF"_s, QString());
+        list->加入LV1(u"标题%1"_s.arg(i), u"http://e/link?url=%1"_s.arg(i), u"http://e/s"_s, u"PDF"_s,
+                      QString());
 }
 } // namespace
 
@@ -92,9 +93,10 @@ private:
 private slots:
     void initTestCase()
     {
-        m_server.routePrefix(u"/"_s, [](const TestHttpRequest&) { return TestHttpResponse::html(u"<p>x</p>"_s); });
-        auto slowLogin = TestHttpResponse::html(
-            u"<form action=\"/in\"><input type=\"submit\" id=\"submitip\"></form>"_s);
+        m_server.routePrefix(u"/"_s,
+                             [](const TestHttpRequest&) { return TestHttpResponse::html(u"<p>x</p>"_s); });
+        auto slowLogin =
+            TestHttpResponse::html(u"<form action=\"/in\"><input type=\"submit\" id=\"submitip\"></form>"_s);
         slowLogin.delayMs = 300;
         m_server.serve(u"/slowlogin"_s, slowLogin);
         m_server.routePrefix(u"/same/"_s, [](const TestHttpRequest&) {
@@ -212,7 +214,8 @@ private slots:
         QCOMPARE(list->count(), 3);
         QCOMPARE(list->at(0).name, u"标题0"_s);
         QCOMPARE(list->at(0).referer, u"http://e/s"_s);
-        QCOMPARE(list->at(0).folder, QDir::toNativeSeparators(p.dir.filePath(u"saved"_s)) + QDir::separator());
+        QCOMPARE(list->at(0).folder,
+                 QDir::toNativeSeparators(p.dir.filePath(u"saved"_s)) + QDir::separator());
         QCOMPARE(results->at(2).status, u"成功"_s);
 
         fillResults(results, 2, 3);
@@ -279,11 +282,19 @@ private slots:
         {
             DownloadListModel left;
             left.addItem(u"http://a/1"_s, u"一"_s, u"pdf"_s, p.at(u"docs"_s), QString());
-            left.addItem(u"http://a/2"_s, u"二"_s, u"pdf"_s, p.at(u"docs"_s), QString(), DownloadItemState::Downloading);
+            left.addItem(u"http://a/2"_s, u"二"_s, u"pdf"_s, p.at(u"docs"_s), QString(),
+                         DownloadItemState::Downloading);
             DownloadJournal journal(p.gui.journalPath);
             QVERIFY(journal.attach(left));
         } // gone without its normal end
+        // A hand-over pass asks for the window while the question is up: it finds this one.
+        fFileDownload* askedMeanwhile = nullptr;
+        p.onMessage = [&] {
+            if (!askedMeanwhile)
+                askedMeanwhile = p.gui.downloadWindow();
+        };
         fFileDownload* w = p.gui.downloadWindow();
+        QCOMPARE(askedMeanwhile, w);
         QVERIFY(p.lastMessageIs(MessageIcon::Question, u"恢复上次未完成的下载列表？"_s));
         QCOMPARE(w->list()->count(), 2);
         QCOMPARE(w->list()->at(1).state, DownloadItemState::Waiting);
@@ -342,7 +353,8 @@ private slots:
             {
                 if (event->type() == QEvent::Paint &&
                     static_cast<QPaintEvent*>(event)->region().intersects(
-                        QRect(0, view->rowViewportPosition(0) + 2, view->viewport()->width(), view->rowHeight(0) - 4)))
+                        QRect(0, view->rowViewportPosition(0) + 2, view->viewport()->width(),
+                              view->rowHeight(0) - 4)))
                     ++paints;
                 return QObject::eventFilter(watched, event);
             }
@@ -352,7 +364,8 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         for (int i = 1; i <= 40; ++i) {
-            list->setTransferColumns(0, u"1000"_s, QString::number(i * 25), QString::number(i * 25 / 10) + u'%');
+            list->setTransferColumns(0, u"1000"_s, QString::number(i * 25),
+                                     QString::number(i * 25 / 10) + u'%');
             QTest::qWait(10);
         }
         QTest::qWait(150);
@@ -404,8 +417,9 @@ private slots:
         qputenv("BROWSER", browser.toUtf8());
         const auto openedTexts = [&opened] {
             QFile f(opened);
-            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
-                                               : QStringList();
+            return f.open(QIODevice::ReadOnly)
+                       ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                       : QStringList();
         };
 
         DownloadListModel* list = w->list();
@@ -435,7 +449,8 @@ private slots:
     {
         Program p(m_server.url().toString());
         fFileDownload* w = p.gui.downloadWindow();
-        w->list()->addItem(m_server.url(u"/never"_s).toString(), u"一"_s, u"pdf"_s, p.at(u"docs"_s), QString());
+        w->list()->addItem(m_server.url(u"/never"_s).toString(), u"一"_s, u"pdf"_s, p.at(u"docs"_s),
+                           QString());
         auto* menu = w->findChild<QMenu*>(u"menu列表操作"_s);
         auto* stop = w->findChild<QAction*>(u"menu停止下载"_s);
         auto* clear = w->findChild<QAction*>(u"menu清空"_s);

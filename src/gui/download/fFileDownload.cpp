@@ -43,6 +43,9 @@ fFileDownload::fFileDownload(GuiContext& context, QWidget* parent)
 {
     ui->setupUi(this);
     setObjectName(u"fFileDownload"_s);
+    // Found from here on: the question about a list left by an unclean exit runs the event loop,
+    // and a hand-over pass then must get this window, not load a second one on the same session.
+    m_context.download = this;
     // Loading the window starts the session with an empty list.
     m_session = &m_context.app().openDownloadSession();
     m_sequences = new Sequences(this);
@@ -152,10 +155,11 @@ void fFileDownload::wireScheduler()
             if (on)
                 m_context.app().settings().setNamePolicy(namePolicyFromText(DuplicateNamePolicy()));
         });
-    connect(&m_context.app().settings(), &ProgramSettings::changed, this, [this](ProgramSettings::Field field) {
-        if (field == ProgramSettings::Field::DownloadMode)
-            showDownloadMode();
-    });
+    connect(&m_context.app().settings(), &ProgramSettings::changed, this,
+            [this](ProgramSettings::Field field) {
+                if (field == ProgramSettings::Field::DownloadMode)
+                    showDownloadMode();
+            });
     connect(ui->Command26, &QPushButton::clicked, this, &fFileDownload::SwitchDownloadMode);
 }
 
