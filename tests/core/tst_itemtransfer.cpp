@@ -25,7 +25,6 @@ Q_DECLARE_METATYPE(lintbay::test::TestHttpResponse)
 
 namespace {
 
-
 // Content the type check recognises as a PDF, so the row keeps its type.
 // A PDF of `size` bytes that ends with its end mark (from 14 bytes on), as a body without a length
 // must to be taken as whole.
@@ -85,6 +84,8 @@ private slots:
     void timeouts();
     void namingPolicies_data();
     void namingPolicies();
+    void fileSavedWhileTheBodyCame_data();
+    void fileSavedWhileTheBodyCame();
     void targetCannotBeReplaced();
     void folderCannotBeCreated();
     void failedOverwriteKeepsTheOlderFile();
@@ -288,8 +289,9 @@ void tst_ItemTransfer::outcomes_data()
 
     TestHttpResponse longer = TestHttpResponse::bytes(pdf(900), "application/pdf");
     longer.declaredLength = 600;
-    QTest::newRow("more bytes than announced") << u"/doc"_s << longer << done << u"600"_s << u"600"_s
-                                               << u"100%"_s << u"pdf"_s << pdf(900).left(600) << 1 << QString();
+    QTest::newRow("more bytes than announced")
+        << u"/doc"_s << longer << done << u"600"_s << u"600"_s << u"100%"_s << u"pdf"_s << pdf(900).left(600)
+        << 1 << QString();
 
     QTest::newRow("charset without a known type means a page")
         << u"/doc"_s << TestHttpResponse::bytes(text(300), "application/octet-stream; charset=UTF-8") << done
@@ -567,6 +569,50 @@ void tst_ItemTransfer::namingPolicies()
         QCOMPARE(readFile(out(u"x.pdf"_s)), QByteArray("old pdf"));
     if (skipped || written != u"x.txt"_s)
         QCOMPARE(readFile(out(u"x.txt"_s)), QByteArray("old txt"));
+}
+
+// A file saved at the name while the body was on its way (by the user, another program) is
+// replaced only under 覆盖.
+void tst_ItemTransfer::fileSavedWhileTheBodyCame_data()
+{
+    QTest::addColumn<QString>("policy");
+    QTest::addColumn<QString>("written"); // where the body went; empty: nowhere
+    QTest::addColumn<QString>("rowName");
+    QTest::newRow("rename") << u"重命名"_s << u"x[001].pdf"_s << u"x[001]"_s;
+    QTest::newRow("skip") << u"跳过"_s << QString() << u"x"_s;
+    QTest::newRow("overwrite") << u"覆盖"_s << u"x.pdf"_s << u"x"_s;
+}
+
+void tst_ItemTransfer::fileSavedWhileTheBodyCame()
+{
+    QFETCH(QString, policy);
+    QFETCH(QString, written);
+    QFETCH(QString, rowName);
+    const QByteArray body = pdf(6000);
+    TestHttpResponse slow = TestHttpResponse::bytes(body, "application/pdf");
+    slow.pieceSize = 1000;
+    slow.pieceIntervalMs = 40;
+    m_server->serve(u"/doc"_s, slow);
+    m_settings.policy = policy;
+    m_list->addItem(m_world.url(u"/doc"_s).toString(), u"x"_s, u"pdf"_s, out(), QString(),
+                    DownloadItemState::Downloading);
+    connect(m_list.get(), &QAbstractItemModel::dataChanged, this, [this] {
+        if (m_list->at(0).received.toLongLong() > 0 && !QFileInfo::exists(out(u"x.pdf"_s)))
+            QVERIFY(writeFile(out(u"x.pdf"_s), "saved meanwhile"));
+    });
+    const Run r = run(0);
+    QVERIFY(r.ended);
+    QCOMPARE(m_list->at(0).state, DownloadItemState::Done);
+    QCOMPARE(m_list->at(0).name, rowName);
+    if (written.isEmpty())
+        QCOMPARE(m_list->at(0).progress, u"已存在，跳过"_s);
+    else
+        QCOMPARE(readFile(out(written)), body);
+    if (written != u"x.pdf"_s)
+        QCOMPARE(readFile(out(u"x.pdf"_s)), QByteArray("saved meanwhile"));
+    QStringList expected{u"x.pdf"_s, written.isEmpty() ? u"x.pdf"_s : written};
+    expected.removeDuplicates();
+    QCOMPARE(entries(out()), expected);
 }
 
 void tst_ItemTransfer::targetCannotBeReplaced()

@@ -131,14 +131,15 @@ void tst_Resume::answersToARequestForTheRest_data()
     QTest::addColumn<QByteArray>("etag");     // of the first answer, which breaks off
     QTest::addColumn<QByteArray>("modified"); // its Last-Modified
     // How the server answers a request for the rest: "rest" (206 from where asked, of the document it
-    // has then), "from zero" (206 of all of it), "beyond the end" (206 whose range ends past the total), "whole" (200: no ranges), "if-range" (the rest only
-    // while If-Range matches). A request without a range gets the whole document.
+    // has then), "from zero" (206 of all of it), "beyond the end" (206 whose range ends past the total),
+    // "whole behind the range" (206 naming the rest but sending all of it), "whole" (200: no ranges),
+    // "if-range" (the rest only while If-Range matches). A request without a range gets the whole document.
     QTest::addColumn<QString>("later");
     // What the server has after the first answer (another one: ETag "v2" where the first had one).
     QTest::addColumn<QByteArray>("current");
     QTest::addColumn<int>("requests");
     QTest::addColumn<QByteArray>("ifRange"); // sent with the request for the rest
-    QTest::addColumn<bool>("continued");      // the rest was appended to the kept body
+    QTest::addColumn<bool>("continued");     // the rest was appended to the kept body
 
     const QByteArray v1 = "\"v1\"";
     const QByteArray same = pdf(kLength);
@@ -154,7 +155,10 @@ void tst_Resume::answersToARequestForTheRest_data()
         row("206 from the end, no validator, the same total")
             << QByteArray() << QByteArray() << u"rest"_s << same << 2 << QByteArray() << true;
         row("206 of another range") << v1 << QByteArray() << u"from zero"_s << same << 3 << v1 << false;
-        row("206 of a range past the end") << v1 << QByteArray() << u"beyond the end"_s << same << 3 << v1 << false;
+        row("206 of a range past the end")
+            << v1 << QByteArray() << u"beyond the end"_s << same << 3 << v1 << false;
+        row("206 naming the rest, with the whole document's length and bytes")
+            << v1 << QByteArray() << u"whole behind the range"_s << same << 3 << v1 << false;
         row("server without ranges: 200") << v1 << QByteArray() << u"whole"_s << same << 2 << v1 << false;
         row("document changed, If-Range answered with 200")
             << v1 << QByteArray() << u"if-range"_s << changed << 2 << v1 << false;
@@ -195,8 +199,14 @@ void tst_Resume::answersToARequestForTheRest()
         if (later == u"beyond the end"_s) {
             TestHttpResponse bogus = range(whole, from);
             bogus.headers.removeIf([](const auto& h) { return h.first == "Content-Range"; });
-            return bogus.withHeader("Content-Range", "bytes " + QByteArray::number(from) + "-9223372036854775807/" +
+            return bogus.withHeader("Content-Range", "bytes " + QByteArray::number(from) +
+                                                         "-9223372036854775807/" +
                                                          QByteArray::number(kLength));
+        }
+        if (later == u"whole behind the range"_s) {
+            TestHttpResponse rest = range(whole, from);
+            rest.body = whole.body;
+            return rest;
         }
         if (later == u"if-range"_s && r.header("If-Range") != currentEtag)
             return whole;
@@ -253,8 +263,8 @@ void tst_Resume::keptBodyLeavesWithItsRow_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("then");
     for (int mode : {1, 2}) {
-        for (const char* then :
-             {"row removed", "list cleared", "its files deleted", "session ends", "double-click", "another address"})
+        for (const char* then : {"row removed", "list cleared", "its files deleted", "session ends",
+                                 "double-click", "another address"})
             QTest::addRow("mode %d: %s", mode, then) << mode << QString::fromLatin1(then);
     }
 }

@@ -101,7 +101,7 @@ void Downloader::onAnswered()
     m_phase = Phase::Reading;
     m_status = m_fetch.status();
     if (m_deferBusy && (m_status == 429 || m_status == 503)) {
-        defer();
+        defer(retryAfterMs(m_fetch.answer()));
         return;
     }
     // A continued body counts what an earlier attempt left.
@@ -153,6 +153,10 @@ void Downloader::onFetchEnded(Fetch::End reason)
         return;
     case Fetch::End::TooLarge:
         tooLarge();
+        return;
+    case Fetch::End::Busy: // the second request, for the body taken whole
+        m_status = m_fetch.status();
+        defer(m_fetch.busyRetryAfterMs());
         return;
     case Fetch::End::NoAnswer:
     case Fetch::End::RedirectRefused:
@@ -232,9 +236,8 @@ void Downloader::fail(const QString& message, const QString& why)
     emit DownloadError(message, file);
 }
 
-void Downloader::defer()
+void Downloader::defer(qint64 retryAfter)
 {
-    const qint64 retryAfter = retryAfterMs(m_fetch.answer());
     m_reason = reason::retryLater(m_status);
     m_kept = m_fetch.suspend();
     abandon();

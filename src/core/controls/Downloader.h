@@ -69,7 +69,11 @@ public:
     static void removePlaceholderAt(const QString& path);
     // The fetch in progress (for its resumeNoteChanged()).
     const Fetch& fetch() const { return m_fetch; }
-    void setDeferBusyAnswers(bool on) { m_deferBusy = on; }
+    void setDeferBusyAnswers(bool on)
+    {
+        m_deferBusy = on;
+        m_fetch.setEndOnBusy(on);
+    }
     // Bytes a body may have; 0: no limit.
     void setSizeLimit(qint64 bytes) { m_fetch.setSizeLimit(bytes); }
 
@@ -126,7 +130,7 @@ private:
     void endShort();
     void tooLarge();
     void fail(const QString& message, const QString& why);
-    void defer();
+    void defer(qint64 retryAfterMs);
     // "无法下载", once BeginDownload has returned.
     void failLater(const QString& why);
     // Stops the request and the clock, discards the temporary file and the own placeholder.

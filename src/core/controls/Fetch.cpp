@@ -8,6 +8,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 namespace lintbay {
@@ -183,6 +185,7 @@ void Fetch::begin()
     m_announced = -1;
     m_contentEncoding.clear();
     m_failure = {};
+    m_targetTaken = false;
     m_stallClock.invalidate();
     m_phase = Phase::Waiting;
     send(m_referer);
@@ -222,7 +225,8 @@ void Fetch::sendRequest(const QNetworkRequest& request)
     connect(reply, &QNetworkReply::metaDataChanged, this, &Fetch::onMetaData);
     connect(reply, &QIODevice::readyRead, this, &Fetch::onReadyRead);
     connect(reply, &QNetworkReply::finished, this, &Fetch::onFinished);
-    connect(reply, &QNetworkReply::errorOccurred, this, [this](QNetworkReply::NetworkError code) { onError(code); });
+    connect(reply, &QNetworkReply::errorOccurred, this,
+            [this](QNetworkReply::NetworkError code) { onError(code); });
 }
 
 void Fetch::onError(int code)
@@ -293,13 +297,15 @@ Fetch::Continuation Fetch::judgeContinuation(const QNetworkReply* reply)
                                   : unchanged(m_validator.startsWith('"') ? "ETag" : "Last-Modified") &&
                                         (m_total < 0 || range.total < 0 || range.total == m_total);
     const bool toTheEnd = range.total < 0 || (range.valid && range.last + 1 == range.total);
-    if (m_status == 206 && range.valid && range.first == from && toTheEnd && sameDocument) {
+    // The body's own length, when named, is the range's: any other is not the rest.
+    const bool rangeLength = m_announced < 0 || (range.valid && m_announced - 1 == range.last - range.first);
+    if (m_status == 206 && range.valid && range.first == from && toTheEnd && sameDocument && rangeLength) {
         m_resumed = true;
         m_received = m_part->size();
         if (range.total > 0)
             m_total = range.total;
-        else if (m_total < 0 && m_announced >= 0)
-            m_total = from + m_announced;
+        else if (m_total < 0 && range.last < std::numeric_limits<qint64>::max())
+            m_total = range.last + 1;
         m_announced = m_total;
         return Continuation::Continues;
     }
@@ -435,6 +441,11 @@ bool Fetch::takeAnswer()
         }
         m_announced = range.total;
     }
+    if (m_phase == Phase::Whole && m_endOnBusy && (m_status == 429 || m_status == 503)) {
+        m_busyRetryAfterMs = retryAfterMs(reply);
+        finish(End::Busy);
+        return false;
+    }
     if (m_phase != Phase::Waiting)
         return true;
     if (m_rangeFrom > 0 && judgeContinuation(reply) == Continuation::AskedAgain)
@@ -528,6 +539,12 @@ void Fetch::onFinished()
             queueMore(&Fetch::onFinished);
         return;
     }
+    // More than the answer named: the length or the body is wrong, and nothing tells which bytes are
+    // the document's (a continuation that sent the whole behind the rest's range, say).
+    if (m_announced > 0 && m_received > m_announced) {
+        fail(End::BadLength, QNetworkReply::ProtocolFailure, u"a body longer than its announced length"_s);
+        return;
+    }
     if (m_phase == Phase::Streaming) {
         // With a length the body is complete when it is all there; without one, when the server
         // ended it properly and the connection never broke on the way (a chunked body cut off is
@@ -561,11 +578,12 @@ void Fetch::onFinished()
     }
     if (followLandingPage(reply))
         return;
-    if (m_part->commit(m_ownPlaceholder)) {
+    if (m_elsewhere ? m_part->commitBeside(m_elsewhere) : m_part->commit(m_ownPlaceholder)) {
         m_digest = m_part->digest();
         finish(End::Complete);
         return;
     }
+    m_targetTaken = m_part->takenAtCommit();
     m_fileError = m_part->errorString();
     finish(End::WriteFailed);
 }
@@ -632,6 +650,9 @@ QString Fetch::endReason(End end) const
         break;
     case End::BadLength:
         text = reason::conflictingLengths();
+        break;
+    case End::Busy:
+        text = reason::retryLater(m_status);
         break;
     }
     return m_followedTo.isEmpty() ? text : reason::afterLanding(m_followedTo, text);

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 class QNetworkReply;
@@ -102,7 +103,8 @@ public:
         RedirectRefused, // a redirect loop, too many hops, or a target that is not a web address
         WriteFailed,     // the disk refused the body, or it could not be put in place
         TooLarge,        // the body grew past the size limit
-        BadLength,       // the answer named two different lengths: which body is the document?
+        BadLength,       // the answer named two different lengths, or sent more than it named
+        Busy,            // a body taken whole was a "try again later" answer (setEndOnBusy)
     };
 
     // What the network layer said about an end that was not Complete.
@@ -128,6 +130,19 @@ public:
     // Bytes a body may have, whichever way it is taken (streamed, taken whole, continued); the fetch
     // ends TooLarge once more arrived. 0: no limit.
     void setSizeLimit(qint64 bytes) { m_sizeLimit = qMax<qint64>(0, bytes); }
+    // For an owner that puts "try again later" answers (429, 503) back to wait: the answer of a body
+    // taken whole, which goes to no answered(), ends Busy instead of being saved as the document.
+    void setEndOnBusy(bool on) { m_endOnBusy = on; }
+    // Set: a file at the target is never replaced, not even one that came while the body arrived;
+    // `elsewhere` then gives another target (empty: none, and the fetch ends WriteFailed with
+    // targetTaken()). Unset: the body takes the target's place.
+    void setCommitBeside(std::function<QString(const QString& taken)> elsewhere)
+    {
+        m_elsewhere = std::move(elsewhere);
+    }
+    bool targetTaken() const { return m_targetTaken; }
+    // After a Busy end: the wait its answer asked for (retryAfterMs()).
+    qint64 busyRetryAfterMs() const { return m_busyRetryAfterMs; }
 
     // Before start(): the body so far of an earlier attempt at the same address. Dropped (its part
     // removed) when its file is no longer as it was left, or start() asks another address.
@@ -265,6 +280,10 @@ private:
     int m_stallTimeoutMs = 120000;
     int m_headerTimeoutMs = -1;
     qint64 m_sizeLimit = 0;
+    bool m_endOnBusy = false;
+    std::function<QString(const QString&)> m_elsewhere;
+    bool m_targetTaken = false;
+    qint64 m_busyRetryAfterMs = -1;
 
     Phase m_phase = Phase::Idle;
     QUrl m_url;

@@ -9,7 +9,11 @@
 #include <system_error>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -31,6 +35,33 @@ std::filesystem::path fsPath(const QString& path)
 #else
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 #endif
+}
+
+// Moves `from` to `to` unless something stands at `to` (then EEXIST), in one step where the system
+// can: no file that comes at the last moment is replaced.
+std::error_code renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+#ifdef Q_OS_LINUX
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    // File systems without the flag: a hard link cannot replace either.
+    if (errno != EINVAL && errno != ENOSYS)
+        return {errno, std::generic_category()};
+#endif
+#ifdef Q_OS_UNIX
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return {};
+    }
+    if (errno == EEXIST)
+        return {errno, std::generic_category()};
+#endif
+    // Without either (or links refused): a look first, which leaves a moment for a file to come.
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(to, error)))
+        return std::make_error_code(std::errc::file_exists);
+    std::filesystem::rename(from, to, error);
+    return error;
 }
 
 } // namespace
@@ -194,8 +225,9 @@ bool PartFile::truncate()
     return false;
 }
 
-bool PartFile::commit(QByteArrayView ownPlaceholder)
+bool PartFile::prepareCommit()
 {
+    m_takenAtCommit = false;
     if (!isOpen() || m_writeFailed || !m_file->flush()) {
         if (isOpen() && !m_writeFailed)
             m_error = m_file->errorString();
@@ -215,23 +247,54 @@ bool PartFile::commit(QByteArrayView ownPlaceholder)
     }
     // The part file was private to the transfer; the document gets the permissions any new file of
     // the user gets (the umask decides, as for a file the user saves himself).
-    std::error_code error;
 #ifdef Q_OS_UNIX
+    std::error_code error;
     const mode_t mask = ::umask(0);
     ::umask(mask);
     std::filesystem::permissions(fsPath(m_partPath), static_cast<std::filesystem::perms>(0666 & ~mask),
                                  std::filesystem::perm_options::replace, error);
-    error.clear();
 #endif
+    return true;
+}
+
+bool PartFile::commit(QByteArrayView ownPlaceholder)
+{
+    if (!prepareCommit())
+        return false;
     if (!ownPlaceholder.isEmpty())
         removeIfHolding(m_finalPath, ownPlaceholder);
     // One step: the target is either the old file or the complete new one. A link at the target is
     // itself replaced; its destination is never written.
+    std::error_code error;
     std::filesystem::rename(fsPath(m_partPath), fsPath(m_finalPath), error);
     if (error) {
         m_error = QString::fromLocal8Bit(error.message());
         discard();
         return false;
+    }
+    m_digest = m_hash.result();
+    m_file.reset();
+    m_partPath.clear();
+    return true;
+}
+
+bool PartFile::commitBeside(const std::function<QString(const QString& taken)>& elsewhere)
+{
+    if (!prepareCommit())
+        return false;
+    for (int attempt = 0;; ++attempt) {
+        const std::error_code error = renameWithoutReplacing(fsPath(m_partPath), fsPath(m_finalPath));
+        if (!error)
+            break;
+        const bool taken = error == std::errc::file_exists;
+        const QString next = taken && attempt < 16 && elsewhere ? elsewhere(m_finalPath) : QString();
+        if (next.isEmpty() || next == m_finalPath) {
+            m_takenAtCommit = taken;
+            m_error = QString::fromLocal8Bit(error.message());
+            discard();
+            return false;
+        }
+        m_finalPath = next;
     }
     m_digest = m_hash.result();
     m_file.reset();

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QFile;
@@ -69,6 +70,12 @@ public:
     // transfer wrote there to claim the name) is removed first: replacing a file makes some file
     // systems write the whole new file out at once, which for a large download holds the window.
     bool commit(QByteArrayView ownPlaceholder = {});
+    // The same, but a file at the target is never replaced: when one stands there (it may have come
+    // while the body arrived), `elsewhere` is asked for another target, and the commit fails
+    // (takenAtCommit()) when it gives none.
+    bool commitBeside(const std::function<QString(const QString& taken)>& elsewhere);
+    // The last commit failed because the target was taken and no other was given.
+    bool takenAtCommit() const { return m_takenAtCommit; }
     // Removes the part file.
     void discard();
     // The ContentDigest of the committed file (the bytes of every attempt that made it); empty before.
@@ -77,12 +84,15 @@ public:
 private:
     // `count` bytes from `from` on; the file stays open for more, positioned at its end.
     QByteArray readSpan(qint64 from, qint64 count);
+    // Everything of a commit before the file is moved; false (and nothing left) when it cannot go on.
+    bool prepareCommit();
 
     QString m_finalPath;
     QString m_partPath;
     std::unique_ptr<QFile> m_file;
     qint64 m_size = 0;
     bool m_writeFailed = false;
+    bool m_takenAtCommit = false;
     QString m_error;
     ContentDigest m_hash;
     QByteArray m_digest;

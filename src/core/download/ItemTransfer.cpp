@@ -54,6 +54,7 @@ ItemTransfer::ItemTransfer(NetworkContext& network, DownloadListModel& list, int
     m_fetch.setTickInterval(m_settings.tickMs);
     // Every way a body is taken stops at the limit, the fetch taken whole as well.
     m_fetch.setSizeLimit(sizeLimitBytes(m_settings.maxFileSizeMB));
+    m_fetch.setEndOnBusy(m_settings.deferBusyAnswers);
     connect(&m_fetch, &Fetch::connecting, this, [this] { setState(kStateConnecting); });
     connect(&m_fetch, &Fetch::requestSent, this, [this] {
         setState(kStateSending);
@@ -197,6 +198,21 @@ void ItemTransfer::judgeHeaders()
     const SavePathChoice choice = 重命名保存路径(item.folder, item.name, item.type, m_settings.policy, 1);
     m_list.setName(r, choice.name);
     m_savePath = choice.path;
+    // Under 重命名 and 跳过 no file is replaced, not even one saved at the name while the body came:
+    // the body then takes the next free name, or the row ends skipped.
+    const QString policy = m_settings.policy.trimmed();
+    if (policy == kPolicyRename) {
+        m_fetch.setCommitBeside(
+            [this, folder = item.folder, name = item.name, type = item.type](const QString&) {
+                const SavePathChoice next = 重命名保存路径(folder, name, type, kPolicyRename, 1);
+                m_savePath = next.path;
+                if (!rowGone())
+                    m_list.setName(row(), next.name);
+                return next.path;
+            });
+    } else if (policy == kPolicySkip) {
+        m_fetch.setCommitBeside([](const QString&) { return QString(); });
+    }
 
     // The answer may have named another type than the row had when it was picked: under the skip
     // policy a file already at the path it makes is skipped as one found before the request would
@@ -247,7 +263,8 @@ void ItemTransfer::endCannotWrite()
     if (!m_folderMissing && targetKind(m_savePath) == TargetKind::Replaceable)
         end(Outcome::CannotReplace, reason::cannotReplace(m_savePath));
     else
-        end(m_phase == Phase::WholeFetch ? Outcome::WholeFetchFailed : Outcome::CannotWrite, cannotWriteReason());
+        end(m_phase == Phase::WholeFetch ? Outcome::WholeFetchFailed : Outcome::CannotWrite,
+            cannotWriteReason());
 }
 
 QString ItemTransfer::cannotWriteReason() const
@@ -286,7 +303,10 @@ void ItemTransfer::onFetchEnded(Fetch::End reason)
         end(whole ? Outcome::FetchedWhole : Outcome::Completed);
         return;
     case Fetch::End::WriteFailed:
-        end(Outcome::CannotWrite, m_fetch.endReason(reason));
+        if (m_fetch.targetTaken())
+            end(Outcome::ExistsSkipped);
+        else
+            end(Outcome::CannotWrite, m_fetch.endReason(reason));
         return;
     case Fetch::End::Empty:
         end(Outcome::WholeFetchFailed, m_fetch.endReason(reason));
@@ -297,6 +317,10 @@ void ItemTransfer::onFetchEnded(Fetch::End reason)
     case Fetch::End::BadLength:
         emitErrorState(m_fetch.failure().code, m_fetch.failure().text);
         end(Outcome::CutOff, m_fetch.endReason(reason));
+        return;
+    case Fetch::End::Busy: // the answer of the body taken whole
+        m_retryAfterMs = m_fetch.busyRetryAfterMs();
+        end(Outcome::RetryLater, m_fetch.endReason(reason));
         return;
     case Fetch::End::Stalled:
     case Fetch::End::HeaderTimeout:
