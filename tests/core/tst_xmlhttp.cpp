@@ -154,6 +154,9 @@ void tst_XmlHttp::outcomes_data()
     beyond.status = 799;
     QTest::newRow("above 600: empty like any code without an entry")
         << beyond << false << QString() << 799 << u"x"_s;
+    TestHttpResponse cut = TestHttpResponse::bytes("9.9.9 and the rest of the answer", "text/plain");
+    cut.closeAfterBytes = 5;
+    QTest::newRow("200 cut off") << cut << false << QString() << 200 << u"9.9.9"_s;
     TestHttpResponse broken;
     broken.raw = "this is not HTTP\r\n\r\n";
     QTest::newRow("no HTTP answer: status 0") << broken << false << QString() << 0 << QString();

@@ -299,11 +299,14 @@ void uXMLHTTP::onTick()
     tmrReader->stop();
     m_downOK = true;
     const int status = Status();
-    if (status == 200) {
+    // A 200 whose connection broke on the way brought part of the body: no arrival, and nothing saved.
+    const bool broke = !m_tooLarge && m_reply && m_reply->error() != QNetworkReply::NoError &&
+                       !isHttpStatusError(m_reply, m_reply->error());
+    if (status == 200 && !broke) {
         saveBody();
         emit OnDateArrived();
     } else {
-        emit OnDateErr(XmlHttpStatusDescription(status));
+        emit OnDateErr(XmlHttpStatusDescription(broke ? 0 : status));
     }
 }
 
