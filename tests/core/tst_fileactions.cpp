@@ -144,6 +144,20 @@ void TestFileActions::correctOneRow_data()
     QTest::newRow("no type yet") << u"e"_s << QString() << pdfFile() << none << true << u"e"_s << u"pdf"_s;
     QTest::newRow("dots in the name")
         << u"v1.2 说明"_s << u"html"_s << pdfFile() << none << true << u"v1.2 说明"_s << u"pdf"_s;
+    // Variants a package or compound file does not tell apart from the plain kind keep their type:
+    // renamed, the office program would refuse them. Another type is still corrected.
+    const auto real = [](const char* name) {
+        QFile f(QStringLiteral(LINTBAY_TEST_DATA) + u'/' + QLatin1StringView(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    QTest::newRow("macro-enabled workbook")
+        << u"m"_s << u"xlsm"_s << real("sheet.xlsx") << none << false << u"m"_s << u"xlsm"_s;
+    QTest::newRow("slide show") << u"s"_s << u"ppsx"_s << real("slide.pptx") << none << false << u"s"_s
+                                << u"ppsx"_s;
+    QTest::newRow("document template")
+        << u"t"_s << u"dot"_s << real("words.doc") << none << false << u"t"_s << u"dot"_s;
+    QTest::newRow("workbook saved as a document")
+        << u"w"_s << u"docx"_s << real("sheet.xlsx") << none << true << u"w"_s << u"xlsx"_s;
     QTest::newRow("type already right")
         << u"f"_s << u"pdf"_s << pdfFile() << none << false << u"f"_s << u"pdf"_s;
     QTest::newRow("type differs in case only")
@@ -231,7 +245,7 @@ void TestFileActions::correctFileTypesWholeList()
     QVERIFY(writeFile(folder + u"w.pdf"_s, wordFile()));
     QVERIFY(writeFile(folder + u"ok.pdf"_s, pdfFile()));
     QVERIFY(writeFile(folder + u"page.pdf"_s, htmlPage()));
-    QVERIFY(writeFile(folder + u"run.htm"_s, pdfFile())); // a transfer still runs for it
+    QVERIFY(writeFile(folder + u"run.htm"_s, pdfFile()));   // a transfer still runs for it
     QVERIFY(writeFile(folder + u"mine.pdf"_s, wordFile())); // the user's, kept by 跳过
 
     DownloadListModel list;

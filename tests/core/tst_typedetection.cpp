@@ -233,6 +233,10 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("pdf") << padded("%PDF-1.5\n", 64) << u"pdf"_s;
+        QTest::newRow("pdf after a byte order mark and blank lines")
+            << padded("\xEF\xBB\xBF\r\n\r\n%PDF-1.5\n", 64) << u"pdf"_s;
+        QTest::newRow("page quoting a pdf header")
+            << QByteArray("<html><head><title>x</title></head><body>%PDF-1.4</body></html>") << u"htm"_s;
         QTest::newRow("caj") << padded(bytes({0xC8, 0, 0, 0}), 64) << u"caj"_s;
         QTest::newRow("caj header is kdh") << padded(bytes({0x43, 0x41, 0x4A, 0}), 64) << u"kdh"_s;
         QTest::newRow("kdh") << padded("KDH 1.0", 64) << u"kdh"_s;

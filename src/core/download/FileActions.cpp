@@ -52,6 +52,22 @@ bool rowFileStaysInFolder(const DownloadItem& item)
            plainNamePart(item.type) && !item.folder.isEmpty() && QDir::isAbsolutePath(item.folder);
 }
 
+// Variants of a document that its container does not tell apart from the plain kind (a package's
+// folders are the same for a macro-enabled workbook, a template or a slide show): the type the row
+// has already is right, and renaming it to the plain kind would make the office program refuse it.
+bool isVariantOf(const QString& type, const QString& detected)
+{
+    static const QHash<QString, QStringList> variants = {
+        {u"docx"_s, {u"docm"_s, u"dotx"_s, u"dotm"_s}},
+        {u"xlsx"_s, {u"xlsm"_s, u"xltx"_s, u"xltm"_s, u"xlsb"_s, u"xlam"_s}},
+        {u"pptx"_s, {u"pptm"_s, u"ppsx"_s, u"ppsm"_s, u"potx"_s, u"potm"_s, u"ppam"_s}},
+        {u"doc"_s, {u"dot"_s}},
+        {u"xls"_s, {u"xlt"_s, u"xla"_s}},
+        {u"ppt"_s, {u"pps"_s, u"pot"_s}},
+    };
+    return variants.value(detected.toLower()).contains(type);
+}
+
 // The type correction on a copy of a row: renames the file and updates Type and Name when the
 // content shows another type. True when the file was renamed. The path of a failed row, or of one
 // that ended skipped, holds no file of its own (a failed row's bytes, if any, are in a part file), so
@@ -63,7 +79,8 @@ bool correctItemFile(DownloadItem& item)
     if (!ownsFileAtPath(item) || !rowFileStaysInFolder(item) || !FileExists(oldPath))
         return false;
     const QString detected = 打开文件判断文件类型(oldPath);
-    if (detected.isEmpty() || detected.compare(type, Qt::CaseInsensitive) == 0 || !plainNamePart(detected))
+    if (detected.isEmpty() || detected.compare(type, Qt::CaseInsensitive) == 0 ||
+        isVariantOf(type, detected) || !plainNamePart(detected))
         return false;
 
     const QString tail = u'.' + detected;

@@ -347,6 +347,17 @@ QString DetectFileType(QIODevice& file)
             type = u"docx"_s;
     }
 
+    // Something written before the document by the script that sent it (a byte order mark, blank
+    // lines): readers look for the header within the first kilobyte, and so does this, where no
+    // markup comes before it (a page that quotes one is a page).
+    if (type.isEmpty()) {
+        const QByteArrayView start =
+            QByteArrayView(head.bytes()).first(std::min<qsizetype>(head.bytes().size(), 1024));
+        const qsizetype at = start.indexOf("%PDF-");
+        if (at > 0 && !start.first(at).contains('<'))
+            type = u"pdf"_s;
+    }
+
     if (type.isEmpty() && length > kDetectionTailBytes && file.seek(length - kDetectionTailBytes)) {
         // An ID3v1 tag closes the file.
         if (file.read(kDetectionTailBytes).startsWith("TAG"))
