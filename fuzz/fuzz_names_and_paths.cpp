@@ -10,7 +10,8 @@
 // to 200 GBK bytes and leaves room under the 255-byte file name limit, and cleaning it again changes
 // nothing; a save path is its folder plus one file name within the limit, free when the policy counts
 // on; a GBK cut is the longest fitting start of the text and never splits a character; the URL
-// encoding leaves none of the escaped characters bare and gives back the text's GBK bytes.
+// encoding leaves nothing but ASCII bare and gives back the text's GBK bytes, GB18030's for what GBK
+// lacks (another kind of space a space, invisible marks none).
 
 #include "FuzzSupport.h"
 
@@ -123,7 +124,8 @@ void checkSavePathChoice(const QString& text, uint8_t control)
     const QString cleanType = SanitizeFileName(type);
     const SavePathChoice first = 重命名保存路径(saveFolder(), name, type, policy, mode);
     checkSavePath(first, dir, cleanType);
-    const bool counts = policy.trimmed() != kPolicyOverwrite && (mode != 1 || policy.trimmed() == kPolicyRename);
+    const bool counts =
+        policy.trimmed() != kPolicyOverwrite && (mode != 1 || policy.trimmed() == kPolicyRename);
     if (counts)
         FUZZ_CHECK(!taken(first.path));
 
@@ -168,10 +170,25 @@ int hexValue(QChar c)
     return -1;
 }
 
+// The bytes a character goes out as: GBK's, or for what GBK lacks a space for a space of another
+// kind, nothing for an invisible mark, else GB18030's (a lone surrogate stays as it is).
+QByteArray expectedQueryBytes(QStringView one)
+{
+    const char32_t c = one.size() == 2 ? QChar::surrogateToUcs4(one[0], one[1]) : one[0].unicode();
+    if (c < 0x80 || AnsiCode(c) >= 0x80)
+        return toAnsiBytes(one);
+    if (QChar::isSpace(c))
+        return " ";
+    if (c == 0x200B || c == 0x200C || c == 0x200D || c == 0x2060 || c == 0xFEFF)
+        return {};
+    const QByteArray wide = gb18030Bytes(c);
+    return wide.isEmpty() ? toAnsiBytes(one) : wide;
+}
+
 void checkUrlEncoding(const QString& text)
 {
     const QString encoded = UrlEncodeAnsi(text);
-    // Decoding the escapes and encoding the rest in GBK gives the text's own GBK bytes.
+    // Decoding the escapes and encoding the rest gives the text's own bytes.
     const QStringView view(encoded);
     QByteArray bytes;
     qsizetype run = 0; // where the bare characters since the last escape start
@@ -189,11 +206,17 @@ void checkUrlEncoding(const QString& text)
             continue;
         }
         FUZZ_CHECK(c != u'#' && c != u'^' && c != u'&' && c != u'+');
-        // Only what GBK holds in one byte (or cannot hold at all) stays bare.
-        FUZZ_CHECK(c.isSurrogate() || AnsiCode(c.unicode()) < 0xFF);
+        // Only ASCII stays bare (and half a surrogate pair, which has no bytes anywhere).
+        FUZZ_CHECK(c.isSurrogate() || c.unicode() < 0x80);
     }
     bytes += toAnsiBytes(view.sliced(run));
-    FUZZ_CHECK(bytes == toAnsiBytes(text));
+    QByteArray expected;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        expected += expectedQueryBytes(QStringView(text).sliced(i, pair ? 2 : 1));
+        i += pair ? 1 : 0;
+    }
+    FUZZ_CHECK(bytes == expected);
 }
 
 } // namespace
@@ -208,7 +231,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const uint8_t control = fuzz::takeByte(data, size);
     const int cutBytes = int(fuzz::takeByte(data, size)) - 8;
-    const QString text = (control & 1) ? fuzz::utf16Of(data, size) : QString::fromUtf8(fuzz::bytesOf(data, size));
+    const QString text =
+        (control & 1) ? fuzz::utf16Of(data, size) : QString::fromUtf8(fuzz::bytesOf(data, size));
 
     checkCleanName(SanitizeFileName(text));
     checkSavePathChoice(text, control);

@@ -46,6 +46,20 @@ UConverter* gbk()
     return converter.get();
 }
 
+UConverter* gb18030()
+{
+    thread_local ConverterPtr converter = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        ConverterPtr c(ucnv_open("GB18030", &status));
+        if (U_FAILURE(status))
+            return ConverterPtr();
+        // Nothing to substitute: a character without bytes fails the call.
+        ucnv_setFromUCallBack(c.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+        return U_FAILURE(status) ? ConverterPtr() : std::move(c);
+    }();
+    return converter.get();
+}
+
 QByteArray asciiFallback(QStringView text)
 {
     QByteArray out;
@@ -96,6 +110,24 @@ QString fromAnsiBytes(QByteArrayView bytes)
         return QString::fromLatin1(bytes);
     out.truncate(n);
     return out;
+}
+
+QByteArray gb18030Bytes(char32_t codePoint)
+{
+    UConverter* conv = gb18030();
+    if (!conv || codePoint > 0x10FFFF || QChar::isSurrogate(codePoint))
+        return {};
+    const char32_t units[1] = {codePoint};
+    const QString text = QString::fromUcs4(units, 1);
+    char b[8];
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_resetFromUnicode(conv);
+    const int32_t n =
+        ucnv_fromUChars(conv, b, int32_t(sizeof b), reinterpret_cast<const UChar*>(text.utf16()),
+                        int32_t(text.size()), &status);
+    if (U_FAILURE(status) || n <= 0)
+        return {};
+    return QByteArray(b, n);
 }
 
 int AnsiCode(char32_t codePoint)

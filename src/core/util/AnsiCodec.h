@@ -21,6 +21,10 @@ QString fromAnsiBytes(QByteArrayView bytes);
 // double-byte one, 63 ("?") when GBK cannot hold it.
 int AnsiCode(char32_t codePoint);
 
+// The character's bytes in GB18030, the superset of GBK that holds every character (what GBK holds
+// it writes the same, except "€"); empty when there is none (a lone surrogate).
+QByteArray gb18030Bytes(char32_t codePoint);
+
 // Bytes the character takes in GBK (2 for a double-byte character, else 1).
 inline int ansiByteWidth(char32_t codePoint)
 {

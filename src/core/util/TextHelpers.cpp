@@ -126,15 +126,28 @@ QString UrlEncodeAnsi(const QString& text)
     qsizetype i = 0;
     while (i < source.size()) {
         const qsizetype start = i;
-        const int code = AnsiCode(nextCodePoint(source, i));
+        const char32_t c = nextCodePoint(source, i);
+        const int code = AnsiCode(c);
         if (code > 0xFF) {
             out += u'%' + upperHex(code >> 8) + u'%' + upperHex(code & 0xFF);
         } else if (code >= 0x80) {
             // A single byte above ASCII ("€" is 0x80): left as it is, the address would carry it in
             // UTF-8, which the server reads as other characters.
             out += u'%' + upperHex(code);
+        } else if (c < 0x80) {
+            out += QStringView(source).sliced(start, i - start);
+        } else if (QChar::isSpace(c)) {
+            // What GBK cannot hold: a space of another kind (a non-breaking one, copied from a page)
+            // is a space, and invisible joiners and byte order marks go, or the engine would search
+            // them as characters; any other goes in its four GB18030 bytes, which a server reading
+            // GBK decodes with. Left as it is, it would go out in UTF-8 amid GBK, read as other text.
+            out += u' ';
+        } else if (c == 0x200B || c == 0x200C || c == 0x200D || c == 0x2060 || c == 0xFEFF) {
+            continue;
+        } else if (const QByteArray wide = gb18030Bytes(c); !wide.isEmpty()) {
+            for (const char byte : wide)
+                out += u'%' + upperHex(uchar(byte));
         } else {
-            // Single-byte characters and those GBK cannot hold stay as they are.
             out += QStringView(source).sliced(start, i - start);
         }
     }
