@@ -89,7 +89,7 @@ void TestScriptDetect::hasTraditional_data()
     QTest::newRow("hangul") << u"한국어"_s << false;
     // ICU maps 苧 and 苎 onto each other; the Simplified 苎 must not count as Traditional.
     QTest::newRow("simplified in a mapping circle") << u"苎麻"_s << false;
-    QTest::newRow("simplified names with 昇 陞") << u"华为昇腾AI处理器 陞职"_s << false;
+    QTest::newRow("simplified names with 昇 陞 甦 蒐") << u"华为昇腾AI处理器 陞职 李甦 蒐集"_s << false;
 }
 
 void TestScriptDetect::hasTraditional()
@@ -116,6 +116,7 @@ void TestScriptDetect::toSimplified_data()
     QTest::newRow("simplified 於 徵 摺 菸 後")
         << u"於梨华 宫商角徵羽 奏摺 菸叶 後藤新平"_s << u"於梨华 宫商角徵羽 奏摺 菸叶 後藤新平"_s;
     QTest::newRow("simplified 昇") << u"华为昇腾AI处理器架构与编程"_s << u"华为昇腾AI处理器架构与编程"_s;
+    QTest::newRow("simplified 甦 in a name") << u"李甦的论文"_s << u"李甦的论文"_s;
     QTest::newRow("list start") << u"萬與專業"_s << u"万与专业"_s;
     QTest::newRow("traditional") << u"機器學習"_s << u"机器学习"_s;
     // In a Traditional title the phrases decide the characters both scripts share.
@@ -193,7 +194,7 @@ void TestScriptDetect::listBoundsAndOrder()
     }
 }
 
-// A character is listed exactly when it lies outside GB2312 (but for 昇 and 陞, kept in Simplified
+// A character is listed exactly when it lies outside GB2312 (but for 昇, 陞, 甦 and 蒐, kept in Simplified
 // names) and, in a title that is converted
 // anyway, becomes another stable basic ideograph, so the filter and the conversion agree (a stale
 // list after an OpenCC update shows here).
@@ -205,9 +206,9 @@ void TestScriptDetect::listMatchesConversion()
     qsizetype listable = 0;
     for (char16_t code = 0x4E00; code <= 0x9FFF; ++code) {
         const char16_t s = converted(code);
-        const bool expected =
-            s != code && s >= 0x4E00 && s <= 0x9FFF && converted(s) == s && !gb2312.contains(code) &&
-            code != u'昇' && code != u'陞';
+        const bool expected = s != code && s >= 0x4E00 && s <= 0x9FFF && converted(s) == s &&
+                              !gb2312.contains(code) && code != u'昇' && code != u'陞' && code != u'甦' &&
+                              code != u'蒐';
         if (expected)
             ++listable;
         QVERIFY2(list.contains(QChar{code}) == expected, qPrintable(QString(QChar{code})));
