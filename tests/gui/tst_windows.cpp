@@ -1,8 +1,8 @@
 #include "TestHttpServer.h"
-#include "app/GuiContext.h"
-#include "app/HeadlessBrowser.h"
 #include "TestProgram.h"
 #include "app/AppContext.h"
+#include "app/GuiContext.h"
+#include "app/HeadlessBrowser.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
 #include "options/BrowserEmulation.h"
@@ -206,7 +206,8 @@ private slots:
         };
 
         fill();
-        SetInputPicker([](const QString& prompt) { return prompt == u"请输入指定字符："_s ? u"pdf"_s : QString(); });
+        SetInputPicker(
+            [](const QString& prompt) { return prompt == u"请输入指定字符："_s ? u"pdf"_s : QString(); });
         trigger(u"menu清除标题含指定字符项"_s);
         QCOMPARE(list->titles(), (QStringList{u"深度學習"_s, u"统计"_s}));
         QCOMPARE(counter->text(), u"2"_s);
@@ -237,6 +238,10 @@ private slots:
         QCOMPARE(readTextLines(exported + u".txt"_s), list->titles());
         QVERIFY(p.messages.constLast().text.startsWith(u"保存文件完毕："_s));
         QVERIFY(p.messages.constLast().text.endsWith(u"KB"_s));
+        // Into a folder that does not exist: said, not passed over.
+        SetFileNamePicker([&p](const QString&) { return p.dir.filePath(u"missing/titles"_s); });
+        child<QPushButton>(search, u"Command7"_s)->click();
+        QCOMPARE(p.messages.constLast().icon, MessageIcon::Error);
 
         // Removals are refused while a hand-over pass runs.
         search->session()->AnalysisStopFlag = false;

@@ -1,19 +1,19 @@
 #include "fWebSearch.h"
 #include "ui_fWebSearch.h"
 
+#include "app/AboutBox.h"
+#include "app/AppContext.h"
 #include "app/Browser.h"
 #include "app/GuiContext.h"
-#include "app/AppContext.h"
 #include "app/SettingsStore.h"
 #include "download/DownloadSession.h"
 #include "download/fFileDownload.h"
 #include "download/fSeleFileSavePath.h"
-#include "app/AboutBox.h"
 #include "options/fOption.h"
-#include "tools/fIEcache.h"
 #include "search/ResultListModel.h"
 #include "search/ScriptDetect.h"
 #include "search/SearchSession.h"
+#include "tools/fIEcache.h"
 #include "util/FileDialogs.h"
 #include "util/ListViewHelpers.h"
 #include "util/Messages.h"
@@ -39,7 +39,8 @@ const QString kBatchIdleCaption = u"开始批量搜索提取"_s;
 const QString kBatchRunningCaption = u"停止批量搜索"_s;
 const QString kAddAllIdleCaption = u"加入全部到列表"_s;
 const QString kAddAllRunningCaption = u"停止加入全部"_s;
-const QString kVerificationPauseText = u"搜索引擎要求安全验证：请在上方网页中完成验证，完成后自动继续提取。"_s;
+const QString kVerificationPauseText =
+    u"搜索引擎要求安全验证：请在上方网页中完成验证，完成后自动继续提取。"_s;
 const QString kRunningStyle = u"background-color: rgb(255, 0, 0);"_s;
 constexpr int kDefaultDelayIndex = 10;
 } // namespace
@@ -94,7 +95,8 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     connect(ui->Check15, &QCheckBox::toggled, this, [this](bool on) { m_browser->setSilent(on); });
     // The session extracts with the boxes' choices and waits the chosen delay.
     for (QCheckBox* box : {ui->Check1, ui->Check2, ui->Check12, ui->Check13, ui->Check14})
-        connect(box, &QCheckBox::toggled, this, [this] { m_session->setExtractionOptions(extractionOptions()); });
+        connect(box, &QCheckBox::toggled, this,
+                [this] { m_session->setExtractionOptions(extractionOptions()); });
     connect(ui->Combo1, &QComboBox::currentTextChanged, m_session, &SearchSession::setPageDelayText);
     connect(m_session, &SearchSession::pageExtracted, this, &fWebSearch::updateCounter);
     connect(m_session, &SearchSession::pageFollowingChanged, this, &fWebSearch::showPageFollowing);
@@ -116,7 +118,8 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     connect(ui->menu清除标题含指定字符项, &QAction::triggered, this, [this] { removeTitleRule(true); });
     connect(ui->menu清除标题不含指定字符项, &QAction::triggered, this, [this] { removeTitleRule(false); });
     connect(ui->menu清空全部, &QAction::triggered, this, &fWebSearch::clearAll);
-    connect(ui->menu选中含日文项, &QAction::triggered, this, [this] { selectRows(m_results->rowsWithKana()); });
+    connect(ui->menu选中含日文项, &QAction::triggered, this,
+            [this] { selectRows(m_results->rowsWithKana()); });
     connect(ui->menu选中含繁体中文项, &QAction::triggered, this,
             [this] { selectRows(m_results->rowsWithTraditional()); });
     connect(ui->menu全部繁体转为简体, &QAction::triggered, this, &fWebSearch::convertAll);
@@ -124,8 +127,10 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     connect(ui->menu打开下载窗口, &QAction::triggered, this, [this] { m_context.showDownloadWindow(); });
     connect(ui->menu设置, &QAction::triggered, this, [this] { fOption::showModal(m_context, this); });
     connect(ui->menu关于, &QAction::triggered, this, [this] { AboutBox::showModal(this, m_context); });
-    connect(ui->menu查看IE浏览器缓存, &QAction::triggered, this, [this] { fIEcache::showModal(m_context, this); });
-    connect(ui->menu清空IE浏览器缓存, &QAction::triggered, this, [this] { ClearBrowserCache(m_context, this); });
+    connect(ui->menu查看IE浏览器缓存, &QAction::triggered, this,
+            [this] { fIEcache::showModal(m_context, this); });
+    connect(ui->menu清空IE浏览器缓存, &QAction::triggered, this,
+            [this] { ClearBrowserCache(m_context, this); });
 
     // Hand-over to the download list.
     ui->menu加入->menuAction()->setVisible(false);
@@ -276,7 +281,8 @@ void fWebSearch::showVerificationPause(bool paused)
     show();
     raise();
     activateWindow();
-    if (const DownloadSession* downloads = m_context.app().downloadSession(); downloads && downloads->options().sound)
+    if (const DownloadSession* downloads = m_context.app().downloadSession();
+        downloads && downloads->options().sound)
         PlaySoundResource(102);
 }
 
@@ -349,8 +355,11 @@ void fWebSearch::Command7_Click()
     const QString path = GetSaveFileName(this, u"*.txt"_s, u"txt"_s);
     if (path.isEmpty())
         return;
-    if (!writeTextFile(path, m_results->titles()))
+    QString error;
+    if (!writeTextFile(path, m_results->titles(), &error)) {
+        ShowError(this, error.isEmpty() ? path : error);
         return;
+    }
     const double kb = double(QFileInfo(path).size()) / 1024.0;
     ShowInfo(this, u"保存文件完毕："_s + QLocale(QLocale::English).toString(kb, 'f', 2) + u"KB"_s);
 }
@@ -374,8 +383,8 @@ void fWebSearch::runPass(AnalysePass pass)
     ui->PicPanPrograss->raise();
     if (!pumpEventsFor(this))
         return;
-    const bool proceed = !m_results->isEmpty() &&
-                         ((pass == AnalysePass::New && Timer1->isActive()) || askSaveFolder());
+    const bool proceed =
+        !m_results->isEmpty() && ((pass == AnalysePass::New && Timer1->isActive()) || askSaveFolder());
     if (!self)
         return;
     if (proceed) {
@@ -387,9 +396,9 @@ void fWebSearch::runPass(AnalysePass pass)
         // The download window is loaded only for a row that qualifies.
         GuiContext& context = m_context;
         SearchSession* session = m_session;
-        HandOverRows(*m_results, pass, selected, naming,
-                     [&context] { return context.downloadWindow()->list(); },
-                     [self, session] { return !self || session->AnalysisStopFlag; });
+        HandOverRows(
+            *m_results, pass, selected, naming, [&context] { return context.downloadWindow()->list(); },
+            [self, session] { return !self || session->AnalysisStopFlag; });
         if (!self)
             return;
     }
@@ -444,7 +453,8 @@ void fWebSearch::removeByRule(const std::function<int()>& remove)
 
 void fWebSearch::removeSelected()
 {
-    removeByRule([this] { return m_results->removeRowsAt(SelectedRowNumbers(ui->ListView1->selectionModel())); });
+    removeByRule(
+        [this] { return m_results->removeRowsAt(SelectedRowNumbers(ui->ListView1->selectionModel())); });
 }
 
 void fWebSearch::removeTitleRule(bool containing)
@@ -455,7 +465,8 @@ void fWebSearch::removeTitleRule(bool containing)
     if (text.isEmpty())
         return;
     removeByRule([this, text, containing] {
-        return containing ? m_results->removeTitleContaining(text) : m_results->removeTitleNotContaining(text);
+        return containing ? m_results->removeTitleContaining(text)
+                          : m_results->removeTitleNotContaining(text);
     });
 }
 
