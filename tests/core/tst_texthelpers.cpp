@@ -167,6 +167,8 @@ private slots:
         // What GBK lacks goes out in GB18030, never raw (the address would carry it in UTF-8).
         QTest::newRow("outside GBK") << u"Schrödinger가\U0001F600"_s
                                      << u"Schr%81%30%8B%32dinger%82%37%CF%35%94%39%FC%36"_s;
+        QTest::newRow("halves of surrogate pairs, a mark between")
+            << (QString(QChar(0xD83D)) + u"\u200C"_s + QChar(0xDE00)) << u"%3F%3F"_s;
         QTest::newRow("other spaces, invisible marks")
             << u"\uFEFF机器\u00A0学\u200B习\u3000x"_s << u"%BB%FA%C6%F7 %D1%A7%CF%B0%A1%A1x"_s;
         QTest::newRow("single-byte euro") << u"€"_s << u"%80"_s;

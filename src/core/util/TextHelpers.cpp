@@ -148,7 +148,9 @@ QString UrlEncodeAnsi(const QString& text)
             for (const char byte : wide)
                 out += u'%' + upperHex(uchar(byte));
         } else {
-            out += QStringView(source).sliced(start, i - start);
+            // Half a surrogate pair, which no encoding holds: "?", as GBK writes it. Left bare, two
+            // halves around a dropped mark would join into another character.
+            out += u"%3F"_s;
         }
     }
     out.replace(u'#', u"%23"_s);
