@@ -219,7 +219,7 @@ private slots:
         session.scheduler().StartDownloads();
         session.scheduler().timerDownTick();
         QVERIFY(QFileInfo::exists(folder + u"/x[001].pdf"_s)); // the placeholder
-        QCOMPARE(journalRows(file, u"SELECT name, state FROM rows"_s),
+        QCOMPARE(journalRows(file, u"SELECT name, state FROM rows WHERE name <> 'gone'"_s),
                  QStringList{u"x[001]/%1"_s.arg(int(DownloadItemState::Downloading))});
         session.scheduler().StopDownloads();
         session.shutdown();

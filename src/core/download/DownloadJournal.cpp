@@ -22,8 +22,6 @@ namespace lintbay {
 
 namespace {
 
-constexpr qsizetype kRowBatch = 256;
-
 QString lockPath(const QString& path)
 {
     return path + u".lock"_s;
@@ -379,9 +377,14 @@ void DownloadJournal::writeNow(quint64 id)
     db.transaction();
     QSqlQuery query(db);
     const QString table = m_building ? kNextTable : kTable;
-    // Removals pending from a large clearing go first, all of them: what is written at once (a
-    // placeholder's name, where a body lies) must not wait behind them for a crash to find.
-    removePending(query, table, [] { return true; });
+    // What is written at once (a placeholder's name, where a body lies) does not wait behind the
+    // removals of a large clearing for a crash to find: an emptied list is emptied here first, a
+    // pending removal of this same row is superseded by the write, the rest keep to their slices.
+    if (m_clearAll) {
+        m_clearAll = false;
+        query.exec(u"DELETE FROM "_s + table);
+    }
+    m_removed.remove(id);
     query.prepare(insertInto(table));
     const bool written = bindRow(query, id) && query.exec();
     if (db.commit() && written)
@@ -389,40 +392,32 @@ void DownloadJournal::writeNow(quint64 id)
     m_checkpoints.committed(m_path);
 }
 
-void DownloadJournal::removePending(QSqlQuery& query, const QString& table,
-                                    const std::function<bool()>& inTime)
-{
-    // Removals go before writes (an id may come back).
-    if (m_clearAll) {
-        m_clearAll = false;
-        query.exec(u"DELETE FROM "_s + table);
-    }
-    if (m_removed.isEmpty())
-        return;
-    query.prepare(u"DELETE FROM "_s + table + u" WHERE id = ?"_s);
-    while (!m_removed.isEmpty() && inTime()) {
-        for (const quint64 id : m_removed.take(kRowBatch)) {
-            query.addBindValue(qint64(id));
-            query.exec();
-        }
-    }
-}
-
 bool DownloadJournal::writeSlice(int budgetMs)
 {
     if (m_connection.isEmpty() || !m_list)
         return true;
+    constexpr qsizetype kBatch = 256;
     QElapsedTimer clock;
     clock.start();
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     db.transaction();
     QSqlQuery query(db);
     const QString table = m_building ? kNextTable : kTable;
+    if (m_clearAll) {
+        m_clearAll = false;
+        query.exec(u"DELETE FROM "_s + table);
+    }
     const auto inTime = [&] { return budgetMs < 0 || clock.elapsed() < budgetMs; };
-    removePending(query, table, inTime);
+    query.prepare(u"DELETE FROM "_s + table + u" WHERE id = ?"_s);
+    while (!m_removed.isEmpty() && inTime()) {
+        for (const quint64 id : m_removed.take(kBatch)) {
+            query.addBindValue(qint64(id));
+            query.exec();
+        }
+    }
     query.prepare(insertInto(table));
     while (m_removed.isEmpty() && !m_dirty.isEmpty() && inTime()) {
-        for (const quint64 id : m_dirty.take(kRowBatch)) {
+        for (const quint64 id : m_dirty.take(kBatch)) {
             if (bindRow(query, id))
                 query.exec();
         }
@@ -456,11 +451,12 @@ void DownloadJournal::discard()
     m_dirty.clear();
     m_removed.clear();
     m_clearAll = false;
-    // Only while it holds the file: a journal discarded before, or one that never got the lock,
-    // would delete the list another session's journal records there now.
-    const bool holding = m_lock != nullptr;
+    // Only while it holds the file, and the lock is let go only once the files are gone: a journal
+    // discarded before, or one that never got the lock, would delete the list another session's
+    // journal records there now.
+    const std::unique_ptr<QLockFile> lock = std::move(m_lock);
     close();
-    if (!holding)
+    if (!lock)
         return;
     for (const QString& side : {QString(), u"-wal"_s, u"-shm"_s})
         QFile::remove(m_path + side);

@@ -13,7 +13,6 @@
 #include <QString>
 #include <QTimer>
 
-#include <functional>
 #include <memory>
 
 class QSqlQuery;
@@ -109,8 +108,6 @@ private:
     void schedule();
     // Binds the row's values to an INSERT of every column; false when the row is gone.
     bool bindRow(QSqlQuery& query, quint64 id) const;
-    // Deletes the rows removed from the list (all of them once it was emptied) while `inTime`.
-    void removePending(QSqlQuery& query, const QString& table, const std::function<bool()>& inTime);
     // Writes one slice (all of it when `budgetMs` is negative); true when nothing is left.
     bool writeSlice(int budgetMs);
     void close();
