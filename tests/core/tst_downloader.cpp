@@ -27,7 +27,6 @@ Q_DECLARE_METATYPE(lintbay::test::TestHttpResponse)
 
 namespace {
 
-
 QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -172,7 +171,8 @@ void tst_Downloader::outcomes_data()
 
     TestHttpResponse closeDelimited = TestHttpResponse::bytes(payload(12345), "application/msword");
     closeDelimited.framing = TestHttpResponse::Framing::CloseDelimited;
-    QTest::newRow("close-delimited") << closeDelimited << true << payload(12345) << 2 << false << QString() << false;
+    QTest::newRow("close-delimited") << closeDelimited << true << payload(12345) << 2 << false << QString()
+                                     << false;
 
     TestHttpResponse page404 = TestHttpResponse::notFound();
     QTest::newRow("404 page with a length is what arrived")
@@ -185,7 +185,8 @@ void tst_Downloader::outcomes_data()
         << page500 << true << page500.body << 2 << false << u"HTTP 500（服务器内部错误）"_s << false;
 
     TestHttpResponse empty = TestHttpResponse::bytes(QByteArray(), "application/pdf");
-    QTest::newRow("empty body") << empty << false << QByteArray() << 2 << false << u"服务器没有返回内容"_s << false;
+    QTest::newRow("empty body") << empty << false << QByteArray() << 2 << false << u"服务器没有返回内容"_s
+                                << false;
 
     TestHttpResponse oneByte = TestHttpResponse::bytes(QByteArray("x"), "application/pdf");
     oneByte.framing = TestHttpResponse::Framing::CloseDelimited;
@@ -200,7 +201,8 @@ void tst_Downloader::outcomes_data()
 
     TestHttpResponse longer = TestHttpResponse::bytes(payload(900), "application/pdf");
     longer.declaredLength = 600;
-    QTest::newRow("more bytes than announced") << longer << true << payload(600) << 1 << true << QString() << false;
+    QTest::newRow("more bytes than announced")
+        << longer << true << payload(600) << 1 << true << QString() << false;
 
     TestHttpResponse chunkedCut = TestHttpResponse::bytes(payload(5000), "application/pdf");
     chunkedCut.framing = TestHttpResponse::Framing::Chunked;
@@ -211,8 +213,8 @@ void tst_Downloader::outcomes_data()
         << TestHttpResponse::html(u"<meta http-equiv=\"refresh\" content=\"0; url=/file\">"_s) << true
         << payload(2000) << 1 << true << QString() << false;
 
-    QTest::newRow("chunked body cut off")
-        << chunkedCut << false << QByteArray() << 2 << false << u"连接中断，文件不完整：收到 * 字节"_s << false;
+    QTest::newRow("chunked body cut off") << chunkedCut << false << QByteArray() << 2 << false
+                                          << u"连接中断，文件不完整：收到 * 字节"_s << false;
 }
 
 void tst_Downloader::outcomes()
@@ -234,7 +236,10 @@ void tst_Downloader::outcomes()
     const QString target = m_dir->filePath(u"doc.pdf"_s);
 
     Downloader d(*m_network);
-    const Result r = run(d, m_world.url(u"/doc"_s).toString(), target);
+    // With a user and password in the address, which no Referer carries on.
+    QUrl address = m_world.url(u"/doc"_s);
+    address.setUserInfo(u"user:secret"_s);
+    const Result r = run(d, address.toString(), target);
     QVERIFY2(r.completed || r.failed, "exactly one end report");
     // Only a failure keeps a body, and only what the server sent.
     QVERIFY(r.kept.isEmpty() || ((r.failed || endsShort) && response.body.startsWith(r.kept)));
@@ -278,7 +283,8 @@ void tst_Downloader::outcomes()
 // left for its document leaves no note behind.
 void tst_Downloader::resumeNoteFollowsTheLandingPage()
 {
-    m_server->serve(u"/doc"_s, TestHttpResponse::html(u"<meta http-equiv=\"refresh\" content=\"0; url=/file\">"_s));
+    m_server->serve(u"/doc"_s,
+                    TestHttpResponse::html(u"<meta http-equiv=\"refresh\" content=\"0; url=/file\">"_s));
     m_server->serve(u"/file"_s, TestHttpResponse::bytes(payload(2000), "application/pdf"));
     Downloader d(*m_network);
     ResumeNote told;
@@ -335,7 +341,8 @@ void tst_Downloader::cookiesStayWithTheirSite()
     m_network->insertCookie(session);
     QUrl start = m_server->url(u"/go"_s);
     start.setHost(u"localhost"_s);
-    m_server->serve(u"/go"_s, TestHttpResponse::redirect(otherSite ? m_server->url(u"/doc"_s).toEncoded() : "/doc"));
+    m_server->serve(u"/go"_s,
+                    TestHttpResponse::redirect(otherSite ? m_server->url(u"/doc"_s).toEncoded() : "/doc"));
     m_server->serve(u"/doc"_s, TestHttpResponse::bytes(payload(100), "application/pdf"));
     Downloader d(*m_network);
     const Result r = run(d, start.toString(), m_dir->filePath(u"doc.pdf"_s));
@@ -626,7 +633,8 @@ void tst_Downloader::keptBodyOutlivesAFailedRequestForTheRest()
     const QByteArray body = "%PDF-1.4\n" + payload(39991);
     int asked = 0;
     m_server->route(u"/doc"_s, [&](const TestHttpRequest& r) {
-        TestHttpResponse whole = TestHttpResponse::bytes(body, "application/pdf").withHeader("ETag", "\"v1\"");
+        TestHttpResponse whole =
+            TestHttpResponse::bytes(body, "application/pdf").withHeader("ETag", "\"v1\"");
         switch (++asked) {
         case 1:
             whole.closeAfterBytes = 15000;
@@ -664,4 +672,3 @@ void tst_Downloader::keptBodyOutlivesAFailedRequestForTheRest()
 
 QTEST_GUILESS_MAIN(tst_Downloader)
 #include "tst_downloader.moc"
-

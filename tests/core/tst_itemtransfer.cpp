@@ -578,9 +578,11 @@ void tst_ItemTransfer::fileSavedWhileTheBodyCame_data()
     QTest::addColumn<QString>("policy");
     QTest::addColumn<QString>("written"); // where the body went; empty: nowhere
     QTest::addColumn<QString>("rowName");
-    QTest::newRow("rename") << u"重命名"_s << u"x[001].pdf"_s << u"x[001]"_s;
-    QTest::newRow("skip") << u"跳过"_s << QString() << u"x"_s;
-    QTest::newRow("overwrite") << u"覆盖"_s << u"x.pdf"_s << u"x"_s;
+    QTest::addColumn<bool>("folder"); // a folder is made at the name, not a file saved
+    QTest::newRow("rename") << u"重命名"_s << u"x[001].pdf"_s << u"x[001]"_s << false;
+    QTest::newRow("rename, a folder made") << u"重命名"_s << u"x[001].pdf"_s << u"x[001]"_s << true;
+    QTest::newRow("skip") << u"跳过"_s << QString() << u"x"_s << false;
+    QTest::newRow("overwrite") << u"覆盖"_s << u"x.pdf"_s << u"x"_s << false;
 }
 
 void tst_ItemTransfer::fileSavedWhileTheBodyCame()
@@ -588,6 +590,7 @@ void tst_ItemTransfer::fileSavedWhileTheBodyCame()
     QFETCH(QString, policy);
     QFETCH(QString, written);
     QFETCH(QString, rowName);
+    QFETCH(bool, folder);
     const QByteArray body = pdf(6000);
     TestHttpResponse slow = TestHttpResponse::bytes(body, "application/pdf");
     slow.pieceSize = 1000;
@@ -596,9 +599,9 @@ void tst_ItemTransfer::fileSavedWhileTheBodyCame()
     m_settings.policy = policy;
     m_list->addItem(m_world.url(u"/doc"_s).toString(), u"x"_s, u"pdf"_s, out(), QString(),
                     DownloadItemState::Downloading);
-    connect(m_list.get(), &QAbstractItemModel::dataChanged, this, [this] {
+    connect(m_list.get(), &QAbstractItemModel::dataChanged, this, [this, folder] {
         if (m_list->at(0).received.toLongLong() > 0 && !QFileInfo::exists(out(u"x.pdf"_s)))
-            QVERIFY(writeFile(out(u"x.pdf"_s), "saved meanwhile"));
+            QVERIFY(folder ? QDir().mkdir(out(u"x.pdf"_s)) : writeFile(out(u"x.pdf"_s), "saved meanwhile"));
     });
     const Run r = run(0);
     QVERIFY(r.ended);
@@ -608,7 +611,7 @@ void tst_ItemTransfer::fileSavedWhileTheBodyCame()
         QCOMPARE(m_list->at(0).progress, u"已存在，跳过"_s);
     else
         QCOMPARE(readFile(out(written)), body);
-    if (written != u"x.pdf"_s)
+    if (written != u"x.pdf"_s && !folder)
         QCOMPARE(readFile(out(u"x.pdf"_s)), QByteArray("saved meanwhile"));
     QStringList expected{u"x.pdf"_s, written.isEmpty() ? u"x.pdf"_s : written};
     expected.removeDuplicates();

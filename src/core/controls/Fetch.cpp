@@ -540,9 +540,23 @@ void Fetch::onFinished()
         return;
     }
     // More than the answer named: the length or the body is wrong, and nothing tells which bytes are
-    // the document's (a continuation that sent the whole behind the rest's range, say).
+    // the document's. A continuation that did so (the whole document behind the rest's range, say)
+    // is asked for whole once more; a first answer fails, and its bytes are never continued.
     if (m_announced > 0 && m_received > m_announced) {
-        fail(End::BadLength, QNetworkReply::ProtocolFailure, u"a body longer than its announced length"_s);
+        const bool continued = m_resumed;
+        stopRequest();
+        m_resumable = false;
+        m_resumed = false;
+        emit resumeNoteChanged();
+        if (!continued) {
+            fail(End::BadLength, QNetworkReply::ProtocolFailure,
+                 u"a body longer than its announced length"_s);
+        } else if (!m_part->truncate()) {
+            m_fileError = m_part->errorString();
+            finish(End::WriteFailed);
+        } else {
+            begin();
+        }
         return;
     }
     if (m_phase == Phase::Streaming) {
@@ -613,7 +627,8 @@ bool Fetch::followLandingPage(const QNetworkReply* reply)
     }
     m_followedTo = m_landing.target;
     m_url = m_landing.target;
-    m_referer = page.toEncoded();
+    // As a browser sends it: never with the page's user and password.
+    m_referer = page.toEncoded(QUrl::RemoveUserInfo);
     begin();
     return true;
 }

@@ -225,7 +225,7 @@ bool PartFile::truncate()
     return false;
 }
 
-bool PartFile::prepareCommit()
+bool PartFile::prepareCommit(bool replacing)
 {
     m_takenAtCommit = false;
     if (!isOpen() || m_writeFailed || !m_file->flush()) {
@@ -240,7 +240,7 @@ bool PartFile::prepareCommit()
         discard();
         return false;
     }
-    if (targetKind(m_finalPath) == TargetKind::Irreplaceable) {
+    if (replacing && targetKind(m_finalPath) == TargetKind::Irreplaceable) {
         m_error = u"保存位置上已有无法替换的项目"_s;
         discard();
         return false;
@@ -259,7 +259,7 @@ bool PartFile::prepareCommit()
 
 bool PartFile::commit(QByteArrayView ownPlaceholder)
 {
-    if (!prepareCommit())
+    if (!prepareCommit(true))
         return false;
     if (!ownPlaceholder.isEmpty())
         removeIfHolding(m_finalPath, ownPlaceholder);
@@ -280,7 +280,8 @@ bool PartFile::commit(QByteArrayView ownPlaceholder)
 
 bool PartFile::commitBeside(const std::function<QString(const QString& taken)>& elsewhere)
 {
-    if (!prepareCommit())
+    // Whatever stands at the target (a folder too) only makes the move fail as taken.
+    if (!prepareCommit(false))
         return false;
     for (int attempt = 0;; ++attempt) {
         const std::error_code error = renameWithoutReplacing(fsPath(m_partPath), fsPath(m_finalPath));

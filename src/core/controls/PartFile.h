@@ -84,8 +84,9 @@ public:
 private:
     // `count` bytes from `from` on; the file stays open for more, positioned at its end.
     QByteArray readSpan(qint64 from, qint64 count);
-    // Everything of a commit before the file is moved; false (and nothing left) when it cannot go on.
-    bool prepareCommit();
+    // Everything of a commit before the file is moved; false (and nothing left) when it cannot go on,
+    // or when `replacing` and what stands at the target cannot be replaced.
+    bool prepareCommit(bool replacing);
 
     QString m_finalPath;
     QString m_partPath;

@@ -194,7 +194,7 @@ void ItemTransfer::judgeHeaders()
     const QString created = CreateFolderPath(folder);
     m_list.setFolder(r, folderWithSeparator(created.isEmpty() ? folder : created));
     m_folderMissing = created.isEmpty();
-    const DownloadItem& item = m_list.at(r);
+    const DownloadItem item = m_list.at(r); // a copy: the name changes below
     const SavePathChoice choice = 重命名保存路径(item.folder, item.name, item.type, m_settings.policy, 1);
     m_list.setName(r, choice.name);
     m_savePath = choice.path;
