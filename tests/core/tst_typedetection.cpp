@@ -235,6 +235,8 @@ private slots:
         QTest::newRow("pdf") << padded("%PDF-1.5\n", 64) << u"pdf"_s;
         QTest::newRow("pdf after a byte order mark and blank lines")
             << padded("\xEF\xBB\xBF\r\n\r\n%PDF-1.5\n", 64) << u"pdf"_s;
+        QTest::newRow("text quoting a pdf header")
+            << padded("Notes on the format: a file starts with %PDF-1.4\n", 64) << QString();
         QTest::newRow("page quoting a pdf header")
             << QByteArray("<html><head><title>x</title></head><body>%PDF-1.4</body></html>") << u"htm"_s;
         QTest::newRow("caj") << padded(bytes({0xC8, 0, 0, 0}), 64) << u"caj"_s;

@@ -306,7 +306,7 @@ void uXMLHTTP::onTick()
         saveBody();
         emit OnDateArrived();
     } else {
-        emit OnDateErr(XmlHttpStatusDescription(broke ? 0 : status));
+        emit OnDateErr(XmlHttpStatusDescription(status == 200 ? 0 : status));
     }
 }
 

@@ -348,13 +348,18 @@ QString DetectFileType(QIODevice& file)
     }
 
     // Something written before the document by the script that sent it (a byte order mark, blank
-    // lines): readers look for the header within the first kilobyte, and so does this, where no
-    // markup comes before it (a page that quotes one is a page).
+    // lines): readers look for the header within the first kilobyte, and so does this, after such
+    // bytes only (anything else before it may be a page or an archive that holds or quotes one).
     if (type.isEmpty()) {
-        const QByteArrayView start =
+        QByteArrayView start =
             QByteArrayView(head.bytes()).first(std::min<qsizetype>(head.bytes().size(), 1024));
+        if (start.startsWith("\xEF\xBB\xBF"))
+            start = start.sliced(3);
         const qsizetype at = start.indexOf("%PDF-");
-        if (at > 0 && !start.first(at).contains('<'))
+        const auto blank = [](char c) {
+            return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
+        };
+        if (at > 0 && std::all_of(start.begin(), start.begin() + at, blank))
             type = u"pdf"_s;
     }
 
