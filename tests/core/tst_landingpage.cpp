@@ -34,14 +34,15 @@ void tst_LandingPage::verdicts_data()
     const QString login = u"登录页面，需要先登录网站"_s;
     const QString check = u"搜索引擎的安全验证页面，需要先在浏览器中通过验证"_s;
 
-    QTest::newRow("meta refresh") << QByteArray(R"(<meta http-equiv="Refresh" content="0; url=/files/a.pdf">)")
+    QTest::newRow("meta refresh") << QByteArray(
+                                         R"(<meta http-equiv="Refresh" content="0; url=/files/a.pdf">)")
                                   << at << follow << u"http://docs.test/files/a.pdf"_s
                                   << u"已跟随说明页面：http://docs.test/files/a.pdf"_s;
     QTest::newRow("meta refresh, quoted, relative, with a delay")
         << QByteArray(R"(<meta http-equiv="refresh" content="3;URL='b.doc?v=1'">)") << at << follow
         << u"http://docs.test/item/b.doc?v=1"_s << u"已跟随说明页面：http://docs.test/item/b.doc?v=1"_s;
-    QTest::newRow("a refresh of the page itself") << QByteArray(R"(<meta http-equiv="refresh" content="30">)")
-                                                  << at << none << QString() << QString();
+    QTest::newRow("a refresh of the page itself")
+        << QByteArray(R"(<meta http-equiv="refresh" content="30">)") << at << none << QString() << QString();
     QTest::newRow("script: location.href, no extension needed")
         << QByteArray(R"(<script>location.href='/get?id=7';</script><a href="x.pdf">x</a>)") << at << follow
         << u"http://docs.test/get?id=7"_s << u"已跟随说明页面：http://docs.test/get?id=7"_s;
@@ -54,6 +55,15 @@ void tst_LandingPage::verdicts_data()
     QTest::newRow("script: a comparison moves nowhere")
         << QByteArray(R"(<script>if (location.href == 'a.pdf') stop();</script>)") << at << none << QString()
         << QString();
+    // Text a script goes on with is only the start of an address it builds: the page's own link counts.
+    QTest::newRow("script: a search box beside the document link")
+        << QByteArray(
+               R"(<script>function go(q){ location.href = '/search?q=' + q }</script><a href="/files/a.pdf">下载</a>)")
+        << at << follow << u"http://docs.test/files/a.pdf"_s
+        << u"已跟随说明页面：http://docs.test/files/a.pdf"_s;
+    QTest::newRow("script: an address put together")
+        << QByteArray(R"(<script>location.href = "https://" + host + "/x"</script>)") << at << none
+        << QString() << QString();
     QTest::newRow("one document link among others")
         << QByteArray(R"(<a href="/">首页</a><a href="report.PDF#page=2">下载全文</a><a href="a.html">x</a>)")
         << at << follow << u"http://docs.test/item/report.PDF"_s

@@ -93,18 +93,23 @@ void collectRedirects(const HtmlDocument& doc, const QUrl& pageUrl, Targets& tar
             targets.add(addressInText(refreshAddress(meta.attribute(u"content"_s)), pageUrl));
     }
     // location = '…', location.href = '…' (window., document., top., self. before it or not), and
-    // location.replace('…') / location.assign('…'). A comparison (==) is not an assignment.
-    static const QRegularExpression assignment(uR"(\blocation(?:\s*\.\s*href)?\s*=(?!=)\s*(["'])(.*?)\1)"_s);
+    // location.replace('…') / location.assign('…'). A comparison (==) is not an assignment, and a
+    // text the script goes on with ('/search?q=' + words) is only the start of an address.
+    static const QRegularExpression assignment(
+        uR"re(\blocation(?:\s*\.\s*href)?\s*=(?!=)\s*(?:"([^"]*)"|'([^']*)')(?!\s*\+))re"_s);
     static const QRegularExpression call(
-        uR"(\blocation\s*\.\s*(?:replace|assign)\s*\(\s*(["'])(.*?)\1\s*\))"_s);
-    for (const HtmlElement& script : doc.getElementsByTagName(u"script"_s)) {
+        uR"re(\blocation\s*\.\s*(?:replace|assign)\s*\(\s*(?:"([^"]*)"|'([^']*)')\s*\))re"_s);
+    for (const HtmlElement& script : doc.getElementsByTagName(u"script"_s))
+    {
         if (!script.attribute(u"src"_s).isEmpty())
             continue;
         const QString code = script.innerText();
         for (const QRegularExpression* pattern : {&assignment, &call}) {
             auto matches = pattern->globalMatch(code);
-            while (matches.hasNext())
-                targets.add(addressInText(matches.next().captured(2), pageUrl));
+            while (matches.hasNext()) {
+                const QRegularExpressionMatch match = matches.next();
+                targets.add(addressInText(match.captured(1) + match.captured(2), pageUrl)); // one is empty
+            }
         }
     }
 }
