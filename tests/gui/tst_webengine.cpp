@@ -38,14 +38,19 @@ private:
 private slots:
     void initTestCase()
     {
-        m_server.serve(u"/first"_s, TestHttpResponse::html(
-                                        u"<html><body><div class=\"result c-container\"><a href=\"/second?x=1\">第二页</a>"
-                                        "</div><a id=\"pop%1\" href=\"/third\" target=\"_blank\">弹出</a></body></html>"_s));
-        m_server.serve(u"/second"_s, TestHttpResponse::html(u"<html><body><p id=\"here\">第二</p></body></html>"_s));
-        m_server.serve(u"/third"_s, TestHttpResponse::html(u"<html><body><p id=\"t\">三</p></body></html>"_s));
-        m_server.serve(u"/alert"_s, TestHttpResponse::html(
-                                        u"<html><body><script>alert('x'); confirm('y');</script><p id=\"after\">ok</p>"
-                                        "</body></html>"_s));
+        m_server.serve(
+            u"/first"_s,
+            TestHttpResponse::html(
+                u"<html><body><div class=\"result c-container\"><a href=\"/second?x=1\">第二页</a>"
+                "</div><a id=\"pop%1\" href=\"/third\" target=\"_blank\">弹出</a></body></html>"_s));
+        m_server.serve(u"/second"_s,
+                       TestHttpResponse::html(u"<html><body><p id=\"here\">第二</p></body></html>"_s));
+        m_server.serve(u"/third"_s,
+                       TestHttpResponse::html(u"<html><body><p id=\"t\">三</p></body></html>"_s));
+        m_server.serve(u"/alert"_s,
+                       TestHttpResponse::html(
+                           u"<html><body><script>alert('x'); confirm('y');</script><p id=\"after\">ok</p>"
+                           "</body></html>"_s));
         m_server.serve(u"/cached"_s, TestHttpResponse::html(u"<html><body><p>kept</p></body></html>"_s)
                                          .withHeader("Cache-Control", "max-age=3600"));
         m_profile = new QWebEngineProfile(this);
@@ -60,7 +65,8 @@ private slots:
     {
         QTemporaryDir dir;
         SetUrlCacheFolder(dir.filePath(u"home/.cache/Lintbay"_s));
-        SetCacheLocations(CacheLocations::forHome(dir.filePath(u"home"_s), dir.filePath(u"home/.cache/Lintbay"_s)));
+        SetCacheLocations(
+            CacheLocations::forHome(dir.filePath(u"home"_s), dir.filePath(u"home/.cache/Lintbay"_s)));
         SetMessageSink([](MessageIcon, const QString&) { return true; });
         SettingsStore store(dir.filePath(u"Lintbay.ini"_s));
         IniRegistry registry(dir.filePath(u"registry.ini"_s));
@@ -111,6 +117,15 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(browser.url(), m_server.url(u"/second?x=1"_s), 20000);
         browser.goForward();
         QTRY_COMPARE_WITH_TIMEOUT(browser.url(), m_server.url(u"/third"_s), 20000);
+
+        // Back to the address navigated to before the last: a load of its own, reported as such.
+        QVERIFY(load(browser, m_server.url(u"/first"_s)));
+        QVERIFY(load(browser, m_server.url(u"/third"_s)));
+        QSignalSpy back(&browser, &Browser::documentComplete);
+        browser.goBack();
+        QVERIFY(back.wait(20000));
+        QCOMPARE(back.last().at(0).toUrl(), m_server.url(u"/first"_s));
+        QVERIFY(!browser.isBusy());
     }
 
     void popUpsStayInTheSameView()

@@ -39,8 +39,8 @@ bool BrowserPage::javaScriptConfirm(const QUrl& securityOrigin, const QString& m
     return silent ? false : QWebEnginePage::javaScriptConfirm(securityOrigin, msg);
 }
 
-bool BrowserPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg, const QString& defaultValue,
-                                   QString* result)
+bool BrowserPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg,
+                                   const QString& defaultValue, QString* result)
 {
     return silent ? false : QWebEnginePage::javaScriptPrompt(securityOrigin, msg, defaultValue, result);
 }
@@ -71,8 +71,13 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineProfile* profile, QWidget* parentWi
     });
     connect(m_page, &QWebEnginePage::loadStarted, this, [this] { m_busy = true; });
     connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool) {
-        if (m_busy && m_previousRequest != m_lastRequest && m_page->url() == m_previousRequest)
-            return; // the end of a superseded load
+        // The end of the load navigate() superseded, which comes once at most: a later load that
+        // ends at that address (going back to it, say) is a load of its own.
+        const bool superseded =
+            m_busy && m_previousRequest != m_lastRequest && m_page->url() == m_previousRequest;
+        m_previousRequest = m_lastRequest;
+        if (superseded)
+            return;
         m_busy = false;
         emit statusTextChanged(u"完成"_s);
         emit documentComplete(m_page->url());
@@ -121,7 +126,8 @@ bool WebEngineBrowser::runOnElement(const ElementLocator& locator, const QString
     if (!locator.isValid())
         return false;
     const auto json = [](const QString& text) {
-        return QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact));
+        return QString::fromUtf8(
+            QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact));
     };
     // One arg() for all four: a "%1" in the id would otherwise be filled by a later one.
     const QString script = uR"((function(){
@@ -138,7 +144,8 @@ bool WebEngineBrowser::runOnElement(const ElementLocator& locator, const QString
         state->first = true;
         state->second = v.toBool();
     });
-    (void)waitUntil(this, [&] { return state->first; }, m_scriptTimeoutMs);
+    (void)waitUntil(
+        this, [&] { return state->first; }, m_scriptTimeoutMs);
     return state->second;
 }
 
@@ -173,15 +180,15 @@ void WebEngineBrowser::requestDocument(std::function<void(HtmlDocumentPtr)> call
 {
     const QString script =
         u"[document.URL, document.documentElement ? document.documentElement.outerHTML : '']"_s;
-    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                          [callback = std::move(callback)](const QVariant& v) {
-                              const QVariantList parts = v.toList();
-                              if (parts.size() != 2) {
-                                  callback(nullptr);
-                                  return;
-                              }
-                              callback(HtmlDocument::parse(parts.at(1).toString(), QUrl(parts.at(0).toString())));
-                          });
+    m_page->runJavaScript(
+        script, QWebEngineScript::ApplicationWorld, [callback = std::move(callback)](const QVariant& v) {
+            const QVariantList parts = v.toList();
+            if (parts.size() != 2) {
+                callback(nullptr);
+                return;
+            }
+            callback(HtmlDocument::parse(parts.at(1).toString(), QUrl(parts.at(0).toString())));
+        });
 }
 
 } // namespace lintbay
