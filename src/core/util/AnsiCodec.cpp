@@ -27,36 +27,32 @@ void substituteEveryCharacter(const void*, UConverterFromUnicodeArgs* args, cons
     ucnv_cbFromUWriteSub(args, 0, err);
 }
 
+// A converter for `name` whose unrepresentable characters go to `callback`; null when ICU lacks it.
+ConverterPtr openConverter(const char* name, UConverterFromUCallback callback, const char* substitute)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    ConverterPtr c(ucnv_open(name, &status));
+    if (U_FAILURE(status))
+        return ConverterPtr();
+    if (substitute)
+        ucnv_setSubstChars(c.get(), substitute, 1, &status);
+    ucnv_setFromUCallBack(c.get(), callback, nullptr, nullptr, nullptr, &status);
+    return U_FAILURE(status) ? ConverterPtr() : std::move(c);
+}
+
 // ICU converters are not thread-safe, and opening one per call is the costly part, so every thread
-// keeps its own. Null when the ICU data lacks GBK; callers then fall back to ASCII.
+// keeps its own. Null when the ICU data lacks GBK; callers then fall back to ASCII. Unrepresentable
+// characters read as "?" (63), not as a control character.
 UConverter* gbk()
 {
-    thread_local ConverterPtr converter = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        ConverterPtr c(ucnv_open("GBK", &status));
-        if (U_FAILURE(status))
-            return ConverterPtr();
-        // Unrepresentable characters must read as "?" (63), not as a control character.
-        ucnv_setSubstChars(c.get(), "?", 1, &status);
-        ucnv_setFromUCallBack(c.get(), substituteEveryCharacter, nullptr, nullptr, nullptr, &status);
-        if (U_FAILURE(status))
-            return ConverterPtr();
-        return c;
-    }();
+    thread_local ConverterPtr converter = openConverter("GBK", substituteEveryCharacter, "?");
     return converter.get();
 }
 
+// Nothing is substituted: a character without bytes fails the call.
 UConverter* gb18030()
 {
-    thread_local ConverterPtr converter = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        ConverterPtr c(ucnv_open("GB18030", &status));
-        if (U_FAILURE(status))
-            return ConverterPtr();
-        // Nothing to substitute: a character without bytes fails the call.
-        ucnv_setFromUCallBack(c.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-        return U_FAILURE(status) ? ConverterPtr() : std::move(c);
-    }();
+    thread_local ConverterPtr converter = openConverter("GB18030", UCNV_FROM_U_CALLBACK_STOP, nullptr);
     return converter.get();
 }
 
