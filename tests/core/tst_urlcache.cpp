@@ -113,18 +113,31 @@ private slots:
         QCOMPARE(urlsOf(UrlCache(dir.path()).entries()), urlsOf(entries));
     }
 
+    // Also when the old entry's file went meanwhile (deleted by hand, a cleaner): its name is free
+    // again and may be taken by the new one, which stays.
+    void storingAgainReplacesTheEntry_data()
+    {
+        QTest::addColumn<bool>("oldFileGone");
+        QTest::newRow("old file there") << false;
+        QTest::newRow("old file gone") << true;
+    }
     void storingAgainReplacesTheEntry()
     {
+        QFETCH(bool, oldFileGone);
         QTemporaryDir dir;
         UrlCache cache(dir.path());
         const QString url = u"http://h/r.pdf"_s;
         QVERIFY(cache.store(url, QByteArray("old")));
         const QString oldFile = cache.localFile(url);
+        if (oldFileGone)
+            QVERIFY(QFile::remove(oldFile));
         QVERIFY(cache.store(url, QByteArray("newer")));
         QCOMPARE(cache.entries().size(), 1);
         QCOMPARE(readFile(cache.localFile(url)), QByteArray("newer"));
-        QVERIFY(cache.localFile(url) != oldFile);
-        QVERIFY(!QFile::exists(oldFile));
+        if (!oldFileGone) {
+            QVERIFY(cache.localFile(url) != oldFile);
+            QVERIFY(!QFile::exists(oldFile));
+        }
     }
 
     // Two addresses with the same last segment never share a file.
@@ -143,7 +156,7 @@ private slots:
         QCOMPARE(readFile(cache.localFile(u"http://h7/index.html"_s)), QByteArray("7"));
     }
 
-    void sizeCapEvictsOldestButNeverCookies()
+    void sizeCapEvictsOldestCookiesLast()
     {
         QTemporaryDir dir;
         UrlCache cache(dir.path(), 100);
@@ -165,6 +178,13 @@ private slots:
         QVERIFY(!cache.store(u"http://h/huge"_s, &big));
         QCOMPARE(cache.entries().size(), 3);
         QVERIFY(!cache.store(QString(), QByteArray("x")));
+
+        // Only protected entries left to take: the oldest of them goes, the cap holds.
+        for (const QString& name : {u"d"_s, u"e"_s, u"f"_s})
+            QVERIFY(cache.store(u"http://h/cookie-"_s + name, QByteArray(30, 'k')));
+        QCOMPARE(urlsOf(cache.entries()),
+                 (QStringList{u"http://h/cookie-d"_s, u"http://h/cookie-e"_s, u"http://h/cookie-f"_s}));
+        QCOMPARE(cache.totalSize(), 90);
     }
 
     void damagedIndexLinesAreSkipped_data()
@@ -223,8 +243,8 @@ private slots:
         QTemporaryDir dir;
         UrlCache cache(dir.path());
         const QByteArray huge = QByteArray::number(std::numeric_limits<qint64>::max());
-        QVERIFY(writeFile(cache.legacyIndexPath(), "0a/a\t" + huge + "\t1\thttp://h/a\n0b/b\t" + huge +
-                                                 "\t2\thttp://h/b\n"));
+        QVERIFY(writeFile(cache.legacyIndexPath(),
+                          "0a/a\t" + huge + "\t1\thttp://h/a\n0b/b\t" + huge + "\t2\thttp://h/b\n"));
         QCOMPARE(cache.totalSize(), std::numeric_limits<qint64>::max());
 
         cache.setMaxBytes(16);
@@ -233,6 +253,24 @@ private slots:
         QVERIFY2(!urls.contains(u"http://h/a"_s), "the oldest entry is evicted first");
         QVERIFY(urls.contains(u"http://h/new"_s));
         QVERIFY(cache.totalSize() >= 3);
+
+        // A size rewritten below zero counts as none when its entry goes: the sum never grows by it.
+        QTemporaryDir other;
+        UrlCache small(other.path(), 100);
+        for (const QString& name : {u"a"_s, u"b"_s})
+            QVERIFY(small.store(u"http://h/"_s + name, QByteArray(30, 'x')));
+        UrlCacheDatabase::closeAll();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"negative"_s);
+            db.setDatabaseName(small.indexPath());
+            QVERIFY(db.open());
+            QVERIFY(
+                QSqlQuery(db).exec(u"UPDATE entries SET size = -1000000000000 WHERE url = 'http://h/a'"_s));
+        }
+        QSqlDatabase::removeDatabase(u"negative"_s);
+        for (const QString& name : {u"c"_s, u"d"_s})
+            QVERIFY(small.store(u"http://h/"_s + name, QByteArray(30, 'x')));
+        QCOMPARE(urlsOf(small.entries()), (QStringList{u"http://h/c"_s, u"http://h/d"_s}));
     }
 
     void addressesSurviveTheIndex()
@@ -315,8 +353,10 @@ private slots:
             db.setDatabaseName(cache.indexPath());
             QVERIFY(db.open());
             QSqlQuery rewrite(db);
-            QVERIFY(rewrite.exec(u"UPDATE entries SET file = '../victim.pdf' WHERE url = 'http://h/replaced'"_s));
-            QVERIFY(rewrite.exec(u"UPDATE entries SET file = './../victim.pdf' WHERE url = 'http://h/evicted'"_s));
+            QVERIFY(
+                rewrite.exec(u"UPDATE entries SET file = '../victim.pdf' WHERE url = 'http://h/replaced'"_s));
+            QVERIFY(rewrite.exec(
+                u"UPDATE entries SET file = './../victim.pdf' WHERE url = 'http://h/evicted'"_s));
         }
         QSqlDatabase::removeDatabase(u"rewrite"_s);
         QVERIFY(cache.store(u"http://h/replaced"_s, QByteArray("new")));
@@ -347,8 +387,9 @@ private slots:
         QVERIFY(QFile::link(victim, cache.folder() + u"/ab/link.pdf"_s));
         QVERIFY(QFile::link(outside, cache.folder() + u'/' + linkedBucket));
         QVERIFY(QFile::link(outside, cache.folder() + u'/' + newBucket));
-        QVERIFY(writeFile(cache.legacyIndexPath(), "ab/link.pdf\t6\t1\thttp://h/link\n" + linkedBucket.toLatin1() +
-                                                 "/a.pdf\t6\t2\thttp://h/a\n"));
+        QVERIFY(writeFile(cache.legacyIndexPath(), "ab/link.pdf\t6\t1\thttp://h/link\n" +
+                                                       linkedBucket.toLatin1() +
+                                                       "/a.pdf\t6\t2\thttp://h/a\n"));
 
         QVERIFY(cache.remove(u"http://h/a"_s));
         QCOMPARE(readFile(beside), QByteArray("beside"));
@@ -368,8 +409,9 @@ private slots:
         QTemporaryDir dir;
         UrlCache cache(dir.path());
         QVERIFY(writeFile(dir.filePath(u"0a/a.pdf"_s), "aaa"));
-        QVERIFY(writeFile(cache.legacyIndexPath(), "LintbayUrlCache\t1\n0b/b.doc\t2\t1700000000001\thttp://h/b\n"
-                                                   "0a/a.pdf\t3\t1700000000000\thttp://h/a.pdf\n"));
+        QVERIFY(writeFile(cache.legacyIndexPath(),
+                          "LintbayUrlCache\t1\n0b/b.doc\t2\t1700000000001\thttp://h/b\n"
+                          "0a/a.pdf\t3\t1700000000000\thttp://h/a.pdf\n"));
         const QList<UrlCacheEntry> moved = cache.entries();
         QCOMPARE(urlsOf(moved), (QStringList{u"http://h/b"_s, u"http://h/a.pdf"_s}));
         QCOMPARE(moved[1].stored.toMSecsSinceEpoch(), 1700000000000);
@@ -687,9 +729,10 @@ private slots:
             << QStringList{u"Cookie:ann@h/"_s, u"http://h/a.pdf"_s, u"http://h/x.txt"_s} << allOther << false;
         QTest::newRow("mine: nothing selected")
             << false << false << QStringList{} << allMine << allOther << false;
-        // My own folder is a profile's folder too: its files go by the same rule.
+        // My own folder is a profile's folder too: its files go by the same rule, through my cache's
+        // index, which keeps the cookie's file.
         QTest::newRow("all users: all but .txt files")
-            << true << true << QStringList{} << QStringList{u"http://h/x.txt"_s}
+            << true << true << QStringList{} << QStringList{u"Cookie:ann@h/"_s, u"http://h/x.txt"_s}
             << QStringList{u"cookie.txt"_s, u"keep/note.TXT"_s} << true;
         QTest::newRow("all users: selected")
             << true << false << QStringList{u"x1/deep/c.PDF"_s, u"cookie.txt"_s} << allMine
@@ -738,6 +781,7 @@ private slots:
                 kept.append(e.url);
         }
         QCOMPARE(kept, remainingUrls);
+        QCOMPARE(urlsOf(mine.entries()), remainingUrls); // no entry is left without its file
         QStringList other;
         ListFilesUnder(h.otherCache, other, true);
         QStringList expectedOther;

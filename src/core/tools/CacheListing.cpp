@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <optional>
 
@@ -238,17 +239,33 @@ bool MayDeleteRow(const CacheRow& row)
 
 int DeleteCacheRows(const QList<CacheRow>& rows, UrlCache& cache)
 {
+    // Which entry of the program's own cache each of its files belongs to, read when first needed. A
+    // file of it listed among a user's (the user's own home is one of the homes walked) goes through
+    // the index as its own row would: a protected entry's file stays, and no entry is left naming a
+    // file that is gone. A row listed before its entry was stored again may name a file that another
+    // entry has taken since: that file is not the row's to delete.
+    std::optional<QHash<QString, QString>> owners; // file path → address
+    const auto ownerOf = [&](const QString& path) {
+        if (!owners) {
+            owners.emplace();
+            for (const UrlCacheEntry& entry : cache.entries())
+                owners->insert(nativeClean(cache.filePath(entry)), entry.url);
+        }
+        return owners->value(nativeClean(path));
+    };
     int deleted = 0;
     for (const CacheRow& row : rows) {
         if (!MayDeleteRow(row))
             continue;
         if (row.isUserRow()) {
-            if (强制删除(row.filePath))
+            const QString owner = ownerOf(row.filePath);
+            if (owner.isEmpty() ? 强制删除(row.filePath) : !IsProtectedCacheUrl(owner) && cache.remove(owner))
                 ++deleted;
             continue;
         }
+        const QString owner = row.filePath.isEmpty() ? QString() : ownerOf(row.filePath);
         bool done = cache.remove(row.text);
-        if (!row.filePath.isEmpty())
+        if (!row.filePath.isEmpty() && (owner.isEmpty() || owner == row.text))
             done = 强制删除(row.filePath) || done;
         if (done)
             ++deleted;

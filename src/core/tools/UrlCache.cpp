@@ -12,8 +12,8 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QVariant>
 #include <QUrl>
+#include <QVariant>
 
 #include <algorithm>
 #include <limits>
@@ -186,7 +186,8 @@ bool UrlCache::storeWith(const QString& url, qint64 knownSize, const std::functi
     QString temporary;
     QFile file;
     for (int attempt = 0; attempt < 8 && !file.isOpen(); ++attempt) {
-        temporary = bucketPath + u"/.store-"_s + QString::number(QRandomGenerator::global()->generate64(), 36);
+        temporary =
+            bucketPath + u"/.store-"_s + QString::number(QRandomGenerator::global()->generate64(), 36);
         file.setFileName(temporary);
         file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
     }
@@ -220,7 +221,7 @@ bool UrlCache::storeWith(const QString& url, qint64 knownSize, const std::functi
         return failed();
     if (query.next()) {
         dropped.append(query.value(0).toString());
-        total = total == kMaxTotal ? total : total - query.value(1).toLongLong();
+        total = total == kMaxTotal ? total : total - std::max<qint64>(0, query.value(1).toLongLong());
         query.finish();
         query.prepare(u"DELETE FROM entries WHERE url = ?"_s);
         query.addBindValue(url);
@@ -247,12 +248,13 @@ bool UrlCache::storeWith(const QString& url, qint64 knownSize, const std::functi
     if (total == kMaxTotal)
         total = index->sumOfSizes();
 
-    // Oldest first; the new entry itself is never evicted (it fits the cap on its own). A sum that
+    // Oldest first, protected entries only when nothing else is left (they would otherwise grow past
+    // any cap); the new entry itself is never evicted (it fits the cap on its own). A sum that
     // reached the largest value cannot have sizes taken off: it is summed afresh after each one.
     while (total > m_maxBytes) {
         const bool saturated = total == kMaxTotal;
-        query.prepare(u"SELECT seq, file, size FROM entries WHERE protected = 0 AND seq <> ? "
-                      "ORDER BY stored, seq LIMIT ?"_s);
+        query.prepare(u"SELECT seq, file, size FROM entries WHERE seq <> ? "
+                      "ORDER BY protected, stored, seq LIMIT ?"_s);
         query.addBindValue(newSeq);
         query.addBindValue(saturated ? 1 : 32);
         if (!query.exec())
@@ -262,11 +264,11 @@ bool UrlCache::storeWith(const QString& url, qint64 knownSize, const std::functi
             evicted.append(query.value(0).toLongLong());
             dropped.append(query.value(1).toString());
             if (!saturated)
-                total -= query.value(2).toLongLong();
+                total -= std::max<qint64>(0, query.value(2).toLongLong());
         }
         query.finish();
         if (evicted.isEmpty())
-            break; // only protected entries are left
+            break; // only the new entry is left
         query.prepare(u"DELETE FROM entries WHERE seq = ?"_s);
         for (const qint64 seq : std::as_const(evicted)) {
             query.addBindValue(seq);
@@ -279,8 +281,11 @@ bool UrlCache::storeWith(const QString& url, qint64 knownSize, const std::functi
 
     if (!index->setTotal(total) || !transaction.commit())
         return giveUp();
-    for (const QString& old : std::as_const(dropped))
-        removeFile(old);
+    // The replaced entry's name may have been taken again when its file had gone: that is the new one.
+    for (const QString& old : std::as_const(dropped)) {
+        if (old != name)
+            removeFile(old);
+    }
     return true;
 }
 
@@ -368,15 +373,15 @@ QSet<QString> UrlCache::existingFiles() const
 {
     QSet<QString> files;
     const QDir root(m_folder);
-    const QStringList buckets = root.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
-                                               QDir::NoSort);
+    const QStringList buckets =
+        root.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks, QDir::NoSort);
     for (const QString& bucket : buckets) {
         if (!urlcacheindex::isBucketName(bucket))
             continue;
         // The kind of each entry comes with the listing: no file is looked up on its own.
-        const QStringList names = QDir(root.filePath(bucket))
-                                      .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks,
-                                                 QDir::NoSort);
+        const QStringList names =
+            QDir(root.filePath(bucket))
+                .entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDir::NoSort);
         for (const QString& name : names)
             files.insert(bucket + u'/' + name);
     }
@@ -439,7 +444,7 @@ bool UrlCache::remove(const QString& url)
         index->failed(query.lastError());
         return false;
     }
-    total = total == kMaxTotal ? index->sumOfSizes() : total - size;
+    total = total == kMaxTotal ? index->sumOfSizes() : total - std::max<qint64>(0, size);
     if (!index->setTotal(total) || !transaction.commit())
         return false;
     if (urlcacheindex::isCacheFileName(name))

@@ -20,8 +20,9 @@ QString UrlCacheFolder();
 // Replaces UrlCacheFolder (automated runs point it at a temporary folder); empty restores it.
 void SetUrlCacheFolder(const QString& folder);
 
-// Entries whose address contains "Cookie" (any case) are never removed by the user's deletions,
-// by clearing or by the size cap: they hold what a site needs to recognise the user again.
+// Entries whose address contains "Cookie" (any case) are never removed by the user's deletions or by
+// clearing, and the size cap takes them only when nothing else is left: they hold what a site needs to
+// recognise the user again.
 bool IsProtectedCacheUrl(const QString& url);
 
 // The program's own URL cache: every page and file the network layer fetched, kept as a plain file
