@@ -101,14 +101,15 @@ bool correctItemFile(DownloadItem& item)
 
 // Visits the rows present when the walk starts, in list order, each on a copy; a visit returns true
 // when it changed its copy. Changes are written back in blocks, each block just before events run,
-// so row numbers are valid when they are applied. Rows are found again by their keys after events
-// ran: a sort or removal in the meantime does not make the walk visit the wrong row.
+// so row numbers are valid when they are applied. Rows are found again by their ids after events
+// ran: a sort, a removal or a changed address in the meantime does not make the walk visit the wrong
+// row or pass one over.
 void walkRows(DownloadListModel& list, const std::function<bool(DownloadItem& item)>& visit)
 {
-    QStringList keys;
-    keys.reserve(list.count());
-    for (const DownloadItem& item : list.rows())
-        keys.append(item.key);
+    QList<quint64> ids;
+    ids.reserve(list.count());
+    for (int row = 0; row < list.count(); ++row)
+        ids.append(list.idOf(row));
 
     QPointer<DownloadListModel> guard(&list);
     QHash<int, DownloadItem> pending;
@@ -124,8 +125,8 @@ void walkRows(DownloadListModel& list, const std::function<bool(DownloadItem& it
 
     QElapsedTimer sincePump;
     sincePump.start();
-    for (const QString& key : std::as_const(keys)) {
-        const int row = guard->rowOfKey(key);
+    for (const quint64 id : std::as_const(ids)) {
+        const int row = guard->rowOfId(id);
         if (row < 0)
             continue;
         DownloadItem item = guard->at(row);
