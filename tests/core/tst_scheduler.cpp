@@ -5,6 +5,7 @@
 #include "download/ListOperations.h"
 #include "download/RowFiles.h"
 #include "download/Scheduler.h"
+#include "download/UrlReplace.h"
 #include "tools/UrlCache.h"
 #include "util/PathHelpers.h"
 
@@ -107,6 +108,26 @@ private slots:
             QVERIFY2(!cached.isEmpty(), qPrintable(list.at(row).key));
             QCOMPARE(QFileInfo(cached).size(), 4096);
         }
+    }
+
+    // An address replaced while its row downloads: the body is kept in the cache under the address it
+    // came from.
+    void cacheKeepsTheAddressFetched_data() { stopFailsRunningRowsInBothModes_data(); }
+    void cacheKeepsTheAddressFetched()
+    {
+        QFETCH(int, mode);
+        NetworkContext net;
+        DownloadListModel list;
+        const QString fetched = u"/slow/cached-%1"_s.arg(mode);
+        addRows(list, {fetched}, freshFolder(u"cached%1"_s.arg(mode)));
+        Scheduler s(list, net);
+        s.options.downloadMode = DownloadMode(mode);
+        s.timerDownTick();
+        QCOMPARE(list.at(0).state, DownloadItemState::Downloading);
+        QCOMPARE(replaceInAddresses(list, fetched, u"/elsewhere"_s).keysChanged, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state, DownloadItemState::Done, 10000);
+        QVERIFY(!UrlCache().localFile(m_server.url(fetched).toString()).isEmpty());
+        QVERIFY(UrlCache().localFile(list.at(0).key).isEmpty());
     }
 
     void intervalGatesTheNextStart()

@@ -60,6 +60,8 @@ public:
     const Fetch& fetch() const { return m_fetch; }
     // The HTTP status of the last answer; 0 when none came.
     int httpStatus() const { return m_fetch.status(); }
+    // The address it was started with (the row's may change while it runs).
+    QString url() const { return m_url; }
     // After RetryLater: the answer's Retry-After, -1 when it named none.
     qint64 retryAfterMs() const { return m_retryAfterMs; }
     // After a completion: the file's SHA-256.

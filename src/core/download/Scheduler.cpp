@@ -385,7 +385,7 @@ void Scheduler::startSingle(int row)
         settle(id, transfer->fetch().currentHost(),
                {transfer->httpStatus(), deferred, transfer->retryAfterMs(), transfer->takeResumePoint()});
         if (!deferred)
-            afterTransfer(row, true, {}, transfer->digest());
+            afterTransfer(row, true, {}, transfer->digest(), transfer->url());
     });
     transfer->start();
 }
@@ -450,7 +450,8 @@ void Scheduler::onSlotProgress(int slot, qint64 read, qint64 total)
     if (row < 0)
         return;
     if (total > 0 && total >= read)
-        m_list.setTransferColumns(row, QString::number(total), QString::number(read), percentText(read, total));
+        m_list.setTransferColumns(row, QString::number(total), QString::number(read),
+                                  percentText(read, total));
     if (double(total) / 1024 / 1024 > options.maxFileSizeMB)
         endSlotTooLarge(slot, row, reason::tooLarge(total, options.maxFileSizeMB, true));
 }
@@ -489,13 +490,15 @@ void Scheduler::onSlotComplete(int slot, qint64 read, qint64 total)
     const int status = m_slots[slot]->httpStatus();
     const QByteArray digest = m_slots[slot]->digest();
     const QByteArray encoding = m_slots[slot]->contentEncoding();
+    const QString fetchedUrl = m_slots[slot]->url();
     // A body that ended short stays for the next attempt when that can go on with it.
     TransferEnd end{status, false, -1, m_slots[slot]->takeResumePoint()};
     unloadSlot(slot);
     m_sinceFinish.restart();
     transferEnded();
     if (row >= 0 && total > 0 && total >= read)
-        m_list.setTransferColumns(row, QString::number(total), QString::number(read), percentText(read, total));
+        m_list.setTransferColumns(row, QString::number(total), QString::number(read),
+                                  percentText(read, total));
     const bool whole = row >= 0 && m_list.at(row).progress == u"100%"_s;
     if (row >= 0)
         m_list.setState(row, whole ? DownloadItemState::Done : DownloadItemState::Failed);
@@ -506,7 +509,7 @@ void Scheduler::onSlotComplete(int slot, qint64 read, qint64 total)
         m_list.setReason(row, reason::incomplete(read, total));
     else if (!encoding.isEmpty())
         m_list.setReason(row, reason::compressedBody(encoding));
-    afterTransfer(row, false, pageReason, digest);
+    afterTransfer(row, false, pageReason, digest, fetchedUrl);
 }
 
 void Scheduler::onSlotError(int slot)
@@ -575,9 +578,8 @@ void Scheduler::showRetryCountdowns()
 {
     for (auto it = m_countdowns.begin(); it != m_countdowns.end();) {
         const int row = m_list.rowOfId(*it);
-        const int left = row >= 0 && m_list.at(row).state == DownloadItemState::Waiting
-                             ? m_retries.secondsLeft(*it)
-                             : -1;
+        const int left =
+            row >= 0 && m_list.at(row).state == DownloadItemState::Waiting ? m_retries.secondsLeft(*it) : -1;
         if (left > 0) {
             m_list.setProgress(row, retryCountdownText(left));
             ++it;
@@ -610,8 +612,9 @@ void Scheduler::noteDuplicate(int row, const QByteArray& digest)
         candidates.append({other, m_list.at(m_list.rowOfId(other)).filePath()});
     const auto stillHolds = [this, digest](quint64 rowId, const QString& file) {
         const int at = m_list.rowOfId(rowId);
-        return at >= 0 && m_list.at(at).state == DownloadItemState::Done && m_list.at(at).filePath() == file &&
-               m_files->digestOf(rowId) == digest && QFileInfo(file).isFile();
+        return at >= 0 && m_list.at(at).state == DownloadItemState::Done &&
+               m_list.at(at).filePath() == file && m_files->digestOf(rowId) == digest &&
+               QFileInfo(file).isFile();
     };
     // The work answers which candidate holds the same bytes (none: no answer).
     runBeside(
@@ -642,7 +645,8 @@ void Scheduler::noteDuplicate(int row, const QByteArray& digest)
         });
 }
 
-void Scheduler::afterTransfer(int row, bool singleMode, const QString& pageReason, const QByteArray& digest)
+void Scheduler::afterTransfer(int row, bool singleMode, const QString& pageReason, const QByteArray& digest,
+                              const QString& fetchedUrl)
 {
     if (row < 0 || row >= m_list.count())
         return;
@@ -657,10 +661,14 @@ void Scheduler::afterTransfer(int row, bool singleMode, const QString& pageReaso
     const DownloadItem& item = m_list.at(row);
     // What the program fetched is kept in its URL cache, as the platform's transfer did (a row that
     // ended without writing, skipped or too large, has no digest); files beyond the cache's reach
-    // are left out so that the window never waits on a long copy.
+    // are left out so that the window never waits on a long copy. The body is kept under the address
+    // it came from: an address replaced while it ran is the row's, not the body's.
     if (item.state == DownloadItemState::Done && !digest.isEmpty() &&
-        QFileInfo(item.filePath()).size() <= kCacheFileLimit)
-        UrlCache().storeFile(选择url(item.key), item.filePath());
+        QFileInfo(item.filePath()).size() <= kCacheFileLimit) {
+        const QString address = 选择url(item.key);
+        UrlCache().storeFile(NormalizeDownloadUrl(address) == fetchedUrl ? address : fetchedUrl,
+                             item.filePath());
+    }
     noteDuplicate(row, digest);
     const bool webPage = isWebPage(item.type, singleMode);
     const quint64 id = item.id;

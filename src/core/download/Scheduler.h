@@ -55,21 +55,21 @@ public:
     struct Options
     {
         DownloadMode downloadMode = DownloadMode::Parallel;
-        int threadCount = 3;      // slots in mode 2, 1 to 6
+        int threadCount = 3; // slots in mode 2, 1 to 6
         // Transfers at once to one host in mode 2 (0: no limit), for rows whose host is known: the
         // host of a direct address, or the server that answered the row before. A row behind a
         // redirect counts with its server once it is there, so a server many new rows lead to may
         // get up to the slots' number at once, as from a browser.
         int perHostLimit = 2;
-        int intervalSeconds = 0;  // pause after the last transfer ended
+        int intervalSeconds = 0; // pause after the last transfer ended
         NamePolicy policy = NamePolicy::Rename;
         double maxFileSizeMB = 10;
-        bool autoRedownload = false;  // Check3
-        int autoRedownloadRule = 0;   // Combo4: 0 failed rows, 1 web-page rows, 2 both
-        bool autoStart = false;       // Check4
+        bool autoRedownload = false;    // Check3
+        int autoRedownloadRule = 0;     // Combo4: 0 failed rows, 1 web-page rows, 2 both
+        bool autoStart = false;         // Check4
         bool stopAfterFailures = false; // Check5
-        bool sound = false;           // Check6
-        bool deleteDuplicates = false; // "删除重复文件": a second copy of a finished file is removed
+        bool sound = false;             // Check6
+        bool deleteDuplicates = false;  // "删除重复文件": a second copy of a finished file is removed
         // Time-outs of the transfers (the program's; tests inject shorter ones).
         int headerTimeoutMs = 30000;
         int stallTimeoutMs = 120000;
@@ -143,7 +143,9 @@ private:
     // The row ends Done as "大文件，跳过" and the slot is freed.
     void endSlotTooLarge(int slot, int row, const QString& why);
     // `pageReason`: a slot's reason, for a file that turns out to be a web page; `digest`: the file's.
-    void afterTransfer(int row, bool singleMode, const QString& pageReason, const QByteArray& digest);
+    // `fetchedUrl`: the address the transfer was started with.
+    void afterTransfer(int row, bool singleMode, const QString& pageReason, const QByteArray& digest,
+                       const QString& fetchedUrl);
     // A finished file with the bytes of an earlier row's file is told, or removed.
     void noteDuplicate(int row, const QByteArray& digest);
     // How a transfer of the row `id` to `host` ended, for what comes after: the host's back-off, the
