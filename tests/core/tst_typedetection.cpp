@@ -233,6 +233,7 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("pdf") << padded("%PDF-1.5\n", 64) << u"pdf"_s;
+        QTest::newRow("pdf after a byte order mark") << padded("\xEF\xBB\xBF%PDF-1.5\n", 64) << u"pdf"_s;
         QTest::newRow("pdf after a byte order mark and blank lines")
             << padded("\xEF\xBB\xBF\r\n\r\n%PDF-1.5\n", 64) << u"pdf"_s;
         QTest::newRow("text quoting a pdf header")

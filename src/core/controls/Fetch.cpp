@@ -556,6 +556,7 @@ void Fetch::onFinished()
             finish(End::WriteFailed);
         } else {
             begin();
+            emit askedAgain();
         }
         return;
     }

@@ -217,6 +217,9 @@ signals:
     // What resumeNote() says may have changed: a body began streaming, or what the part file holds
     // can no longer be continued.
     void resumeNoteChanged();
+    // The body in hand was dropped and the document asked for whole once more (a continuation that
+    // sent more than the rest): what was shown of it no longer holds, and answered() comes again.
+    void askedAgain();
     // The stall watch saw the body grow since its last look (at most once a tick).
     void stillGrowing(qint64 received);
     void ended(lintbay::Fetch::End reason);

@@ -64,6 +64,12 @@ ItemTransfer::ItemTransfer(NetworkContext& network, DownloadListModel& list, int
     connect(&m_fetch, &Fetch::bodyGrew, this, &ItemTransfer::onBodyGrew);
     connect(&m_fetch, &Fetch::stillGrowing, this, [this] { updateReceived(true); });
     connect(&m_fetch, &Fetch::ended, this, &ItemTransfer::onFetchEnded);
+    connect(&m_fetch, &Fetch::askedAgain, this, [this] {
+        m_phase = Phase::WaitingForHeaders;
+        m_received = 0;
+        if (!rowGone())
+            m_list.setTransferColumns(this->row(), QString(), QString(), QString());
+    });
     // A row removed from the list ends its transfer at once: nothing more is written for it.
     auto rowMayBeGone = [this] {
         if (m_started && m_phase != Phase::Ended && rowGone())
@@ -285,6 +291,9 @@ void ItemTransfer::updateReceived(bool force)
     if (m_phase != Phase::Streaming || rowGone())
         return;
     if (!force && m_shownClock.isValid() && m_shownClock.elapsed() < kShowIntervalMs)
+        return;
+    // More than the document's length: a body about to be dropped, not progress.
+    if (m_size > 0 && m_received > m_size)
         return;
     m_shownClock.start();
     const int r = row();

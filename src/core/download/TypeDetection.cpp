@@ -359,7 +359,7 @@ QString DetectFileType(QIODevice& file)
         const auto blank = [](char c) {
             return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0';
         };
-        if (at > 0 && std::all_of(start.begin(), start.begin() + at, blank))
+        if (at >= 0 && std::all_of(start.begin(), start.begin() + at, blank))
             type = u"pdf"_s;
     }
 
