@@ -99,8 +99,7 @@ void collectRedirects(const HtmlDocument& doc, const QUrl& pageUrl, Targets& tar
         uR"re(\blocation(?:\s*\.\s*href)?\s*=(?!=)\s*(?:"([^"]*)"|'([^']*)')(?!\s*\+))re"_s);
     static const QRegularExpression call(
         uR"re(\blocation\s*\.\s*(?:replace|assign)\s*\(\s*(?:"([^"]*)"|'([^']*)')\s*\))re"_s);
-    for (const HtmlElement& script : doc.getElementsByTagName(u"script"_s))
-    {
+    for (const HtmlElement& script : doc.getElementsByTagName(u"script"_s)) {
         if (!script.attribute(u"src"_s).isEmpty())
             continue;
         const QString code = script.innerText();
