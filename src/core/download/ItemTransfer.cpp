@@ -386,6 +386,12 @@ void ItemTransfer::end(Outcome outcome, const QString& why)
         return;
     }
     const int r = row();
+    // A row put back to wait is asked for as it was given, however an answer before the busy one
+    // (of a body then asked for whole) had it named.
+    if (outcome == Outcome::RetryLater && !m_givenName.isNull()) {
+        m_list.setName(r, m_givenName);
+        m_list.setType(r, m_givenType);
+    }
     writeOutcome(m_list, r, outcome, {m_size, m_received, m_savePath});
     m_list.setReason(r, why);
     if (outcome == Outcome::Completed || outcome == Outcome::FetchedWhole) {
