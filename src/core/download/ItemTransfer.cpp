@@ -312,7 +312,9 @@ void ItemTransfer::onFetchEnded(Fetch::End reason)
         end(whole ? Outcome::FetchedWhole : Outcome::Completed);
         return;
     case Fetch::End::WriteFailed:
-        if (m_fetch.targetTaken())
+        if (m_fetch.targetTaken() && targetKind(m_savePath) == TargetKind::Irreplaceable)
+            end(Outcome::CannotReplace, reason::cannotReplace(m_savePath)); // a folder came there
+        else if (m_fetch.targetTaken())
             end(Outcome::ExistsSkipped);
         else
             end(Outcome::CannotWrite, m_fetch.endReason(reason));
