@@ -257,6 +257,14 @@ bool PartFile::prepareCommit(bool replacing)
     return true;
 }
 
+bool PartFile::committed()
+{
+    m_digest = m_hash.result();
+    m_file.reset();
+    m_partPath.clear();
+    return true;
+}
+
 bool PartFile::commit(QByteArrayView ownPlaceholder)
 {
     if (!prepareCommit(true))
@@ -272,10 +280,7 @@ bool PartFile::commit(QByteArrayView ownPlaceholder)
         discard();
         return false;
     }
-    m_digest = m_hash.result();
-    m_file.reset();
-    m_partPath.clear();
-    return true;
+    return committed();
 }
 
 bool PartFile::commitBeside(const std::function<QString(const QString& taken)>& elsewhere)
@@ -297,10 +302,7 @@ bool PartFile::commitBeside(const std::function<QString(const QString& taken)>& 
         }
         m_finalPath = next;
     }
-    m_digest = m_hash.result();
-    m_file.reset();
-    m_partPath.clear();
-    return true;
+    return committed();
 }
 
 void PartFile::discard()

@@ -87,6 +87,8 @@ private:
     // Everything of a commit before the file is moved; false (and nothing left) when it cannot go on,
     // or when `replacing` and what stands at the target cannot be replaced.
     bool prepareCommit(bool replacing);
+    // After the file was moved into place: its digest kept, the part forgotten. Always true.
+    bool committed();
 
     QString m_finalPath;
     QString m_partPath;
