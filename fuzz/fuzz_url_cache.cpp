@@ -28,12 +28,15 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <sqlite3.h>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -42,7 +45,74 @@
 using namespace Qt::StringLiterals;
 using namespace lintbay;
 
+// The C library's own allocator, which AddressSanitizer leaves alone.
+extern "C" void* __libc_malloc(size_t size);
+extern "C" void* __libc_realloc(void* block, size_t size);
+extern "C" void __libc_free(void* block);
+
 namespace {
+
+// SQLite's memory. SQLite is not built with the sanitizers, and nothing of ours reads or writes its
+// memory (Qt copies every value out), yet its allocations through the sanitizer's allocator (parsing
+// the schema alone makes hundreds per input) took a third of each input's time. It gets the C
+// library's allocator, with the block's size kept in front of it for SQLite to ask.
+namespace sqlitememory {
+
+constexpr size_t kHeader = 16; // keeps the block 16-byte aligned
+
+void* withSize(void* block, int size)
+{
+    if (!block)
+        return nullptr;
+    std::memcpy(block, &size, sizeof size);
+    return static_cast<char*>(block) + kHeader;
+}
+
+void* take(int size)
+{
+    return withSize(__libc_malloc(size_t(size) + kHeader), size);
+}
+
+void give(void* block)
+{
+    if (block)
+        __libc_free(static_cast<char*>(block) - kHeader);
+}
+
+void* resize(void* block, int size)
+{
+    return withSize(__libc_realloc(static_cast<char*>(block) - kHeader, size_t(size) + kHeader), size);
+}
+
+int sizeOf(void* block)
+{
+    int size = 0;
+    std::memcpy(&size, static_cast<char*>(block) - kHeader, sizeof size);
+    return size;
+}
+
+int roundUp(int size)
+{
+    return (size + 7) & ~7;
+}
+
+int start(void*)
+{
+    return SQLITE_OK;
+}
+
+void stop(void*) {}
+
+// Before SQLite's first use: it takes its allocator only then.
+void install()
+{
+    static const sqlite3_mem_methods methods{take, give, resize, sizeOf, roundUp, start, stop, nullptr};
+    if (sqlite3_config(SQLITE_CONFIG_MALLOC, &methods) != SQLITE_OK ||
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0) != SQLITE_OK)
+        std::abort();
+}
+
+} // namespace sqlitememory
 
 struct Folders
 {
@@ -265,6 +335,7 @@ void checkOutside()
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
+    sqlitememory::install();
     outsideAtStart();
     return 0;
 }

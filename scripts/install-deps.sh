@@ -14,6 +14,8 @@ packages=(
   nginx openssl
   # `make test-sanitize`: clang and its AddressSanitizer/UndefinedBehaviorSanitizer runtimes.
   clang libclang-rt-14-dev
+  # The URL cache's fuzz target hands SQLite an allocator of its own.
+  libsqlite3-dev
   # `make package` (dpkg-shlibdeps; CPack finds the executables with file), `make package-check`
   # (the validators of the menu entry and the metainfo) and `make screenshots` (Xvfb).
   dpkg-dev file desktop-file-utils appstream xvfb xauth
