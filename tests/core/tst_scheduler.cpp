@@ -555,6 +555,35 @@ private slots:
         QVERIFY2(list.at(0).reason.startsWith(u"HTTP %1"_s.arg(status)), qPrintable(list.at(0).reason));
     }
 
+    // A row the user cancels while it waits for its server takes no wait along when put back.
+    void cancelledRowForgetsItsWait()
+    {
+        const QString path = u"/busy/cancelled"_s;
+        m_server.route(path, [](const TestHttpRequest&) {
+            auto busy = TestHttpResponse::html(QByteArray("<html><body><h1>Busy</h1></body></html>"));
+            busy.status = 429;
+            busy.withHeader("Retry-After", "7200");
+            return busy;
+        });
+        NetworkContext net;
+        DownloadListModel list;
+        list.addItem(m_server.url(path).toString(), u"busy"_s, u"pdf"_s, freshFolder(u"cancelled"_s), {});
+        Scheduler s(list, net);
+        s.options.downloadMode = DownloadMode::Parallel;
+        s.options.threadCount = 1;
+        qint64 now = 1000000;
+        s.retries().setClock([&now] { return now; });
+        s.timerDownTick();
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(0).progress, u"3600秒后重试"_s, 10000);
+        QCOMPARE(cancelSelectedRows(list, {0}, {}).rows, 1);
+        s.timer1Tick();
+        QCOMPARE(list.at(0).progress, QString());
+        QCOMPARE(s.requeue(RequeueRule::Failed), 1);
+        now += 60000; // past the host's own back-off
+        s.timerDownTick();
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.requestsTo(path).size(), 2, 10000);
+    }
+
     // A host that answers with server errors is left alone for doubling times, its rows passed over
     // for those of other hosts, until it answers well again.
     void hostAnsweringServerErrorsIsLeftAlone_data() { stopFailsRunningRowsInBothModes_data(); }

@@ -585,9 +585,16 @@ void Scheduler::showRetryCountdowns()
             ++it;
             continue;
         }
-        // The time has come: plain waiting. (A row picked, cancelled or gone meanwhile is left as it is.)
+        // The time has come: plain waiting. (A row picked or gone meanwhile is left as it is.)
         if (left == 0)
             m_list.setProgress(row, QString());
+        // Ended by the user while it waited (cancelled): the wait goes with it, or the row put back
+        // to wait later would sit out the rest of it without a word.
+        if (row >= 0 && left < 0 && m_list.at(row).state != DownloadItemState::Downloading) {
+            m_retries.forget(*it);
+            if (isRetryCountdownText(m_list.at(row).progress))
+                m_list.setProgress(row, QString());
+        }
         it = m_countdowns.erase(it);
     }
 }

@@ -90,6 +90,12 @@ QString retryCountdownText(int seconds)
     return u"%1秒后重试"_s.arg(seconds);
 }
 
+bool isRetryCountdownText(const QString& progress)
+{
+    static const QString suffix = retryCountdownText(0).sliced(1);
+    return progress.endsWith(suffix);
+}
+
 QString percentText(qint64 received, qint64 total)
 {
     return QString::number(received * 100 / total) + u'%';

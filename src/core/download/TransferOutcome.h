@@ -66,6 +66,7 @@ bool endedWithoutFile(const QString& progress);
 
 // The Progress column of a row that waits until its server wants to be asked again.
 QString retryCountdownText(int seconds);
+bool isRetryCountdownText(const QString& progress);
 
 // The Progress column during a transfer: the whole part of the percentage, never rounded up
 // (99.9 % reads "99%"). `total` must be above 0.
