@@ -21,6 +21,22 @@ using namespace Qt::StringLiterals;
 using namespace lintbay;
 using namespace lintbay::test;
 
+namespace {
+
+// Sends the page's contents after a while, as a real browser's script answers.
+class SlowReadingBrowser : public HeadlessBrowser
+{
+public:
+    using HeadlessBrowser::HeadlessBrowser;
+    int delayMs = 0;
+    void requestDocument(std::function<void(HtmlDocumentPtr)> callback) override
+    {
+        QTimer::singleShot(delayMs, this, [this, callback] { HeadlessBrowser::requestDocument(callback); });
+    }
+};
+
+} // namespace
+
 class TestDownloadSession : public QObject
 {
     Q_OBJECT
@@ -143,14 +159,31 @@ private slots:
     }
 
     // The download window went away (and its session with it) while a login waited for its page.
+    // The session freed while a login waits: for its page, or for the contents of the page shown
+    // before it when the login page is slow to come (a real browser's script sends them later).
+    void sessionFreedDuringALogin_data()
+    {
+        QTest::addColumn<int>("pageDelayMs");
+        QTest::addColumn<int>("pageWaitMs");
+        QTest::addColumn<int>("contentsDelayMs");
+        QTest::newRow("waiting for the page") << 300 << 10000 << 0;
+        QTest::newRow("reading the page before it") << 300 << 50 << 300;
+    }
     void sessionFreedDuringALogin()
     {
+        QFETCH(int, pageDelayMs);
+        QFETCH(int, pageWaitMs);
+        QFETCH(int, contentsDelayMs);
         TestHttpServer server;
-        auto slow = TestHttpResponse::html(u"<input type=\"submit\" id=\"submitip\">"_s);
-        slow.delayMs = 300;
-        server.serve(u"/login"_s, slow);
+        auto page = TestHttpResponse::html(u"<input type=\"submit\" id=\"submitip\">"_s);
+        page.delayMs = pageDelayMs;
+        server.serve(u"/login"_s, page);
+        server.serve(u"/before"_s, TestHttpResponse::html(u"<p>results</p>"_s));
         QNetworkAccessManager nam;
-        HeadlessBrowser browser(&nam);
+        SlowReadingBrowser browser(&nam);
+        browser.navigate(server.url(u"/before"_s));
+        QTRY_VERIFY(!browser.isBusy());
+        browser.delayMs = contentsDelayMs;
         ProgramSettings settings(m_store);
         NetworkContext network;
         QPointer<DownloadSession> session = new DownloadSession(settings, network);
@@ -158,7 +191,8 @@ private slots:
         login.setBrowser(&browser);
         login.address = server.url(u"/login"_s).toString();
         login.ipLogin = true;
-        QTimer::singleShot(50, session, [&session] { delete session.data(); });
+        login.pageWaitMs = pageWaitMs;
+        QTimer::singleShot(150, session, [&session] { delete session.data(); });
         QVERIFY(!login.LoginNow());
         QVERIFY(!session);
     }

@@ -104,6 +104,8 @@ bool LoginAssistant::LoginNow()
     if (!self)
         return false;
     HtmlDocumentPtr doc = m_browser ? m_browser->document() : nullptr;
+    if (!self) // reading the page runs events too
+        return false;
     // The account goes to the login page only. The page shown before it stays shown while the login
     // page is slow to come, when "浏览" is opening it already, or when the end of that page's own
     // load ended the wait: that may be any site of the results. So the page filled is on the login
