@@ -1,5 +1,7 @@
 #include "controls/PartFile.h"
 
+#include "util/PathHelpers.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
@@ -9,11 +11,7 @@
 #include <system_error>
 
 #ifdef Q_OS_UNIX
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -27,42 +25,6 @@ constexpr qint64 kCopyPiece = 256 * 1024;
 
 const QString kPartPrefix = u".lintbay-"_s;
 const QString kPartSuffix = u".part"_s;
-
-std::filesystem::path fsPath(const QString& path)
-{
-#ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
-
-// Moves `from` to `to` unless something stands at `to` (then EEXIST), in one step where the system
-// can: no file that comes at the last moment is replaced.
-std::error_code renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to)
-{
-#ifdef Q_OS_LINUX
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return {};
-    // File systems without the flag: a hard link cannot replace either.
-    if (errno != EINVAL && errno != ENOSYS)
-        return {errno, std::generic_category()};
-#endif
-#ifdef Q_OS_UNIX
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return {};
-    }
-    if (errno == EEXIST)
-        return {errno, std::generic_category()};
-#endif
-    // Without either (or links refused): a look first, which leaves a moment for a file to come.
-    std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(to, error)))
-        return std::make_error_code(std::errc::file_exists);
-    std::filesystem::rename(from, to, error);
-    return error;
-}
 
 } // namespace
 
@@ -251,7 +213,7 @@ bool PartFile::prepareCommit(bool replacing)
     std::error_code error;
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    std::filesystem::permissions(fsPath(m_partPath), static_cast<std::filesystem::perms>(0666 & ~mask),
+    std::filesystem::permissions(toFsPath(m_partPath), static_cast<std::filesystem::perms>(0666 & ~mask),
                                  std::filesystem::perm_options::replace, error);
 #endif
     return true;
@@ -274,7 +236,7 @@ bool PartFile::commit(QByteArrayView ownPlaceholder)
     // One step: the target is either the old file or the complete new one. A link at the target is
     // itself replaced; its destination is never written.
     std::error_code error;
-    std::filesystem::rename(fsPath(m_partPath), fsPath(m_finalPath), error);
+    std::filesystem::rename(toFsPath(m_partPath), toFsPath(m_finalPath), error);
     if (error) {
         m_error = QString::fromLocal8Bit(error.message());
         discard();
@@ -289,7 +251,7 @@ bool PartFile::commitBeside(const std::function<QString(const QString& taken)>& 
     if (!prepareCommit(false))
         return false;
     for (int attempt = 0;; ++attempt) {
-        const std::error_code error = renameWithoutReplacing(fsPath(m_partPath), fsPath(m_finalPath));
+        const std::error_code error = renameWithoutReplacing(m_partPath, m_finalPath);
         if (!error)
             break;
         const bool taken = error == std::errc::file_exists;
@@ -336,7 +298,7 @@ bool removeIfHolding(const QString& path, QByteArrayView bytes)
 TargetKind targetKind(const QString& path)
 {
     std::error_code error;
-    const auto status = std::filesystem::symlink_status(fsPath(path), error);
+    const auto status = std::filesystem::symlink_status(toFsPath(path), error);
     if (error || status.type() == std::filesystem::file_type::not_found)
         return status.type() == std::filesystem::file_type::not_found || !QFileInfo::exists(path)
                    ? TargetKind::Missing

@@ -60,7 +60,7 @@ public:
     // Moves the copy to its final name; a file already there is left alone.
     bool moveNoReplace(const QString& target)
     {
-        if (!QFile::rename(m_path, target))
+        if (renameWithoutReplacing(m_path, target))
             return false;
         m_path.clear();
         return true;
@@ -78,15 +78,6 @@ public:
     }
 
 private:
-    static std::filesystem::path toFsPath(const QString& path)
-    {
-#ifdef Q_OS_WIN
-        return std::filesystem::path(QDir::toNativeSeparators(path).toStdWString());
-#else
-        return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-    }
-
     QString m_path;
 };
 

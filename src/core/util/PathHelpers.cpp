@@ -3,10 +3,18 @@
 #include "TextHelpers.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -344,6 +352,42 @@ QString InternetCacheFolder()
     if (root.isEmpty())
         root = QDir::tempPath();
     return QDir::toNativeSeparators(root + u"/Lintbay"_s);
+}
+
+std::filesystem::path toFsPath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(QDir::toNativeSeparators(path).toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+std::error_code renameWithoutReplacing(const QString& fromPath, const QString& toPath)
+{
+    const std::filesystem::path from = toFsPath(fromPath);
+    const std::filesystem::path to = toFsPath(toPath);
+#ifdef Q_OS_LINUX
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    // File systems without the flag: a hard link cannot replace either.
+    if (errno != EINVAL && errno != ENOSYS)
+        return {errno, std::generic_category()};
+#endif
+#ifdef Q_OS_UNIX
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return {};
+    }
+    if (errno == EEXIST)
+        return {errno, std::generic_category()};
+#endif
+    // Without either (or links refused): a look first, which leaves a moment for a file to come.
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(to, error)))
+        return std::make_error_code(std::errc::file_exists);
+    std::filesystem::rename(from, to, error);
+    return error;
 }
 
 } // namespace lintbay

@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringView>
 
+#include <filesystem>
+#include <system_error>
+
 namespace lintbay {
 
 // Shown by the GUI when CreateFolderPath reports a folder name it cannot use.
@@ -62,5 +65,12 @@ QString SplitCounterSuffix(const QString& base, QString* stripped = nullptr);
 
 // The user's cache folder of the program (the URL cache lives there).
 QString InternetCacheFolder();
+
+// The path as the standard library's file system calls take it.
+std::filesystem::path toFsPath(const QString& path);
+
+// Moves `from` to `to` unless something stands at `to` (then EEXIST), in one step where the system
+// can: no file that comes at the last moment is replaced.
+std::error_code renameWithoutReplacing(const QString& from, const QString& to);
 
 } // namespace lintbay
