@@ -50,8 +50,9 @@ struct ProxySettings
 // The values the whole program shares, as one typed object: loaded from the settings store once at
 // start, changed by the options dialog, the save-folder dialog and the download window, and
 // observed by whoever depends on them (the download session, the windows) through `changed`.
-// Setting a value announces it, also when it keeps its value: applying the options dialog is a
-// choice the download window answers (its slot count goes back to one).
+// Setting a value announces it, also when it keeps its value; only the download mode is announced
+// when it changes, since the download window sets its slots anew on it (applying the options dialog
+// with the mode it has keeps the user's slot count).
 // Writing to the store is a separate step (store()), because some values are written only when a
 // window unloads.
 class ProgramSettings : public QObject
