@@ -9,6 +9,13 @@
 
 namespace lintbay {
 
+namespace {
+
+// How many earlier files with the same digest a finished file is offered for comparison.
+constexpr qsizetype kMaxSameDigestCandidates = 8;
+
+} // namespace
+
 RowFiles::RowFiles(DownloadListModel& list, QObject* parent) : QObject(parent), m_list(list)
 {
     connect(&m_list, &QAbstractItemModel::rowsRemoved, this, &RowFiles::dropRowsGone);
@@ -121,6 +128,11 @@ QList<quint64> RowFiles::noteFinished(quint64 id, const QByteArray& digest)
         const QFileInfo otherFile(m_list.at(otherRow).filePath());
         if (otherFile.isFile() && otherFile != file)
             same.append(other);
+        // One is compared, the next only when that file has changed since: a few are plenty, and
+        // looking at every earlier file made a site that sends one placeholder document for
+        // thousands of addresses cost more at each row, on the window's thread.
+        if (same.size() == kMaxSameDigestCandidates)
+            break;
     }
     m_digestOf.insert(id, digest);
     m_rowsOfDigest[digest].append(id);

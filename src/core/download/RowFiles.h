@@ -49,9 +49,9 @@ public:
     // when it lies in `folder`. False, with the note's file left alone, when it cannot be taken.
     bool adoptPart(quint64 id, const ResumeNote& note, const QString& folder);
 
-    // A row's file is finished: its digest is recorded, and the answer is the ids of the finished
-    // rows whose files had the same digest and are still there, first finished first (never a row
-    // whose file is this very file). A digest is no proof: the files are to be compared.
+    // A row's file is finished: its digest is recorded, and the answer is the ids of the first few
+    // finished rows whose files had the same digest and are still there, first finished first (never
+    // a row whose file is this very file). A digest is no proof: the files are to be compared.
     QList<quint64> noteFinished(quint64 id, const QByteArray& digest);
     void forgetDigest(quint64 id);
     QByteArray digestOf(quint64 id) const { return m_digestOf.value(id); }
