@@ -651,6 +651,33 @@ private slots:
         QCOMPARE(own.profiles[0].folder, native(h.myCache));
     }
 
+    // A cache folder reached through a link in another user's home is not that user's: clearing
+    // every user's cache leaves what it leads to alone. The user's own stays wherever it lies.
+    void cacheFolderBehindALink()
+    {
+        Homes h;
+        const QString victim = h.dir.filePath(u"victim"_s);
+        QVERIFY(writeFile(victim + u"/Lintbay/settings.ini"_s, "mine"));
+        QDir().mkpath(h.root + u"/evil"_s);
+        QVERIFY(QFile::link(victim, h.root + u"/evil/.cache"_s));
+        const QString realCache = h.dir.filePath(u"elsewhere/cache"_s);
+        QDir().mkpath(realCache);
+        QDir().mkpath(h.root + u"/me2"_s);
+        QVERIFY(QFile::link(realCache, h.root + u"/me2/.cache"_s));
+        const QString myCache = h.root + u"/me2/.cache/Lintbay"_s;
+        UrlCache mine(myCache);
+        QVERIFY(mine.store(u"http://h/mine.pdf"_s, QByteArray("m")));
+
+        const CacheLocations locations = CacheLocations::forHome(h.root + u"/me2"_s, myCache);
+        QStringList profiles;
+        for (const ProfileCache& profile : ListUserCacheFolders(locations).profiles)
+            profiles.append(profile.profile);
+        QCOMPARE(profiles, (QStringList{u"me2"_s, u"other"_s}));
+        QVERIFY(ClearAllCaches(locations) > 0);
+        QVERIFY(QFile::exists(victim + u"/Lintbay/settings.ini"_s));
+        QVERIFY(!QFile::exists(h.otherCache + u"/a.pdf"_s));
+    }
+
     void myCacheListing()
     {
         Homes h;

@@ -163,23 +163,35 @@ void SetCacheLocations(const CacheLocations& locations)
 UserCacheFolders ListUserCacheFolders(const CacheLocations& locations)
 {
     UserCacheFolders result;
-    auto addProfile = [&result](const QString& profile, const QString& folder) {
+    const QString myFolder = nativeClean(QDir::fromNativeSeparators(locations.myCacheFolder));
+    // Another user's cache folder counts only where it really lies in that user's home: a link on
+    // the way there (a ~/.cache that is a link) could lead anywhere, such as the viewing user's own
+    // settings, which deleting "that user's cache" would then delete. The user's own cache folder
+    // lies where the user put it.
+    auto addProfile = [&result, &myFolder](const QString& profile, const QString& home, const QString& folder) {
         const QFileInfo info(folder);
         if (!info.isDir() || info.isSymLink())
             return;
+        if (nativeClean(folder) != myFolder) {
+            const QString realHome = QFileInfo(home).canonicalFilePath();
+            if (realHome.isEmpty() || !info.canonicalFilePath().startsWith(realHome + u'/', kPathCase))
+                return;
+        }
         result.profiles.append({profile, nativeClean(folder)});
         ListSubfolders(folder, result.subfolders, true);
     };
 
     if (locations.homesRoot.isEmpty() || locations.relativeCachePath.isEmpty()) {
-        addProfile(locations.myProfile, locations.myCacheFolder);
+        addProfile(locations.myProfile, QString(), locations.myCacheFolder);
         return result;
     }
     QStringList homes;
     ListSubfolders(locations.homesRoot, homes, false);
     const QString relative = QDir::fromNativeSeparators(locations.relativeCachePath);
-    for (const QString& home : std::as_const(homes))
-        addProfile(lastSegment(home), QDir::fromNativeSeparators(home) + u'/' + relative);
+    for (const QString& home : std::as_const(homes)) {
+        const QString homePath = QDir::fromNativeSeparators(home);
+        addProfile(lastSegment(home), homePath, homePath + u'/' + relative);
+    }
     return result;
 }
 
