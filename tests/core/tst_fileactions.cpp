@@ -169,6 +169,9 @@ void TestFileActions::correctOneRow_data()
     // A folder holds the new name: the rename fails and nothing changes.
     QTest::newRow("folder in the way")
         << u"j"_s << u"htm"_s << pdfFile() << QStringList{u"j.pdf/"_s} << false << u"j"_s << u"htm"_s;
+    // A link to nowhere holds the name ("@"): nothing is written where it leads.
+    QTest::newRow("link in the way")
+        << u"k"_s << u"htm"_s << pdfFile() << QStringList{u"k.pdf@"_s} << false << u"k"_s << u"htm"_s;
 }
 
 void TestFileActions::correctOneRow()
@@ -182,6 +185,8 @@ void TestFileActions::correctOneRow()
     QFETCH(QString, newType);
 
     QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    const QString linkTarget = elsewhere.filePath(u"target.pdf"_s);
     const QString folder = folderOf(dir);
     const QString oldFile = type.isEmpty() ? name : name + u'.' + type;
     if (!content.isNull())
@@ -189,6 +194,8 @@ void TestFileActions::correctOneRow()
     for (const QString& other : taken) {
         if (other.endsWith(u'/'))
             QVERIFY(QDir(folder).mkdir(other.chopped(1)));
+        else if (other.endsWith(u'@'))
+            QVERIFY(QFile::link(linkTarget, folder + other.chopped(1)));
         else
             QVERIFY(writeFile(folder + other, "someone else's file " + other.toUtf8()));
     }
@@ -215,6 +222,7 @@ void TestFileActions::correctOneRow()
         QCOMPARE(list.at(0).filePath(), folder + newName + u'.' + newType);
     }
     QCOMPARE(snapshot(folder), expected);
+    QVERIFY(!QFileInfo::exists(linkTarget));
     if (!content.isNull())
         QCOMPARE(snapshot(folder).value(list.at(0).filePath().mid(folder.size())), digestOf(content));
 }

@@ -84,12 +84,12 @@ bool correctItemFile(DownloadItem& item)
         return false;
 
     const QString tail = u'.' + detected;
-    // A taken name gets a counter; QFile::rename never replaces an existing file either, so a name
-    // taken between the two calls makes the rename fail rather than overwrite.
+    // A taken name gets a counter. The rename never replaces what holds the name, nor writes where a
+    // link there leads: a name taken between the two calls, or by a link, makes it fail.
     const QString newPath = UniqueFileName(item.folder + item.name + tail);
     if (!newPath.startsWith(item.folder) || !newPath.endsWith(tail) || newPath == oldPath)
         return false;
-    if (!QFile::rename(oldPath, newPath))
+    if (renameWithoutReplacing(oldPath, newPath))
         return false;
     // The name is read off the new path directly: it is the file's name as created, counter and any
     // shortening included, with nothing trimmed away.
