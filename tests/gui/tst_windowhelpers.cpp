@@ -444,6 +444,58 @@ private slots:
         QVERIFY(m_urls.opened.isEmpty());
     }
 
+    // A text editor opens the file whatever its type: the desktop's choice for plain text, else a
+    // common editor on the path, and never the program of the file's own type.
+    void textEditorLaunchers_data()
+    {
+        QTest::addColumn<QByteArray>("textDefault"); // what xdg-mime names for plain text
+        QTest::addColumn<bool>("editorOnPath");
+        QTest::addColumn<bool>("opened");
+        QTest::addColumn<QString>("record");
+        QTest::newRow("desktop default") << QByteArray("editor.desktop") << true << true
+                                              << u"gtk-launch editor {file}"_s;
+        QTest::newRow("an editor on the path") << QByteArray() << true << true << u"mousepad {file}"_s;
+        QTest::newRow("none") << QByteArray() << false << false << QString();
+    }
+    void textEditorLaunchers()
+    {
+        QFETCH(QByteArray, textDefault);
+        QFETCH(bool, editorOnPath);
+        QFETCH(bool, opened);
+        QFETCH(QString, record);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+        const QString bin = m_dir.filePath(u"editor-bin-"_s + tag);
+        const QString log = m_dir.filePath(u"editor-launched-"_s + tag);
+        const QString file = m_dir.filePath(u"page-"_s + tag + u".htm"_s);
+        QVERIFY(QDir().mkpath(bin) && writeFile(file, "<script>alert(1)</script>"));
+        const QByteArray append = " >> '" + QFile::encodeName(log) + "'\n";
+        const auto stub = [&](const QString& name, const QByteArray& body) {
+            const QString path = bin + u'/' + name;
+            QVERIFY(writeFile(path, "#!/bin/sh\n" + body));
+            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        };
+        stub(u"xdg-mime"_s, "echo " + textDefault + "\n");
+        stub(u"gtk-launch"_s, "echo \"gtk-launch $*\"" + append);
+        if (editorOnPath)
+            stub(u"mousepad"_s, "echo \"mousepad $*\"" + append);
+
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin));
+        const bool result = OpenWithTextEditor(file);
+        qputenv("PATH", path);
+
+        QCOMPARE(result, opened);
+        const auto launched = [&log] {
+            QFile f(log);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
+        };
+        const QString expected = QString(record).replace(u"{file}"_s, file);
+        if (!expected.isEmpty())
+            QTRY_COMPARE_WITH_TIMEOUT(launched(), expected, 5000);
+        QCOMPARE(launched(), expected);
+        QVERIFY(m_urls.opened.isEmpty());
+    }
+
     void soundResources_data()
     {
         QTest::addColumn<int>("id");

@@ -254,7 +254,8 @@ void DownloadListCommands::perform(const FileAction& action)
         QDesktopServices::openUrl(QUrl::fromLocalFile(action.path));
         break;
     case FileActionKind::OpenInTextEditor:
-        OpenWithTextEditor(action.path);
+        if (!OpenWithTextEditor(action.path))
+            ShowError(&m_window, kShowInFolderFailedText.toString());
         break;
     case FileActionKind::OpenInWebBrowser:
         OpenInWebBrowser(action.path);

@@ -1,6 +1,4 @@
 #include "ShellHelpers.h"
-#include <QStandardPaths>
-#include <QProcess>
 
 #include "util/Messages.h"
 #include "util/PathHelpers.h"
@@ -9,6 +7,8 @@
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -117,11 +117,19 @@ bool OpenWithTextEditor(const QString& path)
         return false;
     // Absolute: a relative name beginning with "-" would be read as an option.
     const QString file = info.absoluteFilePath();
-    // The desktop's choice for plain text, started by its desktop entry; else whatever opens the
-    // file. (An editor named in $VISUAL is mostly one for a terminal, which a desktop program has not.)
+    // The desktop's choice for plain text, started by its desktop entry; else a desktop text editor
+    // found on the path. Never what opens the file's own type: a page would run its scripts in a
+    // browser, a document its macros. (An editor named in $VISUAL is mostly one for a terminal, which
+    // a desktop program has not.)
     if (launchDefaultFor(u"text/plain"_s, file))
         return true;
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    for (const char* editor : {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "xed", "pluma",
+                               "featherpad", "geany"}) {
+        const QString program = QStandardPaths::findExecutable(QString::fromLatin1(editor));
+        if (!program.isEmpty() && QProcess::startDetached(program, {file}))
+            return true;
+    }
+    return false;
 }
 
 bool OpenInWebBrowser(const QString& text)

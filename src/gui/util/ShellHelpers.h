@@ -16,7 +16,8 @@ bool OpenFile(const QString& path, QWidget* owner = nullptr);
 bool ShowInFolder(const QString& path);
 
 // Opens the file in the user's desktop text editor (the application the desktop associates with
-// plain text), whatever the file's own type; false when none could be started.
+// plain text, else a common one found on the path), whatever the file's own type; false when none
+// could be started.
 bool OpenWithTextEditor(const QString& path);
 
 // Opens a web address (http, https, ftp) or an existing file in the user's web browser (the one
