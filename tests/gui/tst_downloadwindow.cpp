@@ -437,6 +437,7 @@ private slots:
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, onRow); // the current row again
         QCOMPARE(w->statusPanel(2), list->at(0).filePath());
 
+        QTest::mouseClick(child<QLabel>(w, u"StatusPanel2"_s), Qt::RightButton); // opens nothing
         QTest::mouseClick(child<QLabel>(w, u"StatusPanel2"_s), Qt::LeftButton);
         QTRY_COMPARE(openedTexts(), QStringList{list->at(0).filePath()});
         w->findChild<QAction*>(u"menu打开网址"_s)->trigger();

@@ -24,6 +24,7 @@
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QUrl>
 
@@ -344,7 +345,8 @@ int fFileDownload::currentRow() const
 
 bool fFileDownload::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_statusPanels[1] && event->type() == QEvent::MouseButtonRelease) {
+    if (watched == m_statusPanels[1] && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         // In the web browser, whether the panel holds an address or a file's path.
         const QString text = m_statusPanels[1]->text().trimmed();
         if (!text.isEmpty())
