@@ -21,6 +21,10 @@ private slots:
                                          << u"http://127.0.0.1:8123/"_s << u"127.0.0.1:8123"_s;
         QTest::newRow("trailing slash, blanks") << u" http://127.0.0.1:8123/ "_s << u"http://127.0.0.1:8123/s?"_s
                                                 << u"http://127.0.0.1:8123/"_s << u"127.0.0.1:8123"_s;
+        QTest::newRow("the scheme's own port") << u"https://127.0.0.1:443"_s << u"https://127.0.0.1:443/s?"_s
+                                               << u"https://127.0.0.1:443/"_s << u"127.0.0.1"_s;
+        QTest::newRow("IPv6 host") << u"http://[::1]:8123"_s << u"http://[::1]:8123/s?"_s
+                                   << u"http://[::1]:8123/"_s << u"[::1]:8123"_s;
     }
     void engineAddresses()
     {

@@ -48,11 +48,12 @@ QString SearchHomePage(const QString& engine)
 
 QString SearchEngineDomain(const QString& engine)
 {
-    const QUrl url = QUrl::fromUserInput(SearchHomePage(engine));
-    QString domain = url.host();
-    if (url.port() != -1)
-        domain += u':' + QString::number(url.port());
-    return domain;
+    // As the result page's links write it: a scheme's own port left out, an IPv6 host in brackets.
+    QUrl url = QUrl::fromUserInput(SearchHomePage(engine)).adjusted(QUrl::RemoveUserInfo);
+    const int schemePort = url.scheme() == u"https"_s ? 443 : url.scheme() == u"http"_s ? 80 : -1;
+    if (url.port() == schemePort)
+        url.setPort(-1);
+    return url.authority();
 }
 
 QString BuildQueryPrefix(const QString& base, const QString& keywordLine, const QueryOptions& options)
