@@ -40,6 +40,21 @@ using lintbay::test::writeFile;
 
 namespace {
 
+// A shell script standing in for a program on a test PATH.
+bool writeStub(const QString& folder, const QString& name, const QByteArray& body)
+{
+    const QString path = folder + u'/' + name;
+    return writeFile(path, "#!/bin/sh\n" + body) &&
+           QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// What the stubs wrote to their log.
+QString readLog(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
+}
+
 // Stands in for the desktop's file manager on the bus.
 class FileManagerStub : public QObject
 {
@@ -403,11 +418,7 @@ private slots:
         const QString log = m_dir.filePath(u"launched-"_s + tag);
         QVERIFY(QDir().mkpath(bin) && QDir().mkpath(apps));
         QVERIFY(writeFile(apps + u"/browser.desktop"_s, "[Desktop Entry]\nType=Application\nExec=true %u\n"));
-        const auto stub = [&](const QString& name, const QByteArray& body) {
-            const QString path = bin + u'/' + name;
-            QVERIFY(writeFile(path, "#!/bin/sh\n" + body));
-            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        };
+        const auto stub = [&](const QString& name, const QByteArray& body) { QVERIFY(writeStub(bin, name, body)); };
         stub(u"xdg-mime"_s, "echo browser.desktop\n");
         const QByteArray append = " >> '" + QFile::encodeName(log) + "'\n";
         if (launchers.contains(u"gtk-fails"_s))
@@ -434,10 +445,7 @@ private slots:
             qputenv("BROWSER", browser);
 
         QCOMPARE(result, opened);
-        const auto launched = [&log] {
-            QFile file(log);
-            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
-        };
+        const auto launched = [&log] { return readLog(log); };
         if (!record.isEmpty())
             QTRY_COMPARE_WITH_TIMEOUT(launched(), QString(record).replace(u"{apps}"_s, apps), 5000);
         QCOMPARE(launched(), QString(record).replace(u"{apps}"_s, apps));
@@ -469,11 +477,7 @@ private slots:
         const QString file = m_dir.filePath(u"page-"_s + tag + u".htm"_s);
         QVERIFY(QDir().mkpath(bin) && writeFile(file, "<script>alert(1)</script>"));
         const QByteArray append = " >> '" + QFile::encodeName(log) + "'\n";
-        const auto stub = [&](const QString& name, const QByteArray& body) {
-            const QString path = bin + u'/' + name;
-            QVERIFY(writeFile(path, "#!/bin/sh\n" + body));
-            QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        };
+        const auto stub = [&](const QString& name, const QByteArray& body) { QVERIFY(writeStub(bin, name, body)); };
         stub(u"xdg-mime"_s, "echo " + textDefault + "\n");
         stub(u"gtk-launch"_s, "echo \"gtk-launch $*\"" + append);
         if (editorOnPath)
@@ -485,10 +489,7 @@ private slots:
         qputenv("PATH", path);
 
         QCOMPARE(result, opened);
-        const auto launched = [&log] {
-            QFile f(log);
-            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).trimmed() : QString();
-        };
+        const auto launched = [&log] { return readLog(log); };
         const QString expected = QString(record).replace(u"{file}"_s, file);
         if (!expected.isEmpty())
             QTRY_COMPARE_WITH_TIMEOUT(launched(), expected, 5000);
