@@ -329,19 +329,53 @@ private slots:
         QVERIFY(!QFile::exists(journalPath));
     }
 
-    // A list left by a version whose journal had no reasons comes back all the same.
+    // A list left by a version whose journal had no reasons comes back all the same. A key found
+    // twice (a row removed and added again, the removal not yet written) comes back as the later row.
     void journalOfAnEarlierVersion()
     {
         const QString file = path(u"earlier.sqlite"_s);
         journalRows(file, u"CREATE TABLE rows (id INTEGER PRIMARY KEY, pos INTEGER, key TEXT, referer TEXT, "
                           "name TEXT, type TEXT, size TEXT, received TEXT, progress TEXT, folder TEXT, "
                           "state INTEGER, part TEXT, part_url TEXT, validator BLOB, total INTEGER)"_s);
-        journalRows(file, u"INSERT INTO rows (id, pos, key, name, type, folder, state, part) "
-                          "VALUES (1, 0, 'http://h/a', 'a', 'pdf', '/f', 4, '')"_s);
+        journalRows(file, u"INSERT INTO rows (id, pos, key, name, type, folder, state, part) VALUES "
+                          "(1, 0, 'http://h/a', 'a', 'pdf', '/f', 4, ''), (2, 1, 'http://h/b', 'removed', 'pdf', "
+                          "'/f', 3, ''), (3, 2, 'http://h/b', 'again', 'pdf', '/f', 4, '')"_s);
         const DownloadJournal::Found found = DownloadJournal::inspect(file);
         QCOMPARE(found.kind, DownloadJournal::Leftover::Rows);
-        QCOMPARE(keysOf(found.rows), QStringList{u"http://h/a"_s});
+        QCOMPARE(keysOf(found.rows), (QStringList{u"http://h/a"_s, u"http://h/b"_s}));
         QCOMPARE(found.rows.at(0).state, DownloadItemState::Failed);
+        QCOMPARE(found.rows.at(1).name, u"again"_s);
+    }
+
+    // Writes that fail (a full disk) stay to be written: once there is room, the journal holds the
+    // list whole.
+    void failedWritesAreTriedAgain()
+    {
+        const QString file = path(u"full.sqlite"_s);
+        DownloadListModel list;
+        DownloadJournal journal(file);
+        QVERIFY(journal.attach(list));
+        journal.setDelay(3600 * 1000);
+        journal.flush();
+        QSqlDatabase db;
+        for (const QString& name : QSqlDatabase::connectionNames()) {
+            if (QSqlDatabase::database(name, false).databaseName() == file)
+                db = QSqlDatabase::database(name, false);
+        }
+        QVERIFY(db.isOpen());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(u"PRAGMA page_count"_s) && query.next());
+        const int pages = query.value(0).toInt();
+        QVERIFY(query.exec(u"PRAGMA max_page_count = %1"_s.arg(pages)));
+        const QString longName(2000, u'n');
+        for (int i = 0; i < 200; ++i)
+            list.addItem(u"http://h/%1"_s.arg(i), longName + QString::number(i), u"pdf"_s, u"/f"_s, QString());
+        journal.flush();
+        QVERIFY(journal.hasPending());
+        QVERIFY(query.exec(u"PRAGMA max_page_count = 1073741823"_s));
+        journal.flush();
+        QVERIFY(!journal.hasPending());
+        QCOMPARE(journalRows(file, u"SELECT COUNT(*) FROM rows"_s), QStringList{u"200"_s});
     }
 
     void journalInUseOrCorrupt()

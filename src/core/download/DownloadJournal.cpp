@@ -15,6 +15,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -63,6 +64,9 @@ const QString kPartColumns = u"part, part_url, validator, total"_s;
 // Written after kColumns; journals of earlier versions lack it.
 const QString kReasonColumn = u"reason"_s;
 // The list's table, and the one a new list is written into beside it until it is complete.
+// A slice that could not be written (a full disk) is tried again after this long at the least.
+constexpr int kRetryAfterFailureMs = 1000;
+
 const QString kTable = u"rows"_s;
 const QString kNextTable = u"rows_next"_s;
 
@@ -105,8 +109,11 @@ DownloadJournal::Found DownloadJournal::inspect(const QString& path)
             QSqlQuery query(connection.db());
             QList<qint64> ids;
             const bool withReason = query.exec(u"SELECT "_s + kReasonColumn + u" FROM rows LIMIT 0"_s);
+            // A key found twice: a row was removed and its address added again, and the program
+            // ended before the removal was written. The later row is the one the list held.
             readable = query.exec(u"SELECT "_s + kColumns + u", "_s + (withReason ? kReasonColumn : u"''"_s) +
-                                  u" FROM rows ORDER BY pos"_s);
+                                  u" FROM rows WHERE id IN (SELECT MAX(id) FROM rows GROUP BY key)"
+                                  u" ORDER BY pos"_s);
             while (readable && query.next()) {
                 DownloadItem item;
                 item.key = query.value(2).toString();
@@ -374,22 +381,28 @@ void DownloadJournal::writeNow(quint64 id)
     if (m_connection.isEmpty() || !m_list || !m_dirty.contains(id))
         return;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    db.transaction();
+    if (!db.transaction())
+        return; // the row stays to be written with the next slice
     QSqlQuery query(db);
     const QString table = m_building ? kNextTable : kTable;
     // What is written at once (a placeholder's name, where a body lies) does not wait behind the
     // removals of a large clearing for a crash to find: an emptied list is emptied here first, a
     // pending removal of this same row is superseded by the write, the rest keep to their slices.
-    if (m_clearAll) {
-        m_clearAll = false;
-        query.exec(u"DELETE FROM "_s + table);
-    }
-    m_removed.remove(id);
+    const bool clearAll = std::exchange(m_clearAll, false);
+    bool written = !clearAll || query.exec(u"DELETE FROM "_s + table);
+    const bool wasRemoved = m_removed.remove(id);
     query.prepare(insertInto(table));
-    const bool written = bindRow(query, id) && query.exec();
-    if (db.commit() && written)
+    written = written && bindRow(query, id) && query.exec();
+    if (written && db.commit()) {
         m_dirty.remove(id);
-    m_checkpoints.committed(m_path);
+        m_checkpoints.committed(m_path);
+        return;
+    }
+    // Not written (a full disk): what it took on stays to be done.
+    db.rollback();
+    m_clearAll = m_clearAll || clearAll;
+    if (wasRemoved)
+        m_removed.add(id);
 }
 
 bool DownloadJournal::writeSlice(int budgetMs)
@@ -400,43 +413,66 @@ bool DownloadJournal::writeSlice(int budgetMs)
     QElapsedTimer clock;
     clock.start();
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    db.transaction();
+    if (!db.transaction())
+        return retryLater();
     QSqlQuery query(db);
     const QString table = m_building ? kNextTable : kTable;
-    if (m_clearAll) {
-        m_clearAll = false;
-        query.exec(u"DELETE FROM "_s + table);
-    }
+    // What the slice takes from the pending rows goes back to them when it is not committed (a full
+    // disk, an I/O error), for a later slice to write.
+    const bool clearAll = std::exchange(m_clearAll, false);
+    QList<quint64> removed;
+    QList<quint64> written;
+    bool ok = !clearAll || query.exec(u"DELETE FROM "_s + table);
     const auto inTime = [&] { return budgetMs < 0 || clock.elapsed() < budgetMs; };
     query.prepare(u"DELETE FROM "_s + table + u" WHERE id = ?"_s);
-    while (!m_removed.isEmpty() && inTime()) {
-        for (const quint64 id : m_removed.take(kBatch)) {
-            query.addBindValue(qint64(id));
-            query.exec();
+    while (ok && !m_removed.isEmpty() && inTime()) {
+        const QList<quint64> batch = m_removed.take(kBatch);
+        removed += batch;
+        for (qsizetype i = 0; ok && i < batch.size(); ++i) {
+            query.addBindValue(qint64(batch[i]));
+            ok = query.exec();
         }
     }
     query.prepare(insertInto(table));
-    while (m_removed.isEmpty() && !m_dirty.isEmpty() && inTime()) {
-        for (const quint64 id : m_dirty.take(kBatch)) {
-            if (bindRow(query, id))
-                query.exec();
+    while (ok && m_removed.isEmpty() && !m_dirty.isEmpty() && inTime()) {
+        const QList<quint64> batch = m_dirty.take(kBatch);
+        written += batch;
+        for (qsizetype i = 0; ok && i < batch.size(); ++i) {
+            if (bindRow(query, batch[i]))
+                ok = query.exec();
         }
     }
     // The new list is complete: it takes the earlier table's place in this same transaction, or,
     // should that fail, everything stays as it was for the next slice to try again.
-    if (m_building && m_dirty.isEmpty() && m_removed.isEmpty() && query.exec(u"SAVEPOINT swap"_s)) {
-        const bool swapped = query.exec(u"DROP TABLE "_s + kTable) &&
-                             query.exec(u"ALTER TABLE "_s + kNextTable + u" RENAME TO "_s + kTable);
+    bool swapped = false;
+    if (ok && m_building && m_dirty.isEmpty() && m_removed.isEmpty() && query.exec(u"SAVEPOINT swap"_s)) {
+        swapped = query.exec(u"DROP TABLE "_s + kTable) &&
+                  query.exec(u"ALTER TABLE "_s + kNextTable + u" RENAME TO "_s + kTable);
         if (!swapped)
             query.exec(u"ROLLBACK TO swap"_s);
         query.exec(u"RELEASE swap"_s);
-        m_building = !swapped;
     }
-    db.commit();
+    if (!ok || !db.commit()) {
+        db.rollback();
+        m_clearAll = m_clearAll || clearAll;
+        for (const quint64 id : std::as_const(removed))
+            m_removed.add(id);
+        for (const quint64 id : std::as_const(written))
+            m_dirty.add(id);
+        return retryLater();
+    }
+    if (swapped)
+        m_building = false;
     m_longestSliceMs = std::max(m_longestSliceMs, clock.elapsed());
     m_writingNs += clock.nsecsElapsed();
     m_checkpoints.committed(m_path);
     return !hasPending();
+}
+
+bool DownloadJournal::retryLater()
+{
+    m_flushTimer.start(std::max(m_delayMs, kRetryAfterFailureMs));
+    return true;
 }
 
 void DownloadJournal::flush()

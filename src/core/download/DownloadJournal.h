@@ -108,8 +108,10 @@ private:
     void schedule();
     // Binds the row's values to an INSERT of every column; false when the row is gone.
     bool bindRow(QSqlQuery& query, quint64 id) const;
-    // Writes one slice (all of it when `budgetMs` is negative); true when nothing is left.
+    // Writes one slice (all of it when `budgetMs` is negative); true when nothing is left, or when
+    // the slice could not be written and the next try is set for later.
     bool writeSlice(int budgetMs);
+    bool retryLater();
     void close();
 
     QString m_path;
