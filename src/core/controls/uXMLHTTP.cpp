@@ -174,7 +174,7 @@ void uXMLHTTP::Send_(const QByteArray& Body)
 
         QNetworkAccessManager* nam = m_network.manager();
         QNetworkReply* reply = nullptr;
-        if (m_method == "GET" && Body.isEmpty())
+        if (m_method == "GET")
             reply = nam->get(request);
         else if (m_method == "HEAD")
             reply = nam->head(request);
