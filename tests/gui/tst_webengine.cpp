@@ -9,6 +9,8 @@
 #include "tools/fIEcache.h"
 #include "util/Messages.h"
 
+#include <QWebEnginePage>
+
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -51,6 +53,10 @@ private slots:
                        TestHttpResponse::html(
                            u"<html><body><script>alert('x'); confirm('y');</script><p id=\"after\">ok</p>"
                            "</body></html>"_s));
+        m_server.serve(u"/leave"_s,
+                       TestHttpResponse::html(u"<html><body style=\"height:100%\"><p>form</p><script>"
+                                              "addEventListener('beforeunload', e => { e.preventDefault(); "
+                                              "e.returnValue = ''; });</script></body></html>"_s));
         m_server.serve(u"/cached"_s, TestHttpResponse::html(u"<html><body><p>kept</p></body></html>"_s)
                                          .withHeader("Cache-Control", "max-age=3600"));
         m_profile = new QWebEngineProfile(this);
@@ -149,6 +155,26 @@ private slots:
         const HtmlDocumentPtr doc = browser.document();
         QVERIFY(doc);
         QVERIFY(!doc->getElementById(u"after"_s).isNull());
+    }
+
+    // A page that asks before it is left (once the user has used it) does not keep the program's
+    // own navigation from going on while the browser is silent.
+    void silentBrowserLeavesGuardedPages()
+    {
+        WebEngineBrowser browser(m_profile, m_host);
+        browser.view()->resize(400, 300);
+        browser.view()->show();
+        browser.setSilent(true);
+        QVERIFY(load(browser, m_server.url(u"/leave"_s)));
+        QTRY_VERIFY(browser.view()->focusProxy());
+        QTest::mouseClick(browser.view()->focusProxy(), Qt::LeftButton, {}, QPoint(20, 20));
+        QVariant used; // the page knows it was used, or it would not ask
+        browser.view()->page()->runJavaScript(u"navigator.userActivation.hasBeenActive"_s,
+                                              [&used](const QVariant& v) { used = v; });
+        QTRY_COMPARE(used, QVariant(true));
+        QVERIFY(load(browser, m_server.url(u"/second"_s)));
+        QCOMPARE(browser.url(), m_server.url(u"/second"_s));
+        QVERIFY(!browser.isBusy());
     }
 };
 

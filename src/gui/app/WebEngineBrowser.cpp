@@ -2,6 +2,7 @@
 
 #include "util/Wait.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QVariant>
 #include <QWebEngineProfile>
@@ -36,7 +37,14 @@ void BrowserPage::javaScriptAlert(const QUrl& securityOrigin, const QString& msg
 
 bool BrowserPage::javaScriptConfirm(const QUrl& securityOrigin, const QString& msg)
 {
-    return silent ? false : QWebEnginePage::javaScriptConfirm(securityOrigin, msg);
+    // The engine asks whether a page that guards against being left may be left through this call,
+    // with its own text. Silent, the program's navigations go on: refused, a navigation would never
+    // start and every wait for its end would run out.
+    static const QString leaveQuestion = QCoreApplication::translate(
+        "QWebEnginePage", "Are you sure you want to leave this page? Changes that you made may not be saved.");
+    if (silent)
+        return msg == leaveQuestion;
+    return QWebEnginePage::javaScriptConfirm(securityOrigin, msg);
 }
 
 bool BrowserPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg,
