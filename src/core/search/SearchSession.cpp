@@ -177,10 +177,12 @@ bool SearchSession::下一页()
     return false;
 }
 
-bool SearchSession::showsVerificationPage()
+std::optional<bool> SearchSession::showsVerificationPage()
 {
     const HtmlDocumentPtr doc = m_browser ? m_browser->document() : nullptr;
-    return doc && IsVerificationPage(*doc);
+    if (!doc)
+        return std::nullopt;
+    return IsVerificationPage(*doc);
 }
 
 bool SearchSession::passVerification()
@@ -189,7 +191,7 @@ bool SearchSession::passVerification()
     // Cleared before each look at the page: a page that arrives while it is looked at is waited
     // for no longer.
     m_pageArrived = false;
-    if (!showsVerificationPage())
+    if (!showsVerificationPage().value_or(false))
         return !self.isNull();
     if (!self)
         return false;
@@ -215,7 +217,8 @@ bool SearchSession::passVerification()
         if (r == WaitResult::Stopped || !m_browser)
             break;
         m_pageArrived = false;
-        const bool stillThere = showsVerificationPage();
+        // A page that cannot be read (gone on before it was read) is no sign the challenge is past.
+        const bool stillThere = showsVerificationPage().value_or(true);
         if (!self)
             return false;
         if (!stillThere) {

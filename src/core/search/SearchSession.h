@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QSet>
 
+#include <optional>
+
 namespace lintbay {
 
 class ProgramSettings;
@@ -119,7 +121,8 @@ private:
     // When the browser shows the verification page: waits until it shows another page that is not
     // one. False when the run is to end instead (stopped, paused for too long, or gone).
     bool passVerification();
-    bool showsVerificationPage();
+    // Whether the browser shows the verification page; nothing when its page cannot be read.
+    std::optional<bool> showsVerificationPage();
 
     QPointer<Browser> m_browser;
     ProgramSettings& m_settings;
