@@ -501,12 +501,16 @@ void fWebSearch::savePageSource()
     const QString path = GetOpenFileNameForWrite(this, u"*.htm"_s, u"htm"_s);
     if (path.isEmpty())
         return;
-    const HtmlDocumentPtr doc = m_browser->document();
-    if (!doc)
+    const QPointer<fWebSearch> self(this);
+    const HtmlDocumentPtr doc = m_browser->document(); // runs events: the window may close meanwhile
+    if (!self || !doc)
         return;
     const QString html = doc->documentElement().outerHTML();
-    if (writeTextFile(path, splitLines(html)))
+    QString error;
+    if (writeTextFile(path, splitLines(html), &error))
         ShowInfo(this, u"已经保存！"_s);
+    else
+        ShowError(this, error.isEmpty() ? path : error);
 }
 
 void fWebSearch::setStatusText(const QString& text)
