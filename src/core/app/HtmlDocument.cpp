@@ -375,6 +375,8 @@ ElementLocator HtmlElement::locator() const
     // element alone, since a repeated id would lead back to its first holder.
     loc.tag = lowerTagName(m_node);
     loc.index = info->tagIndex;
+    loc.href = attribute(u"href"_s);
+    loc.name = attribute(u"name"_s);
     const QString ownId = id();
     if (!ownId.isEmpty() && d.byId.value(ownId) == m_node)
         loc.id = ownId;

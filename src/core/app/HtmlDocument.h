@@ -16,9 +16,18 @@ class HtmlDocument;
 // the document's getElementsByTagName(tag). The embedded browser clicks through it.
 struct ElementLocator
 {
+    ElementLocator() = default;
+    ElementLocator(const QString& id, const QString& tag, int index) : id(id), tag(tag), index(index) {}
+
     QString id;
     QString tag;   // lower case
     int index = -1;
+    // The element's own href and name attributes, where it has them. A page its scripts built may
+    // count its elements otherwise than the snapshot parsed from it (an anchor inside an anchor
+    // comes back as two): the live page's element at `index` is taken only if it carries them, else
+    // the first of its kind that does.
+    QString href;
+    QString name;
     bool isValid() const { return !id.isEmpty() || (!tag.isEmpty() && index >= 0); }
 };
 

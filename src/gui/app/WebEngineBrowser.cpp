@@ -137,15 +137,24 @@ bool WebEngineBrowser::runOnElement(const ElementLocator& locator, const QString
         return QString::fromUtf8(
             QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact));
     };
-    // One arg() for all four: a "%1" in the id would otherwise be filled by a later one.
+    // One arg() for them all: a "%1" in the id would otherwise be filled by a later one.
     const QString script = uR"((function(){
-  var id = %1[0], tag = %2[0], index = %3;
+  var id = %1[0], tag = %2[0], index = %3, href = %4[0], name = %5[0];
+  var fits = function (e) {
+    return !!e && (!href || e.getAttribute('href') === href) && (!name || e.getAttribute('name') === name);
+  };
   var el = id ? document.getElementById(id) : null;
-  if (!el && tag && index >= 0) el = document.getElementsByTagName(tag)[index];
+  if (!el && tag && index >= 0) {
+    var all = document.getElementsByTagName(tag);
+    el = fits(all[index]) ? all[index] : null;
+    for (var i = 0; !el && i < all.length; ++i)
+      if (fits(all[i])) el = all[i];
+  }
   if (!el) return false;
-  %4
+  %6
   return true;
-})())"_s.arg(json(locator.id), json(locator.tag), QString::number(locator.index), body);
+})())"_s.arg(json(locator.id), json(locator.tag), QString::number(locator.index), json(locator.href),
+            json(locator.name), body);
 
     auto state = std::make_shared<std::pair<bool, bool>>(false, false);
     m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [state](const QVariant& v) {
