@@ -15,6 +15,9 @@ namespace lintbay {
 namespace {
 const QString kBatchSequence = u"batch"_s;
 const QString kFollowSequence = u"follow"_s;
+// A page paused at the verification that cannot be read is read again this often, this long apart.
+constexpr int kUnreadableRetries = 3;
+constexpr int kUnreadableRetryMs = 1000;
 } // namespace
 
 bool isNextPageLinkText(const QString& text)
@@ -217,10 +220,19 @@ bool SearchSession::passVerification()
         if (r == WaitResult::Stopped || !m_browser)
             break;
         m_pageArrived = false;
-        // A page that cannot be read (gone on before it was read) is no sign the challenge is past.
-        const bool stillThere = showsVerificationPage().value_or(true);
+        // A page that cannot be read is no sign the challenge is past. One that went on will end
+        // its load; one that was slow to answer is read again, a few times.
+        std::optional<bool> shown = showsVerificationPage();
+        for (int tries = 0; self && !shown && tries < kUnreadableRetries && m_browser && !m_browser->isBusy();
+             ++tries) {
+            if (waitUntil(this, [this] { return m_pageArrived; }, kUnreadableRetryMs,
+                          [this] { return pageFollowingStopped(); }) != WaitResult::TimedOut)
+                break;
+            shown = showsVerificationPage();
+        }
         if (!self)
             return false;
+        const bool stillThere = shown.value_or(true);
         if (!stillThere) {
             passed = true;
             break;
