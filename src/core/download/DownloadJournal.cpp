@@ -463,6 +463,8 @@ bool DownloadJournal::writeSlice(int budgetMs)
     }
     if (swapped)
         m_building = false;
+    else if (m_building && m_dirty.isEmpty() && m_removed.isEmpty())
+        return retryLater(); // the swap failed: tried again later, not at once and for ever
     m_longestSliceMs = std::max(m_longestSliceMs, clock.elapsed());
     m_writingNs += clock.nsecsElapsed();
     m_checkpoints.committed(m_path);
