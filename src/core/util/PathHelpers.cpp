@@ -9,6 +9,9 @@
 #include <QStringList>
 #include <QUrl>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstdio>
@@ -381,6 +384,15 @@ std::error_code renameWithoutReplacing(const QString& fromPath, const QString& t
     }
     if (errno == EEXIST)
         return {errno, std::generic_category()};
+#endif
+#ifdef Q_OS_WIN
+    // A move that refuses an existing name by itself.
+    if (::MoveFileExW(from.c_str(), to.c_str(), 0))
+        return {};
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+        return std::make_error_code(std::errc::file_exists);
+    return {int(code), std::system_category()};
 #endif
     // Without either (or links refused): a look first, which leaves a moment for a file to come.
     std::error_code error;
