@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -123,6 +124,11 @@ bool OpenWithTextEditor(const QString& path)
     // a desktop program has not.)
     if (launchDefaultFor(u"text/plain"_s, file))
         return true;
+#if defined(Q_OS_WIN)
+    return QProcess::startDetached(u"notepad.exe"_s, {QDir::toNativeSeparators(file)});
+#elif defined(Q_OS_MACOS)
+    return QProcess::startDetached(u"open"_s, {u"-t"_s, file});
+#else
     for (const char* editor : {"gnome-text-editor", "gedit", "kate", "kwrite", "mousepad", "xed", "pluma",
                                "featherpad", "geany"}) {
         const QString program = QStandardPaths::findExecutable(QString::fromLatin1(editor));
@@ -130,6 +136,7 @@ bool OpenWithTextEditor(const QString& path)
             return true;
     }
     return false;
+#endif
 }
 
 bool OpenInWebBrowser(const QString& text)
