@@ -24,8 +24,8 @@ struct ElementLocator
     int index = -1;
     // The element's own href and name attributes, where it has them. A page its scripts built may
     // count its elements otherwise than the snapshot parsed from it (an anchor inside an anchor
-    // comes back as two): the live page's element at `index` is taken only if it carries them, else
-    // the first of its kind that does.
+    // comes back as two): the live page's element at `index` is taken if it carries them, else the
+    // first of its kind that does, else the one at `index` all the same.
     QString href;
     QString name;
     bool isValid() const { return !id.isEmpty() || (!tag.isEmpty() && index >= 0); }

@@ -149,6 +149,7 @@ bool WebEngineBrowser::runOnElement(const ElementLocator& locator, const QString
     el = fits(all[index]) ? all[index] : null;
     for (var i = 0; !el && i < all.length; ++i)
       if (fits(all[i])) el = all[i];
+    if (!el) el = all[index]; // none carries them (a script changed them since): the position
   }
   if (!el) return false;
   %6
