@@ -337,9 +337,10 @@ private slots:
         journalRows(file, u"CREATE TABLE rows (id INTEGER PRIMARY KEY, pos INTEGER, key TEXT, referer TEXT, "
                           "name TEXT, type TEXT, size TEXT, received TEXT, progress TEXT, folder TEXT, "
                           "state INTEGER, part TEXT, part_url TEXT, validator BLOB, total INTEGER)"_s);
-        journalRows(file, u"INSERT INTO rows (id, pos, key, name, type, folder, state, part) VALUES "
-                          "(1, 0, 'http://h/a', 'a', 'pdf', '/f', 4, ''), (2, 1, 'http://h/b', 'removed', 'pdf', "
-                          "'/f', 3, ''), (3, 2, 'http://h/b', 'again', 'pdf', '/f', 4, '')"_s);
+        journalRows(file,
+                    u"INSERT INTO rows (id, pos, key, name, type, folder, state, part) VALUES "
+                    "(1, 0, 'http://h/a', 'a', 'pdf', '/f', 4, ''), (2, 1, 'http://h/b', 'removed', 'pdf', "
+                    "'/f', 3, ''), (3, 2, 'http://h/b', 'again', 'pdf', '/f', 4, '')"_s);
         const DownloadJournal::Found found = DownloadJournal::inspect(file);
         QCOMPARE(found.kind, DownloadJournal::Leftover::Rows);
         QCOMPARE(keysOf(found.rows), (QStringList{u"http://h/a"_s, u"http://h/b"_s}));
@@ -369,7 +370,8 @@ private slots:
         QVERIFY(query.exec(u"PRAGMA max_page_count = %1"_s.arg(pages)));
         const QString longName(2000, u'n');
         for (int i = 0; i < 200; ++i)
-            list.addItem(u"http://h/%1"_s.arg(i), longName + QString::number(i), u"pdf"_s, u"/f"_s, QString());
+            list.addItem(u"http://h/%1"_s.arg(i), longName + QString::number(i), u"pdf"_s, u"/f"_s,
+                         QString());
         journal.flush();
         QVERIFY(journal.hasPending());
         QVERIFY(query.exec(u"PRAGMA max_page_count = 1073741823"_s));

@@ -170,8 +170,8 @@ void TestFileActions::correctOneRow_data()
     QTest::newRow("folder in the way")
         << u"j"_s << u"htm"_s << pdfFile() << QStringList{u"j.pdf/"_s} << false << u"j"_s << u"htm"_s;
     // A link to nowhere holds the name ("@"): nothing is written where it leads.
-    QTest::newRow("link in the way")
-        << u"k"_s << u"htm"_s << pdfFile() << QStringList{u"k.pdf@"_s} << false << u"k"_s << u"htm"_s;
+    QTest::newRow("link in the way") << u"k"_s << u"htm"_s << pdfFile() << QStringList{u"k.pdf@"_s} << false
+                                     << u"k"_s << u"htm"_s;
 }
 
 void TestFileActions::correctOneRow()

@@ -45,7 +45,8 @@ bool writeStub(const QString& folder, const QString& name, const QByteArray& bod
 {
     const QString path = folder + u'/' + name;
     return writeFile(path, "#!/bin/sh\n" + body) &&
-           QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+           QFile::setPermissions(path,
+                                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 // What the stubs wrote to their log.
@@ -418,7 +419,9 @@ private slots:
         const QString log = m_dir.filePath(u"launched-"_s + tag);
         QVERIFY(QDir().mkpath(bin) && QDir().mkpath(apps));
         QVERIFY(writeFile(apps + u"/browser.desktop"_s, "[Desktop Entry]\nType=Application\nExec=true %u\n"));
-        const auto stub = [&](const QString& name, const QByteArray& body) { QVERIFY(writeStub(bin, name, body)); };
+        const auto stub = [&](const QString& name, const QByteArray& body) {
+            QVERIFY(writeStub(bin, name, body));
+        };
         stub(u"xdg-mime"_s, "echo browser.desktop\n");
         const QByteArray append = " >> '" + QFile::encodeName(log) + "'\n";
         if (launchers.contains(u"gtk-fails"_s))
@@ -460,8 +463,8 @@ private slots:
         QTest::addColumn<bool>("editorOnPath");
         QTest::addColumn<bool>("opened");
         QTest::addColumn<QString>("record");
-        QTest::newRow("desktop default") << QByteArray("editor.desktop") << true << true
-                                              << u"gtk-launch editor {file}"_s;
+        QTest::newRow("desktop default")
+            << QByteArray("editor.desktop") << true << true << u"gtk-launch editor {file}"_s;
         QTest::newRow("an editor on the path") << QByteArray() << true << true << u"mousepad {file}"_s;
         QTest::newRow("none") << QByteArray() << false << false << QString();
     }
@@ -477,7 +480,9 @@ private slots:
         const QString file = m_dir.filePath(u"page-"_s + tag + u".htm"_s);
         QVERIFY(QDir().mkpath(bin) && writeFile(file, "<script>alert(1)</script>"));
         const QByteArray append = " >> '" + QFile::encodeName(log) + "'\n";
-        const auto stub = [&](const QString& name, const QByteArray& body) { QVERIFY(writeStub(bin, name, body)); };
+        const auto stub = [&](const QString& name, const QByteArray& body) {
+            QVERIFY(writeStub(bin, name, body));
+        };
         stub(u"xdg-mime"_s, "echo " + textDefault + "\n");
         stub(u"gtk-launch"_s, "echo \"gtk-launch $*\"" + append);
         if (editorOnPath)

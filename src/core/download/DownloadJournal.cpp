@@ -63,10 +63,10 @@ const QString kColumns = u"id, pos, key, referer, name, type, size, received, pr
 const QString kPartColumns = u"part, part_url, validator, total"_s;
 // Written after kColumns; journals of earlier versions lack it.
 const QString kReasonColumn = u"reason"_s;
-// The list's table, and the one a new list is written into beside it until it is complete.
 // A slice that could not be written (a full disk) is tried again after this long at the least.
 constexpr int kRetryAfterFailureMs = 1000;
 
+// The list's table, and the one a new list is written into beside it until it is complete.
 const QString kTable = u"rows"_s;
 const QString kNextTable = u"rows_next"_s;
 
@@ -463,11 +463,11 @@ bool DownloadJournal::writeSlice(int budgetMs)
     }
     if (swapped)
         m_building = false;
-    else if (m_building && m_dirty.isEmpty() && m_removed.isEmpty())
-        return retryLater(); // the swap failed: tried again later, not at once and for ever
     m_longestSliceMs = std::max(m_longestSliceMs, clock.elapsed());
     m_writingNs += clock.nsecsElapsed();
     m_checkpoints.committed(m_path);
+    if (m_building && m_dirty.isEmpty() && m_removed.isEmpty())
+        return retryLater(); // the swap failed: tried again later, not at once and for ever
     return !hasPending();
 }
 

@@ -225,8 +225,9 @@ bool SearchSession::passVerification()
         std::optional<bool> shown = showsVerificationPage();
         for (int tries = 0; self && !shown && tries < kUnreadableRetries && m_browser && !m_browser->isBusy();
              ++tries) {
-            if (waitUntil(this, [this] { return m_pageArrived; }, kUnreadableRetryMs,
-                          [this] { return pageFollowingStopped(); }) != WaitResult::TimedOut)
+            if (waitUntil(
+                    this, [this] { return m_pageArrived; }, kUnreadableRetryMs,
+                    [this] { return pageFollowingStopped(); }) != WaitResult::TimedOut)
                 break;
             shown = showsVerificationPage();
         }

@@ -168,7 +168,8 @@ UserCacheFolders ListUserCacheFolders(const CacheLocations& locations)
     // the way there (a ~/.cache that is a link) could lead anywhere, such as the viewing user's own
     // settings, which deleting "that user's cache" would then delete. The user's own cache folder
     // lies where the user put it.
-    auto addProfile = [&result, &myFolder](const QString& profile, const QString& home, const QString& folder) {
+    auto addProfile = [&result, &myFolder](const QString& profile, const QString& home,
+                                           const QString& folder) {
         const QFileInfo info(folder);
         if (!info.isDir() || info.isSymLink())
             return;

@@ -393,13 +393,14 @@ std::error_code renameWithoutReplacing(const QString& fromPath, const QString& t
     if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
         return std::make_error_code(std::errc::file_exists);
     return {int(code), std::system_category()};
-#endif
+#else
     // Without either (or links refused): a look first, which leaves a moment for a file to come.
     std::error_code error;
     if (std::filesystem::exists(std::filesystem::symlink_status(to, error)))
         return std::make_error_code(std::errc::file_exists);
     std::filesystem::rename(from, to, error);
     return error;
+#endif
 }
 
 } // namespace lintbay

@@ -41,7 +41,8 @@ bool BrowserPage::javaScriptConfirm(const QUrl& securityOrigin, const QString& m
     // with its own text. Silent, the program's navigations go on: refused, a navigation would never
     // start and every wait for its end would run out.
     static const QString leaveQuestion = QCoreApplication::translate(
-        "QWebEnginePage", "Are you sure you want to leave this page? Changes that you made may not be saved.");
+        "QWebEnginePage",
+        "Are you sure you want to leave this page? Changes that you made may not be saved.");
     if (silent)
         return msg == leaveQuestion;
     return QWebEnginePage::javaScriptConfirm(securityOrigin, msg);
@@ -155,7 +156,7 @@ bool WebEngineBrowser::runOnElement(const ElementLocator& locator, const QString
   %6
   return true;
 })())"_s.arg(json(locator.id), json(locator.tag), QString::number(locator.index), json(locator.href),
-            json(locator.name), body);
+             json(locator.name), body);
 
     auto state = std::make_shared<std::pair<bool, bool>>(false, false);
     m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [state](const QVariant& v) {
