@@ -1,5 +1,6 @@
 #include "FakeWeb.h"
 #include "FakeWebModel.h"
+#include "ReadingBrowser.h"
 #include "TestHttpServer.h"
 #include "app/HeadlessBrowser.h"
 #include "app/ProgramSettings.h"
@@ -31,22 +32,6 @@ QByteArray resultPage(int page, const QString& nextHref, const QString& nextText
     return html.toUtf8();
 }
 // Opens a page outside a batch and waits until it is complete.
-// Answers one request for its page with nothing, when told to, as when the page went on before
-// it was read.
-class UnreadableOnceBrowser : public HeadlessBrowser
-{
-public:
-    using HeadlessBrowser::HeadlessBrowser;
-    bool unreadable = false;
-    void requestDocument(std::function<void(HtmlDocumentPtr)> callback) override
-    {
-        if (std::exchange(unreadable, false))
-            callback(nullptr);
-        else
-            HeadlessBrowser::requestDocument(std::move(callback));
-    }
-};
-
 void openPage(Browser& browser, const QUrl& url)
 {
     QSignalSpy complete(&browser, &Browser::documentComplete);
@@ -298,7 +283,7 @@ private slots:
         fakeweb::FakeWeb web;
         web.setVerifyAfter(1); // the query's second page
         m_store.set(keys::kSettings, keys::kSearchEngine, web.address());
-        UnreadableOnceBrowser browser(&m_nam);
+        ReadingBrowser browser(&m_nam);
         SearchSession session(&browser, m_settings);
         session.setNextPageTimeouts(5000, 0);
         session.setPageDelayText(u"0"_s);

@@ -1,3 +1,4 @@
+#include "ReadingBrowser.h"
 #include "TestHttpServer.h"
 #include "app/HeadlessBrowser.h"
 #include "app/ProgramSettings.h"
@@ -20,22 +21,6 @@
 using namespace Qt::StringLiterals;
 using namespace lintbay;
 using namespace lintbay::test;
-
-namespace {
-
-// Sends the page's contents after a while, as a real browser's script answers.
-class SlowReadingBrowser : public HeadlessBrowser
-{
-public:
-    using HeadlessBrowser::HeadlessBrowser;
-    int delayMs = 0;
-    void requestDocument(std::function<void(HtmlDocumentPtr)> callback) override
-    {
-        QTimer::singleShot(delayMs, this, [this, callback] { HeadlessBrowser::requestDocument(callback); });
-    }
-};
-
-} // namespace
 
 class TestDownloadSession : public QObject
 {
@@ -180,7 +165,7 @@ private slots:
         server.serve(u"/login"_s, page);
         server.serve(u"/before"_s, TestHttpResponse::html(u"<p>results</p>"_s));
         QNetworkAccessManager nam;
-        SlowReadingBrowser browser(&nam);
+        ReadingBrowser browser(&nam);
         browser.navigate(server.url(u"/before"_s));
         QTRY_VERIFY(!browser.isBusy());
         browser.delayMs = contentsDelayMs;

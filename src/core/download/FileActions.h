@@ -13,7 +13,7 @@ inline constexpr QStringView kOpenOrRetryTip = u"双击鼠标：下载当前项�
 inline constexpr QStringView kFileMissingText = u"文件不存在！";       // double-click on a finished row
 inline constexpr QStringView kThisFileMissingText = u"该文件不存在！"; // open the file, text editor
 inline constexpr QStringView kFolderMissingText = u"文件夹不存在！";
-inline constexpr QStringView kShowInFolderFailedText = u"打开失败！"; // no file manager or editor took it
+inline constexpr QStringView kOpenFailedText = u"打开失败！"; // no file manager or editor took it
 inline constexpr QStringView kTooLargeForEditorText = u"该文件太大，超过了2M，不便于用记事本打开！";
 inline constexpr QStringView kFileMissingWord = u"不存在"; // Progress of a row whose file is gone
 inline constexpr QStringView kTypesCorrectedPrefix = u"纠正文件类型：";
@@ -47,9 +47,9 @@ enum class FileActionKind
 {
     None,             // nothing (a message may still be shown)
     OpenFile,         // open `path` with its associated program (OpenFile)
-    ShowInFolder,     // show `path` selected in the file manager; kShowInFolderFailedText if that fails
+    ShowInFolder,     // show `path` selected in the file manager; kOpenFailedText if that fails
     OpenFolder,       // open the folder `path`
-    OpenInTextEditor, // open `path` in the user's text editor; kShowInFolderFailedText if none starts
+    OpenInTextEditor, // open `path` in the user's text editor; kOpenFailedText if none starts
     OpenInWebBrowser, // open `path` (an address or a file) in the user's web browser
     Requeued          // done here already: the row waits again; the window only refreshes
 };

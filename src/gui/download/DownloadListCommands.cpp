@@ -248,14 +248,14 @@ void DownloadListCommands::perform(const FileAction& action)
         break;
     case FileActionKind::ShowInFolder:
         if (!ShowInFolder(action.path))
-            ShowError(&m_window, kShowInFolderFailedText.toString());
+            ShowError(&m_window, kOpenFailedText.toString());
         break;
     case FileActionKind::OpenFolder:
         QDesktopServices::openUrl(QUrl::fromLocalFile(action.path));
         break;
     case FileActionKind::OpenInTextEditor:
         if (!OpenWithTextEditor(action.path))
-            ShowError(&m_window, kShowInFolderFailedText.toString());
+            ShowError(&m_window, kOpenFailedText.toString());
         break;
     case FileActionKind::OpenInWebBrowser:
         OpenInWebBrowser(action.path);
