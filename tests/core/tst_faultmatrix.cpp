@@ -157,6 +157,10 @@ void tst_FaultMatrix::scenario_data()
     const TestHttpResponse whole = TestHttpResponse::bytes(pdf(40000), "application/pdf");
     add("whole document", whole, Folder::Fresh, {S::Done, u"40000"_s, u"40000"_s, u"100%"_s, {}, {file}},
         {S::Done, u"40000"_s, u"40000"_s, u"100%"_s, {}, {file}});
+    // No body, or a single byte, is no document.
+    const Expect nothing{S::Failed, kAny, kAny, kAny, u"服务器没有返回内容"_s, {}};
+    add("200 without a body", TestHttpResponse::bytes({}, "application/pdf"), Folder::Fresh, nothing,
+        nothing);
 
     TestHttpResponse reset = TestHttpResponse::bytes(pdf(65536), "application/pdf");
     reset.resetAfterBytes = 32768;

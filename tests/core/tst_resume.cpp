@@ -133,7 +133,9 @@ void tst_Resume::answersToARequestForTheRest_data()
     // How the server answers a request for the rest: "rest" (206 from where asked, of the document it
     // has then), "from zero" (206 of all of it), "beyond the end" (206 whose range ends past the total),
     // "whole behind the range" (206 naming the rest but sending all of it), "whole" (200: no ranges),
-    // "if-range" (the rest only while If-Range matches). A request without a range gets the whole document.
+    // "if-range" (the rest only while If-Range matches), "part of an unknown whole" (the first answer
+    // chunked; then 206 of 1000 bytes from where asked, of a whole named "*"). A request without a
+    // range gets the whole document.
     QTest::addColumn<QString>("later");
     // What the server has after the first answer (another one: ETag "v2" where the first had one).
     QTest::addColumn<QByteArray>("current");
@@ -168,6 +170,9 @@ void tst_Resume::answersToARequestForTheRest_data()
             << v1 << QByteArray() << u"rest"_s << changed << 3 << v1 << false;
         row("no validator, a 206 with another total")
             << QByteArray() << QByteArray() << u"rest"_s << longer << 3 << QByteArray() << false;
+        if (mode == 1) // the other mode keeps no body that came without its length
+            row("chunked, then a 206 of an unknown whole")
+                << v1 << QByteArray() << u"part of an unknown whole"_s << same << 3 << v1 << false;
     }
 }
 
@@ -189,6 +194,8 @@ void tst_Resume::answersToARequestForTheRest()
         if (++asked == 1) {
             TestHttpResponse cut = document(first, etag, modified);
             cut.closeAfterBytes = kCut;
+            if (later == u"part of an unknown whole"_s)
+                cut.framing = TestHttpResponse::Framing::Chunked;
             return cut;
         }
         const TestHttpResponse whole = document(current, currentEtag, modified);
@@ -204,6 +211,13 @@ void tst_Resume::answersToARequestForTheRest()
             return bogus.withHeader("Content-Range", "bytes " + QByteArray::number(from) +
                                                          "-9223372036854775807/" +
                                                          QByteArray::number(kLength));
+        }
+        if (later == u"part of an unknown whole"_s) {
+            TestHttpResponse part = range(whole, from);
+            part.body.truncate(1000);
+            part.headers.removeIf([](const auto& h) { return h.first == "Content-Range"; });
+            return part.withHeader("Content-Range", "bytes " + QByteArray::number(from) + '-' +
+                                                        QByteArray::number(from + 999) + "/*");
         }
         if (later.startsWith(u"whole behind the range"_s)) {
             TestHttpResponse rest = range(whole, from);

@@ -296,7 +296,9 @@ Fetch::Continuation Fetch::judgeContinuation(const QNetworkReply* reply)
                                   ? m_total > 0 && range.total == m_total
                                   : unchanged(m_validator.startsWith('"') ? "ETag" : "Last-Modified") &&
                                         (m_total < 0 || range.total < 0 || range.total == m_total);
-    const bool toTheEnd = range.total < 0 || (range.valid && range.last + 1 == range.total);
+    // Without the whole's length in the answer, the rest reaches the end only if it ends where the
+    // whole is known to end: a range of an unknown whole might stop anywhere short of it.
+    const bool toTheEnd = range.valid && range.last + 1 == (range.total < 0 ? m_total : range.total);
     // The body's own length, when named, is the range's: any other is not the rest.
     const bool rangeLength = m_announced < 0 || (range.valid && m_announced - 1 == range.last - range.first);
     if (m_status == 206 && range.valid && range.first == from && toTheEnd && sameDocument && rangeLength) {
@@ -304,8 +306,6 @@ Fetch::Continuation Fetch::judgeContinuation(const QNetworkReply* reply)
         m_received = m_part->size();
         if (range.total > 0)
             m_total = range.total;
-        else if (m_total < 0 && range.last < std::numeric_limits<qint64>::max())
-            m_total = range.last + 1;
         m_announced = m_total;
         return Continuation::Continues;
     }
@@ -579,11 +579,12 @@ void Fetch::onFinished()
             fail(End::CutOff, QNetworkReply::RemoteHostClosedError, u"a part of the document"_s);
             return;
         }
-        // A single byte counts as nothing.
-        if (m_received < 2) {
-            finish(End::Empty);
-            return;
-        }
+    }
+    // A single byte counts as nothing, streamed or taken whole: an empty answer never takes the
+    // document's name (under "overwrite" it would replace the user's file with nothing).
+    if (m_received < 2) {
+        finish(End::Empty);
+        return;
     }
     // Without a length, the document's own end is the last word: the transport may take a
     // connection cut inside a chunked body for its end (seen with Qt 6.4 about once in twenty cuts).
