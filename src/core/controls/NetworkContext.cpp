@@ -62,8 +62,10 @@ QNetworkRequest NetworkContext::makeRequest(const QUrl& url, const QByteArray& r
     QNetworkRequest request(url);
     if (!m_userAgent.isEmpty())
         request.setHeader(QNetworkRequest::UserAgentHeader, m_userAgent);
-    if (!referer.isEmpty())
-        request.setRawHeader("Referer", referer);
+    // The page's address without its user, password and fragment, which are no server's business.
+    const QUrl page = QUrl::fromEncoded(referer);
+    if (!referer.isEmpty() && page.isValid())
+        request.setRawHeader("Referer", page.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     if (!m_extraAuthorities.isEmpty()) {
