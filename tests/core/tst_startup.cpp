@@ -1,3 +1,4 @@
+#include "TestData.h"
 #include "app/AppContext.h"
 #include "app/ProgramLock.h"
 #include "app/SettingsStore.h"
@@ -161,6 +162,14 @@ private slots:
                    QCoreApplication::applicationName().toUtf8() + "\n" + QSysInfo::machineHostName().toUtf8() + "\n");
         left.close();
         QVERIFY(ProgramLock(other).claim());
+        // Left by a program on another machine, or empty: nothing holds them.
+        for (const QByteArray& contents :
+             {QByteArray("1\nLintbay\nother-host\nother-machine\nother-boot\n"), QByteArray()}) {
+            const QString elsewhere = iniPath(u"data-left-%1"_s.arg(contents.size()));
+            QVERIFY(QDir().mkpath(elsewhere));
+            QVERIFY(lintbay::test::writeFile(QDir(elsewhere).filePath(u"running.lock"_s), contents));
+            QVERIFY(ProgramLock(elsewhere).claim());
+        }
 
         QVERIFY(ProgramLock(u"/proc/no-such-folder"_s).claim());
     }

@@ -27,7 +27,13 @@ bool ProgramLock::claim()
 {
     if (m_lock.isLocked() || m_lock.tryLock(0))
         return true;
-    return m_lock.error() != QLockFile::LockFailedError;
+    if (m_lock.error() != QLockFile::LockFailedError)
+        return true;
+    // A lock whose holder cannot be shown gone (written on another machine sharing this home, or
+    // before the system was installed anew, or left empty by a program killed while writing it)
+    // would refuse every start from now on. A running holder keeps its file locked, so taking the
+    // file away fails while it runs.
+    return m_lock.removeStaleLockFile() && m_lock.tryLock(0);
 }
 
 } // namespace lintbay
