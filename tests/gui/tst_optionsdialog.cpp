@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
@@ -376,6 +378,20 @@ private slots:
         clickOk(dialog);
         QCOMPARE(p.setting(keys::kPromptSavePath), ticked ? u"1"_s : u"0"_s);
         QCOMPARE(p.app.settings().promptSavePathOnExtract(), ticked ? 1 : 0);
+    }
+
+    // Settings whose file cannot be written are not passed off as saved.
+    void unwritableSettingsAreSaid()
+    {
+        Program p;
+        const QString ini = p.store.fileName();
+        QFile::remove(ini);
+        QVERIFY(QDir().mkdir(ini));
+        fOption dialog(p.gui);
+        dialog.show();
+        child<QCheckBox>(&dialog, u"Check2"_s)->toggle();
+        clickOk(dialog);
+        QVERIFY(p.lastMessageIs(MessageIcon::Error, u"无法保存设置："_s + QDir::toNativeSeparators(ini)));
     }
 
     void closeAppliesNothing()

@@ -61,7 +61,7 @@ void ProgramSettings::load()
     m_perHostLimit = qMax(0, s.getInt(keys::kSettings, keys::kPerHostLimit, 2));
 }
 
-void ProgramSettings::store(Field field)
+bool ProgramSettings::store(Field field)
 {
     switch (field) {
     case Field::DefaultSavePath:
@@ -87,9 +87,9 @@ void ProgramSettings::store(Field field)
         m_store.set(keys::kPolicySection, keys::kPolicy, namePolicyText(m_namePolicy));
         break;
     case Field::BrowserEmulation:
-        return; // kept in the registry by its own layer
+        return true; // kept in the registry by its own layer
     }
-    m_store.sync();
+    return m_store.sync();
 }
 
 void ProgramSettings::setDefaultSavePath(const QString& folder)

@@ -76,8 +76,8 @@ public:
     // Reads every stored value; writes nothing. A value that is missing or not a number takes its
     // default.
     void load();
-    // Writes one value to the store.
-    void store(Field field);
+    // Writes one value to the store; false when the store's file could not be written.
+    bool store(Field field);
 
     QString defaultSavePath() const { return m_defaultSavePath; }
     void setDefaultSavePath(const QString& folder);

@@ -59,9 +59,10 @@ double SettingsStore::getDouble(const QString& section, const QString& key, doub
     return ParseNumber(get(section, key), &value) ? value : defaultValue;
 }
 
-void SettingsStore::sync()
+bool SettingsStore::sync()
 {
     m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
 }
 
 QString SettingsStore::fileName() const

@@ -28,8 +28,10 @@ public:
     int getInt(const QString& section, const QString& key, int defaultValue) const;
     double getDouble(const QString& section, const QString& key, double defaultValue) const;
 
-    // Writes pending changes to disk now (they are written on destruction anyway).
-    void sync();
+    // Writes pending changes to disk now (they are written on destruction anyway). False when the
+    // file cannot be written (a full disk, a folder of another user's): the values then last only
+    // as long as the program runs.
+    bool sync();
     QString fileName() const;
 
 private:

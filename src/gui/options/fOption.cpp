@@ -9,6 +9,7 @@
 
 #include <QButtonGroup>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFontMetrics>
 #include <QLocale>
 
@@ -126,19 +127,21 @@ void fOption::Command1_Click()
 
     if (ui->Option1->isChecked() || ui->Option2->isChecked())
         v.setDownloadMode(ui->Option1->isChecked() ? DownloadMode::Single : DownloadMode::Parallel);
-    v.store(Field::DownloadMode);
+    bool saved = v.store(Field::DownloadMode);
 
     const ProxySettings proxy{ui->Check1->isChecked(), ui->Text6->text().trimmed(), ui->Text8->text().trimmed()};
     v.setProxy(proxy);
-    v.store(Field::Proxy);
+    saved = v.store(Field::Proxy) && saved;
     if (proxy.enabled && (proxy.address.isEmpty() || !isUsablePort(proxy.port)))
         ShowError(this, kProxyFormatError);
 
     v.setPromptSavePathOnExtract(ui->Check2->isChecked() ? 1 : 0);
-    v.store(Field::PromptSavePath);
+    saved = v.store(Field::PromptSavePath) && saved;
 
     v.setMaxFileSizeMB(maxSize);
-    v.store(Field::MaxFileSize);
+    saved = v.store(Field::MaxFileSize) && saved;
+    if (!saved)
+        ShowError(this, u"无法保存设置：%1"_s.arg(QDir::toNativeSeparators(app.store().fileName())));
 
     const int chosen = m_emulation->checkedId();
     QString version;
