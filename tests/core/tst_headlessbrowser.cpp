@@ -271,6 +271,13 @@ void TestHeadlessBrowser::decodePage_data()
                                   << QByteArray("text/html; charset=ISO-8859-1") << u"café \u201Cq\u201D"_s
                                   << QByteArray("iso-8859-1");
     QTest::newRow("empty") << QByteArray() << QByteArray() << QString() << QByteArray("utf-8");
+    // The web's other names of UTF-16, which is little-endian without a BOM.
+    const QString page = u"<p>"_s + cn;
+    QTest::newRow("UTF-16 named ucs-2")
+        << QByteArray(reinterpret_cast<const char*>(page.utf16()), page.size() * 2)
+        << QByteArray("text/html; charset=ucs-2") << page << QByteArray("ucs-2");
+    QTest::newRow("meta naming UTF-16 unicode") << QByteArray("<meta charset=unicode>" + utf8) << QByteArray()
+                                                << u"<meta charset=unicode>"_s + cn << QByteArray("utf-8");
     // A converter that lets half a surrogate pair through: no such unit reaches the page text.
     QTest::newRow("lone surrogate from CESU-8")
         << QByteArray("\xED\xBB\xBFi\xED\xA0\x81\xED\xB0\x80") << QByteArray("text/html; charset=cesu-8")

@@ -33,6 +33,15 @@ bool isUtf8Label(const QByteArray& label)
            label == "unicode20utf8" || label == "x-unicode20utf8";
 }
 
+// The web's names of UTF-16: all but two mean little-endian.
+bool isUtf16Label(const QByteArray& label)
+{
+    static const char* const names[] = {"utf-16",    "utf-16le",        "utf-16be",    "unicode",    "ucs-2",
+                                        "csunicode", "iso-10646-ucs-2", "unicodefeff", "unicodefffe"};
+    return std::any_of(std::begin(names), std::end(names),
+                       [&label](const char* name) { return label == name; });
+}
+
 // Web labels name encodings more loosely than ICU does. In particular pages labelled gb2312 are
 // written in GBK in practice, so every label of that family decodes with GB18030 (a superset).
 QByteArray icuNameFor(const QByteArray& label)
@@ -54,10 +63,8 @@ QByteArray icuNameFor(const QByteArray& label)
     if (label == "big5" || label == "big5-hkscs" || label == "cn-big5" || label == "csbig5" ||
         label == "x-x-big5")
         return "Big5-HKSCS";
-    if (label == "utf-16" || label == "utf-16le")
-        return "UTF-16LE";
-    if (label == "utf-16be")
-        return "UTF-16BE";
+    if (isUtf16Label(label))
+        return label == "utf-16be" || label == "unicodefffe" ? "UTF-16BE" : "UTF-16LE";
     return label;
 }
 
@@ -150,7 +157,7 @@ QByteArray charsetFromMeta(const QByteArray& body)
             continue;
         QByteArray label = normalizedLabel(found.captured(1).toLatin1());
         // A page cannot be read far enough to find this tag in UTF-16; browsers take it as UTF-8.
-        if (label.startsWith("utf-16"))
+        if (isUtf16Label(label))
             label = "utf-8";
         return label;
     }
