@@ -1,6 +1,9 @@
 #include "app/HtmlDocument.h"
 
 #include <QTest>
+#include <QThread>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using namespace lintbay;
@@ -355,18 +358,31 @@ void TestHtmlDocument::nullElementAnswersEmpty()
 
 void TestHtmlDocument::deepNesting()
 {
-    // Deeper than a recursive walk could go on a small stack.
+    // Deeper than a recursive walk could go on a small stack: parsed, read and freed on one.
     const int depth = 20000;
     QString html = u"<body>"_s;
     for (int i = 0; i < depth; ++i)
         html += u"<span>"_s;
     html += u"<a href=\"/deep\">deep</a>"_s;
-    const HtmlDocumentPtr doc = HtmlDocument::parse(html, kPage);
-    QCOMPARE(doc->getElementsByTagName(u"span"_s).size(), depth);
-    const HtmlElement outer = doc->getElementsByTagName(u"span"_s).first();
-    QCOMPARE(outer.innerText(), u"deep"_s);
-    QCOMPARE(outer.firstByTagName(u"a"_s).href(), u"http://www.example.com/deep"_s);
-    QCOMPARE(outer.getElementsByTagName(u"span"_s).size(), depth - 1);
+    qsizetype spans = 0;
+    qsizetype inner = 0;
+    QString text;
+    QString href;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        const HtmlDocumentPtr doc = HtmlDocument::parse(html, kPage);
+        spans = doc->getElementsByTagName(u"span"_s).size();
+        const HtmlElement outer = doc->getElementsByTagName(u"span"_s).first();
+        text = outer.innerText();
+        href = outer.firstByTagName(u"a"_s).href();
+        inner = outer.getElementsByTagName(u"span"_s).size();
+    }));
+    worker->setStackSize(512 * 1024);
+    worker->start();
+    QVERIFY(worker->wait(60000));
+    QCOMPARE(spans, depth);
+    QCOMPARE(text, u"deep"_s);
+    QCOMPARE(href, u"http://www.example.com/deep"_s);
+    QCOMPARE(inner, depth - 1);
 }
 
 QTEST_GUILESS_MAIN(TestHtmlDocument)

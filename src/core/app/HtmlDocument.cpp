@@ -3,8 +3,11 @@
 #include "HtmlNodes.h"
 
 #include <QHash>
+#include <QThread>
 
 #include <algorithm>
+#include <climits>
+#include <memory>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -20,6 +23,46 @@ namespace {
 bool hidesDescendants(const GumboNode* node)
 {
     return node->v.element.tag == GUMBO_TAG_TEMPLATE || node->v.element.tag == GUMBO_TAG_NOSCRIPT;
+}
+
+// The number of levels of the tree under `root`, every kind of subtree counted.
+int treeDepth(const GumboNode* root)
+{
+    int deepest = 0;
+    std::vector<std::pair<const GumboNode*, int>> stack{{root, 1}};
+    while (!stack.empty()) {
+        const auto [node, depth] = stack.back();
+        stack.pop_back();
+        deepest = std::max(deepest, depth);
+        const GumboVector* children = nullptr;
+        if (node->type == GUMBO_NODE_DOCUMENT)
+            children = &node->v.document.children;
+        else if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE)
+            children = &node->v.element.children;
+        for (unsigned i = 0; children && i < children->length; ++i)
+            stack.push_back({static_cast<const GumboNode*>(children->data[i]), depth + 1});
+    }
+    return deepest;
+}
+
+// The parser frees its tree by recursion, a few dozen bytes of stack a level: a page nested deep
+// enough (a script can build one, and the page's snapshot keeps it) would exhaust the stack of
+// whoever lets go of the document. A deep tree is freed on a thread with a stack that fits it.
+void freeTree(GumboOutput* output)
+{
+    constexpr int kShallow = 2000;
+    constexpr qint64 kStackPerLevel = 128;
+    const int depth = treeDepth(output->document);
+    if (depth <= kShallow) {
+        gumbo_destroy_output(&kGumboDefaultOptions, output);
+        return;
+    }
+    const std::unique_ptr<QThread> freeing(
+        QThread::create([output] { gumbo_destroy_output(&kGumboDefaultOptions, output); }));
+    freeing->setStackSize(uint(std::min<qint64>(depth * kStackPerLevel + (1 << 20), INT_MAX)));
+    // A stack that cannot be had leaves the tree unfreed, which beats a crash.
+    freeing->start();
+    freeing->wait();
 }
 
 } // namespace
@@ -46,7 +89,7 @@ struct HtmlDocument::Private
     ~Private()
     {
         if (output)
-            gumbo_destroy_output(&kGumboDefaultOptions, output);
+            freeTree(output);
     }
 
     void index(GumboNode* root);
