@@ -442,6 +442,11 @@ private slots:
         QTRY_COMPARE(openedTexts(), QStringList{list->at(0).filePath()});
         w->findChild<QAction*>(u"menu打开网址"_s)->trigger();
         QTRY_COMPARE(openedTexts(), (QStringList{list->at(0).filePath(), u"http://a/1"_s}));
+        // An address no browser is given is said to fail.
+        list->addItem(u"ftpx://a/2"_s, u"二"_s, u"pdf"_s, folder, QString());
+        view->setCurrentIndex(view->model()->index(1, 1));
+        w->findChild<QAction*>(u"menu打开网址"_s)->trigger();
+        QVERIFY(p.lastMessageIs(MessageIcon::Error, u"打开失败！"_s));
         qunsetenv("BROWSER");
     }
 

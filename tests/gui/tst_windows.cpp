@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -242,6 +243,21 @@ private slots:
         SetFileNamePicker([&p](const QString&) { return p.dir.filePath(u"missing/titles"_s); });
         child<QPushButton>(search, u"Command7"_s)->click();
         QCOMPARE(p.messages.constLast().icon, MessageIcon::Error);
+        // The page's source is saved through a dialog that asks before replacing a file.
+        SetFileNamePicker({});
+        QTimer answer;
+        QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+        connect(&answer, &QTimer::timeout, &answer, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                mode = dialog->testOption(QFileDialog::DontConfirmOverwrite) ? QFileDialog::AcceptOpen
+                                                                             : dialog->acceptMode();
+                dialog->reject();
+                answer.stop();
+            }
+        });
+        answer.start(20);
+        trigger(u"menu网页源码另存为"_s);
+        QCOMPARE(mode, QFileDialog::AcceptSave);
 
         // Removals are refused while a hand-over pass runs.
         search->session()->AnalysisStopFlag = false;

@@ -225,7 +225,7 @@ void DownloadListCommands::wireFileMenus()
             perform(FileAction{FileActionKind::None, QString(), result.message});
     });
     connect(ui.menu打开文件判断类型, &QAction::triggered, this, [this] {
-        const QString chosen = GetOpenFileNameForWrite(&m_window, kChooseAnyFileFilter.toString(), QString());
+        const QString chosen = GetOpenFileName(&m_window, kChooseAnyFileFilter.toString(), QString());
         perform(FileAction{FileActionKind::None, QString(), IdentifyChosenFile(chosen)});
     });
     connect(ui.menu资料检索分析窗口, &QAction::triggered, this, [this] { m_context.showSearchWindow(); });
@@ -258,7 +258,8 @@ void DownloadListCommands::perform(const FileAction& action)
             ShowError(&m_window, kOpenFailedText.toString());
         break;
     case FileActionKind::OpenInWebBrowser:
-        OpenInWebBrowser(action.path);
+        if (!OpenInWebBrowser(action.path))
+            ShowError(&m_window, kOpenFailedText.toString());
         break;
     case FileActionKind::Requeued:
     case FileActionKind::None:

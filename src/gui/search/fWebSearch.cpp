@@ -498,7 +498,8 @@ void fWebSearch::convertAll()
 
 void fWebSearch::savePageSource()
 {
-    const QString path = GetOpenFileNameForWrite(this, u"*.htm"_s, u"htm"_s);
+    // A save dialog: it asks before replacing a file that is there.
+    const QString path = GetSaveFileName(this, u"*.htm"_s, u"htm"_s);
     if (path.isEmpty())
         return;
     const QPointer<fWebSearch> self(this);

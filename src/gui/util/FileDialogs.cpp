@@ -35,7 +35,7 @@ QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QStri
         return withSuffix(fileNamePicker()(filter), defaultSuffix);
     auto* dialog = new QFileDialog(parent, QCoreApplication::applicationName(), QString(), filter);
     dialog->setAcceptMode(mode);
-    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog->setDefaultSuffix(defaultSuffix);
     QString chosen;
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [&chosen](const QString& file) { chosen = file; });
@@ -50,7 +50,7 @@ QString GetSaveFileName(QWidget* parent, const QString& filter, const QString& d
     return runFileDialog(parent, QFileDialog::AcceptSave, filter, defaultSuffix);
 }
 
-QString GetOpenFileNameForWrite(QWidget* parent, const QString& filter, const QString& defaultSuffix)
+QString GetOpenFileName(QWidget* parent, const QString& filter, const QString& defaultSuffix)
 {
     return runFileDialog(parent, QFileDialog::AcceptOpen, filter, defaultSuffix);
 }
