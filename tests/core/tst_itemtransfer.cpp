@@ -262,6 +262,10 @@ void tst_ItemTransfer::outcomes_data()
         << QString() << QString() << u"txt"_s << QByteArray() << 2
         << u"HTTP 500（服务器内部错误），服务器没有返回内容"_s;
 
+    QTest::newRow("a single byte") << u"/doc"_s << TestHttpResponse::bytes("%", "application/pdf") << failed
+                                   << kAny << kAny << kAny << u"pdf"_s << QByteArray() << 1
+                                   << u"服务器没有返回内容"_s;
+
     QTest::newRow("too large by its length")
         << u"/doc"_s << TestHttpResponse::bytes(pdf(1024 * 1024 + 1), "application/pdf") << done << QString()
         << QString() << u"大文件，跳过"_s << u"pdf"_s << QByteArray() << 1
@@ -405,6 +409,8 @@ void tst_ItemTransfer::outcomes()
     QCOMPARE(int(item.state), state);
     // Only a failure keeps a body, and only what the server sent.
     QVERIFY(r.kept.isEmpty() || (!r.done && response.body.startsWith(r.kept)));
+    if (reason.endsWith(u"服务器没有返回内容"_s))
+        QVERIFY(r.kept.isEmpty());
     QCOMPARE(r.done, state == int(DownloadItemState::Done));
     if (size != kAny)
         QCOMPARE(item.size, size);

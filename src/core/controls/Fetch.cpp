@@ -8,8 +8,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 
-#include <limits>
-
 using namespace Qt::StringLiterals;
 
 namespace lintbay {
@@ -583,6 +581,8 @@ void Fetch::onFinished()
     // A single byte counts as nothing, streamed or taken whole: an empty answer never takes the
     // document's name (under "overwrite" it would replace the user's file with nothing).
     if (m_received < 2) {
+        m_resumable = false; // nor is the byte kept for a later attempt to go on from
+        emit resumeNoteChanged();
         finish(End::Empty);
         return;
     }
