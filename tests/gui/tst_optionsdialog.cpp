@@ -1,7 +1,8 @@
-#include "app/GuiContext.h"
-#include "app/HeadlessBrowser.h"
+#include "TestData.h"
 #include "TestProgram.h"
 #include "app/AppContext.h"
+#include "app/GuiContext.h"
+#include "app/HeadlessBrowser.h"
 #include "app/SettingsStore.h"
 #include "controls/NetworkContext.h"
 #include "download/fFileDownload.h"
@@ -15,6 +16,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
@@ -380,18 +382,37 @@ private slots:
         QCOMPARE(p.app.settings().promptSavePathOnExtract(), ticked ? 1 : 0);
     }
 
-    // Settings whose file cannot be written are not passed off as saved.
+    // Settings whose file cannot be written are not passed off as saved; a damaged file, rewritten
+    // whole, and a write that gets through after one that did not are saved.
+    void unwritableSettingsAreSaid_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("a folder where the file goes") << false;
+        QTest::newRow("a damaged file") << true;
+    }
     void unwritableSettingsAreSaid()
     {
+        QFETCH(bool, writable);
         Program p;
         const QString ini = p.store.fileName();
         QFile::remove(ini);
-        QVERIFY(QDir().mkdir(ini));
-        fOption dialog(p.gui);
-        dialog.show();
-        child<QCheckBox>(&dialog, u"Check2"_s)->toggle();
-        clickOk(dialog);
-        QVERIFY(p.lastMessageIs(MessageIcon::Error, u"无法保存设置："_s + QDir::toNativeSeparators(ini)));
+        QVERIFY(writable ? writeFile(ini, "[broken\nno value here\n") : QDir().mkdir(ini));
+        const auto ok = [&p] {
+            fOption dialog(p.gui);
+            dialog.show();
+            child<QCheckBox>(&dialog, u"Check2"_s)->toggle();
+            clickOk(dialog);
+        };
+        ok();
+        const QString said = u"无法保存设置："_s + QDir::toNativeSeparators(ini);
+        QCOMPARE(p.lastMessageIs(MessageIcon::Error, said), !writable);
+        if (writable)
+            return;
+        QVERIFY(QDir().rmdir(ini));
+        const qsizetype messages = p.messages.size();
+        ok();
+        QCOMPARE(p.messages.size(), messages);
+        QVERIFY(QFileInfo(ini).isFile());
     }
 
     void closeAppliesNothing()

@@ -62,6 +62,15 @@ double SettingsStore::getDouble(const QString& section, const QString& key, doub
 bool SettingsStore::sync()
 {
     m_settings->sync();
+    if (m_settings->status() == QSettings::NoError)
+        return true;
+    // The status keeps its first error (a damaged line read at the start, a write that failed an
+    // hour ago) for the object's life. A second object on the same file, made while the first
+    // still holds it, shares its values, unsaved ones included, and its first sync tells whether
+    // they reach the file now.
+    auto fresh = std::make_unique<QSettings>(m_settings->fileName(), QSettings::IniFormat);
+    fresh->sync();
+    m_settings = std::move(fresh);
     return m_settings->status() == QSettings::NoError;
 }
 

@@ -29,8 +29,8 @@ public:
     double getDouble(const QString& section, const QString& key, double defaultValue) const;
 
     // Writes pending changes to disk now (they are written on destruction anyway). False when the
-    // file cannot be written (a full disk, a folder of another user's): the values then last only
-    // as long as the program runs.
+    // file cannot be written now (a full disk, a folder of another user's): the values then last
+    // only as long as the program runs, unless a later write gets through.
     bool sync();
     QString fileName() const;
 
