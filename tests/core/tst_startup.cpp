@@ -5,11 +5,14 @@
 #include "options/BrowserEmulation.h"
 #include "options/IniRegistry.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 using namespace lintbay;
@@ -162,13 +165,22 @@ private slots:
                    QCoreApplication::applicationName().toUtf8() + "\n" + QSysInfo::machineHostName().toUtf8() + "\n");
         left.close();
         QVERIFY(ProgramLock(other).claim());
-        // Left by a program on another machine, or empty: nothing holds them.
-        for (const QByteArray& contents :
-             {QByteArray("1\nLintbay\nother-host\nother-machine\nother-boot\n"), QByteArray()}) {
-            const QString elsewhere = iniPath(u"data-left-%1"_s.arg(contents.size()));
+        // Left by a program on another machine, or empty, a minute ago: nothing holds them. An empty
+        // one just made may be a program starting.
+        const QByteArray foreign = "1\nLintbay\nother-host\nother-machine\nother-boot\n";
+        for (const auto& [contents, age, taken] :
+             {std::tuple{foreign, 60, true}, std::tuple{QByteArray(), 60, true},
+              std::tuple{QByteArray(), 0, false}}) {
+            const QString elsewhere = iniPath(u"data-left-%1-%2"_s.arg(contents.size()).arg(age));
+            const QString path = QDir(elsewhere).filePath(u"running.lock"_s);
             QVERIFY(QDir().mkpath(elsewhere));
-            QVERIFY(lintbay::test::writeFile(QDir(elsewhere).filePath(u"running.lock"_s), contents));
-            QVERIFY(ProgramLock(elsewhere).claim());
+            QVERIFY(lintbay::test::writeFile(path, contents));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-age),
+                                     QFileDevice::FileModificationTime));
+            file.close();
+            QCOMPARE(ProgramLock(elsewhere).claim(), taken);
         }
 
         QVERIFY(ProgramLock(u"/proc/no-such-folder"_s).claim());

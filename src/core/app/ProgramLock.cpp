@@ -1,6 +1,8 @@
 #include "ProgramLock.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -16,7 +18,7 @@ QString lockPath(const QString& folder)
 
 } // namespace
 
-ProgramLock::ProgramLock(const QString& folder) : m_lock(lockPath(folder))
+ProgramLock::ProgramLock(const QString& folder) : m_path(lockPath(folder)), m_lock(m_path)
 {
     // Held for as long as the program runs; one left by a program that died is taken over (its
     // process is gone), whatever its age.
@@ -29,10 +31,24 @@ bool ProgramLock::claim()
         return true;
     if (m_lock.error() != QLockFile::LockFailedError)
         return true;
-    // A lock whose holder cannot be shown gone (written on another machine sharing this home, or
-    // before the system was installed anew, or left empty by a program killed while writing it)
-    // would refuse every start from now on. A running holder keeps its file locked, so taking the
-    // file away fails while it runs.
+    return takeOver();
+}
+
+// A lock whose holder cannot be shown gone (written on another machine sharing this home, before
+// the system was installed anew, or left empty by a program killed while writing it) would refuse
+// every start from now on. It is taken over when nothing holds it locked (a running holder keeps its
+// file locked; across machines that takes a file system that shares its locks) and it has been
+// there a moment (a program starting makes its file first and locks it after). One taker at a time:
+// two that removed the same old file could each remove the other's new one.
+bool ProgramLock::takeOver()
+{
+    constexpr int kSettleSeconds = 5;
+    QLockFile taking(m_path + u".taking"_s);
+    if (!taking.tryLock(0))
+        return false;
+    const QDateTime made = QFileInfo(m_path).lastModified();
+    if (!made.isValid() || made.secsTo(QDateTime::currentDateTime()) < kSettleSeconds)
+        return false;
     return m_lock.removeStaleLockFile() && m_lock.tryLock(0);
 }
 

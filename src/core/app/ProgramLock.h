@@ -18,6 +18,9 @@ public:
     bool claim();
 
 private:
+    bool takeOver();
+
+    QString m_path;
     QLockFile m_lock;
 };
 
