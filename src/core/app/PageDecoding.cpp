@@ -7,6 +7,8 @@
 #include <unicode/ucnv_cb.h>
 #include <unicode/ucnv_err.h>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 using namespace Qt::StringLiterals;
