@@ -652,9 +652,8 @@ private slots:
         QSignalSpy started(&s, &Scheduler::rowStarted);
         s.timerDownTick(); // two on the redirect host
         QCOMPARE(started.size(), 2);
-        QTest::qWait(300); // both are with the document server now
-        s.timerDownTick();
-        QCOMPARE(started.size(), 3);
+        // Once both are with the document server, the third may start.
+        QTRY_VERIFY((s.timerDownTick(), started.size() == 3));
         QTRY_COMPARE_WITH_TIMEOUT(list.countInState(DownloadItemState::Done), 3, 10000);
 
         DownloadListModel second;
@@ -856,7 +855,9 @@ private slots:
         s.StartDownloads();
         s.timer1Tick();
         QVERIFY(!s.Timer_Down->isActive());
-        // Automatic start needs a row never started.
+        // Automatic start needs a row never started: not one that failed before its first answer,
+        // whose columns are as empty.
+        list.addItem(u"http://x/3"_s, u"f"_s, u"pdf"_s, m_dir.path(), {}, DownloadItemState::Failed);
         s.options.autoStart = true;
         s.timer1Tick();
         QVERIFY(!s.Timer_Down->isActive());

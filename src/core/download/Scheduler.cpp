@@ -711,7 +711,10 @@ void Scheduler::timer1Tick()
         if (!Timer_Down->isActive())
             m_busy = false;
     }
-    if (options.autoStart && 统计未下载项数目(m_list) >= 1)
+    // Rows with empty columns include ones that failed before an answer or whose files were
+    // deleted: with nothing left to fetch, starting would only stop again on the next tick (and
+    // ring the "all done" sound) once a second.
+    if (options.autoStart && !检测是否下载列表完毕(m_list) && 统计未下载项数目(m_list) >= 1)
         setRunning(true);
     if (options.autoRedownload && !Timer_Down->isActive()) {
         switch (options.autoRedownloadRule) {
