@@ -271,16 +271,23 @@ private slots:
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("policy");
+        QTest::addColumn<QString>("type");
         QTest::addColumn<QStringList>("present");
-        QTest::addColumn<QString>("savedAs");
+        QTest::addColumn<QString>("savedAs"); // the name, without the type
 
         for (int mode : {1, 2}) {
             for (const QString& policy : {u"跳过"_s, u"覆盖"_s, u"重命名"_s}) {
-                const QByteArray row = "mode " + QByteArray::number(mode) + ", " + policy.toUtf8();
-                QTest::newRow(row.constData()) << mode << policy << QStringList{} << u"[001]"_s;
-                const bool counts = policy != u"覆盖"_s && (mode == 2 || policy == u"重命名"_s);
-                QTest::newRow((row + ", taken").constData())
-                    << mode << policy << QStringList{u"[001]"_s} << (counts ? u"[002]"_s : u"[001]"_s);
+                // With a type too: never a hidden ".pdf" without a name.
+                for (const QString& type : {QString(), u"pdf"_s}) {
+                    const QByteArray row = "mode " + QByteArray::number(mode) + ", " + policy.toUtf8() +
+                                           ", " + (type.isEmpty() ? "no type" : type.toUtf8());
+                    const QString tail = type.isEmpty() ? QString() : u'.' + type;
+                    QTest::newRow(row.constData()) << mode << policy << type << QStringList{} << u"[001]"_s;
+                    const bool counts = policy != u"覆盖"_s && (mode == 2 || policy == u"重命名"_s);
+                    QTest::newRow((row + ", taken").constData())
+                        << mode << policy << type << QStringList{u"[001]"_s + tail}
+                        << (counts ? u"[002]"_s : u"[001]"_s);
+                }
             }
         }
     }
@@ -288,15 +295,16 @@ private slots:
     {
         QFETCH(int, mode);
         QFETCH(QString, policy);
+        QFETCH(QString, type);
         QFETCH(QStringList, present);
         QFETCH(QString, savedAs);
 
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         populate(dir.path(), present);
-        const SavePathChoice choice = 重命名保存路径(dir.path(), u"???"_s, QString(), policy, mode);
+        const SavePathChoice choice = 重命名保存路径(dir.path(), u"???"_s, type, policy, mode);
         QCOMPARE(choice.name, savedAs);
-        QCOMPARE(choice.path, dir.filePath(savedAs));
+        QCOMPARE(choice.path, dir.filePath(type.isEmpty() ? savedAs : savedAs + u'.' + type));
     }
 
     // ---- Content-Disposition ----

@@ -145,9 +145,10 @@ SavePathChoice 重命名保存路径(const QString& folder, const QString& name,
     const QString cleanType = SanitizeFileName(type);
     const QString tail = cleanType.isEmpty() ? QString() : u'.' + cleanType;
     QString base = SanitizeFileName(name);
-    // A name and type that clean away entirely would leave the folder itself as the path: the file
-    // is then named by the first counter alone.
-    if (base.isEmpty() && tail.isEmpty())
+    // A name that cleans away entirely would leave the folder itself as the path, or a hidden file
+    // of the type alone that the list's commands cannot tell as its: the file is then named by the
+    // first counter.
+    if (base.isEmpty())
         base = counterText(1);
 
     const QString plainName = fitName(base, QString(), tail);
