@@ -44,6 +44,9 @@ void TestUrlReplace::replaceInOneRow_data()
     QTest::newRow("empty replacement removes")
         << u"http://h/dl?id=1&tmp=1"_s << u"http://h/p?tmp=1"_s << u"&tmp=1"_s << QString()
         << u"http://h/dl?id=1"_s << u"http://h/p?tmp=1"_s;
+    QTest::newRow("an address replaced by nothing goes")
+        << u"http://a/1|http://b/1"_s << QString() << u"http://b/1"_s << QString() << u"http://a/1"_s
+        << QString();
     QTest::newRow("find used as typed, spaces included")
         << u"http://h/a b"_s << u"http://h/ab"_s << u" b"_s << u"%20b"_s << u"http://h/a%20b"_s
         << u"http://h/ab"_s;

@@ -14,9 +14,15 @@ UrlReplaceResult replaceInAddresses(DownloadListModel& list, const QString& find
 
     QList<DownloadListModel::KeyChange> keyChanges;
     for (int row = 0; row < list.count(); ++row) {
-        QString key = list.at(row).key;
+        const QString before = list.at(row).key;
+        QString key = before;
         key.replace(find, replacement, Qt::CaseInsensitive);
-        if (key != list.at(row).key)
+        if (key == before)
+            continue;
+        // An address the replace emptied goes, with its separator: an empty one would be fetched
+        // as "" once the row's addresses are swapped.
+        key = key.split(u'|', Qt::SkipEmptyParts).join(u'|');
+        if (key != before)
             keyChanges.append({row, key});
     }
     result.keysKept = list.changeKeys(keyChanges);
