@@ -48,6 +48,9 @@ private slots:
         QTest::newRow("dots only") << u"..."_s << QString();
         QTest::newRow("inner dots and spaces stay") << u" a..b "_s << u" a..b "_s;
         QTest::newRow("dot exposed by removal") << u"?.a.?"_s << u"a"_s;
+        QTest::newRow("a device's name") << u"Con"_s << u"Con_"_s;
+        QTest::newRow("a device's name with a type") << u"lpt1 .tar.gz"_s << u"lpt1_ .tar.gz"_s;
+        QTest::newRow("a device's name inside a word") << u"console.pdf"_s << u"console.pdf"_s;
     }
     void sanitizeFileName()
     {

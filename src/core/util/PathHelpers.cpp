@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
@@ -58,6 +59,16 @@ bool nameTaken(const QString& path)
 {
     const QFileInfo info(path);
     return info.exists() || info.isSymLink();
+}
+
+// Names Windows keeps for its devices, with any type after them ("con.pdf" too): such a name gets
+// a "_" after its stem, everywhere, so that it survives a copy there.
+QString withoutDeviceName(const QString& name)
+{
+    static const QRegularExpression device(u"^(con|prn|aux|nul|com[1-9]|lpt[1-9]) *(?=\\.|$)"_s,
+                                           QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = device.match(name);
+    return m.hasMatch() ? QString(name).insert(m.capturedEnd(1), u'_') : name;
 }
 
 // Characters Windows does not allow in a name; removed everywhere so names survive a copy there.
@@ -258,7 +269,7 @@ QString SanitizeFileName(const QString& text)
         if (!isForbiddenNameChar(c))
             name.append(c);
     }
-    name = stripDots(name);
+    name = withoutDeviceName(stripDots(name));
     name = LeftAnsiBytes(name, kMaxNameAnsiBytes);
     name = cutFileName(name, kMaxFileNameBytes - kNameSuffixReserveBytes);
     // A cut can end on a dot, which Windows drops and which doubles the dot before the type.
