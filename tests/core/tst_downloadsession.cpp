@@ -110,7 +110,7 @@ private slots:
         server.serve(u"/login"_s, form(u"/dologin"_s));
         server.serve(u"/sso"_s, form(u"/dologin"_s));
         auto slow = form(u"/dologin"_s);
-        slow.delayMs = 3000;
+        slow.delayMs = 8000;
         server.serve(u"/slow"_s, slow);
         server.serve(u"/to-sso"_s, TestHttpResponse::redirect(server.url(u"/sso"_s).toEncoded()));
         QNetworkAccessManager nam;
@@ -124,7 +124,7 @@ private slots:
         DownloadSession session(settings, network);
         LoginAssistant& assistant = session.login();
         assistant.setBrowser(&browser);
-        assistant.pageWaitMs = 300;
+        assistant.pageWaitMs = 2000; // room for a loaded machine; the slow page is far slower
         assistant.settleMs = 0;
         // Another host than the page shown: the same server by its name.
         QUrl address = server.url(login);
