@@ -305,6 +305,16 @@ private slots:
         const SavePathChoice choice = 重命名保存路径(dir.path(), u"???"_s, type, policy, mode);
         QCOMPARE(choice.name, savedAs);
         QCOMPARE(choice.path, dir.filePath(type.isEmpty() ? savedAs : savedAs + u'.' + type));
+        // The skip policy looks where the file goes.
+        DownloadListModel list;
+        QVERIFY(list.addItem(u"http://h/1"_s, u"???"_s, type, dir.path(), QString()));
+        QCOMPARE(确定是需要下载(list, 0, policy), present.isEmpty() || policy != u"跳过"_s);
+    }
+
+    // A device's name is no harm after the dot: the type stays as it is.
+    void deviceNameOnlyBeforeTheType()
+    {
+        QCOMPARE(重命名保存路径(u"/d"_s, u"con"_s, u"aux"_s, u"覆盖", 1).path, u"/d/con_.aux"_s);
     }
 
     // ---- Content-Disposition ----

@@ -123,10 +123,8 @@ bool 确定是需要下载(DownloadListModel& list, int row, QStringView policy)
     if (row < 0 || row >= list.count())
         return false;
     const DownloadItem& item = list.at(row);
-    QString path = folderWithSeparator(item.folder) + item.name;
-    if (!item.type.isEmpty())
-        path += u'.' + item.type;
-    const QFileInfo info(path);
+    // Where the file goes when no counter is added: the same path the transfer writes.
+    const QFileInfo info(重命名保存路径(item.folder, item.name, item.type, kPolicyOverwrite).path);
     if (!info.isFile())
         return true;
     if (policy.trimmed() != kPolicySkip)
@@ -142,7 +140,7 @@ SavePathChoice 重命名保存路径(const QString& folder, const QString& name,
 {
     const QString dir = folderWithSeparator(folder);
     // Legal parts cannot carry a separator or "..", so the file stays in its folder.
-    const QString cleanType = SanitizeFileName(type);
+    const QString cleanType = SanitizeFileType(type);
     const QString tail = cleanType.isEmpty() ? QString() : u'.' + cleanType;
     QString base = SanitizeFileName(name);
     // A name that cleans away entirely would leave the folder itself as the path, or a hidden file

@@ -38,8 +38,9 @@ struct SavePathChoice
 //           replaces the file, under "跳过" it skips a file found there);
 //   mode 2: under every policy but "覆盖" (the path may be taken by then, e.g. by another slot).
 // Name and type are made legal file-name parts (never a path outside the folder), and the whole file
-// name is kept within the file system's 255-byte limit. A name and type that clean away to nothing
-// give the file the name "[001]" (counted on like any other), never the folder's own path.
+// name is kept within the file system's 255-byte limit. A name that cleans away to nothing, with
+// a type or without, gives the file the name "[001]" (counted on like any other), never the
+// folder's own path nor a hidden file of the type alone.
 SavePathChoice 重命名保存路径(const QString& folder, const QString& name, const QString& type,
                               QStringView policy, int mode = 2);
 

@@ -261,7 +261,9 @@ bool HasUnusableFolderName(const QString& path)
     return nameError;
 }
 
-QString SanitizeFileName(const QString& text)
+namespace {
+
+QString cleanNamePart(const QString& text, bool stem)
 {
     QString name;
     name.reserve(text.size());
@@ -269,11 +271,25 @@ QString SanitizeFileName(const QString& text)
         if (!isForbiddenNameChar(c))
             name.append(c);
     }
-    name = withoutDeviceName(stripDots(name));
+    name = stripDots(name);
+    if (stem)
+        name = withoutDeviceName(name);
     name = LeftAnsiBytes(name, kMaxNameAnsiBytes);
     name = cutFileName(name, kMaxFileNameBytes - kNameSuffixReserveBytes);
     // A cut can end on a dot, which Windows drops and which doubles the dot before the type.
     return stripDots(name);
+}
+
+} // namespace
+
+QString SanitizeFileName(const QString& text)
+{
+    return cleanNamePart(text, true);
+}
+
+QString SanitizeFileType(const QString& type)
+{
+    return cleanNamePart(type, false);
 }
 
 QString UniqueFileName(const QString& fullPath)

@@ -43,9 +43,11 @@ QString CreateFolderPath(const QString& path, bool* nameError = nullptr);
 bool HasUnusableFolderName(const QString& path);
 
 // Turns any text into a file name legal on Windows and here: forbidden and control characters
-// removed, leading and trailing dots removed, at most 200 GBK bytes, and short enough for a counter
-// and a type to be added. May be empty.
+// removed, leading and trailing dots removed, a device's name ("con", "lpt1", ...) given a "_",
+// at most 200 GBK bytes, and short enough for a counter and a type to be added. May be empty.
 QString SanitizeFileName(const QString& text);
+// The same for what follows the name's dot, where a device's name does no harm.
+QString SanitizeFileType(const QString& type);
 
 // `fullPath` when nothing exists there; otherwise folder + base + "[nnnn]" + "." + type with the
 // first free counter (an old counter on the base is replaced).
