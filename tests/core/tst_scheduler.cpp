@@ -861,6 +861,11 @@ private slots:
         s.options.autoStart = true;
         s.timer1Tick();
         QVERIFY(!s.Timer_Down->isActive());
+        // Nor does a re-download rule that finds nothing to queue again (web pages only).
+        s.options.autoRedownload = true;
+        s.options.autoRedownloadRule = 1;
+        s.timer1Tick();
+        QVERIFY(!s.Timer_Down->isActive());
         list.addItem(u"http://x/2"_s, u"m"_s, u"pdf"_s, m_dir.path(), {});
         s.timer1Tick();
         QVERIFY(s.Timer_Down->isActive());

@@ -729,7 +729,9 @@ void Scheduler::timer1Tick()
             requeue(RequeueRule::WebPages);
             break;
         }
-        setRunning(true);
+        // Only with something to fetch again: else it would stop on the next tick, once a second.
+        if (!检测是否下载列表完毕(m_list))
+            setRunning(true);
     }
     if (options.stopAfterFailures && CountFailedAndPageRows(m_list) >= 5 && Timer_Down->isActive()) {
         setRunning(false);
