@@ -15,13 +15,14 @@ QString settingsKey(const QString& section, const QString& key)
 }
 } // namespace
 
-SettingsStore::SettingsStore(const QString& iniPath)
+SettingsStore::SettingsStore(const QString& iniPath) : m_iniPath(iniPath), m_settings(open()) {}
+
+std::unique_ptr<QSettings> SettingsStore::open() const
 {
-    if (iniPath.isEmpty())
-        m_settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                                 QStringLiteral("Lintbay"), QStringLiteral("Lintbay"));
-    else
-        m_settings = std::make_unique<QSettings>(iniPath, QSettings::IniFormat);
+    if (m_iniPath.isEmpty())
+        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                           QStringLiteral("Lintbay"), QStringLiteral("Lintbay"));
+    return std::make_unique<QSettings>(m_iniPath, QSettings::IniFormat);
 }
 
 SettingsStore::~SettingsStore() = default;
@@ -68,7 +69,7 @@ bool SettingsStore::sync()
     // hour ago) for the object's life. A second object on the same file, made while the first
     // still holds it, shares its values, unsaved ones included, and its first sync tells whether
     // they reach the file now.
-    auto fresh = std::make_unique<QSettings>(m_settings->fileName(), QSettings::IniFormat);
+    std::unique_ptr<QSettings> fresh = open();
     fresh->sync();
     m_settings = std::move(fresh);
     return m_settings->status() == QSettings::NoError;

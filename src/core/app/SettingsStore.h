@@ -35,6 +35,11 @@ public:
     QString fileName() const;
 
 private:
+    // A settings object on the store's file (with the system's defaults behind it when the file is
+    // the user's own).
+    std::unique_ptr<QSettings> open() const;
+
+    QString m_iniPath;
     std::unique_ptr<QSettings> m_settings;
 };
 
