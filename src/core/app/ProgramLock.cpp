@@ -20,8 +20,8 @@ QString lockPath(const QString& folder)
 
 ProgramLock::ProgramLock(const QString& folder) : m_path(lockPath(folder)), m_lock(m_path)
 {
-    // Held for as long as the program runs; one left by a program that died is taken over (its
-    // process is gone), whatever its age.
+    // Held for as long as the program runs; one left by a program on this machine that died is taken
+    // over at once (its process is gone), whatever its age.
     m_lock.setStaleLockTime(0);
 }
 
@@ -38,7 +38,8 @@ bool ProgramLock::claim()
 // the system was installed anew, or left empty by a program killed while writing it) would refuse
 // every start from now on. It is taken over when nothing holds it locked (a running holder keeps its
 // file locked; across machines that takes a file system that shares its locks) and it has been
-// there a moment (a program starting makes its file first and locks it after). One taker at a time:
+// there a moment (a program starting makes its file first and locks it after; a time ahead of this
+// machine's clock, from another machine's, counts as a moment ago by as much). One taker at a time:
 // two that removed the same old file could each remove the other's new one.
 bool ProgramLock::takeOver()
 {
@@ -47,7 +48,7 @@ bool ProgramLock::takeOver()
     if (!taking.tryLock(0))
         return false;
     const QDateTime made = QFileInfo(m_path).lastModified();
-    if (!made.isValid() || made.secsTo(QDateTime::currentDateTime()) < kSettleSeconds)
+    if (!made.isValid() || qAbs(made.secsTo(QDateTime::currentDateTime())) < kSettleSeconds)
         return false;
     return m_lock.removeStaleLockFile() && m_lock.tryLock(0);
 }
