@@ -218,6 +218,10 @@ private slots:
             << QStringList{u"http://h/x"_s};
         QTest::newRow("overlong line")
             << QByteArray(2 * 1024 * 1024, 'z') + "\n" + good << QStringList{u"http://h/a.pdf"_s};
+        // Characters the database gives back as U+FFFD: the two would be one address.
+        QTest::newRow("a noncharacter beside a broken byte")
+            << QByteArray("0a/one\t1\t1\t%E4\n0b/two\t1\t1\t%EF%BF%BF\n0c/\xef\xbf\xbe\t1\t1\thttp://h/z\n")
+            << QStringList{u"\uFFFD"_s};
         QTest::newRow("escaped address")
             << QByteArray("0a/a\t1\t1\thttp://h/%25x%09y\n") << QStringList{u"http://h/%x\ty"_s};
     }

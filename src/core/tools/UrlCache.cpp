@@ -170,7 +170,7 @@ void UrlCache::removeFile(const QString& fileName) const
 
 bool UrlCache::storeWith(const QString& url, qint64 knownSize, const std::function<qint64(QIODevice&)>& write)
 {
-    if (url.trimmed().isEmpty() || knownSize > m_maxBytes)
+    if (url.trimmed().isEmpty() || knownSize > m_maxBytes || !urlcacheindex::keepsInDatabase(url))
         return false;
     UrlCacheDatabase* index = UrlCacheDatabase::open(m_folder, UrlCacheDatabase::Access::Write);
     if (!index)

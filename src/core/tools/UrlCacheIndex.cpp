@@ -46,13 +46,19 @@ bool parseLine(const QByteArray& line, UrlCacheEntry& entry)
     entry.size = fields[1].toLongLong(&sizeOk);
     const qint64 ms = fields[2].toLongLong(&timeOk);
     entry.url = QString::fromUtf8(QByteArray::fromPercentEncoding(fields[3]));
-    if (!sizeOk || !timeOk || entry.size < 0 || entry.url.isEmpty() || !isCacheFileName(entry.fileName))
+    if (!sizeOk || !timeOk || entry.size < 0 || entry.url.isEmpty() || !isCacheFileName(entry.fileName) ||
+        !keepsInDatabase(entry.url) || !keepsInDatabase(entry.fileName))
         return false;
     entry.stored = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
     return entry.stored.isValid();
 }
 
 } // namespace
+
+bool keepsInDatabase(QStringView text)
+{
+    return text.isValidUtf16() && !text.contains(QChar(0xFFFE)) && !text.contains(QChar(0xFFFF));
+}
 
 bool isBucketName(QStringView name)
 {

@@ -29,6 +29,9 @@ bool isBucketName(QStringView name);
 // Only "bucket/name" is a cache file name, so that a damaged or tampered index can never point
 // outside the cache folder or at the index itself.
 bool isCacheFileName(const QString& name);
+// Whether the database gives `text` back as it was stored: it reads a lone surrogate and the
+// noncharacters U+FFFE and U+FFFF back as U+FFFD, which could make two addresses one.
+bool keepsInDatabase(QStringView text);
 
 // Reads the entries at `path` in file order. Damaged lines are left out; of two lines for one
 // address the later one counts, and a file claimed twice belongs to the first claim only, so that
