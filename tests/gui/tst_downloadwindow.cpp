@@ -195,6 +195,18 @@ private slots:
         QVERIFY(p.gui.cover->isVisible());
     }
 
+    // A window whose settings cannot be written says so, and closes all the same.
+    void closeSaysUnsavedSettings()
+    {
+        Program p(m_server.url().toString());
+        fFileDownload* w = p.gui.downloadWindow();
+        const QString ini = p.store.fileName();
+        QFile::remove(ini);
+        QVERIFY(QDir().mkdir(ini));
+        QVERIFY(w->close());
+        QVERIFY(p.lastMessageIs(MessageIcon::Error, u"无法保存设置："_s + QDir::toNativeSeparators(ini)));
+    }
+
     void handOverPassesAndTheCloseQuestion()
     {
         Program p(m_server.url().toString());

@@ -125,6 +125,24 @@ private slots:
         QCOMPARE(readTextLines(p.historyFile()), (QStringList{u"/old/"_s, expected}));
     }
 
+    // A folder chosen while the settings cannot be written holds for this run, and the user hears
+    // that it will not be remembered.
+    void unwritableSettingsAreSaid()
+    {
+        Program p;
+        const QString ini = p.store.fileName();
+        QFile::remove(ini);
+        QVERIFY(QDir().mkdir(ini));
+        fSeleFileSavePath dialog(p.gui);
+        dialog.show();
+        child<QComboBox>(&dialog, u"Combo1"_s)->setEditText(p.at(u"chosen"_s));
+        child<QPushButton>(&dialog, u"Command2"_s)->click();
+        QCOMPARE(p.messages,
+                 (QList<Message>{{MessageIcon::Error, u"无法保存设置："_s + QDir::toNativeSeparators(ini)}}));
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(p.app.settings().defaultSavePath(), p.at(u"chosen/"_s));
+    }
+
     // The history keeps what the user chose again, but shows it once.
     void confirmFolderAlreadyInHistory()
     {

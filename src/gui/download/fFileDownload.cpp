@@ -376,11 +376,20 @@ void fFileDownload::closeEvent(QCloseEvent* event)
     }
     ProgramSettings& settings = m_context.app().settings();
     settings.setNamePolicy(namePolicyFromText(DuplicateNamePolicy()));
-    settings.store(ProgramSettings::Field::NamePolicy);
-    settings.store(ProgramSettings::Field::DownloadMode);
+    bool saved = settings.store(ProgramSettings::Field::NamePolicy);
+    saved = settings.store(ProgramSettings::Field::DownloadMode) && saved;
+    SettingsStore& store = m_context.app().store();
+    SaveWindowPlacement(this, store);
+    store.set(kDownloadSection, kThreadsKey, ui->Combo1->currentIndex());
+    saved = store.sync() && saved;
 
+    const QPointer<fFileDownload> self(this);
+    if (!saved) {
+        ShowSettingsNotSaved(this, store.fileName());
+        if (!self)
+            return;
+    }
     if (m_session->needsCloseQuestion()) {
-        const QPointer<fFileDownload> self(this);
         const bool yes = AskYesNo(this, kCloseQuestion);
         if (!self)
             return;
@@ -391,11 +400,6 @@ void fFileDownload::closeEvent(QCloseEvent* event)
     }
     Timer2->stop();
     m_session->shutdown(); // rows still running end as failed
-
-    SettingsStore& store = m_context.app().store();
-    SaveWindowPlacement(this, store);
-    store.set(kDownloadSection, kThreadsKey, ui->Combo1->currentIndex());
-    store.sync();
     m_unloaded = true;
     MarkFormUnloaded(this);
     event->accept();

@@ -91,7 +91,8 @@ void fSeleFileSavePath::Command2_Click()
     folder = withSeparator(folder);
     ProgramSettings& settings = m_context.app().settings();
     settings.setDefaultSavePath(folder);
-    settings.store(ProgramSettings::Field::DefaultSavePath);
+    if (!settings.store(ProgramSettings::Field::DefaultSavePath))
+        ShowSettingsNotSaved(this, m_context.app().store().fileName()); // the choice holds for this run
     // Taken only with a folder: a refused "确定" followed by "取消" leaves the earlier choice.
     choice.nameFromLink = ui->Option1->isChecked();
     choice.cancelled = false;

@@ -9,7 +9,6 @@
 
 #include <QButtonGroup>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFontMetrics>
 #include <QLocale>
 
@@ -141,7 +140,7 @@ void fOption::Command1_Click()
     v.setMaxFileSizeMB(maxSize);
     saved = v.store(Field::MaxFileSize) && saved;
     if (!saved)
-        ShowError(this, u"无法保存设置：%1"_s.arg(QDir::toNativeSeparators(app.store().fileName())));
+        ShowSettingsNotSaved(this, app.store().fileName());
 
     const int chosen = m_emulation->checkedId();
     QString version;

@@ -193,7 +193,7 @@ void fWebSearch::loadSettings()
         ui->Combo1->setCurrentIndex(saved);
 }
 
-void fWebSearch::saveSettings()
+bool fWebSearch::saveSettings()
 {
     SettingsStore& s = m_context.app().store();
     s.set(kSection, u"Text1"_s, ui->Text1->toPlainText());
@@ -203,7 +203,7 @@ void fWebSearch::saveSettings()
     s.set(kSection, u"check13"_s, ui->Check13->isChecked() ? 1 : 0);
     s.set(kSection, u"check14"_s, ui->Check14->isChecked() ? 1 : 0);
     s.set(kSection, u"combo1"_s, ui->Combo1->currentIndex());
-    s.sync();
+    return s.sync();
 }
 
 QueryOptions fWebSearch::queryOptions() const
@@ -540,7 +540,12 @@ void fWebSearch::closeEvent(QCloseEvent* event)
         ShowError(this, kStillWorkingText);
         return;
     }
-    saveSettings();
+    if (!saveSettings()) {
+        const QPointer<fWebSearch> self(this);
+        ShowSettingsNotSaved(this, m_context.app().store().fileName());
+        if (!self)
+            return;
+    }
     Timer1->stop();
     event->accept();
     MarkFormUnloaded(this);

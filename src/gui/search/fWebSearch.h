@@ -59,7 +59,7 @@ protected:
 
 private:
     void loadSettings();
-    void saveSettings();
+    bool saveSettings(); // false when the settings file could not be written
     void Command1_Click();
     void Command4_Click();
     void Command9_Click();

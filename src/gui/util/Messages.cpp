@@ -1,6 +1,7 @@
 #include "Messages.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -64,6 +65,11 @@ bool AskYesNo(QWidget* parent, const QString& text)
 bool AskYesNoPlain(QWidget* parent, const QString& text)
 {
     return show(parent, MessageIcon::PlainQuestion, text);
+}
+
+void ShowSettingsNotSaved(QWidget* parent, const QString& settingsFile)
+{
+    ShowError(parent, QStringLiteral("无法保存设置：%1").arg(QDir::toNativeSeparators(settingsFile)));
 }
 
 void SetMessageSink(MessageSink s)

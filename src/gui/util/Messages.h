@@ -26,6 +26,9 @@ void ShowError(QWidget* parent, const QString& text);
 bool AskYesNo(QWidget* parent, const QString& text);
 // Yes/No without an icon; true for Yes.
 bool AskYesNoPlain(QWidget* parent, const QString& text);
+// Says that the settings could not be written to the file given: a change would be gone at the
+// next start without a word.
+void ShowSettingsNotSaved(QWidget* parent, const QString& settingsFile);
 
 // Where message boxes go instead of the screen, with the answer a question receives. Automated
 // runs install one so that no modal box waits for a person.
