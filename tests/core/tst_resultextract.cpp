@@ -200,6 +200,9 @@ void TestResultExtract::extract_data()
         << result(u"报告"_s, pdf, {}, u"http://other.example/link?url=abc"_s) << 0 << QStringList{};
     QTest::newRow("redirect on another port")
         << result(u"报告"_s, pdf, {}, u"http://127.0.0.1:8124/link?url=abc"_s) << 0 << QStringList{};
+    QTest::newRow("redirect mark in another host's address")
+        << result(u"报告"_s, pdf, {}, u"http://other.example/x?127.0.0.1:8123/link?url=abc"_s) << 0
+        << QStringList{};
     QTest::newRow("redirect in capitals")
         << result(u"报告"_s, pdf, {}, u"http://127.0.0.1:8123/LINK?URL=abc"_s) << 0
         << QStringList{u"报告|PDF"_s};

@@ -4,6 +4,8 @@
 #include "search/ResultListModel.h"
 #include "search/ScriptDetect.h"
 
+#include <QUrl>
+
 using namespace Qt::StringLiterals;
 
 namespace lintbay {
@@ -75,12 +77,29 @@ bool isSiteTitle(const QString& title, const QString& sharingSuffix)
     return compact.contains(u"-搜狗百科—"_s);
 }
 
+// A link through the engine's own redirect: the engine's host and port, the path "/link" and an
+// address in "url=". The mark anywhere else in a link (in another host's query, say) is not one.
+bool isEngineRedirect(const QString& link, const QString& engineDomain)
+{
+    if (engineDomain.isEmpty())
+        return false;
+    QUrl url(link);
+    const int schemePort = url.scheme() == u"https"_s ? 443 : url.scheme() == u"http"_s ? 80 : -1;
+    if (schemePort < 0)
+        return false;
+    if (url.port() == schemePort)
+        url.setPort(-1);
+    url.setUserInfo({});
+    return url.authority().compare(engineDomain, Qt::CaseInsensitive) == 0 &&
+           url.path().compare(u"/link"_s, Qt::CaseInsensitive) == 0 &&
+           url.query().startsWith(u"url="_s, Qt::CaseInsensitive);
+}
+
 } // namespace
 
 int ExtractResults(const HtmlDocument& document, const ExtractionOptions& options, const QString& saveFolder,
                    ResultListModel& list)
 {
-    const QString redirectMark = options.engineDomain + u"/link?url="_s;
     const QString sharingSuffix = (options.sharingSiteDomain + u"豆丁网"_s).toLower();
     const QString pageUrl = document.URL();
 
@@ -119,7 +138,7 @@ int ExtractResults(const HtmlDocument& document, const ExtractionOptions& option
             accepted = false;
         if (!accepted)
             continue;
-        if (options.engineDomain.isEmpty() || !link.contains(redirectMark, Qt::CaseInsensitive))
+        if (!isEngineRedirect(link, options.engineDomain))
             continue;
         if (options.toSimplified)
             title = ToSimplified(title);
