@@ -9,6 +9,7 @@
 #include "search/ResultExtractor.h"
 #include "search/ResultListModel.h"
 #include "search/SearchSession.h"
+#include "util/Wait.h"
 
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
@@ -83,6 +84,32 @@ private slots:
         QCOMPARE(followed.size(), 2 * 4); // each query's pages followed: started and ended
         QCOMPARE(server.requests().constLast().path, u"/"_s);
         QVERIFY(session.BatchStopFlag);
+        QVERIFY(!session.insideBatch());
+    }
+
+    // Beside another run holding the browser a batch opens nothing.
+    void refusedBesideAnotherRun_data()
+    {
+        QTest::addColumn<QString>("held");
+        QTest::newRow("a following") << u"follow"_s;
+        QTest::newRow("a pass") << u"pass"_s;
+        QTest::newRow("an extraction") << u"extract"_s;
+    }
+    void refusedBesideAnotherRun()
+    {
+        QFETCH(QString, held);
+        TestHttpServer server;
+        server.routePrefix(u"/"_s,
+                           [](const TestHttpRequest&) { return TestHttpResponse::html(u"<p>x</p>"_s); });
+        HeadlessBrowser browser(&m_nam);
+        SearchSession session(&browser, m_settings);
+        const SequenceGuard running(session.sequences(), held);
+        SearchSession::BatchRequest request;
+        request.engine = server.url().toString();
+        request.keywordText = u"机器学习"_s;
+        request.tickedTypes = {u"pdf"_s};
+        QVERIFY(!session.runBatch(request));
+        QCOMPARE(server.requestCount(), 0);
         QVERIFY(!session.insideBatch());
     }
 

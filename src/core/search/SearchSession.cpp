@@ -84,6 +84,10 @@ void SearchSession::打开百度搜索网页(const QString& url)
 
 bool SearchSession::runBatch(const BatchRequest& request)
 {
+    // Another run holding the browser (a page following, a pass, an extraction) would have the
+    // batch's queries opened under it and their pages read by nobody.
+    if (m_sequences->isRunning())
+        return false;
     const SequenceGuard running(*m_sequences, kBatchSequence);
     if (!running)
         return false;
@@ -109,7 +113,10 @@ bool SearchSession::runBatch(const BatchRequest& request)
                 打开百度搜索网页(url);
                 if (!self)
                     return false;
-                followAllPages();
+                // Refused while a following the user started between two queries still runs: the
+                // batch stops rather than open query after query with nothing read.
+                if (!followAllPages() && self)
+                    BatchStopFlag = true;
                 if (!self || !pumpEventsFor(this))
                     return false;
                 打开百度搜索网页(u"about:blank"_s);

@@ -102,7 +102,8 @@ public:
 
     // The batch search: every non-empty line, every ticked type in the fixed order, each query
     // opened and its pages followed, a blank page between queries; the home page at the end.
-    // Returns when finished or stopped (stopBatch()); false when a batch runs already.
+    // Returns when finished or stopped (stopBatch()); false, opening nothing, when a batch or any
+    // other run of the session is already under way.
     bool runBatch(const BatchRequest& request);
     void stopBatch() { BatchStopFlag = true; }
 

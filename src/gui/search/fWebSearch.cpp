@@ -39,6 +39,7 @@ const QString kBatchIdleCaption = u"开始批量搜索提取"_s;
 const QString kBatchRunningCaption = u"停止批量搜索"_s;
 const QString kAddAllIdleCaption = u"加入全部到列表"_s;
 const QString kAddAllRunningCaption = u"停止加入全部"_s;
+const QString kExtractingText = u"正在提取网页信息，请停止以后使用该功能！"_s;
 const QString kVerificationPauseText =
     u"搜索引擎要求安全验证：请在上方网页中完成验证，完成后自动继续提取。"_s;
 const QString kRunningStyle = u"background-color: rgb(255, 0, 0);"_s;
@@ -242,8 +243,8 @@ void fWebSearch::Command1_Click()
         ui->Command1->setEnabled(false);
         return;
     }
-    if (!m_session->AddAllStopFlag) {
-        ShowError(this, u"正在提取网页信息，请停止以后使用该功能！"_s);
+    if (!m_session->AddAllStopFlag || m_session->sequences().isRunning()) {
+        ShowError(this, kExtractingText);
         return;
     }
     showBatch(true);
@@ -317,6 +318,12 @@ void fWebSearch::Command4_Click()
     if (ui->Command4->text() != kAddAllIdleCaption) {
         m_session->stopPageFollowing();
         ui->Command4->setEnabled(false);
+        return;
+    }
+    // Inside a batch, between two of its queries, the following is the user's; beside a pass or an
+    // extraction it would read pages under them.
+    if (!m_session->insideBatch() && m_session->sequences().isRunning()) {
+        ShowError(this, kExtractingText);
         return;
     }
     showPageFollowing(true);
