@@ -101,6 +101,7 @@ void WebEngineBrowser::navigate(const QUrl& url)
 {
     m_previousRequest = m_lastRequest;
     m_lastRequest = url;
+    m_clickGrace.stop(); // a click that led nowhere must not end this load's wait
     m_busy = true;
     m_page->load(url);
 }
@@ -191,6 +192,7 @@ bool WebEngineBrowser::setValue(const ElementLocator& locator, const QString& va
 
 void WebEngineBrowser::reload()
 {
+    m_clickGrace.stop();
     m_busy = true;
     m_page->triggerAction(QWebEnginePage::Reload);
 }
