@@ -267,19 +267,19 @@ void TestFileActions::correctFileTypesWholeList()
     QCOMPARE(list.addItems(rows), 7);
     QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
 
-    // The paths of the failed row and of the skipped one hold no file of their own: w.pdf and
-    // mine.pdf stay as they are.
+    // The paths of the failed row, of the waiting one and of the skipped one hold no file of their
+    // own: w.pdf, page.pdf and mine.pdf stay as they are.
     const TypeCorrectionResult result = CorrectFileTypes(list, DownloadActivity{});
-    QCOMPARE(result.corrected, 2);
-    QCOMPARE(result.message.text, u"纠正文件类型：2个."_s);
+    QCOMPARE(result.corrected, 1);
+    QCOMPARE(result.message.text, u"纠正文件类型：1个."_s);
     QCOMPARE(result.message.icon, FileMessageIcon::Information);
     QStringList types;
     for (const DownloadItem& it : list.rows())
         types << it.type;
-    QCOMPARE(types, (QStringList{u"pdf"_s, u"pdf"_s, u"pdf"_s, u"htm"_s, u"htm"_s, u"htm"_s, u"pdf"_s}));
+    QCOMPARE(types, (QStringList{u"pdf"_s, u"pdf"_s, u"pdf"_s, u"htm"_s, u"pdf"_s, u"htm"_s, u"pdf"_s}));
     QCOMPARE(changed.count(), 1); // one block, not one signal per row
     QCOMPARE(snapshot(folder).keys(),
-             (QStringList{u"mine.pdf"_s, u"ok.pdf"_s, u"p.pdf"_s, u"page.htm"_s, u"run.htm"_s, u"w.pdf"_s}));
+             (QStringList{u"mine.pdf"_s, u"ok.pdf"_s, u"p.pdf"_s, u"page.pdf"_s, u"run.htm"_s, u"w.pdf"_s}));
 
     // A second run finds nothing left to correct.
     const TypeCorrectionResult again = CorrectFileTypes(list, DownloadActivity{});

@@ -69,14 +69,16 @@ bool isVariantOf(const QString& type, const QString& detected)
 }
 
 // The type correction on a copy of a row: renames the file and updates Type and Name when the
-// content shows another type. True when the file was renamed. The path of a failed row, or of one
-// that ended skipped, holds no file of its own (a failed row's bytes, if any, are in a part file), so
-// it is left alone.
+// content shows another type. True when the file was renamed. Only a finished row has written its
+// file: what lies at the path of a row still waiting is the user's or an earlier run's, and the path of
+// a failed row, or of one that ended skipped, holds no file of its own either (a failed row's bytes, if
+// any, are in a part file), so those are left alone.
 bool correctItemFile(DownloadItem& item)
 {
     const QString type = item.type.toLower();
     const QString oldPath = item.filePath();
-    if (!ownsFileAtPath(item) || !rowFileStaysInFolder(item) || !FileExists(oldPath))
+    if (item.state != DownloadItemState::Done || !ownsFileAtPath(item) || !rowFileStaysInFolder(item) ||
+        !FileExists(oldPath))
         return false;
     const QString detected = 打开文件判断文件类型(oldPath);
     if (detected.isEmpty() || detected.compare(type, Qt::CaseInsensitive) == 0 ||
