@@ -682,6 +682,23 @@ private slots:
         QVERIFY(!QFile::exists(h.otherCache + u"/a.pdf"_s));
     }
 
+    // A cache folder swapped for a link after the listing: deleting the listed rows leaves what the
+    // link leads to alone.
+    void cacheFolderSwappedForALinkAfterListing()
+    {
+        Homes h;
+        const QString victim = h.dir.filePath(u"victim"_s);
+        QVERIFY(writeFile(victim + u"/a.pdf"_s, "mine"));
+        QVERIFY(writeFile(victim + u"/x1/b.doc"_s, "mine too"));
+        CacheViewer viewer(h.locations);
+        viewer.showAllUsersCache();
+        QVERIFY(QDir(h.otherCache).removeRecursively());
+        QVERIFY(QFile::link(victim, h.otherCache));
+        viewer.deleteAll();
+        QVERIFY(QFile::exists(victim + u"/a.pdf"_s));
+        QVERIFY(QFile::exists(victim + u"/x1/b.doc"_s));
+    }
+
     void myCacheListing()
     {
         Homes h;
@@ -726,11 +743,11 @@ private slots:
         QFETCH(QStringList, expected);
         CacheListModel model;
         QAbstractItemModelTester tester(&model);
-        model.setRows({{u"u1"_s, u"PDF"_s, 9, u"/a"_s},
-                       {u"u2"_s, u"bin"_s, 100, u"/b"_s},
-                       {u"u3"_s, u"Doc"_s, 20, u"/c"_s},
-                       {u"u4"_s, QString(), -1, QString()},
-                       {u"u5"_s, u"pdf"_s, 0, u"/e"_s}});
+        model.setRows({{u"u1"_s, u"PDF"_s, 9, u"/a"_s, {}},
+                       {u"u2"_s, u"bin"_s, 100, u"/b"_s, {}},
+                       {u"u3"_s, u"Doc"_s, 20, u"/c"_s, {}},
+                       {u"u4"_s, QString(), -1, QString(), {}},
+                       {u"u5"_s, u"pdf"_s, 0, u"/e"_s, {}}});
         const QPersistentModelIndex tracked = model.index(1, 0); // "u2"
         for (int c : std::as_const(clicks))
             model.sortByColumn(c);

@@ -221,6 +221,20 @@ QList<CacheRow> MyCacheRows(const UrlCache& cache, bool* complete)
     return rows;
 }
 
+namespace {
+QString realFolderOf(const QString& filePath)
+{
+    return QFileInfo(QFileInfo(filePath).absolutePath()).canonicalFilePath();
+}
+
+// Between listing and deleting, the owner of a home could put a link where a folder of the cache
+// was, leading to files of the user who deletes.
+bool stillWhereListed(const CacheRow& row)
+{
+    return !row.realFolder.isEmpty() && realFolderOf(row.filePath) == row.realFolder;
+}
+} // namespace
+
 QList<CacheRow> ListUserCacheFiles(const QString& folder, const QString& profile)
 {
     QStringList files;
@@ -228,6 +242,7 @@ QList<CacheRow> ListUserCacheFiles(const QString& folder, const QString& profile
     const QString top = nativeClean(QDir::fromNativeSeparators(folder)) + QDir::separator();
     QList<CacheRow> rows;
     rows.reserve(files.size());
+    QHash<QString, QString> realFolders; // folder → its real path, asked once per folder
     for (const QString& path : std::as_const(files)) {
         // The index database with its log, a damaged one set aside, the earlier index file.
         if (path.startsWith(top) && path.indexOf(QDir::separator(), top.size()) < 0 &&
@@ -238,6 +253,11 @@ QList<CacheRow> ListUserCacheFiles(const QString& folder, const QString& profile
         row.type = UrlFileType(path);
         row.size = QFileInfo(path).size();
         row.filePath = path;
+        const QString folderPath = QFileInfo(path).absolutePath();
+        auto real = realFolders.constFind(folderPath);
+        if (real == realFolders.cend())
+            real = realFolders.insert(folderPath, realFolderOf(path));
+        row.realFolder = *real;
         rows.append(row);
     }
     return rows;
@@ -272,7 +292,8 @@ int DeleteCacheRows(const QList<CacheRow>& rows, UrlCache& cache)
             continue;
         if (row.isUserRow()) {
             const QString owner = ownerOf(row.filePath);
-            if (owner.isEmpty() ? 强制删除(row.filePath) : !IsProtectedCacheUrl(owner) && cache.remove(owner))
+            if (owner.isEmpty() ? stillWhereListed(row) && 强制删除(row.filePath)
+                                : !IsProtectedCacheUrl(owner) && cache.remove(owner))
                 ++deleted;
             continue;
         }

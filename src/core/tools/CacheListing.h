@@ -22,6 +22,9 @@ struct CacheRow
     QString type;     // UrlFileType of the address or of the file path
     qint64 size = -1; // the local file's length; -1 when there is no local file
     QString filePath; // the local file (native separators), or empty
+    // A user's file: the real path of its folder when listed. The file is deleted only while its
+    // folder still is that one, and not what a link put in its place since leads to.
+    QString realFolder;
 
     bool isUserRow() const { return text.startsWith(kUserRowPrefix); }
 };
