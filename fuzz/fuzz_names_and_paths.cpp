@@ -121,7 +121,7 @@ void checkSavePathChoice(const QString& text, uint8_t control)
     const QString type = split >= 0 ? text.sliced(split + 1) : QString();
 
     const QString& dir = saveDir();
-    const QString cleanType = SanitizeFileName(type);
+    const QString cleanType = SanitizeFileType(type);
     const SavePathChoice first = 重命名保存路径(saveFolder(), name, type, policy, mode);
     checkSavePath(first, dir, cleanType);
     const bool counts =
