@@ -72,6 +72,8 @@ private slots:
     void backAndForward();
     void aboutBlank();
     void requestDocumentBeforeFirstLoad();
+    void formSendsWhatABrowserSends_data();
+    void formSendsWhatABrowserSends();
 
 private:
     bool load(const QUrl& url, int timeoutMs = 5000);
@@ -444,6 +446,37 @@ void TestHeadlessBrowser::requestDocumentBeforeFirstLoad()
     QVERIFY(called);
     QVERIFY(!doc);
     QVERIFY(m_browser->url().isEmpty());
+}
+
+void TestHeadlessBrowser::formSendsWhatABrowserSends_data()
+{
+    QTest::addColumn<QString>("clicked");
+    QTest::addColumn<QByteArray>("body");
+    // The button is the first among buttons as the submit input is among inputs: only the one clicked
+    // is sent.
+    QTest::newRow("a named button") << u"go"_s << QByteArray("user=a%2Bb%26c%3D&go=yes");
+    QTest::newRow("a submit input") << u"send"_s << QByteArray("s=one&user=a%2Bb%26c%3D");
+}
+
+void TestHeadlessBrowser::formSendsWhatABrowserSends()
+{
+    QFETCH(QString, clicked);
+    QFETCH(QByteArray, body);
+    m_server->route(u"/form"_s, [](const TestHttpRequest&) {
+        return TestHttpResponse::html(u"<form method=post action=/sent>"
+                                      "<input id=send type=submit name=s value=one><input name=user value=x>"
+                                      "<button id=go name=go value=yes>go</button></form>"_s);
+    });
+    m_server->route(u"/sent"_s,
+                    [](const TestHttpRequest&) { return TestHttpResponse::html(u"<p>ok</p>"_s); });
+    QVERIFY(load(m_server->url(u"/form"_s)));
+    const HtmlDocumentPtr page = m_browser->document();
+    QVERIFY(m_browser->setValue(page->getElementsByTagName(u"input"_s).value(1).locator(), u"a+b&c="_s));
+    QSignalSpy done(m_browser.get(), &Browser::documentComplete);
+    QVERIFY(m_browser->click(page->getElementById(clicked).locator()));
+    QVERIFY(done.wait(5000));
+    QCOMPARE(m_server->requests().constLast().path, u"/sent"_s);
+    QCOMPARE(m_server->requests().constLast().body, body);
 }
 
 QTEST_GUILESS_MAIN(TestHeadlessBrowser)

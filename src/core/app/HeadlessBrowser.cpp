@@ -1,7 +1,5 @@
 #include "HeadlessBrowser.h"
 
-#include <QUrlQuery>
-
 #include "PageDecoding.h"
 
 #include <QNetworkAccessManager>
@@ -116,15 +114,15 @@ bool HeadlessBrowser::submitForm(const HtmlElement& control)
         form = form.parentElement();
     if (form.isNull())
         return false;
-    QUrlQuery fields;
+    // The form's fields as a browser sends them, with the clicked control the only submit control.
+    QList<std::pair<QString, QString>> fields;
     for (const QString& tag : {u"input"_s, u"textarea"_s, u"select"_s}) {
         for (const HtmlElement& field : form.getElementsByTagName(tag)) {
             const QString name = field.attribute(u"name"_s);
             const QString type = field.attribute(u"type"_s).trimmed().toLower();
             if (name.isEmpty() || type == u"button"_s || type == u"reset"_s || type == u"file"_s)
                 continue;
-            if ((type == u"submit"_s || type == u"image"_s) &&
-                field.locator().index != control.locator().index)
+            if ((type == u"submit"_s || type == u"image"_s) && !(field == control))
                 continue;
             if ((type == u"checkbox"_s || type == u"radio"_s) && field.attribute(u"checked"_s).isNull())
                 continue;
@@ -132,12 +130,20 @@ bool HeadlessBrowser::submitForm(const HtmlElement& control)
             const QString value = m_fieldValues.contains(key) ? m_fieldValues.value(key)
                                   : tag == u"textarea"_s      ? field.innerText()
                                                               : field.attribute(u"value"_s);
-            fields.addQueryItem(name, value);
+            fields.append({name, value});
         }
+    }
+    if (control.tagName() == u"BUTTON" && !control.attribute(u"name"_s).isEmpty())
+        fields.append({control.attribute(u"name"_s), control.attribute(u"value"_s)});
+    // Every reserved character escaped: a "+" left as it is would reach the server as a space.
+    QByteArray encoded;
+    for (const auto& [name, value] : std::as_const(fields)) {
+        if (!encoded.isEmpty())
+            encoded += '&';
+        encoded += QUrl::toPercentEncoding(name) + '=' + QUrl::toPercentEncoding(value);
     }
     const QString action = form.attribute(u"action"_s).trimmed();
     QUrl target = action.isEmpty() ? m_url : m_url.resolved(QUrl(action));
-    const QByteArray encoded = fields.toString(QUrl::FullyEncoded).toUtf8();
     if (form.attribute(u"method"_s).trimmed().compare(u"post"_s, Qt::CaseInsensitive) == 0) {
         start(target, kNewEntry, m_url, encoded);
     } else {
