@@ -89,10 +89,14 @@ private slots:
         QTest::addColumn<QString>("login");
         QTest::addColumn<bool>("browsing");
         QTest::addColumn<bool>("sent");
-        QTest::newRow("login page in time") << u"/elsewhere"_s << u"/login"_s << false << true;
-        QTest::newRow("login page too slow") << u"/elsewhere"_s << u"/slow"_s << false << false;
-        QTest::newRow("login page being opened") << u"/elsewhere"_s << u"/login"_s << true << false;
-        QTest::newRow("led to another site, shown already") << u"/sso"_s << u"/to-sso"_s << false << true;
+        QTest::addColumn<int>("reloadMs"); // the page shown reloaded while the login page comes
+        QTest::newRow("login page in time") << u"/elsewhere"_s << u"/login"_s << false << true << -1;
+        QTest::newRow("login page too slow") << u"/elsewhere"_s << u"/slow"_s << false << false << -1;
+        QTest::newRow("login page being opened") << u"/elsewhere"_s << u"/login"_s << true << false << -1;
+        QTest::newRow("led to another site, shown already")
+            << u"/sso"_s << u"/to-sso"_s << false << true << -1;
+        QTest::newRow("page shown reloaded meanwhile")
+            << u"/elsewhere"_s << u"/slow"_s << false << false << 200;
     }
 
     void loginFillsOnlyTheLoginPage()
@@ -101,6 +105,7 @@ private slots:
         QFETCH(QString, login);
         QFETCH(bool, browsing);
         QFETCH(bool, sent);
+        QFETCH(int, reloadMs);
         const auto form = [](const QString& action) {
             return TestHttpResponse::html(u"<form method=\"post\" action=\"%1\"><input name=\"user\">"
                                           "<input name=\"password\"><input type=\"submit\"></form>"_s.arg(action));
@@ -135,6 +140,8 @@ private slots:
         std::optional<SequenceGuard> browse;
         if (browsing)
             browse.emplace(session.sequences(), kBrowseSequence);
+        if (reloadMs >= 0)
+            QTimer::singleShot(reloadMs, &browser, [&browser] { browser.reload(); });
         QVERIFY(assistant.LoginNow());
         QCOMPARE(assistant.submitted(), sent);
         if (sent)

@@ -44,7 +44,8 @@ public:
 
 signals:
     void statusTextChanged(const QString& text);
-    // A navigation of the top-level document starts.
+    // A navigation of the top-level document starts: asked for here, by a click or by the user. A
+    // redirect within it (the server's, or the page's own refresh or script) is not another one.
     void navigationStarting(const QUrl& url);
     // The top-level document finished loading (frames do not count).
     void documentComplete(const QUrl& url);

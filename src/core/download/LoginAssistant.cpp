@@ -71,9 +71,17 @@ std::optional<WaitResult> LoginAssistant::openAndWait()
     const SequenceGuard running(m_sequences, kBrowseSequence);
     if (!running)
         return std::nullopt;
+    m_otherNavigation = false;
+    int started = 0;
+    const QMetaObject::Connection counting =
+        connect(m_browser, &Browser::navigationStarting, this, [&started] { ++started; });
     PageLoadingFlag = true;
     m_browser->navigate(QUrl::fromUserInput(target));
-    return pageWait();
+    const WaitResult waited = pageWait();
+    QObject::disconnect(counting); // safe when either end went away meanwhile
+    if (waited != WaitResult::OwnerGone)
+        m_otherNavigation = started > 1;
+    return waited;
 }
 
 bool LoginAssistant::OpenLoginPage()
@@ -110,8 +118,8 @@ bool LoginAssistant::LoginNow()
     // page is slow to come, when "浏览" is opening it already, or when the end of that page's own
     // load ended the wait: that may be any site of the results. So the page filled is on the login
     // address's site, or one the login address led to: its load ended, with no other load going
-    // before it.
-    const bool ledTo = opened == WaitResult::Condition && !loadRunning;
+    // before it and none started during the wait (a reload then shows the page before again).
+    const bool ledTo = opened == WaitResult::Condition && !loadRunning && !m_otherNavigation;
     if (doc && !ledTo && !sameHost(doc->url(), QUrl::fromUserInput(address.trimmed())))
         doc.reset();
     // Each call into the browser may run events (a script answers asynchronously), and with them

@@ -61,6 +61,9 @@ private:
     WaitResult pageWait();
     // Opens the login page and waits for it; nothing when it did not open it.
     std::optional<WaitResult> openAndWait();
+    // Whether another navigation (a reload, a click, the panel's own buttons) started during the
+    // last wait of openAndWait(): the page shown at its end may then be any page.
+    bool m_otherNavigation = false;
 
     Sequences& m_sequences;
     QPointer<Browser> m_browser;

@@ -22,10 +22,10 @@ QWebEnginePage* BrowserPage::createWindow(WebWindowType)
     return this;
 }
 
-bool BrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame)
+bool BrowserPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
 {
     if (isMainFrame)
-        emit mainFrameNavigation(url);
+        emit mainFrameNavigation(url, type == NavigationTypeRedirect);
     return true;
 }
 
@@ -72,10 +72,11 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineProfile* profile, QWidget* parentWi
     m_clickGrace.setSingleShot(true);
     m_clickGrace.setInterval(1500);
     connect(&m_clickGrace, &QTimer::timeout, this, [this] { m_busy = false; });
-    connect(m_page, &BrowserPage::mainFrameNavigation, this, [this](const QUrl& url) {
+    connect(m_page, &BrowserPage::mainFrameNavigation, this, [this](const QUrl& url, bool redirect) {
         m_clickGrace.stop();
         m_busy = true;
-        emit navigationStarting(url);
+        if (!redirect)
+            emit navigationStarting(url);
         emit statusTextChanged(url.toString());
     });
     connect(m_page, &QWebEnginePage::loadStarted, this, [this] { m_busy = true; });

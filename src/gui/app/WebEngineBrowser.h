@@ -22,7 +22,8 @@ public:
     bool silent = true;
 
 signals:
-    void mainFrameNavigation(const QUrl& url);
+    // `redirect`: a server's redirect, or the page's own refresh or script, carries on the navigation.
+    void mainFrameNavigation(const QUrl& url, bool redirect);
 
 protected:
     QWebEnginePage* createWindow(WebWindowType type) override;
