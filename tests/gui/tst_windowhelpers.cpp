@@ -314,6 +314,14 @@ private slots:
         QVERIFY(OpenFile(file));
         QCOMPARE(m_urls.opened, QList<QUrl>{QUrl::fromLocalFile(file)});
         QCOMPARE(m_errors.size(), 1);
+
+        // What the desktop would run, as a server named it, is shown in its folder instead.
+        for (const QString& name : {u"setup.exe"_s, u"tool.jar"_s, u"start.desktop"_s}) {
+            m_urls.opened.clear();
+            QVERIFY(!OpenFile(createFile(name)));
+            QCOMPARE(m_urls.opened, QList<QUrl>{QUrl::fromLocalFile(m_dir.path())});
+        }
+        QCOMPARE(m_errors.size(), 4);
     }
 
     void showInFolder()

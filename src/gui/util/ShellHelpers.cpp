@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
@@ -88,6 +89,26 @@ bool launchDefaultFor(const QString& type, const QString& argument)
     return !gio.isEmpty() && !file.isEmpty() && runLauncher(gio, {u"launch"_s, file, argument});
 }
 
+// Whether the desktop would run the file rather than show it: what its name and content make it
+// (a runtime for Windows programs or Java archives runs those whatever the file's permissions), or
+// its execute permission.
+bool runsAsProgram(const QString& file)
+{
+    static const QStringList runnable{
+        u"application/x-executable"_s,  u"application/x-sharedlib"_s,
+        u"application/x-shellscript"_s, u"application/x-ms-dos-executable"_s,
+        u"application/x-msdownload"_s,  u"application/x-msi"_s,
+        u"application/x-ms-shortcut"_s, u"application/x-java-archive"_s,
+        u"application/x-desktop"_s,     u"application/x-bat"_s,
+    };
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(file);
+    for (const QString& name : runnable) {
+        if (type.inherits(name))
+            return true;
+    }
+    return QFileInfo(file).isExecutable();
+}
+
 } // namespace
 
 bool OpenFile(const QString& path, QWidget* owner)
@@ -97,7 +118,14 @@ bool OpenFile(const QString& path, QWidget* owner)
         ShowError(owner, u"文件不存在！"_s);
         return false;
     }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+    const QString absolute = QFileInfo(file).absoluteFilePath();
+    if (runsAsProgram(absolute)) {
+        ShowError(owner, u"这是可以运行的程序，为了安全不直接打开，请在文件夹中查看：\n"_s +
+                             QDir::toNativeSeparators(absolute));
+        ShowInFolder(absolute);
+        return false;
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(absolute));
 }
 
 bool ShowInFolder(const QString& path)

@@ -7,7 +7,9 @@ class QWidget;
 namespace lintbay {
 
 // Opens the file with the program the desktop associates with it. A missing file is reported to
-// the user ("文件不存在！") and gives false; so does a desktop that cannot open it.
+// the user ("文件不存在！") and gives false; so does a desktop that cannot open it. A file the desktop
+// would run (a program, an installer, a launcher, a Java archive: a server chose what it is) is not
+// opened: the user is told, and its folder is shown instead.
 bool OpenFile(const QString& path, QWidget* owner = nullptr);
 
 // Shows the file selected in the desktop's file manager, or, where the file manager offers no
