@@ -7,11 +7,16 @@
 #include <QIODevice>
 #include <QTemporaryFile>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
+#include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <io.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -25,6 +30,20 @@ constexpr qint64 kCopyPiece = 256 * 1024;
 
 const QString kPartPrefix = u".lintbay-"_s;
 const QString kPartSuffix = u".part"_s;
+
+// Waits until the open file's bytes are on the disk; false (errno set) when the disk refuses them.
+bool syncToDisk(int handle)
+{
+    if (handle < 0)
+        return true; // not a file of the system's (nothing to wait for)
+#ifdef Q_OS_UNIX
+    return ::fsync(handle) == 0;
+#elif defined(Q_OS_WIN)
+    return ::_commit(handle) == 0;
+#else
+    return true;
+#endif
+}
 
 } // namespace
 
@@ -193,6 +212,14 @@ bool PartFile::prepareCommit(bool replacing)
     if (!isOpen() || m_writeFailed || !m_file->flush()) {
         if (isOpen() && !m_writeFailed)
             m_error = m_file->errorString();
+        discard();
+        return false;
+    }
+    // On the disk before it takes the document's name: after a crash or a power cut, the name never
+    // stands for a file whose bytes were still in memory. A disk that fails only now (full, with
+    // space taken when the bytes are written out) fails the commit rather than passing for done.
+    if (!syncToDisk(m_file->handle())) {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
         discard();
         return false;
     }
