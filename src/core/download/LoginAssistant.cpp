@@ -63,7 +63,7 @@ bool LoginAssistant::waitForPage()
     return pageWait() != WaitResult::OwnerGone;
 }
 
-std::optional<WaitResult> LoginAssistant::openAndWait()
+std::optional<LoginAssistant::PageOpened> LoginAssistant::openAndWait()
 {
     const QString target = address.trimmed();
     if (target.isEmpty() || !m_browser)
@@ -71,7 +71,6 @@ std::optional<WaitResult> LoginAssistant::openAndWait()
     const SequenceGuard running(m_sequences, kBrowseSequence);
     if (!running)
         return std::nullopt;
-    m_otherNavigation = false;
     int started = 0;
     const QMetaObject::Connection counting =
         connect(m_browser, &Browser::navigationStarting, this, [&started] { ++started; });
@@ -79,15 +78,13 @@ std::optional<WaitResult> LoginAssistant::openAndWait()
     m_browser->navigate(QUrl::fromUserInput(target));
     const WaitResult waited = pageWait();
     QObject::disconnect(counting); // safe when either end went away meanwhile
-    if (waited != WaitResult::OwnerGone)
-        m_otherNavigation = started > 1;
-    return waited;
+    return PageOpened{waited, started > 1};
 }
 
 bool LoginAssistant::OpenLoginPage()
 {
-    const std::optional<WaitResult> waited = openAndWait();
-    return waited && *waited != WaitResult::OwnerGone;
+    const std::optional<PageOpened> opened = openAndWait();
+    return opened && opened->waited != WaitResult::OwnerGone;
 }
 
 bool LoginAssistant::LoginNow()
@@ -108,7 +105,7 @@ bool LoginAssistant::LoginNow()
     if (!m_browser)
         return false;
     const bool loadRunning = m_browser->isBusy();
-    const std::optional<WaitResult> opened = openAndWait();
+    const std::optional<PageOpened> opened = openAndWait();
     if (!self)
         return false;
     HtmlDocumentPtr doc = m_browser ? m_browser->document() : nullptr;
@@ -119,7 +116,8 @@ bool LoginAssistant::LoginNow()
     // load ended the wait: that may be any site of the results. So the page filled is on the login
     // address's site, or one the login address led to: its load ended, with no other load going
     // before it and none started during the wait (a reload then shows the page before again).
-    const bool ledTo = opened == WaitResult::Condition && !loadRunning && !m_otherNavigation;
+    const bool ledTo =
+        opened && opened->waited == WaitResult::Condition && !opened->otherNavigation && !loadRunning;
     if (doc && !ledTo && !sameHost(doc->url(), QUrl::fromUserInput(address.trimmed())))
         doc.reset();
     // Each call into the browser may run events (a script answers asynchronously), and with them

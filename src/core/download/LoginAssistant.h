@@ -59,11 +59,15 @@ private:
     // False when this object went away during the wait.
     bool waitForPage();
     WaitResult pageWait();
+    struct PageOpened
+    {
+        WaitResult waited;
+        // Another navigation (a reload, a click, the panel's own buttons) started during the wait:
+        // the page shown at its end may then be any page.
+        bool otherNavigation = false;
+    };
     // Opens the login page and waits for it; nothing when it did not open it.
-    std::optional<WaitResult> openAndWait();
-    // Whether another navigation (a reload, a click, the panel's own buttons) started during the
-    // last wait of openAndWait(): the page shown at its end may then be any page.
-    bool m_otherNavigation = false;
+    std::optional<PageOpened> openAndWait();
 
     Sequences& m_sequences;
     QPointer<Browser> m_browser;

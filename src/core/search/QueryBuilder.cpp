@@ -48,8 +48,12 @@ QString SearchHomePage(const QString& engine)
 
 QString SearchEngineDomain(const QString& engine)
 {
-    // As the result page's links write it: a scheme's own port left out, an IPv6 host in brackets.
-    QUrl url = QUrl::fromUserInput(SearchHomePage(engine)).adjusted(QUrl::RemoveUserInfo);
+    return LinkAuthority(QUrl::fromUserInput(SearchHomePage(engine)));
+}
+
+QString LinkAuthority(QUrl url)
+{
+    url.setUserInfo({});
     const int schemePort = url.scheme() == u"https"_s ? 443 : url.scheme() == u"http"_s ? 80 : -1;
     if (url.port() == schemePort)
         url.setPort(-1);

@@ -3,6 +3,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 namespace lintbay {
 
@@ -24,6 +25,9 @@ QString SearchQueryBase(const QString& engine);
 QString SearchHomePage(const QString& engine);
 // Host (and port) of the engine, as its redirect links carry it.
 QString SearchEngineDomain(const QString& engine);
+// Host and port of an address as links write them: without user and password, a scheme's own port
+// left out, an IPv6 host in brackets.
+QString LinkAuthority(QUrl url);
 
 // Base, keyword key, title scope, "tn" and time range: everything but the document type.
 QString BuildQueryPrefix(const QString& base, const QString& keywordLine, const QueryOptions& options);

@@ -1,6 +1,7 @@
 #include "search/ResultExtractor.h"
 
 #include "app/HtmlDocument.h"
+#include "search/QueryBuilder.h"
 #include "search/ResultListModel.h"
 #include "search/ScriptDetect.h"
 
@@ -81,16 +82,10 @@ bool isSiteTitle(const QString& title, const QString& sharingSuffix)
 // address in "url=". The mark anywhere else in a link (in another host's query, say) is not one.
 bool isEngineRedirect(const QString& link, const QString& engineDomain)
 {
-    if (engineDomain.isEmpty())
+    const QUrl url(link);
+    if (engineDomain.isEmpty() || (url.scheme() != u"http"_s && url.scheme() != u"https"_s))
         return false;
-    QUrl url(link);
-    const int schemePort = url.scheme() == u"https"_s ? 443 : url.scheme() == u"http"_s ? 80 : -1;
-    if (schemePort < 0)
-        return false;
-    if (url.port() == schemePort)
-        url.setPort(-1);
-    url.setUserInfo({});
-    return url.authority().compare(engineDomain, Qt::CaseInsensitive) == 0 &&
+    return LinkAuthority(url).compare(engineDomain, Qt::CaseInsensitive) == 0 &&
            url.path().compare(u"/link"_s, Qt::CaseInsensitive) == 0 &&
            url.query().startsWith(u"url="_s, Qt::CaseInsensitive);
 }

@@ -62,6 +62,18 @@ QString lastSegment(const QString& path)
     return clean.mid(clean.lastIndexOf(u'/') + 1);
 }
 
+QString realFolderOf(const QString& filePath)
+{
+    return QFileInfo(QFileInfo(filePath).absolutePath()).canonicalFilePath();
+}
+
+// Between listing and deleting, the owner of a home could put a link where a folder of the cache
+// was, leading to files of the user who deletes.
+bool stillWhereListed(const CacheRow& row)
+{
+    return !row.realFolder.isEmpty() && realFolderOf(row.filePath) == row.realFolder;
+}
+
 } // namespace
 
 QString UrlFileType(const QString& text)
@@ -220,20 +232,6 @@ QList<CacheRow> MyCacheRows(const UrlCache& cache, bool* complete)
     }
     return rows;
 }
-
-namespace {
-QString realFolderOf(const QString& filePath)
-{
-    return QFileInfo(QFileInfo(filePath).absolutePath()).canonicalFilePath();
-}
-
-// Between listing and deleting, the owner of a home could put a link where a folder of the cache
-// was, leading to files of the user who deletes.
-bool stillWhereListed(const CacheRow& row)
-{
-    return !row.realFolder.isEmpty() && realFolderOf(row.filePath) == row.realFolder;
-}
-} // namespace
 
 QList<CacheRow> ListUserCacheFiles(const QString& folder, const QString& profile)
 {
