@@ -58,6 +58,7 @@ bool setFolderReadOnly(const QString& folder, bool on)
 enum class Folder
 {
     Fresh,            // an absolute folder the transfer makes
+    WithFile,         // the document's name taken by an older file
     ReadOnlyWithFile, // an existing file in a folder no file can be added to
     Relative,         // a folder given without its root
 };
@@ -282,6 +283,20 @@ void tst_FaultMatrix::scenario_data()
         {S::Failed, QString(), QString(), QString(), u"HTTP 500"_s, {}},
         {S::Failed, QString(), QString(), QString(), u"HTTP 500"_s, {}});
 
+    // "覆盖" replaces an older file with the document, never with a page that is not it.
+    const QString htm = kName + u".htm"_s;
+    add("overwrite an older file", whole, Folder::WithFile,
+        {S::Done, u"40000"_s, u"40000"_s, u"100%"_s, {}, {file}},
+        {S::Done, u"40000"_s, u"40000"_s, u"100%"_s, {}, {file}});
+    const auto kept = [&](const QString& why) { return Expect{S::Failed, kAny, kAny, kAny, why, {file}}; };
+    add("404 page where an older file is", TestHttpResponse::notFound(), Folder::WithFile,
+        {S::Done, kAny, kAny, u"100%"_s, u"HTTP 404"_s, {htm, file}, u"htm"_s},
+        kept(u"HTTP 404（未找到），已有的文件没有被替换"_s));
+    add("web page where an older file is",
+        TestHttpResponse::html(QByteArray("<html><body>check</body></html>")), Folder::WithFile,
+        {S::Done, kAny, kAny, u"100%"_s, u"得到的是网页"_s, {htm, file}, u"htm"_s},
+        kept(u"得到的是网页，不是文档，已有的文件没有被替换"_s));
+
     // "覆盖" over a file that cannot be replaced: mode 1 says so with the file's length; the file stays.
     add("overwrite in a read-only folder", whole, Folder::ReadOnlyWithFile,
         {S::Failed, u"5"_s, u"5"_s, u"无法替换"_s, u"无法替换保存位置上已有的项目"_s, {file}},
@@ -307,9 +322,12 @@ void tst_FaultMatrix::scenario()
     m_server->serve(u"/doc"_s, response);
     const QString out = QDir(m_root->path()).filePath(u"out"_s);
     QString rowFolder = QDir::toNativeSeparators(out) + QDir::separator();
-    if (folder == Folder::ReadOnlyWithFile) {
+    const QString older = QDir(out).filePath(kName + u".pdf"_s);
+    if (folder == Folder::WithFile || folder == Folder::ReadOnlyWithFile) {
         QVERIFY(QDir().mkpath(out));
-        QVERIFY(writeFile(QDir(out).filePath(kName + u".pdf"_s), "older"));
+        QVERIFY(writeFile(older, "older"));
+    }
+    if (folder == Folder::ReadOnlyWithFile) {
         m_readOnly = out;
         const QString probe = QDir(out).filePath(u"probe"_s);
         if (!setFolderReadOnly(out, true) || writeFile(probe, "x")) {
@@ -325,7 +343,7 @@ void tst_FaultMatrix::scenario()
     Scheduler scheduler(list, *m_network);
     scheduler.options.downloadMode = mode == 1 ? DownloadMode::Single : DownloadMode::Parallel;
     scheduler.options.threadCount = 1;
-    scheduler.options.policy = folder == Folder::ReadOnlyWithFile ? NamePolicy::Overwrite : NamePolicy::Rename;
+    scheduler.options.policy = folder == Folder::Fresh ? NamePolicy::Rename : NamePolicy::Overwrite;
     scheduler.options.maxFileSizeMB = 1;
     scheduler.options.headerTimeoutMs = 3000;
     // Short for the stall; elsewhere long enough for twenty redirect hops over TLS under the
@@ -361,9 +379,10 @@ void tst_FaultMatrix::scenario()
         if (!expect.files.contains(name))
             QVERIFY2(name.startsWith(u".lintbay-"_s) && name.endsWith(u".part"_s), qPrintable(name));
     }
-    if (folder == Folder::ReadOnlyWithFile)
-        QCOMPARE(readFile(QDir(out).filePath(kName + u".pdf"_s)), QByteArray("older"));
-    else if (item.state == DownloadItemState::Done && item.progress == u"100%"_s)
+    const bool replaced = item.state == DownloadItemState::Done && item.filePath() == older;
+    if ((folder == Folder::WithFile || folder == Folder::ReadOnlyWithFile) && !replaced)
+        QCOMPARE(readFile(older), QByteArray("older"));
+    if (item.state == DownloadItemState::Done && item.progress == u"100%"_s)
         QCOMPARE(QString::number(QFileInfo(item.filePath()).size()), item.received);
     QStringList beside = entries(m_root->path());
     beside.removeAll(u"out"_s);

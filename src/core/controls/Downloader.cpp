@@ -177,6 +177,7 @@ void Downloader::onFetchEnded(Fetch::End reason)
     case Fetch::End::HeaderTimeout:
     case Fetch::End::WriteFailed:
     case Fetch::End::BadLength:
+    case Fetch::End::NotReplaced:
         break;
     }
     fail(kCannotDownload, m_fetch.endReason(reason));

@@ -5,6 +5,7 @@
 #include "controls/TransferReason.h"
 #include "controls/TransferSupport.h"
 
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 
@@ -594,14 +595,31 @@ void Fetch::onFinished()
     }
     if (followLandingPage(reply))
         return;
-    if (m_elsewhere ? m_part->commitBeside(m_elsewhere) : m_part->commit(m_ownPlaceholder)) {
+    // An answer that is not the document the name was chosen for (an error page, or a web page where
+    // a document was expected, as the engine's human check) is saved only where nothing stands: under
+    // "overwrite" it would replace the user's document, and the type correction would then move it
+    // away from the document's name.
+    const bool mayReplace = m_elsewhere || isTheNamedDocument(reply);
+    if (!mayReplace && !m_ownPlaceholder.isEmpty())
+        removeIfHolding(m_part->finalPath(), m_ownPlaceholder);
+    const bool committed =
+        m_elsewhere || !mayReplace ? m_part->commitBeside(m_elsewhere) : m_part->commit(m_ownPlaceholder);
+    if (committed) {
         m_digest = m_part->digest();
         finish(End::Complete);
         return;
     }
     m_targetTaken = m_part->takenAtCommit();
     m_fileError = m_part->errorString();
-    finish(End::WriteFailed);
+    finish(!mayReplace && m_targetTaken ? End::NotReplaced : End::WriteFailed);
+}
+
+bool Fetch::isTheNamedDocument(const QNetworkReply* reply) const
+{
+    if (m_status < 200 || m_status > 299)
+        return false;
+    const QString type = QFileInfo(m_part->finalPath()).suffix().toLower();
+    return !isPageContentType(reply->rawHeader("Content-Type")) || !documentExtensions().contains(type);
 }
 
 bool Fetch::followLandingPage(const QNetworkReply* reply)
@@ -670,17 +688,24 @@ QString Fetch::endReason(End end) const
     case End::Busy:
         text = reason::retryLater(m_status);
         break;
+    case End::NotReplaced:
+        text = reason::notReplaced(pageReasonText(), m_part ? m_part->finalPath() : QString());
+        break;
     }
     return m_followedTo.isEmpty() ? text : reason::afterLanding(m_followedTo, text);
 }
 
 QString Fetch::pageReason() const
 {
-    const bool followed = !m_followedTo.isEmpty();
+    const QString text = pageReasonText();
+    return m_followedTo.isEmpty() ? text : reason::afterLanding(m_followedTo, text);
+}
+
+QString Fetch::pageReasonText() const
+{
     const bool plainPage =
         m_landing.kind == LandingVerdict::Kind::None || m_landing.kind == LandingVerdict::Kind::Follow;
-    const QString text = plainPage ? reason::webPage(m_status, followed) : m_landing.reason;
-    return followed ? reason::afterLanding(m_followedTo, text) : text;
+    return plainPage ? reason::webPage(m_status, !m_followedTo.isEmpty()) : m_landing.reason;
 }
 
 void Fetch::onTick()

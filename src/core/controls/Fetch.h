@@ -105,6 +105,8 @@ public:
         TooLarge,        // the body grew past the size limit
         BadLength,       // the answer named two different lengths, or sent more than it named
         Busy,            // a body taken whole was a "try again later" answer (setEndOnBusy)
+        NotReplaced,     // an error page, or a web page for a document's name, found a file at the
+                         // target: the file stays, the body is dropped
     };
 
     // What the network layer said about an end that was not Complete.
@@ -135,7 +137,8 @@ public:
     void setEndOnBusy(bool on) { m_endOnBusy = on; }
     // Set: a file at the target is never replaced, not even one that came while the body arrived;
     // `elsewhere` then gives another target (empty: none, and the fetch ends WriteFailed with
-    // targetTaken()). Unset: the body takes the target's place.
+    // targetTaken()). Unset: the body takes the target's place when it is what the name was chosen
+    // for, and ends NotReplaced otherwise.
     void setCommitBeside(std::function<QString(const QString& taken)> elsewhere)
     {
         m_elsewhere = std::move(elsewhere);
@@ -244,6 +247,10 @@ private:
     bool takeBody(QNetworkReply* reply);
     // Reads the whole page that came as a landing page; true when its document is being fetched now.
     bool followLandingPage(const QNetworkReply* reply);
+    // A good answer, and a web page only where no document's name waits for it.
+    bool isTheNamedDocument(const QNetworkReply* reply) const;
+    // pageReason() without the landing page it followed.
+    QString pageReasonText() const;
     void onMetaData();
     void onReadyRead();
     // Takes what the reply holds, however little (the batch's wait is over).

@@ -168,6 +168,11 @@ QString cannotReplace(const QString& path)
     return u"无法替换保存位置上已有的项目：%1"_s.arg(path);
 }
 
+QString notReplaced(const QString& answer, const QString& path)
+{
+    return u"%1，已有的文件没有被替换：%2"_s.arg(answer, path);
+}
+
 QString cancelled()
 {
     return u"下载已取消"_s;

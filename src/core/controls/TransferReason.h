@@ -32,6 +32,8 @@ QString unsupportedAddress(const QString& url);
 // Above the size limit: by the announced length, or by what arrived when none was announced.
 QString tooLarge(qint64 bytes, double limitMB, bool announced);
 QString cannotReplace(const QString& path);
+// An answer that was not the document (`answer`: what it was) and left the file at `path` alone.
+QString notReplaced(const QString& answer, const QString& path);
 // Cancelled or stopped by the user.
 QString cancelled();
 // The server asked to be asked again later (429, 503); the row waits for that.

@@ -319,6 +319,9 @@ void ItemTransfer::onFetchEnded(Fetch::End reason)
         else
             end(Outcome::CannotWrite, m_fetch.endReason(reason));
         return;
+    case Fetch::End::NotReplaced:
+        end(Outcome::CannotReplace, m_fetch.endReason(reason));
+        return;
     case Fetch::End::Empty:
         end(Outcome::WholeFetchFailed, m_fetch.endReason(reason));
         return;
