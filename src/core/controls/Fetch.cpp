@@ -517,7 +517,17 @@ void Fetch::queueMore(void (Fetch::*step)())
     if (m_moreQueued)
         return;
     m_moreQueued = true;
-    QMetaObject::invokeMethod(this, step, Qt::QueuedConnection);
+    // For the reply of now only: by its turn the body may have been asked for again, and the new
+    // reply, without its answer yet, would be taken as answered with nothing.
+    QMetaObject::invokeMethod(
+        this,
+        [this, step, reply = QPointer<QNetworkReply>(m_reply)] {
+            if (reply && reply == m_reply)
+                (this->*step)();
+            else
+                m_moreQueued = false;
+        },
+        Qt::QueuedConnection);
 }
 
 void Fetch::onFinished()
