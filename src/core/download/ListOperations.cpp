@@ -277,9 +277,9 @@ int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& sel
             filesToRemove->append(path);
     };
     list.editRows(chosen, [alwaysUnknownType, &removeFile](int, DownloadItem& item) {
-        // A failed or skipped row owns no file at its path, under either type (see DeleteItemFile);
-        // the retyped path is looked at once the row waits again, so its ending from before decides.
-        const bool ownsFile = ownsFileAtPath(item);
+        // Only the file the row wrote goes (a failed or skipped row owns none, see DeleteItemFile).
+        // What lies at the retyped path was never this row's: a finished page row's ".xxx" became its
+        // ".htm", so a file there is another row's document or the user's own.
         removeFile(item);
         item.state = DownloadItemState::Waiting;
         const bool retyped = (alwaysUnknownType || isPageType(item.type)) && item.type != u"xxx"_s;
@@ -289,8 +289,6 @@ int RequeueRows(DownloadListModel& list, RequeueRule rule, const QList<int>& sel
         item.received.clear();
         item.progress.clear();
         item.reason.clear();
-        if (retyped && ownsFile)
-            removeFile(item);
         return true;
     });
 
