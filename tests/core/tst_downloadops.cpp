@@ -472,6 +472,7 @@ void TestDownloadOps::sizeAnswer_data()
     QTest::newRow("plain") << u"1000"_s << true << 1000.0;
     QTest::newRow("spaces") << u"  2048 "_s << true << 2048.0;
     QTest::newRow("fraction") << u"10.5"_s << true << 10.5;
+    QTest::newRow("thousands separated") << u"1,000"_s << true << 1000.0;
     QTest::newRow("word") << u"abc"_s << false << 0.0;
     QTest::newRow("empty") << QString() << false << 0.0;
     QTest::newRow("trailing text") << u"100kb"_s << false << 0.0;

@@ -1,5 +1,6 @@
 #include "download/ListOperations.h"
 
+#include "app/SettingsStore.h"
 #include "controls/TransferReason.h"
 #include "download/CellOrder.h"
 #include "download/FileActions.h"
@@ -216,8 +217,9 @@ int deleteFailedFiles(DownloadListModel& list, RowFiles* files)
 
 std::optional<double> parseSizeAnswer(const QString& answer)
 {
+    // Numeric as the options take numbers: "1,000" and "1e3" too.
     double v = 0;
-    if (!parseDecimal(answer.trimmed(), &v))
+    if (!ParseNumber(answer, &v))
         return std::nullopt;
     return v;
 }
