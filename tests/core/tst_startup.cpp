@@ -99,6 +99,14 @@ private slots:
         QCOMPARE(settings.getInt(u"fWebSearch"_s, u"combo1"_s, 10), 10);
     }
 
+    // The settings file is the user's to edit: a comma without quotes is still text.
+    void valueEditedWithAComma()
+    {
+        const QString ini = iniPath(u"edited.ini"_s);
+        QVERIFY(test::writeFile(ini, "[fWebSearch]\nText1=/home/u/2024,reports\n"));
+        QCOMPARE(SettingsStore(ini).get(u"fWebSearch"_s, u"Text1"_s), u"/home/u/2024,reports"_s);
+    }
+
     void chineseSectionsRoundTrip()
     {
         const QString ini = iniPath(u"roundtrip.ini"_s);
