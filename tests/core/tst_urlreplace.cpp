@@ -114,7 +114,7 @@ void TestUrlReplace::duplicateKeys_data()
         << QStringList{u"http://h/v1"_s, u"http://h/v11"_s} << u"v1"_s << u"v11"_s
         << QStringList{u"http://h/v11"_s, u"http://h/v111"_s} << 0;
     QTest::newRow("key emptied") << QStringList{u"http://h/1"_s, u"http://h/2"_s} << u"http://h/1"_s
-                                 << QString() << QStringList{u"http://h/1"_s, u"http://h/2"_s} << 1;
+                                 << QString() << QStringList{u"http://h/1"_s, u"http://h/2"_s} << 0;
 }
 
 void TestUrlReplace::duplicateKeys()
@@ -129,6 +129,7 @@ void TestUrlReplace::duplicateKeys()
         QVERIFY(list.addItem(k, u"n"_s, u"pdf"_s, u"/d/"_s, k));
     const UrlReplaceResult r = replaceInAddresses(list, find, replacement);
     QCOMPARE(r.keysKept, kept);
+    QCOMPARE(r.keysEmptied, int(QByteArrayView(QTest::currentDataTag()) == "key emptied"));
     QStringList got;
     for (int i = 0; i < list.count(); ++i) {
         got << list.at(i).key;
@@ -172,6 +173,9 @@ void TestUrlReplace::message()
     const QString text = urlReplaceMessage(r);
     QVERIFY(text.startsWith(u"全部网址替换完成！"_s));
     QVERIFY(text.contains(u"2"_s));
+    QVERIFY(!text.contains(u"没有网址"_s));
+    r.keysEmptied = 1;
+    QVERIFY(urlReplaceMessage(r).contains(u"有1项替换后没有网址了"_s));
 }
 
 QTEST_GUILESS_MAIN(TestUrlReplace)

@@ -22,7 +22,9 @@ UrlReplaceResult replaceInAddresses(DownloadListModel& list, const QString& find
         // An address the replace emptied goes, with its separator: an empty one would be fetched
         // as "" once the row's addresses are swapped.
         key = key.split(u'|', Qt::SkipEmptyParts).join(u'|');
-        if (key != before)
+        if (key.isEmpty())
+            ++result.keysEmptied;
+        else if (key != before)
             keyChanges.append({row, key});
     }
     result.keysKept = list.changeKeys(keyChanges);
@@ -43,6 +45,8 @@ QString urlReplaceMessage(const UrlReplaceResult& result)
     QString text = kUrlReplaceDoneText.toString();
     if (result.keysKept > 0)
         text += u"\n有%1项替换后的网址与列表中其他项相同，保留了原网址。"_s.arg(result.keysKept);
+    if (result.keysEmptied > 0)
+        text += u"\n有%1项替换后没有网址了，保留了原网址。"_s.arg(result.keysEmptied);
     return text;
 }
 

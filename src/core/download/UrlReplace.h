@@ -15,7 +15,8 @@ struct UrlReplaceResult
     bool refused = false;    // the find text is empty or only spaces: nothing changed
     int keysChanged = 0;     // rows whose addresses changed
     int referersChanged = 0; // rows whose referring address changed
-    int keysKept = 0;        // rows whose new addresses another row holds (or that came out empty): unchanged
+    int keysKept = 0;        // rows whose new addresses another row holds: unchanged
+    int keysEmptied = 0;     // rows the replace would have left without an address: unchanged
 };
 
 // Replaces every occurrence of `find`, ignoring case, in the addresses (every address of a key) and
