@@ -97,6 +97,8 @@ private slots:
             << u"/sso"_s << u"/to-sso"_s << false << true << -1;
         QTest::newRow("page shown reloaded meanwhile")
             << u"/elsewhere"_s << u"/slow"_s << false << false << 200;
+        QTest::newRow("login address shows nothing")
+            << u"/elsewhere"_s << u"/empty"_s << false << false << -1;
     }
 
     void loginFillsOnlyTheLoginPage()
@@ -118,6 +120,9 @@ private slots:
         slow.delayMs = 8000;
         server.serve(u"/slow"_s, slow);
         server.serve(u"/to-sso"_s, TestHttpResponse::redirect(server.url(u"/sso"_s).toEncoded()));
+        TestHttpResponse empty;
+        empty.status = 204;
+        server.serve(u"/empty"_s, empty);
         QNetworkAccessManager nam;
         nam.setProxy(QNetworkProxy::NoProxy);
         HeadlessBrowser browser(&nam);

@@ -35,6 +35,10 @@ public:
     virtual bool setValue(const ElementLocator& locator, const QString& value) = 0;
     // Loads the current page again.
     virtual void reload() = 0;
+    // Whether the load whose end documentComplete told last showed a page of its own. False for one
+    // that failed, brought a file to save, or answered with nothing to show: the page shown before
+    // may still be there.
+    virtual bool lastLoadSucceeded() const = 0;
     // Asks for a parsed snapshot of the current top-level document. The callback runs exactly once,
     // possibly before this returns; it receives nullptr when no document can be read.
     virtual void requestDocument(std::function<void(HtmlDocumentPtr)> callback) = 0;

@@ -168,7 +168,6 @@ void HeadlessBrowser::stop()
 
 void HeadlessBrowser::start(const QUrl& url, int historyTarget, const QUrl& referer, const QByteArray& postBody)
 {
-    m_fieldValues.clear();
     abortCurrent();
     const quint64 navigation = ++m_navigation;
     m_busy = true;
@@ -232,6 +231,16 @@ void HeadlessBrowser::onReplyFinished(QNetworkReply* reply, quint64 navigation)
     m_reply = nullptr;
     m_lastError = reply->error();
     m_lastStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // As in a browser, an answer with nothing to show or a file to save leaves the page shown.
+    const bool attachment =
+        reply->rawHeader("Content-Disposition").trimmed().toLower().startsWith("attachment");
+    if (m_document && (m_lastStatus == 204 || m_lastStatus == 205 || attachment)) {
+        m_lastLoadOk = false;
+        m_busy = false;
+        emit statusTextChanged(u"完成"_s);
+        emit documentComplete(m_url);
+        return;
+    }
     // Error statuses and pages cut short still show what arrived, as in a browser; a failed
     // connection leaves an empty page.
     const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray();
@@ -242,6 +251,8 @@ void HeadlessBrowser::onReplyFinished(QNetworkReply* reply, quint64 navigation)
 
 void HeadlessBrowser::commit(const QUrl& url, HtmlDocumentPtr document, int historyTarget)
 {
+    m_lastLoadOk = m_lastError == QNetworkReply::NoError;
+    m_fieldValues.clear();
     m_document = std::move(document);
     m_url = url;
     if (historyTarget >= 0 && historyTarget < m_history.size()) {

@@ -32,6 +32,7 @@ public:
     bool click(const ElementLocator& locator) override;
     bool setValue(const ElementLocator& locator, const QString& value) override;
     void reload() override;
+    bool lastLoadSucceeded() const override { return m_lastLoadOk; }
     void requestDocument(std::function<void(HtmlDocumentPtr)> callback) override;
 
     // Abandons a running navigation; the current document stays and no completion follows.
@@ -67,6 +68,7 @@ private:
     quint64 m_navigation = 0; // identifies the navigation whose completion still counts
     int m_pendingHistoryTarget = kNewEntry;
     bool m_busy = false;
+    bool m_lastLoadOk = false;
     bool m_silent = false;
     QUrl m_url;
     HtmlDocumentPtr m_document;

@@ -114,10 +114,12 @@ bool LoginAssistant::LoginNow()
     // The account goes to the login page only. The page shown before it stays shown while the login
     // page is slow to come, when "浏览" is opening it already, or when the end of that page's own
     // load ended the wait: that may be any site of the results. So the page filled is on the login
-    // address's site, or one the login address led to: its load ended, with no other load going
-    // before it and none started during the wait (a reload then shows the page before again).
-    const bool ledTo =
-        opened && opened->waited == WaitResult::Condition && !opened->otherNavigation && !loadRunning;
+    // address's site, or one the login address led to: its load ended showing a page of its own,
+    // with no other load going before it and none started during the wait (a reload then shows the
+    // page before again). A login address that answers with a file or with nothing leaves the page
+    // before on screen.
+    const bool ledTo = opened && opened->waited == WaitResult::Condition && !opened->otherNavigation &&
+                       !loadRunning && m_browser && m_browser->lastLoadSucceeded();
     if (doc && !ledTo && !sameHost(doc->url(), QUrl::fromUserInput(address.trimmed())))
         doc.reset();
     // Each call into the browser may run events (a script answers asynchronously), and with them

@@ -80,7 +80,7 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineProfile* profile, QWidget* parentWi
         emit statusTextChanged(url.toString());
     });
     connect(m_page, &QWebEnginePage::loadStarted, this, [this] { m_busy = true; });
-    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool) {
+    connect(m_page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
         // The end of the load navigate() superseded, which comes once at most: a later load that
         // ends at that address (going back to it, say) is a load of its own.
         const bool superseded =
@@ -88,6 +88,9 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineProfile* profile, QWidget* parentWi
         m_previousRequest = m_lastRequest;
         if (superseded)
             return;
+        // A download or an answer without content ends the load unsuccessfully, with the page
+        // before still shown.
+        m_lastLoadOk = ok;
         m_busy = false;
         emit statusTextChanged(u"完成"_s);
         emit documentComplete(m_page->url());

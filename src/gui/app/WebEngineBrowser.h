@@ -57,6 +57,7 @@ public:
     bool click(const ElementLocator& locator) override;
     bool setValue(const ElementLocator& locator, const QString& value) override;
     void reload() override;
+    bool lastLoadSucceeded() const override { return m_lastLoadOk; }
     void requestDocument(std::function<void(HtmlDocumentPtr)> callback) override;
 
     // Longest wait for the page to answer a click (default 3 s).
@@ -69,6 +70,7 @@ private:
     QPointer<QWebEngineView> m_view;
     BrowserPage* m_page = nullptr;
     bool m_busy = false;
+    bool m_lastLoadOk = false;
     int m_scriptTimeoutMs = 3000;
     // The addresses of the last two navigate() calls: a page that finishes loading after a newer
     // navigation was asked for is not the page the caller waits for.
