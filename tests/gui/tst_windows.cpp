@@ -5,6 +5,8 @@
 #include "app/HeadlessBrowser.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
+#include "download/DownloadSession.h"
+#include "download/LoginAssistant.h"
 #include "options/BrowserEmulation.h"
 #include "options/IniRegistry.h"
 #include "search/ResultListModel.h"
@@ -154,6 +156,27 @@ private slots:
         QCOMPARE(server.requestsTo(u"/s"_s).size(), 1);
         QVERIFY(search->session()->allIdle());
         QVERIFY(search->close());
+    }
+
+    // Clicks handled while the download window's login waits for a page run inside that wait: no
+    // search run starts there.
+    void noSearchRunStartsInsideALogin()
+    {
+        Program p(m_server.url().toString());
+        fWebSearch* search = p.openSearch();
+        QVERIFY(search);
+        child<QPlainTextEdit>(search, u"Text1"_s)->setPlainText(u"a"_s);
+        QTRY_VERIFY(search->session()->allIdle()); // the home page read
+        const SequenceGuard login(p.app.openDownloadSession().sequences(), kLoginSequence);
+        const qsizetype asked = m_server.requests().size();
+        for (const QString& button : {u"Command1"_s, u"Command4"_s}) {
+            p.messages.clear();
+            child<QPushButton>(search, button)->click();
+            QVERIFY2(p.lastMessageIs(MessageIcon::Error, u"正在登录网站，请等登录结束以后使用该功能！"_s),
+                     qPrintable(button + u": "_s + p.messageTexts().join(u" / "_s)));
+        }
+        QVERIFY(search->session()->allIdle());
+        QCOMPARE(m_server.requests().size(), asked);
     }
 
     void dayCountMustBeANumber()

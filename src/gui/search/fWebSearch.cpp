@@ -7,6 +7,7 @@
 #include "app/GuiContext.h"
 #include "app/SettingsStore.h"
 #include "download/DownloadSession.h"
+#include "download/LoginAssistant.h"
 #include "download/fFileDownload.h"
 #include "download/fSeleFileSavePath.h"
 #include "options/fOption.h"
@@ -40,6 +41,7 @@ const QString kBatchRunningCaption = u"停止批量搜索"_s;
 const QString kAddAllIdleCaption = u"加入全部到列表"_s;
 const QString kAddAllRunningCaption = u"停止加入全部"_s;
 const QString kExtractingText = u"正在提取网页信息，请停止以后使用该功能！"_s;
+const QString kLoggingInText = u"正在登录网站，请等登录结束以后使用该功能！"_s;
 const QString kVerificationPauseText =
     u"搜索引擎要求安全验证：请在上方网页中完成验证，完成后自动继续提取。"_s;
 const QString kRunningStyle = u"background-color: rgb(255, 0, 0);"_s;
@@ -247,6 +249,8 @@ void fWebSearch::Command1_Click()
         ShowError(this, kExtractingText);
         return;
     }
+    if (refusedDuringALogin())
+        return;
     showBatch(true);
     const QPointer<fWebSearch> self(this);
     if (m_context.app().settings().promptSavePathOnExtract() == 1)
@@ -261,6 +265,17 @@ void fWebSearch::Command1_Click()
     request.tickedTypes = tickedTypes();
     if (!m_session->runBatch(request) && self)
         showBatch(false);
+}
+
+bool fWebSearch::refusedDuringALogin()
+{
+    // A login runs its steps in waits of its own, and a click handled meanwhile runs inside them: a
+    // batch started there would hold the login unfinished (and its later logins refused) for hours.
+    const DownloadSession* downloads = m_context.app().downloadSession();
+    if (!downloads || !downloads->login().isRunning())
+        return false;
+    ShowError(this, kLoggingInText);
+    return true;
 }
 
 void fWebSearch::showBatch(bool running)
@@ -326,6 +341,8 @@ void fWebSearch::Command4_Click()
         ShowError(this, kExtractingText);
         return;
     }
+    if (!m_session->insideBatch() && refusedDuringALogin())
+        return;
     showPageFollowing(true);
     m_session->AddAllStopFlag = false;
     const QPointer<fWebSearch> self(this);

@@ -66,6 +66,8 @@ private:
     void Command7_Click();
     void Command2_Click();
     void Check7_Click(bool ticked);
+    // Tells the user and returns true while the download window's login runs.
+    bool refusedDuringALogin();
     void showBatch(bool running);
     void showPageFollowing(bool running);
     void showVerificationPause(bool paused);
