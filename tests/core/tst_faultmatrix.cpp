@@ -296,6 +296,9 @@ void tst_FaultMatrix::scenario_data()
         TestHttpResponse::html(QByteArray("<html><body>check</body></html>")), Folder::WithFile,
         {S::Done, kAny, kAny, u"100%"_s, u"得到的是网页"_s, {htm, file}, u"htm"_s},
         kept(u"得到的是网页，不是文档，已有的文件没有被替换"_s));
+    add("PDF called a web page where an older file is", TestHttpResponse::bytes(pdf(40000), "text/html"),
+        Folder::WithFile, {S::Done, kAny, kAny, u"100%"_s, kAny, {file, kName + u"[0001].pdf"_s}},
+        {S::Done, u"40000"_s, u"40000"_s, u"100%"_s, kAny, {file}});
 
     // "覆盖" over a file that cannot be replaced: mode 1 says so with the file's length; the file stays.
     add("overwrite in a read-only folder", whole, Folder::ReadOnlyWithFile,
@@ -368,7 +371,8 @@ void tst_FaultMatrix::scenario()
     QVERIFY2(column(item.size, expect.size), qPrintable(item.size));
     QVERIFY2(column(item.received, expect.received), qPrintable(item.received));
     QVERIFY2(column(item.progress, expect.progress), qPrintable(item.progress));
-    QVERIFY2(expect.reason.isEmpty() ? item.reason.isEmpty() : item.reason.contains(expect.reason),
+    QVERIFY2(expect.reason.isEmpty() ? item.reason.isEmpty()
+                                     : expect.reason == kAny || item.reason.contains(expect.reason),
              qPrintable(item.reason));
     QCOMPARE(item.type, expect.type);
 

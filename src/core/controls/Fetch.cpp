@@ -629,7 +629,8 @@ bool Fetch::isTheNamedDocument(const QNetworkReply* reply) const
     if (m_status < 200 || m_status > 299)
         return false;
     const QString type = QFileInfo(m_part->finalPath()).suffix().toLower();
-    return !isPageContentType(reply->rawHeader("Content-Type")) || !documentExtensions().contains(type);
+    return !isPageContentType(reply->rawHeader("Content-Type")) || !documentExtensions().contains(type) ||
+           startsLikeADocument(m_part->head(8)); // a document its server called a page
 }
 
 bool Fetch::followLandingPage(const QNetworkReply* reply)

@@ -181,4 +181,11 @@ bool documentLooksWhole(QByteArrayView head, QByteArrayView tail)
     return true;
 }
 
+bool startsLikeADocument(QByteArrayView head)
+{
+    return head.startsWith("%PDF-") || head.startsWith(QByteArrayView("PK\x03\x04", 4)) ||
+           head.startsWith("{\\rtf") ||
+           head.startsWith(QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+}
+
 } // namespace lintbay

@@ -76,5 +76,8 @@ inline constexpr qint64 kDocumentTailBytes = 22 + 65535;
 // that lacks it was cut off on the way, even where the connection's end looked like a normal one.
 // Bodies of other formats are taken as they are.
 bool documentLooksWhole(QByteArrayView head, QByteArrayView tail);
+// The first bytes of a PDF, an Office file (the old compound file or the new package) or an RTF
+// file, whatever the answer's headers said it is.
+bool startsLikeADocument(QByteArrayView head);
 
 } // namespace lintbay
