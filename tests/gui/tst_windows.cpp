@@ -158,16 +158,23 @@ private slots:
         QVERIFY(search->close());
     }
 
-    // Clicks handled while the download window's login waits for a page run inside that wait: no
-    // search run starts there.
+    // Clicks handled while the download window's login, or its panel, waits for a page run inside
+    // that wait: no search run starts there.
+    void noSearchRunStartsInsideALogin_data()
+    {
+        QTest::addColumn<QString>("sequence");
+        QTest::newRow("login") << kLoginSequence;
+        QTest::newRow("login page opening") << kBrowseSequence;
+    }
     void noSearchRunStartsInsideALogin()
     {
+        QFETCH(QString, sequence);
         Program p(m_server.url().toString());
         fWebSearch* search = p.openSearch();
         QVERIFY(search);
         child<QPlainTextEdit>(search, u"Text1"_s)->setPlainText(u"a"_s);
         QTRY_VERIFY(search->session()->allIdle()); // the home page read
-        const SequenceGuard login(p.app.openDownloadSession().sequences(), kLoginSequence);
+        const SequenceGuard login(p.app.openDownloadSession().sequences(), sequence);
         const qsizetype asked = m_server.requests().size();
         for (const QString& button : {u"Command1"_s, u"Command4"_s}) {
             p.messages.clear();

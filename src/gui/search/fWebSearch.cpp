@@ -269,10 +269,12 @@ void fWebSearch::Command1_Click()
 
 bool fWebSearch::refusedDuringALogin()
 {
-    // A login runs its steps in waits of its own, and a click handled meanwhile runs inside them: a
-    // batch started there would hold the login unfinished (and its later logins refused) for hours.
+    // A login, and the login panel opening its page, run their steps in waits of their own, and a
+    // click handled meanwhile runs inside them: a run started there would hold the login unfinished
+    // (and its later logins refused) for hours. A batch's own following does not come this way.
     const DownloadSession* downloads = m_context.app().downloadSession();
-    if (!downloads || !downloads->login().isRunning())
+    if (!downloads || (!downloads->sequences().isRunning(kLoginSequence) &&
+                       !downloads->sequences().isRunning(kBrowseSequence)))
         return false;
     ShowError(this, kLoggingInText);
     return true;
@@ -341,7 +343,7 @@ void fWebSearch::Command4_Click()
         ShowError(this, kExtractingText);
         return;
     }
-    if (!m_session->insideBatch() && refusedDuringALogin())
+    if (refusedDuringALogin())
         return;
     showPageFollowing(true);
     m_session->AddAllStopFlag = false;
