@@ -36,8 +36,8 @@ public:
     // Loads the current page again.
     virtual void reload() = 0;
     // Whether the load whose end documentComplete told last showed a page of its own. False for one
-    // that failed, brought a file to save, or answered with nothing to show: the page shown before
-    // may still be there.
+    // that failed (an error status included, though its page is shown), brought a file to save, or
+    // answered with nothing to show: the page shown before may still be there.
     virtual bool lastLoadSucceeded() const = 0;
     // Asks for a parsed snapshot of the current top-level document. The callback runs exactly once,
     // possibly before this returns; it receives nullptr when no document can be read.

@@ -33,7 +33,8 @@ QString SettingsStore::get(const QString& section, const QString& key, const QSt
     const QVariant v = m_settings->value(settingsKey(section, key));
     if (!v.isValid())
         return defaultValue;
-    // A value edited by hand with a comma and no quotes reads as a list of its pieces.
+    // A value edited by hand with a comma and no quotes reads as a list of its pieces (the reader
+    // drops spaces around the commas; quotes keep them).
     if (v.typeId() == QMetaType::QStringList)
         return v.toStringList().join(u',');
     if (v.canConvert<QString>())
