@@ -235,10 +235,7 @@ void HeadlessBrowser::onReplyFinished(QNetworkReply* reply, quint64 navigation)
     const bool attachment =
         reply->rawHeader("Content-Disposition").trimmed().toLower().startsWith("attachment");
     if (m_document && (m_lastStatus == 204 || m_lastStatus == 205 || attachment)) {
-        m_lastLoadOk = false;
-        m_busy = false;
-        emit statusTextChanged(u"完成"_s);
-        emit documentComplete(m_url);
+        loadEnded(false);
         return;
     }
     // Error statuses and pages cut short still show what arrived, as in a browser; a failed
@@ -251,7 +248,6 @@ void HeadlessBrowser::onReplyFinished(QNetworkReply* reply, quint64 navigation)
 
 void HeadlessBrowser::commit(const QUrl& url, HtmlDocumentPtr document, int historyTarget)
 {
-    m_lastLoadOk = m_lastError == QNetworkReply::NoError;
     m_fieldValues.clear();
     m_document = std::move(document);
     m_url = url;
@@ -265,9 +261,15 @@ void HeadlessBrowser::commit(const QUrl& url, HtmlDocumentPtr document, int hist
         m_history.append(url);
         m_historyIndex = int(m_history.size()) - 1;
     }
+    loadEnded(m_lastError == QNetworkReply::NoError);
+}
+
+void HeadlessBrowser::loadEnded(bool succeeded)
+{
+    m_lastLoadOk = succeeded;
     m_busy = false;
     emit statusTextChanged(u"完成"_s);
-    emit documentComplete(url);
+    emit documentComplete(m_url);
 }
 
 } // namespace lintbay

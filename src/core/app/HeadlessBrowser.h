@@ -62,6 +62,8 @@ private:
     void abortCurrent();
     void onReplyFinished(QNetworkReply* reply, quint64 navigation);
     void commit(const QUrl& url, HtmlDocumentPtr document, int historyTarget);
+    // The end of a load, whether or not it replaced the page.
+    void loadEnded(bool succeeded);
 
     QPointer<QNetworkAccessManager> m_nam;
     QPointer<QNetworkReply> m_reply;

@@ -609,11 +609,11 @@ void Fetch::onFinished()
     // a document was expected, as the engine's human check) is saved only where nothing stands: under
     // "overwrite" it would replace the user's document, and the type correction would then move it
     // away from the document's name.
-    const bool mayReplace = m_elsewhere || isTheNamedDocument(reply);
-    if (!mayReplace && !m_ownPlaceholder.isEmpty())
+    const bool onlyWhereFree = !m_elsewhere && !isTheNamedDocument(reply);
+    if (onlyWhereFree && !m_ownPlaceholder.isEmpty())
         removeIfHolding(m_part->finalPath(), m_ownPlaceholder);
     const bool committed =
-        m_elsewhere || !mayReplace ? m_part->commitBeside(m_elsewhere) : m_part->commit(m_ownPlaceholder);
+        m_elsewhere || onlyWhereFree ? m_part->commitBeside(m_elsewhere) : m_part->commit(m_ownPlaceholder);
     if (committed) {
         m_digest = m_part->digest();
         finish(End::Complete);
@@ -621,7 +621,7 @@ void Fetch::onFinished()
     }
     m_targetTaken = m_part->takenAtCommit();
     m_fileError = m_part->errorString();
-    finish(!mayReplace && m_targetTaken ? End::NotReplaced : End::WriteFailed);
+    finish(onlyWhereFree && m_targetTaken ? End::NotReplaced : End::WriteFailed);
 }
 
 bool Fetch::isTheNamedDocument(const QNetworkReply* reply) const
