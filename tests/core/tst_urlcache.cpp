@@ -70,7 +70,7 @@ struct Homes
     {
         QDir().mkpath(root + u"/third/.cache"_s);
         writeFile(otherCache + u"/a.pdf"_s, "pdf-a");
-        writeFile(otherCache + u"/cookie.txt"_s, "name=value");
+        writeFile(otherCache + u"/it's cookie.txt"_s, "name=value");
         writeFile(otherCache + u"/x1/b.doc"_s, "doc-b-long");
         writeFile(otherCache + u"/x1/deep/c.PDF"_s, "c");
         writeFile(otherCache + u"/keep/note.TXT"_s, "note");
@@ -492,6 +492,8 @@ private slots:
             CacheViewer viewer(CacheLocations::forHome(dir.path(), dir.path()));
             viewer.showMyCache();
             QCOMPARE(viewer.countText(), u"出错!!!共有0 个文件"_s);
+            // The cache folder is also walked as the user's own among all users' caches.
+            QCOMPARE(ClearAllCaches(CacheLocations::forHome(dir.path(), dir.path())), 0);
 
             lock.exec(u"ROLLBACK"_s);
             lock.finish();
@@ -768,7 +770,7 @@ private slots:
 
         const QStringList allMine{u"Cookie:ann@h/"_s, u"http://h/a.pdf"_s, u"http://h/x.txt"_s,
                                   u"http://h/c.doc"_s};
-        const QStringList allOther{u"a.pdf"_s, u"cookie.txt"_s, u"keep/note.TXT"_s, u"x1/b.doc"_s,
+        const QStringList allOther{u"a.pdf"_s, u"it's cookie.txt"_s, u"keep/note.TXT"_s, u"x1/b.doc"_s,
                                    u"x1/deep/c.PDF"_s};
         QTest::newRow("mine: all but the cookie")
             << false << true << QStringList{} << QStringList{u"Cookie:ann@h/"_s} << allOther << false;
@@ -781,10 +783,10 @@ private slots:
         // index, which keeps the cookie's file.
         QTest::newRow("all users: all but .txt files")
             << true << true << QStringList{} << QStringList{u"Cookie:ann@h/"_s, u"http://h/x.txt"_s}
-            << QStringList{u"cookie.txt"_s, u"keep/note.TXT"_s} << true;
+            << QStringList{u"it's cookie.txt"_s, u"keep/note.TXT"_s} << true;
         QTest::newRow("all users: selected")
-            << true << false << QStringList{u"x1/deep/c.PDF"_s, u"cookie.txt"_s} << allMine
-            << QStringList{u"a.pdf"_s, u"cookie.txt"_s, u"keep/note.TXT"_s, u"x1/b.doc"_s} << true;
+            << true << false << QStringList{u"x1/deep/c.PDF"_s, u"it's cookie.txt"_s} << allMine
+            << QStringList{u"a.pdf"_s, u"it's cookie.txt"_s, u"keep/note.TXT"_s, u"x1/b.doc"_s} << true;
         QTest::newRow("all users: nothing selected still removes empty folders")
             << true << false << QStringList{} << allMine << allOther << true;
     }
@@ -858,7 +860,7 @@ private slots:
         QStringList other;
         ListFilesUnder(h.otherCache, other, true);
         other.sort();
-        QCOMPARE(other, (QStringList{h.other(u"cookie.txt"_s), h.other(u"keep/note.TXT"_s)}));
+        QCOMPARE(other, (QStringList{h.other(u"it's cookie.txt"_s), h.other(u"keep/note.TXT"_s)}));
         QVERIFY(!QFileInfo::exists(h.other(u"x1"_s)));
         QVERIFY(!QFileInfo::exists(h.other(u"empty"_s)));
     }

@@ -263,8 +263,11 @@ QList<CacheRow> ListUserCacheFiles(const QString& folder, const QString& profile
 
 bool MayDeleteRow(const CacheRow& row)
 {
+    // A user's file is kept by its name's own type: the type shown is cut at characters that end an
+    // address's path ("it's cookie.txt" shows none).
     if (row.isUserRow())
-        return !row.filePath.isEmpty() && row.type.toLower() != u"txt";
+        return !row.filePath.isEmpty() &&
+               QFileInfo(row.filePath).suffix().compare(u"txt"_s, Qt::CaseInsensitive) != 0;
     return !row.text.isEmpty() && !IsProtectedCacheUrl(row.text);
 }
 
@@ -274,12 +277,15 @@ int DeleteCacheRows(const QList<CacheRow>& rows, UrlCache& cache)
     // file of it listed among a user's (the user's own home is one of the homes walked) goes through
     // the index as its own row would: a protected entry's file stays, and no entry is left naming a
     // file that is gone. A row listed before its entry was stored again may name a file that another
-    // entry has taken since: that file is not the row's to delete.
+    // entry has taken since: that file is not the row's to delete. While the index cannot be read,
+    // which of its files are protected is unknown, and none of them is touched.
     std::optional<QHash<QString, QString>> owners; // file path → address
+    bool ownersKnown = false;
+    const QString ownFolder = nativeClean(cache.folder()) + QDir::separator();
     const auto ownerOf = [&](const QString& path) {
         if (!owners) {
             owners.emplace();
-            for (const UrlCacheEntry& entry : cache.entries())
+            for (const UrlCacheEntry& entry : cache.entries(&ownersKnown))
                 owners->insert(nativeClean(cache.filePath(entry)), entry.url);
         }
         return owners->value(nativeClean(path));
@@ -290,6 +296,8 @@ int DeleteCacheRows(const QList<CacheRow>& rows, UrlCache& cache)
             continue;
         if (row.isUserRow()) {
             const QString owner = ownerOf(row.filePath);
+            if (owner.isEmpty() && !ownersKnown && nativeClean(row.filePath).startsWith(ownFolder, kPathCase))
+                continue;
             if (owner.isEmpty() ? stillWhereListed(row) && 强制删除(row.filePath)
                                 : !IsProtectedCacheUrl(owner) && cache.remove(owner))
                 ++deleted;
