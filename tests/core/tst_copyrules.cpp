@@ -327,6 +327,15 @@ private slots:
         QCOMPARE(second.copied, 4);
         QCOMPARE(folderContents(f.target),
                  (QStringList{u"1.pdf=1.pdf"_s, u"2.doc=2.doc"_s, u"3=3"_s, u"4.xls=4.xls"_s}));
+
+        // Two files of one name in one run: the second never replaces what the first wrote.
+        QVERIFY(writeFile(f.src(u"x/1.pdf"_s), "one"));
+        QVERIFY(writeFile(f.src(u"y/1.pdf"_s), "two"));
+        const CopyRunSummary third =
+            CopyFilesTo({f.src(u"x/1.pdf"_s), f.src(u"y/1.pdf"_s)}, f.target, SameNameRule::Overwrite);
+        QCOMPARE(third.copied, 2);
+        QCOMPARE(folderContents(f.target), (QStringList{u"1.pdf=one"_s, u"1[001].pdf=two"_s, u"2.doc=2.doc"_s,
+                                                        u"3=3"_s, u"4.xls=4.xls"_s}));
     }
 };
 

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryFile>
 
 #include <filesystem>
@@ -252,6 +253,12 @@ CopyRunSummary CopyFilesTo(const QStringList& files, const QString& targetFolder
                            const CopyRunCallbacks& callbacks)
 {
     CopyRunSummary summary;
+    // The rules are for files that were in the folder before: a file this run wrote is never
+    // replaced by a later file of the same name (cache files of different addresses share names).
+    QSet<QString> written;
+    const auto key = [](const QString& path) {
+        return kPathCase == Qt::CaseInsensitive ? QDir::cleanPath(path).toLower() : QDir::cleanPath(path);
+    };
     for (qsizetype i = 0; i < files.size(); ++i) {
         if (callbacks.running && !callbacks.running()) {
             summary.stopped = true;
@@ -259,7 +266,13 @@ CopyRunSummary CopyFilesTo(const QStringList& files, const QString& targetFolder
         }
         if (callbacks.fileStarted)
             callbacks.fileStarted(int(i + 1), CopyTargetName(files[i]));
-        switch (CopyWithRule(files[i], targetFolder, rule, callbacks.working).outcome) {
+        const bool wroteThatName = written.contains(key(joinFolder(targetFolder, CopyTargetName(files[i]))));
+        const CopyResult result = CopyWithRule(
+            files[i], targetFolder, wroteThatName && rule != SameNameRule::Skip ? SameNameRule::Rename : rule,
+            callbacks.working);
+        if (!result.target.isEmpty())
+            written.insert(key(result.target));
+        switch (result.outcome) {
         case CopyOutcome::Copied:
         case CopyOutcome::Overwritten:
         case CopyOutcome::Renamed:
