@@ -7,6 +7,7 @@
 #include <QIODevice>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -89,7 +90,26 @@ bool PartFile::adopt(const QString& partPath)
     if (!isPartFile(partPath) || QFileInfo(partPath).size() <= 0)
         return false;
     QFile file(partPath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    // A part left by a run that did not end: after a power cut some file systems keep the length the
+    // file had reached but not its last data, which reads back as zeros. Trailing zeros are fetched
+    // again rather than trusted.
+    constexpr qint64 kBlock = 64 * 1024;
+    qint64 kept = file.size();
+    while (kept > 0) {
+        const qint64 from = std::max<qint64>(0, kept - kBlock);
+        QByteArray block;
+        if (!file.seek(from) || (block = file.read(kept - from)).size() != kept - from)
+            return false;
+        qsizetype end = block.size();
+        while (end > 0 && block[end - 1] == '\0')
+            --end;
+        kept = from + end;
+        if (end > 0)
+            break;
+    }
+    if (kept == 0 || (kept < file.size() && !file.resize(kept)) || !file.seek(0))
         return false;
     m_hash.reset();
     if (!m_hash.addData(&file)) {
@@ -97,7 +117,7 @@ bool PartFile::adopt(const QString& partPath)
         return false;
     }
     m_partPath = QFileInfo(partPath).absoluteFilePath();
-    m_size = file.size();
+    m_size = kept;
     m_writeFailed = false;
     m_digest.clear();
     return true;

@@ -40,8 +40,9 @@ public:
     // Creates a fresh, empty part file; false when the folder is missing or not writable.
     bool open();
     // Takes over a part file an earlier run of the program left (closed, as after suspend()), reading
-    // it once for the digest. False, with nothing taken, unless `partPath` is a plain file named as
-    // open() names its files and holds some bytes.
+    // it once for the digest; trailing zero bytes are cut off first. False, with nothing taken,
+    // unless `partPath` is a writable plain file named as open() names its files and holds bytes
+    // other than zeros.
     bool adopt(const QString& partPath);
     // `path` is a plain file (no link) named as open() names part files.
     static bool isPartFile(const QString& path);

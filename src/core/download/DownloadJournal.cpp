@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRunnable>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -381,6 +382,12 @@ void DownloadJournal::writeNow(quint64 id)
     if (m_connection.isEmpty() || !m_list || !m_dirty.contains(id))
         return;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    // What is written here comes just before a step on disk (a placeholder under the row's name, a
+    // body's bytes in its part file) that a power cut may keep: this commit is on the disk first,
+    // where a usual one gets there only with the next checkpoint.
+    QSqlQuery durability(db);
+    durability.exec(u"PRAGMA synchronous=FULL"_s);
+    const auto usual = qScopeGuard([&durability] { durability.exec(u"PRAGMA synchronous=NORMAL"_s); });
     if (!db.transaction())
         return; // the row stays to be written with the next slice
     QSqlQuery query(db);
