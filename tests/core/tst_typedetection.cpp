@@ -181,6 +181,10 @@ private slots:
             {u"audio", {u"midi"_s}, u"mid"},
             {u"audio", {u"x-mpegurl"_s}, u"mpeg"},
             {u"message", {u"rfc822"_s}, u"mht"},
+            // Registered in mixed case; a macro-enabled file renamed to the plain type stops opening.
+            {u"application", {u"vnd.ms-word.document.macroEnabled.12"_s}, u"docm"},
+            {u"application", {u"vnd.ms-excel.sheet.macroEnabled.12"_s}, u"xlsm"},
+            {u"application", {u"vnd.ms-powerpoint.presentation.macroEnabled.12"_s}, u"pptm"},
         };
         for (const Row& row : table) {
             for (const QString& subtype : row.subtypes) {
@@ -421,6 +425,12 @@ private slots:
         QTest::newRow("parts without html") << QByteArray("<title>x</title><body>y</body>") << QString();
         QTest::newRow("tag name continues") << QByteArray("<htmlx><title>x</title>") << QString();
         QTest::newRow("markup beyond the first 10 KB") << QByteArray(11 * 1024, ' ') + page << QString();
+        QTest::newRow("spreadsheet an office program saved as a web page")
+            << QByteArray("<html xmlns:o=\"urn:schemas-microsoft-com:office:office\"\r\n"
+                          "xmlns:x=\"urn:schemas-microsoft-com:office:excel\">\r\n<head>\r\n"
+                          "<meta name=ProgId content=Excel.Sheet>\r\n</head>\r\n<body><table><tr><td>1</td>"
+                          "</tr></table></body>\r\n</html>")
+            << QString();
         QTest::newRow("gbk page") << toAnsiBytes(u"<html><head><title>中文页面</title></head></html>")
                                   << u"htm"_s;
         QTest::newRow("utf-8 page") << u"<html lang=zh><body>中文</body></html>"_s.toUtf8() << u"htm"_s;

@@ -629,8 +629,13 @@ bool Fetch::isTheNamedDocument(const QNetworkReply* reply) const
     if (m_status < 200 || m_status > 299)
         return false;
     const QString type = QFileInfo(m_part->finalPath()).suffix().toLower();
-    return !isPageContentType(reply->rawHeader("Content-Type")) || !documentExtensions().contains(type) ||
-           startsLikeADocument(m_part->head(8)); // a document its server called a page
+    if (!documentExtensions().contains(type))
+        return true;
+    const QByteArray head = m_part->head(kPageStartBytes);
+    if (startsLikeADocument(head) || isOfficeWebDocument(head))
+        return true; // whatever its server called it
+    // A page by its headers, or by its bytes where a download script sends its error page as a file.
+    return !isPageContentType(reply->rawHeader("Content-Type")) && !startsAsWebPage(head);
 }
 
 bool Fetch::followLandingPage(const QNetworkReply* reply)

@@ -247,8 +247,8 @@ private:
     bool takeBody(QNetworkReply* reply);
     // Reads the whole page that came as a landing page; true when its document is being fetched now.
     bool followLandingPage(const QNetworkReply* reply);
-    // A good answer, and a web page only where no document's name waits for it (a body that starts as
-    // a document is one, whatever its Content-Type).
+    // A good answer, and no web page (by its Content-Type or by its first bytes) where a document's
+    // name waits for it; a body that starts as a document is one, whatever its Content-Type.
     bool isTheNamedDocument(const QNetworkReply* reply) const;
     // pageReason() without the landing page it followed.
     QString pageReasonText() const;

@@ -1,12 +1,14 @@
 #include "controls/TransferSupport.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 #include <QDateTime>
 #include <QList>
 #include <QLocale>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QStringDecoder>
 #include <QTimeZone>
 #include <QUrl>
 
@@ -186,6 +188,46 @@ bool startsLikeADocument(QByteArrayView head)
     return head.startsWith("%PDF-") || head.startsWith(QByteArrayView("PK\x03\x04", 4)) ||
            head.startsWith("{\\rtf") ||
            head.startsWith(QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+}
+
+namespace {
+
+// The start of a page as lower-case 8-bit text: a byte order mark dropped, UTF-16 made UTF-8.
+QByteArray pageStart(const QByteArray& head)
+{
+    QByteArray start = head.left(kPageStartBytes);
+    if (start.startsWith("\xEF\xBB\xBF")) {
+        start.remove(0, 3);
+    } else if (start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF")) {
+        QStringDecoder utf16(start.startsWith("\xFF") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        start = QString(utf16(QByteArrayView(start).sliced(2))).toUtf8();
+    }
+    return start.toLower();
+}
+
+bool containsAny(const QByteArray& lowerText, std::initializer_list<const char*> keys)
+{
+    return std::any_of(keys.begin(), keys.end(), [&](const char* key) { return lowerText.contains(key); });
+}
+
+} // namespace
+
+bool hasPageMarkup(const QByteArray& lowerText)
+{
+    return containsAny(lowerText, {"<html ", "html>"}) &&
+           containsAny(lowerText, {"<title>", "<head>", "<body>"});
+}
+
+bool startsAsWebPage(const QByteArray& head)
+{
+    const QByteArray start = pageStart(head);
+    return start.trimmed().startsWith('<') && hasPageMarkup(start);
+}
+
+bool isOfficeWebDocument(const QByteArray& head)
+{
+    const QByteArray start = pageStart(head);
+    return start.contains("<html") && start.contains("urn:schemas-microsoft-com:office:");
 }
 
 } // namespace lintbay

@@ -80,4 +80,16 @@ bool documentLooksWhole(QByteArrayView head, QByteArrayView tail);
 // file, whatever the answer's headers said it is.
 bool startsLikeADocument(QByteArrayView head);
 
+// How much of a body's start startsAsWebPage() and isOfficeWebDocument() read.
+inline constexpr qsizetype kPageStartBytes = 8 * 1024;
+// The markup of an HTML page in lower-case text: its html element and one of its parts.
+bool hasPageMarkup(const QByteArray& lowerText);
+// A web page of any size, whatever its name or headers say: it opens with markup, after a byte order
+// mark and white space, and its first few KB hold the page markup. Text that only mentions markup
+// somewhere further on does not count.
+bool startsAsWebPage(const QByteArray& head);
+// A document an office program saved as a web page (a .doc or .xls that is HTML): its html element
+// carries the office namespaces. It is the document it was named, not a page instead of it.
+bool isOfficeWebDocument(const QByteArray& head);
+
 } // namespace lintbay

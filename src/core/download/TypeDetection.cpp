@@ -2,11 +2,12 @@
 
 #include "PackageType.h"
 
+#include "controls/TransferSupport.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <QStringList>
 #include <QtEndian>
 
@@ -49,17 +50,30 @@ constexpr MimeRow kMimeRows[] = {
     {u"application", u"msword", u"doc"},
     {u"application", u"docx", u"docx"},
     {u"application", u"vnd.openxmlformats-officedocument.wordprocessingml.document", u"docx"},
+    {u"application", u"vnd.openxmlformats-officedocument.wordprocessingml.template", u"dotx"},
+    {u"application", u"vnd.ms-word.document.macroenabled.12", u"docm"},
+    {u"application", u"vnd.ms-word.template.macroenabled.12", u"dotm"},
     {u"application", u"rtf", u"rtf"},
     {u"application", u"xls", u"xls"},
     {u"application", u"vnd.ms-excel", u"xls"},
     {u"application", u"x-excel", u"xls"},
     {u"application", u"xlsx", u"xlsx"},
     {u"application", u"vnd.openxmlformats-officedocument.spreadsheetml.sheet", u"xlsx"},
+    {u"application", u"vnd.openxmlformats-officedocument.spreadsheetml.template", u"xltx"},
+    {u"application", u"vnd.ms-excel.sheet.macroenabled.12", u"xlsm"},
+    {u"application", u"vnd.ms-excel.sheet.binary.macroenabled.12", u"xlsb"},
+    {u"application", u"vnd.ms-excel.template.macroenabled.12", u"xltm"},
+    {u"application", u"vnd.ms-excel.addin.macroenabled.12", u"xlam"},
     {u"application", u"pptx", u"pptx"},
     {u"application", u"vnd.openxmlformats-officedocument.presentationml.presentation", u"pptx"},
     {u"application", u"pps", u"pps"},
     {u"application", u"ppsx", u"ppsx"},
     {u"application", u"vnd.openxmlformats-officedocument.presentationml.slideshow", u"ppsx"},
+    {u"application", u"vnd.openxmlformats-officedocument.presentationml.template", u"potx"},
+    {u"application", u"vnd.ms-powerpoint.presentation.macroenabled.12", u"pptm"},
+    {u"application", u"vnd.ms-powerpoint.slideshow.macroenabled.12", u"ppsm"},
+    {u"application", u"vnd.ms-powerpoint.template.macroenabled.12", u"potm"},
+    {u"application", u"vnd.ms-powerpoint.addin.macroenabled.12", u"ppam"},
     {u"application", u"dll", u"dll"},
     {u"application", u"x-msdownload", u"dll"},
     {u"application", u"tar", u"tar"},
@@ -123,7 +137,6 @@ QString letterFilter(const QString& candidate)
 
 constexpr qint64 kHtmlLimit = 200 * 1024;
 constexpr qint64 kCaaLimit = 3 * 1024;
-constexpr qsizetype kPageStartBytes = 8 * 1024;
 
 // The first bytes of a file. A signature reaching past the end of the file does not match.
 class Head
@@ -264,37 +277,6 @@ bool containsAll(const QByteArray& lowerText, std::initializer_list<const char*>
     return true;
 }
 
-bool containsAny(const QByteArray& lowerText, std::initializer_list<const char*> keys)
-{
-    for (const char* key : keys) {
-        if (lowerText.contains(key))
-            return true;
-    }
-    return false;
-}
-
-// The markup of an HTML page: its html element and one of its parts.
-bool hasPageMarkup(const QByteArray& lowerText)
-{
-    return containsAny(lowerText, {"<html ", "html>"}) &&
-           containsAny(lowerText, {"<title>", "<head>", "<body>"});
-}
-
-// A web page of any size saved under a document's name: it opens with markup, after a byte order
-// mark and white space, and its first few KB hold the page markup. Text that only mentions markup
-// somewhere further on does not count.
-bool startsAsWebPage(const QByteArray& head)
-{
-    QByteArray start = head.left(kPageStartBytes);
-    if (start.startsWith("\xEF\xBB\xBF")) {
-        start.remove(0, 3);
-    } else if (start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF")) {
-        QStringDecoder utf16(start.startsWith("\xFF") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-        start = QString(utf16(QByteArrayView(start).sliced(2))).toUtf8();
-    }
-    return start.trimmed().startsWith('<') && hasPageMarkup(start.toLower());
-}
-
 } // namespace
 
 QString MimeToExtension(const QString& contentType)
@@ -369,8 +351,9 @@ QString DetectFileType(QIODevice& file)
             type = u"mp3"_s;
     }
 
-    // An error page or a landing page instead of the document.
-    if (type.isEmpty() &&
+    // An error page or a landing page instead of the document; a document an office program saved
+    // as a web page keeps the type it was given.
+    if (type.isEmpty() && !isOfficeWebDocument(head.bytes()) &&
         ((length < kHtmlLimit && hasPageMarkup(head.bytes().toLower())) || startsAsWebPage(head.bytes())))
         type = u"htm"_s;
 
