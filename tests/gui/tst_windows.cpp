@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "app/GuiContext.h"
 #include "app/HeadlessBrowser.h"
+#include "app/PageDecoding.h"
 #include "app/SettingsStore.h"
 #include "app/fCover.h"
 #include "download/DownloadSession.h"
@@ -12,6 +13,7 @@
 #include "search/ResultListModel.h"
 #include "search/SearchSession.h"
 #include "search/fWebSearch.h"
+#include "util/AnsiCodec.h"
 #include "util/FileDialogs.h"
 #include "util/Messages.h"
 #include "util/TextFile.h"
@@ -67,6 +69,12 @@ private slots:
         m_server.routePrefix(u"/"_s, [](const TestHttpRequest&) {
             return TestHttpResponse::html(u"<html><body><p>engine</p></body></html>"_s);
         });
+        m_server.route(u"/gbk"_s, [](const TestHttpRequest&) {
+            return TestHttpResponse::html(
+                toAnsiBytes(
+                    u"<html><head><meta charset=gbk><title>t</title></head><body>中文页面</body></html>"),
+                "gbk");
+        });
     }
 
     void startupOpensTheSearchWindowWithItsSettings()
@@ -84,9 +92,15 @@ private slots:
         QTRY_VERIFY(open->isEnabled());
         QVERIFY(!child<QLabel>(cover, u"Label1"_s)->isVisible());
 
+        // A second click that arrives while the window is being made shows that same window.
+        QTimer::singleShot(0, open, &QPushButton::click);
         open->click();
         fWebSearch* search = p.gui.search;
         QVERIFY(search);
+        int searchWindows = 0;
+        for (const QWidget* widget : QApplication::topLevelWidgets())
+            searchWindows += qobject_cast<const fWebSearch*>(widget) ? 1 : 0;
+        QCOMPARE(searchWindows, 1);
         QVERIFY(search->isVisible());
         QVERIFY(!cover->isVisible());
         QVERIFY(IsFormLoaded(u"FWEBSEARCH"_s));
@@ -288,6 +302,16 @@ private slots:
         answer.start(20);
         trigger(u"menu网页源码另存为"_s);
         QCOMPARE(mode, QFileDialog::AcceptSave);
+        // A page sent in GBK reads back as it was shown, though its markup still declares GBK.
+        search->browser()->navigate(m_server.url(u"/gbk"_s));
+        QTRY_VERIFY(!search->browser()->isBusy() && search->browser()->url().path() == u"/gbk"_s);
+        const QString source = p.dir.filePath(u"source.htm"_s);
+        SetFileNamePicker([source](const QString&) { return source; });
+        trigger(u"menu网页源码另存为"_s);
+        QVERIFY(p.lastMessageIs(MessageIcon::Information, u"已经保存！"_s));
+        QFile saved(source);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(decodePage(saved.readAll(), "text/html").contains(u"中文页面"_s));
 
         // Removals are refused while a hand-over pass runs.
         search->session()->AnalysisStopFlag = false;

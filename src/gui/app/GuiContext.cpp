@@ -60,10 +60,8 @@ void GuiContext::showSearchWindow()
 {
     if (cover)
         cover->hide();
-    if (!search) {
-        search = new fWebSearch(*this);
-        search->setAttribute(Qt::WA_DeleteOnClose);
-    }
+    if (!search)
+        new fWebSearch(*this); // takes its place in `search` at once
     search->show();
     search->raise();
     search->activateWindow();

@@ -29,6 +29,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -53,6 +54,10 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
 {
     ui->setupUi(this);
     setObjectName(u"fWebSearch"_s);
+    setAttribute(Qt::WA_DeleteOnClose);
+    // Found from here on: making the browser and loading run the event loop, where a second click
+    // on the button that opens this window must show this one, not make another.
+    m_context.search = this;
 
     const BrowserWithView made = m_context.createBrowser(ui->PicPanWeb);
     m_browser = made.browser;
@@ -530,14 +535,20 @@ void fWebSearch::savePageSource()
         return;
     const QPointer<fWebSearch> self(this);
     const HtmlDocumentPtr doc = m_browser->document(); // runs events: the window may close meanwhile
-    if (!self || !doc)
+    if (!self)
         return;
-    const QString html = doc->documentElement().outerHTML();
-    QString error;
-    if (writeTextFile(path, splitLines(html), &error))
+    if (!doc) {
+        ShowError(this, u"无法读取当前网页，没有保存。"_s);
+        return;
+    }
+    // UTF-8 after its byte order mark, which a browser goes by before the charset the markup still
+    // declares (a page sent in GBK says so in its meta element).
+    const QByteArray data = "\xEF\xBB\xBF" + doc->documentElement().outerHTML().toUtf8();
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
         ShowInfo(this, u"已经保存！"_s);
     else
-        ShowError(this, error.isEmpty() ? path : error);
+        ShowError(this, file.errorString().isEmpty() ? path : file.errorString());
 }
 
 void fWebSearch::setStatusText(const QString& text)
