@@ -1,5 +1,7 @@
 #include "NetworkContext.h"
 
+#include "controls/TransferSupport.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
@@ -62,10 +64,9 @@ QNetworkRequest NetworkContext::makeRequest(const QUrl& url, const QByteArray& r
     QNetworkRequest request(url);
     if (!m_userAgent.isEmpty())
         request.setHeader(QNetworkRequest::UserAgentHeader, m_userAgent);
-    // The page's address without its user, password and fragment, which are no server's business.
-    const QUrl page = QUrl::fromEncoded(referer);
-    if (!referer.isEmpty() && page.isValid())
-        request.setRawHeader("Referer", page.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment));
+    const QByteArray sent = referer.isEmpty() ? QByteArray() : refererFor(QUrl::fromEncoded(referer), url);
+    if (!sent.isEmpty())
+        request.setRawHeader("Referer", sent);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     if (!m_extraAuthorities.isEmpty()) {
@@ -110,6 +111,12 @@ NetworkContext::Redirect NetworkContext::nextRedirect(const QNetworkReply* reply
     step.request = reply->request();
     step.request.setUrl(target.adjusted(QUrl::RemoveFragment));
     step.request.setHeader(QNetworkRequest::CookieHeader, QVariant());
+    // The Referer as the new address may have it: a hop to another site, or from https to http, sends
+    // less of the page's address or none.
+    if (step.request.hasRawHeader("Referer")) {
+        const QByteArray referer = refererFor(QUrl::fromEncoded(step.request.rawHeader("Referer")), target);
+        step.request.setRawHeader("Referer", referer); // a null value removes it
+    }
     return step;
 }
 

@@ -43,9 +43,10 @@ public:
     void setProxy(bool enabled, const QString& host, const QString& port);
     QNetworkProxy proxy() const;
 
-    // A GET as the transfers send it: the user agent, the Referer when given, always from the
-    // network. Redirects come back as answers of their own and are decided by nextRedirect(): the
-    // network layer's own following of user-verified redirects loses requests after two hops.
+    // A GET as the transfers send it: the user agent, the Referer when given (as refererFor() has
+    // it), always from the network. Redirects come back as answers of their own and are decided by
+    // nextRedirect(): the network layer's own following of user-verified redirects loses requests
+    // after two hops.
     QNetworkRequest makeRequest(const QUrl& url, const QByteArray& referer = {}) const;
 
     // What to do with the answer to a request made from makeRequest().

@@ -22,6 +22,26 @@ bool isFetchableUrl(const QUrl& url)
     return url.isValid() && !url.host().isEmpty() && (scheme == u"http"_s || scheme == u"https"_s);
 }
 
+QByteArray refererFor(const QUrl& page, const QUrl& target)
+{
+    if (!isFetchableUrl(page))
+        return {};
+    const QString from = page.scheme().toLower();
+    const QString to = target.scheme().toLower();
+    if (from == u"https"_s && to != u"https"_s)
+        return {};
+    const auto port = [](const QUrl& url, const QString& scheme) {
+        return url.port(scheme == u"https"_s ? 443 : 80);
+    };
+    const bool sameSite = from == to && page.host().compare(target.host(), Qt::CaseInsensitive) == 0 &&
+                          port(page, from) == port(target, to);
+    if (sameSite)
+        return page.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
+    return page.adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment)
+               .toEncoded() +
+           '/';
+}
+
 void prepareFileRequest(QNetworkRequest& request)
 {
     request.setRawHeader("Accept-Encoding", "identity");

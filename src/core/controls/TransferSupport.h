@@ -23,6 +23,12 @@ enum class RedirectFault
 // download folder.
 bool isFetchableUrl(const QUrl& url);
 
+// The Referer a browser sends by default from `page` to `target`: the page's whole address to its
+// own site (scheme, host and port), only "scheme://host[:port]/" to another, which need not learn
+// the page's path and query (a search's words), and nothing from an https page to an http address.
+// Never the page's user, password or fragment. Empty for no Referer.
+QByteArray refererFor(const QUrl& page, const QUrl& target);
+
 // A GET for a file: the bytes exactly as the server stores them (no transfer compression that Qt
 // would undo, so counts match the announced length).
 void prepareFileRequest(QNetworkRequest& request);
