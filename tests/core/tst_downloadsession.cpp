@@ -90,15 +90,20 @@ private slots:
         QTest::addColumn<bool>("browsing");
         QTest::addColumn<bool>("sent");
         QTest::addColumn<int>("reloadMs"); // the page shown reloaded while the login page comes
-        QTest::newRow("login page in time") << u"/elsewhere"_s << u"/login"_s << false << true << -1;
-        QTest::newRow("login page too slow") << u"/elsewhere"_s << u"/slow"_s << false << false << -1;
-        QTest::newRow("login page being opened") << u"/elsewhere"_s << u"/login"_s << true << false << -1;
+        QTest::addColumn<bool>("shownOnLoginHost"); // on the login address's host, at another port
+        QTest::newRow("login page in time") << u"/elsewhere"_s << u"/login"_s << false << true << -1 << false;
+        QTest::newRow("login page too slow")
+            << u"/elsewhere"_s << u"/slow"_s << false << false << -1 << false;
+        QTest::newRow("login page being opened")
+            << u"/elsewhere"_s << u"/login"_s << true << false << -1 << false;
         QTest::newRow("led to another site, shown already")
-            << u"/sso"_s << u"/to-sso"_s << false << true << -1;
+            << u"/sso"_s << u"/to-sso"_s << false << true << -1 << false;
         QTest::newRow("page shown reloaded meanwhile")
-            << u"/elsewhere"_s << u"/slow"_s << false << false << 200;
+            << u"/elsewhere"_s << u"/slow"_s << false << false << 200 << false;
         QTest::newRow("login address shows nothing")
-            << u"/elsewhere"_s << u"/empty"_s << false << false << -1;
+            << u"/elsewhere"_s << u"/empty"_s << false << false << -1 << false;
+        QTest::newRow("login page too slow, another port of its host")
+            << u"/elsewhere"_s << u"/slow"_s << false << false << -1 << true;
     }
 
     void loginFillsOnlyTheLoginPage()
@@ -108,12 +113,15 @@ private slots:
         QFETCH(bool, browsing);
         QFETCH(bool, sent);
         QFETCH(int, reloadMs);
+        QFETCH(bool, shownOnLoginHost);
         const auto form = [](const QString& action) {
             return TestHttpResponse::html(u"<form method=\"post\" action=\"%1\"><input name=\"user\">"
                                           "<input name=\"password\"><input type=\"submit\"></form>"_s.arg(action));
         };
         TestHttpServer server;
+        TestHttpServer otherPort;
         server.serve(u"/elsewhere"_s, form(u"/stolen"_s));
+        otherPort.serve(u"/elsewhere"_s, form(u"/stolen"_s));
         server.serve(u"/login"_s, form(u"/dologin"_s));
         server.serve(u"/sso"_s, form(u"/dologin"_s));
         auto slow = form(u"/dologin"_s);
@@ -126,7 +134,10 @@ private slots:
         QNetworkAccessManager nam;
         nam.setProxy(QNetworkProxy::NoProxy);
         HeadlessBrowser browser(&nam);
-        browser.navigate(server.url(shown));
+        QUrl shownUrl = shownOnLoginHost ? otherPort.url(shown) : server.url(shown);
+        if (shownOnLoginHost)
+            shownUrl.setHost(u"localhost"_s);
+        browser.navigate(shownUrl);
         QTRY_VERIFY(!browser.isBusy() && browser.document());
 
         ProgramSettings settings(m_store);
@@ -153,6 +164,7 @@ private slots:
             QTRY_COMPARE(server.requestsTo(u"/dologin"_s).size(), 1);
         QTest::qWait(100);
         QVERIFY(server.requestsTo(u"/stolen"_s).isEmpty());
+        QVERIFY(otherPort.requestsTo(u"/stolen"_s).isEmpty());
     }
 
     // The download window went away (and its session with it) while a login waited for its page.

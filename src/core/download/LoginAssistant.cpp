@@ -16,9 +16,21 @@ const QStringList& accountNames()
     return names;
 }
 
-bool sameHost(const QUrl& a, const QUrl& b)
+// `page` is on the site of `address`: the same host and port, and no less safe (an http page is
+// not the site of an https address; another port may be another service). A step up from http to
+// https on the standard ports stays on the site.
+bool onSiteOf(const QUrl& page, const QUrl& address)
 {
-    return a.host().compare(b.host(), Qt::CaseInsensitive) == 0;
+    if (page.host().compare(address.host(), Qt::CaseInsensitive) != 0)
+        return false;
+    const QString pageScheme = page.scheme().toLower();
+    const QString addressScheme = address.scheme().toLower();
+    if (pageScheme == addressScheme) {
+        const int standard = pageScheme == u"https"_s ? 443 : 80;
+        return page.port(standard) == address.port(standard);
+    }
+    return addressScheme == u"http"_s && pageScheme == u"https"_s && page.port() == -1 &&
+           address.port() == -1;
 }
 
 const QStringList& passwordNames()
@@ -120,13 +132,13 @@ bool LoginAssistant::LoginNow()
     // before on screen.
     const bool ledTo = opened && opened->waited == WaitResult::Condition && !opened->otherNavigation &&
                        !loadRunning && m_browser && m_browser->lastLoadSucceeded();
-    if (doc && !ledTo && !sameHost(doc->url(), QUrl::fromUserInput(address.trimmed())))
+    if (doc && !ledTo && !onSiteOf(doc->url(), QUrl::fromUserInput(address.trimmed())))
         doc.reset();
     // Each call into the browser may run events (a script answers asynchronously), and with them
     // anything that frees this object or the browser; and the page may have gone on to another
     // site by itself meanwhile.
     const auto gone = [&self, this] { return !self || !m_browser; };
-    const auto stillOnPage = [this, &doc] { return sameHost(m_browser->url(), doc->url()); };
+    const auto stillOnPage = [this, &doc] { return onSiteOf(m_browser->url(), doc->url()); };
     if (doc && !gone()) {
         if (!ipLogin) {
             for (const HtmlElement& input : doc->getElementsByTagName(u"input"_s)) {
