@@ -771,6 +771,12 @@ void tst_ItemTransfer::refererAndProxy()
     if (!m_world.overTls())
         QCOMPARE(atDocument.header("Referer"),
                  page.adjusted(QUrl::RemovePath | QUrl::RemoveQuery).toEncoded() + '/');
+    // Through another site back to the page's own: it gets the whole address again.
+    m_server->serve(u"/back"_s, TestHttpResponse::redirect(m_world.url(u"/doc"_s).toEncoded()));
+    m_server->clearLog();
+    elsewhere.setPath(u"/back"_s);
+    QVERIFY(run(addRow(elsewhere.toString(), u"pdf"_s, page.toString())).done);
+    QCOMPARE(m_server->requestsTo(u"/doc"_s).at(0).header("Referer"), page.toEncoded());
 
     // Through the proxy of this mode: the proxy sees the whole address, the server nothing. (The
     // local proxy speaks plain HTTP only.)

@@ -24,6 +24,10 @@ public:
     bool remove(const QNetworkCookie& cookie) { return deleteCookie(cookie); }
 };
 
+// The page a request was made from, kept with it: each redirect hop's Referer is worked out from
+// the page again, not from what the hop before it was sent.
+constexpr auto kPageAttribute = static_cast<QNetworkRequest::Attribute>(QNetworkRequest::User + 1);
+
 } // namespace
 
 NetworkContext::NetworkContext(QObject* parent) : QObject(parent)
@@ -64,9 +68,12 @@ QNetworkRequest NetworkContext::makeRequest(const QUrl& url, const QByteArray& r
     QNetworkRequest request(url);
     if (!m_userAgent.isEmpty())
         request.setHeader(QNetworkRequest::UserAgentHeader, m_userAgent);
-    const QByteArray sent = referer.isEmpty() ? QByteArray() : refererFor(QUrl::fromEncoded(referer), url);
-    if (!sent.isEmpty())
-        request.setRawHeader("Referer", sent);
+    const QUrl page = referer.isEmpty() ? QUrl() : QUrl::fromEncoded(referer);
+    if (isFetchableUrl(page)) {
+        request.setAttribute(kPageAttribute, page);
+        if (const QByteArray sent = refererFor(page, url); !sent.isEmpty())
+            request.setRawHeader("Referer", sent);
+    }
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     if (!m_extraAuthorities.isEmpty()) {
@@ -111,12 +118,11 @@ NetworkContext::Redirect NetworkContext::nextRedirect(const QNetworkReply* reply
     step.request = reply->request();
     step.request.setUrl(target.adjusted(QUrl::RemoveFragment));
     step.request.setHeader(QNetworkRequest::CookieHeader, QVariant());
-    // The Referer as the new address may have it: a hop to another site, or from https to http, sends
-    // less of the page's address or none.
-    if (step.request.hasRawHeader("Referer")) {
-        const QByteArray referer = refererFor(QUrl::fromEncoded(step.request.rawHeader("Referer")), target);
-        step.request.setRawHeader("Referer", referer); // a null value removes it
-    }
+    // The Referer as the new address may have it from the page: a hop to another site, or from https
+    // to http, gets less of the page's address or none; one back to the page's site its whole address.
+    const QUrl page = step.request.attribute(kPageAttribute).toUrl();
+    if (!page.isEmpty())
+        step.request.setRawHeader("Referer", refererFor(page, target)); // a null value removes it
     return step;
 }
 
