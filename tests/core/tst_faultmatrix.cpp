@@ -301,6 +301,12 @@ void tst_FaultMatrix::scenario_data()
                                 "application/octet-stream"),
         Folder::WithFile, kept(u"得到的是网页，不是文档，已有的文件没有被替换"_s),
         kept(u"得到的是网页，不是文档，已有的文件没有被替换"_s));
+    add("page with an office namespace sent as a file where an older file is",
+        TestHttpResponse::bytes("<html xmlns:o=\"urn:schemas-microsoft-com:office:office\"><head><title>gone"
+                                "</title></head><body>gone</body></html>",
+                                "application/octet-stream"),
+        Folder::WithFile, kept(u"得到的是网页，不是文档，已有的文件没有被替换"_s),
+        kept(u"得到的是网页，不是文档，已有的文件没有被替换"_s));
     add("PDF called a web page where an older file is", TestHttpResponse::bytes(pdf(40000), "text/html"),
         Folder::WithFile, {S::Done, kAny, kAny, u"100%"_s, kAny, {file, kName + u"[0001].pdf"_s}},
         {S::Done, u"40000"_s, u"40000"_s, u"100%"_s, kAny, {file}});

@@ -431,6 +431,11 @@ private slots:
                           "<meta name=ProgId content=Excel.Sheet>\r\n</head>\r\n<body><table><tr><td>1</td>"
                           "</tr></table></body>\r\n</html>")
             << QString();
+        QTest::newRow("page with text pasted from an office program")
+            << QByteArray(
+                   "<html><head><title>t</title></head><body>\r\n<p xmlns:o=\"urn:schemas-microsoft-com:"
+                   "office:office\">pasted</p></body></html>")
+            << u"htm"_s;
         QTest::newRow("gbk page") << toAnsiBytes(u"<html><head><title>中文页面</title></head></html>")
                                   << u"htm"_s;
         QTest::newRow("utf-8 page") << u"<html lang=zh><body>中文</body></html>"_s.toUtf8() << u"htm"_s;

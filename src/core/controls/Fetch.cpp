@@ -632,10 +632,14 @@ bool Fetch::isTheNamedDocument(const QNetworkReply* reply) const
     if (!documentExtensions().contains(type))
         return true;
     const QByteArray head = m_part->head(kPageStartBytes);
-    if (startsLikeADocument(head) || isOfficeWebDocument(head))
+    if (startsLikeADocument(head))
         return true; // whatever its server called it
-    // A page by its headers, or by its bytes where a download script sends its error page as a file.
-    return !isPageContentType(reply->rawHeader("Content-Type")) && !startsAsWebPage(head);
+    // A page by its headers, or by its bytes where a download script sends its error page as a file;
+    // an office program's own web page format counts as its document, sent as one.
+    if (isPageContentType(reply->rawHeader("Content-Type")))
+        return false;
+    static const QStringList officeWebTypes{u"doc"_s, u"xls"_s, u"ppt"_s};
+    return !startsAsWebPage(head) || (officeWebTypes.contains(type) && isOfficeWebDocument(head));
 }
 
 bool Fetch::followLandingPage(const QNetworkReply* reply)

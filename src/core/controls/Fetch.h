@@ -248,7 +248,8 @@ private:
     // Reads the whole page that came as a landing page; true when its document is being fetched now.
     bool followLandingPage(const QNetworkReply* reply);
     // A good answer, and no web page (by its Content-Type or by its first bytes) where a document's
-    // name waits for it; a body that starts as a document is one, whatever its Content-Type.
+    // name waits for it; a body that starts as a document is one, whatever its Content-Type, and a
+    // .doc, .xls or .ppt an office program saved as a web page one sent as a document.
     bool isTheNamedDocument(const QNetworkReply* reply) const;
     // pageReason() without the landing page it followed.
     QString pageReasonText() const;

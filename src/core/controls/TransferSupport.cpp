@@ -247,7 +247,10 @@ bool startsAsWebPage(const QByteArray& head)
 bool isOfficeWebDocument(const QByteArray& head)
 {
     const QByteArray start = pageStart(head);
-    return start.contains("<html") && start.contains("urn:schemas-microsoft-com:office:");
+    const qsizetype open = start.indexOf("<html");
+    const qsizetype close = open < 0 ? -1 : start.indexOf('>', open);
+    return close > open &&
+           QByteArrayView(start).sliced(open, close - open).contains("urn:schemas-microsoft-com:office:");
 }
 
 } // namespace lintbay

@@ -94,8 +94,8 @@ bool hasPageMarkup(const QByteArray& lowerText);
 // mark and white space, and its first few KB hold the page markup. Text that only mentions markup
 // somewhere further on does not count.
 bool startsAsWebPage(const QByteArray& head);
-// A document an office program saved as a web page (a .doc or .xls that is HTML): its html element
-// carries the office namespaces. It is the document it was named, not a page instead of it.
+// A document an office program saved as a web page (a .doc or .xls that is HTML): its html start
+// tag declares the office namespaces.
 bool isOfficeWebDocument(const QByteArray& head);
 
 } // namespace lintbay
