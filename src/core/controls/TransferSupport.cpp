@@ -22,20 +22,21 @@ bool isFetchableUrl(const QUrl& url)
     return url.isValid() && !url.host().isEmpty() && (scheme == u"http"_s || scheme == u"https"_s);
 }
 
+bool sameOrigin(const QUrl& a, const QUrl& b)
+{
+    const QString scheme = a.scheme().toLower();
+    const int standard = scheme == u"https"_s ? 443 : 80;
+    return scheme == b.scheme().toLower() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
+           a.port(standard) == b.port(standard);
+}
+
 QByteArray refererFor(const QUrl& page, const QUrl& target)
 {
     if (!isFetchableUrl(page))
         return {};
-    const QString from = page.scheme().toLower();
-    const QString to = target.scheme().toLower();
-    if (from == u"https"_s && to != u"https"_s)
+    if (page.scheme().toLower() == u"https"_s && target.scheme().toLower() != u"https"_s)
         return {};
-    const auto port = [](const QUrl& url, const QString& scheme) {
-        return url.port(scheme == u"https"_s ? 443 : 80);
-    };
-    const bool sameSite = from == to && page.host().compare(target.host(), Qt::CaseInsensitive) == 0 &&
-                          port(page, from) == port(target, to);
-    if (sameSite)
+    if (sameOrigin(page, target))
         return page.toEncoded(QUrl::RemoveUserInfo | QUrl::RemoveFragment);
     return page.adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment)
                .toEncoded() +

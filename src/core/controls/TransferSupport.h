@@ -23,6 +23,9 @@ enum class RedirectFault
 // download folder.
 bool isFetchableUrl(const QUrl& url);
 
+// The same scheme, host and port (a missing port read as the scheme's standard one).
+bool sameOrigin(const QUrl& a, const QUrl& b);
+
 // The Referer a browser sends by default from `page` to `target`: the page's whole address to its
 // own site (scheme, host and port), only "scheme://host[:port]/" to another, which need not learn
 // the page's path and query (a search's words), and nothing from an https page to an http address.

@@ -1,6 +1,7 @@
 #include "LoginAssistant.h"
 
 #include "app/Browser.h"
+#include "controls/TransferSupport.h"
 #include "util/Wait.h"
 
 #include <QUrl>
@@ -21,16 +22,10 @@ const QStringList& accountNames()
 // https on the standard ports stays on the site.
 bool onSiteOf(const QUrl& page, const QUrl& address)
 {
-    if (page.host().compare(address.host(), Qt::CaseInsensitive) != 0)
-        return false;
-    const QString pageScheme = page.scheme().toLower();
-    const QString addressScheme = address.scheme().toLower();
-    if (pageScheme == addressScheme) {
-        const int standard = pageScheme == u"https"_s ? 443 : 80;
-        return page.port(standard) == address.port(standard);
-    }
-    return addressScheme == u"http"_s && pageScheme == u"https"_s && page.port() == -1 &&
-           address.port() == -1;
+    const bool stepUp = address.scheme().toLower() == u"http"_s && page.scheme().toLower() == u"https"_s &&
+                        page.port() == -1 && address.port() == -1 &&
+                        page.host().compare(address.host(), Qt::CaseInsensitive) == 0;
+    return stepUp || sameOrigin(page, address);
 }
 
 const QStringList& passwordNames()

@@ -65,7 +65,11 @@ bool writeTextFile(const QString& path, const QStringList& lines, QString* error
         text += u"\r\n";
     }
     QStringEncoder encoder(QStringConverter::System);
-    const QByteArray data = encoder.encode(text);
+    return writeWholeFile(path, encoder.encode(text), error);
+}
+
+bool writeWholeFile(const QString& path, const QByteArray& data, QString* error)
+{
     QSaveFile file(path);
     const auto fail = [&] {
         if (error)

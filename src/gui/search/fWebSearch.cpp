@@ -29,7 +29,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -543,12 +542,11 @@ void fWebSearch::savePageSource()
     }
     // UTF-8 after its byte order mark, which a browser goes by before the charset the markup still
     // declares (a page sent in GBK says so in its meta element).
-    const QByteArray data = "\xEF\xBB\xBF" + doc->documentElement().outerHTML().toUtf8();
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
+    QString error;
+    if (writeWholeFile(path, "\xEF\xBB\xBF" + doc->documentElement().outerHTML().toUtf8(), &error))
         ShowInfo(this, u"已经保存！"_s);
     else
-        ShowError(this, file.errorString().isEmpty() ? path : file.errorString());
+        ShowError(this, error.isEmpty() ? path : error);
 }
 
 void fWebSearch::setStatusText(const QString& text)
