@@ -243,6 +243,14 @@ private slots:
         QCOMPARE(partIn(), u"/f/.lintbay-a.part"_s);
         files.noteRunning(list.idOf(0), ResumeNote{u"/f/.lintbay-b.part"_s, QUrl(), {}, -1});
         QCOMPARE(partIn(), u"/f/.lintbay-b.part"_s);
+        files.dropPart(list.idOf(0));
+        QCOMPARE(partIn(), QString());
+        // Dropping what a row does not have (every failed row's, by the thousand) writes nothing.
+        const auto stateIn = [&file] { return journalRows(file, u"SELECT state FROM rows"_s).value(0); };
+        const QString before = stateIn();
+        list.setState(0, DownloadItemState::Failed);
+        files.dropPart(list.idOf(0));
+        QCOMPARE(stateIn(), before);
     }
 
     // A list attached to a journal that holds an earlier one (the list just taken back from it) is

@@ -218,11 +218,14 @@ bool DownloadJournal::attach(DownloadListModel& list, RowFiles* files)
     m_files = files;
     if (files) {
         // Where a body lies is written at once (a few times per transfer): a note a crash finds
-        // out of date could have a body continued with another document's bytes.
+        // out of date could have a body continued with another document's bytes. Only a note that
+        // names a body waits for the disk; one that a body is gone guards nothing on it (a part
+        // file a stale note names is refused when it is missing), and rows' bodies are dropped by
+        // the thousand.
         connect(files, &RowFiles::partChanged, this, [this](quint64 id) {
             if (m_list && m_known.contains(id)) {
                 m_dirty.add(id);
-                writeNow(id);
+                writeNow(id, m_files->noteOf(id).isNull() ? Durability::Usual : Durability::Synced);
                 schedule();
             }
         });
@@ -377,17 +380,20 @@ bool DownloadJournal::bindRow(QSqlQuery& query, quint64 id) const
     return true;
 }
 
-void DownloadJournal::writeNow(quint64 id)
+void DownloadJournal::writeNow(quint64 id, Durability durability)
 {
     if (m_connection.isEmpty() || !m_list || !m_dirty.contains(id))
         return;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    // What is written here comes just before a step on disk (a placeholder under the row's name, a
+    // A synced write comes just before a step on disk (a placeholder under the row's name, a
     // body's bytes in its part file) that a power cut may keep: this commit is on the disk first,
     // where a usual one gets there only with the next checkpoint.
-    QSqlQuery durability(db);
-    durability.exec(u"PRAGMA synchronous=FULL"_s);
-    const auto usual = qScopeGuard([&durability] { durability.exec(u"PRAGMA synchronous=NORMAL"_s); });
+    QSqlQuery pragma(db);
+    const bool synced = durability == Durability::Synced && pragma.exec(u"PRAGMA synchronous=FULL"_s);
+    const auto usual = qScopeGuard([&pragma, synced] {
+        if (synced)
+            pragma.exec(u"PRAGMA synchronous=NORMAL"_s);
+    });
     if (!db.transaction())
         return; // the row stays to be written with the next slice
     QSqlQuery query(db);

@@ -68,8 +68,14 @@ public:
     // Writes everything pending now.
     void flush();
     // Writes the row now, ahead of the others pending: something is about to be put on disk under
-    // its name that a start after a crash must find.
-    void writeNow(quint64 id);
+    // its name that a start after a crash must find. Synced, the commit is on the disk before this
+    // returns.
+    enum class Durability
+    {
+        Usual,
+        Synced
+    };
+    void writeNow(quint64 id, Durability durability = Durability::Synced);
     // The list ended normally: stop recording and delete the journal.
     void discard();
 

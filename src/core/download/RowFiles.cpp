@@ -93,9 +93,10 @@ QString RowFiles::partPath(quint64 id) const
 
 void RowFiles::dropPart(quint64 id)
 {
-    m_parts.erase(id);
-    m_running.remove(id);
-    emit partChanged(id);
+    const bool kept = m_parts.erase(id) > 0;
+    const bool running = m_running.remove(id);
+    if (kept || running)
+        emit partChanged(id);
 }
 
 void RowFiles::dropAllParts()
