@@ -135,7 +135,8 @@ void tst_Resume::answersToARequestForTheRest_data()
     // "whole behind the range" (206 naming the rest but sending all of it), "whole" (200: no ranges),
     // "if-range" (the rest only while If-Range matches), "rest of an unknown whole" (206 from where
     // asked, of a whole named "*"), "part of an unknown whole" (the first answer chunked; then the
-    // same with only 1000 bytes). A request without a range gets the whole document.
+    // same with only 1000 bytes), "gateway error, then the rest" (a 502 page, then the rest). A request
+    // without a range gets the whole document.
     QTest::addColumn<QString>("later");
     // What the server has after the first answer (another one: ETag "v2" where the first had one).
     QTest::addColumn<QByteArray>("current");
@@ -170,6 +171,8 @@ void tst_Resume::answersToARequestForTheRest_data()
             << v1 << QByteArray() << u"rest"_s << changed << 3 << v1 << false;
         row("no validator, a 206 with another total")
             << QByteArray() << QByteArray() << u"rest"_s << longer << 3 << QByteArray() << false;
+        row("a gateway's error page, then the rest")
+            << v1 << QByteArray() << u"gateway error, then the rest"_s << same << 3 << v1 << true;
         row("206 from the end of a known whole, named \"*\"")
             << v1 << QByteArray() << u"rest of an unknown whole"_s << same << 2 << v1 << true;
         if (mode == 1) // the other mode keeps no body that came without its length
@@ -202,6 +205,12 @@ void tst_Resume::answersToARequestForTheRest()
         }
         const TestHttpResponse whole = document(current, currentEtag, modified);
         const QByteArray wanted = r.header("Range");
+        if (asked == 2 && later.startsWith(u"gateway error"_s)) {
+            TestHttpResponse error =
+                TestHttpResponse::html(QByteArray("<html><body>Bad Gateway</body></html>"));
+            error.status = 502;
+            return error;
+        }
         if (wanted.isEmpty() || later == u"whole"_s)
             return whole;
         const qint64 from = wanted.mid(6, wanted.indexOf('-') - 6).toLongLong();
@@ -252,16 +261,25 @@ void tst_Resume::answersToARequestForTheRest()
         if (!list.at(0).received.isEmpty())
             receivedShown << list.at(0).received;
     });
-    QCOMPARE(RequeueRows(list, RequeueRule::Failed), 1);
-    s.timerDownTick();
-    QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state, DownloadItemState::Done, 10000);
+    // An error page in answer to the request for the rest fails the attempt; the body stays for the next.
+    const int refusals = later.startsWith(u"gateway error"_s) ? 1 : 0;
+    s.retries().timing.backoffBaseMs = 0; // the host that failed is not left alone
+    for (int attempt = 0; attempt <= refusals; ++attempt) {
+        QCOMPARE(RequeueRows(list, RequeueRule::Failed), 1);
+        s.timerDownTick();
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state,
+                                  attempt < refusals ? DownloadItemState::Failed : DownloadItemState::Done,
+                                  10000);
+    }
 
     const QList<TestHttpRequest> seen = m_server->requestsTo(u"/doc"_s);
     QCOMPARE(seen.size(), requests);
     QVERIFY(!seen.at(0).hasHeader("Range"));
-    QCOMPARE(seen.at(1).header("Range"), "bytes=" + QByteArray::number(kept.size()) + '-');
-    QCOMPARE(seen.at(1).header("If-Range"), ifRange);
-    if (requests > 2)
+    for (int asked = 1; asked <= 1 + refusals; ++asked) {
+        QCOMPARE(seen.at(asked).header("Range"), "bytes=" + QByteArray::number(kept.size()) + '-');
+        QCOMPARE(seen.at(asked).header("If-Range"), ifRange);
+    }
+    if (requests > 2 && refusals == 0)
         QVERIFY(!seen.at(2).hasHeader("Range")); // asked again for the whole document
     // The same bytes as a download in one piece, and the columns count all of them.
     const DownloadItem& item = list.at(0);

@@ -1,3 +1,4 @@
+#include "TestData.h"
 #include "TestHttpServer.h"
 #include "controls/NetworkContext.h"
 #include "download/DownloadCounters.h"
@@ -723,6 +724,38 @@ private slots:
         s.timerDownTick();
         QCOMPARE(list.at(1).state, DownloadItemState::Done);
         QCOMPARE(list.at(1).size, u"3000"_s);
+    }
+
+    // A file the user saves over a slot's placeholder while the body comes is replaced only under 覆盖;
+    // otherwise the body takes the next free name.
+    void fileSavedOverThePlaceholder_data()
+    {
+        QTest::addColumn<int>("policy");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("重命名") << int(NamePolicy::Rename) << false;
+        QTest::newRow("跳过") << int(NamePolicy::Skip) << false;
+        QTest::newRow("覆盖") << int(NamePolicy::Overwrite) << true;
+    }
+    void fileSavedOverThePlaceholder()
+    {
+        QFETCH(int, policy);
+        QFETCH(bool, replaced);
+        NetworkContext net;
+        DownloadListModel list;
+        list.addItem(m_server.url(u"/held/3000"_s).toString(), u"mine"_s, u"pdf"_s,
+                     freshFolder(u"saved-over%1"_s.arg(policy)), {});
+        Scheduler s(list, net);
+        s.options.downloadMode = DownloadMode::Parallel;
+        s.options.threadCount = 1;
+        s.options.policy = NamePolicy(policy);
+        s.timerDownTick();
+        const QString claimed = list.at(0).filePath();
+        QTRY_COMPARE(QFileInfo(claimed).size(), 2);
+        QVERIFY(QFile::remove(claimed));
+        QVERIFY(writeFile(claimed, "the user's own"));
+        QTRY_COMPARE_WITH_TIMEOUT(list.at(0).state, DownloadItemState::Done, 10000);
+        QCOMPARE(readFile(claimed), replaced ? pdfBody(3000) : QByteArray("the user's own"));
+        QCOMPARE(readFile(list.at(0).filePath()), pdfBody(3000));
     }
 
     // The same document under two titles: the later row says which row it repeats, or its file goes

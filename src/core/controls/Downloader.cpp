@@ -104,6 +104,10 @@ void Downloader::onAnswered()
         defer(retryAfterMs(m_fetch.answer()));
         return;
     }
+    if (m_fetch.refusedTheRest()) {
+        fail(kCannotDownload, reason::httpStatus(m_status));
+        return;
+    }
     // A continued body counts what an earlier attempt left.
     m_bytesRead = m_fetch.received();
     const qint64 length = m_fetch.announced();

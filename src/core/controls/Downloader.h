@@ -76,6 +76,12 @@ public:
     }
     // Bytes a body may have; 0: no limit.
     void setSizeLimit(qint64 bytes) { m_fetch.setSizeLimit(bytes); }
+    // Set: a file at the save path that is not this transfer's placeholder is never replaced; the
+    // body goes where `elsewhere` says (Fetch::setCommitBeside).
+    void setCommitBeside(std::function<QString(const QString& taken)> elsewhere)
+    {
+        m_fetch.setCommitBeside(std::move(elsewhere));
+    }
 
     // Time without a new byte after which the transfer ends with "超时", and how often that is checked.
     void setStallTimeout(int ms) { m_fetch.setStallTimeout(ms); }

@@ -181,6 +181,7 @@ void Fetch::begin()
 {
     m_received = 0;
     m_status = 0;
+    m_refusedRest = false;
     m_announced = -1;
     m_contentEncoding.clear();
     m_failure = {};
@@ -284,8 +285,10 @@ Fetch::Continuation Fetch::judgeContinuation(const QNetworkReply* reply)
 {
     const qint64 from = m_rangeFrom;
     m_rangeFrom = 0;
-    if (m_status != 206 && m_status != 416)
+    if (m_status != 206 && m_status != 416) {
+        m_refusedRest = m_status >= 500 || m_status == 429 || m_status == 408;
         return Continuation::Other;
+    }
     const ContentRange range = parseContentRange(reply->rawHeader("Content-Range"));
     const auto unchanged = [&](const QByteArray& header) {
         const QByteArray now = reply->rawHeader(header).trimmed();
@@ -610,7 +613,7 @@ void Fetch::onFinished()
     // "overwrite" it would replace the user's document, and the type correction would then move it
     // away from the document's name.
     const bool onlyWhereFree = !m_elsewhere && !isTheNamedDocument(reply);
-    if (onlyWhereFree && !m_ownPlaceholder.isEmpty())
+    if ((m_elsewhere || onlyWhereFree) && !m_ownPlaceholder.isEmpty())
         removeIfHolding(m_part->finalPath(), m_ownPlaceholder);
     const bool committed =
         m_elsewhere || onlyWhereFree ? m_part->commitBeside(m_elsewhere) : m_part->commit(m_ownPlaceholder);

@@ -154,7 +154,8 @@ public:
     // (nothing is requested when the folder cannot take it); a part to resume takes the name. False
     // when it cannot be opened.
     bool setTarget(const QString& path);
-    // The bytes the owner wrote at the target to claim its name (PartFile::commit); empty for none.
+    // The bytes the owner wrote at the target to claim its name: a target that still holds them is
+    // the owner's to replace, under any commit. Empty for none.
     void setOwnPlaceholder(const QByteArray& bytes) { m_ownPlaceholder = bytes; }
     // Requests `url`; false (and nothing sent) when it is not a web address.
     bool start(const QUrl& url, const QByteArray& referer = {});
@@ -184,6 +185,9 @@ public:
     bool isResumed() const { return m_resumed; }
     // The request in flight asks for the rest of a kept body, and no answer has come to it yet.
     bool isContinuing() const { return m_rangeFrom > 0; }
+    // The answer in hand is a server's passing failure (5xx, 429, 408) to the request for a kept
+    // body's rest: neither the rest nor the document, it ends the attempt with the body kept.
+    bool refusedTheRest() const { return m_refusedRest; }
     // The whole document's length as the answer in hand tells it (for a continued body, the total of
     // its Content-Range); -1 when it does not.
     qint64 announced() const { return m_announced; }
@@ -314,6 +318,7 @@ private:
     qint64 m_total = -1;
     qint64 m_rangeFrom = 0; // the request in flight asks for the part's rest from here
     bool m_resumed = false;
+    bool m_refusedRest = false;
     QByteArray m_digest;
     QByteArray m_ownPlaceholder;
     bool m_moreQueued = false; // a queued onReadyRead or onFinished is pending

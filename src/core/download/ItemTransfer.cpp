@@ -156,6 +156,10 @@ void ItemTransfer::judgeHeaders()
         end(Outcome::RetryLater, reason::retryLater(status));
         return;
     }
+    if (m_fetch.refusedTheRest()) {
+        end(Outcome::CutOff, reason::httpStatus(status));
+        return;
+    }
     // A continued body: the whole document's length, of which the part holds the start.
     m_size = qMax<qint64>(0, m_fetch.announced());
     if (exceedsLimit(m_size, m_settings.maxFileSizeMB)) {

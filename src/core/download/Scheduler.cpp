@@ -403,6 +403,20 @@ void Scheduler::startSlot(int slot, int row, const QString& url, const QString& 
     d->resumeWith(m_files->takePart(id, m_list.at(row).folder));
     connect(&d->fetch(), &Fetch::resumeNoteChanged, this,
             [this, d, id] { m_files->noteRunning(id, d->fetch().resumeNote()); });
+    // The placeholder keeps the name only as long as nobody touches it: under 重命名 and 跳过 a file
+    // saved over it (or at it, once it was deleted) is never replaced, the body takes the next free
+    // name instead.
+    if (options.policy != NamePolicy::Overwrite) {
+        d->setCommitBeside([this, id, policy = namePolicyText(options.policy)](const QString&) {
+            const int row = m_list.rowOfId(id);
+            if (row < 0)
+                return QString();
+            const DownloadItem& item = m_list.at(row);
+            const SavePathChoice next = 重命名保存路径(item.folder, item.name, item.type, policy, 2);
+            m_list.setName(row, next.name);
+            return next.path;
+        });
+    }
     m_slots[slot] = d;
     m_slotRowId[slot] = id;
     m_busy = true;
