@@ -320,6 +320,7 @@ private slots:
         session.setExtractionOptions(options);
         options.engineDomain = SearchEngineDomain(web.address());
         QSignalSpy paused(&session, &SearchSession::verificationPaused);
+        QSignalSpy timedOut(&session, &SearchSession::verificationTimedOut);
         connect(&session, &SearchSession::verificationPaused, this, [&](bool on) {
             if (on && unreadable) {
                 QTimer::singleShot(10, &browser, [&] {
@@ -337,6 +338,7 @@ private slots:
         QVERIFY(session.followAllPages());
 
         QCOMPARE(paused.size(), 2);
+        QCOMPARE(timedOut.size(), solve ? 0 : 1); // said, as nobody stopped it
         QVERIFY(!session.pausedForVerification());
         QCOMPARE(web.verificationSolved(), solve);
         const auto expected = fakeweb::FakeWebModel::expectedRows(keyword, u"pdf"_s, options, web.address());

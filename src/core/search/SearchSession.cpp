@@ -210,6 +210,7 @@ bool SearchSession::passVerification()
     QElapsedTimer paused;
     paused.start();
     bool passed = false;
+    bool timedOut = false;
     for (;;) {
         const qint64 left = m_verificationLimitMs - paused.elapsed();
         const WaitResult r = left <= 0 ? WaitResult::TimedOut
@@ -222,6 +223,7 @@ bool SearchSession::passVerification()
             AddAllStopFlag = true;
             if (m_batchRunning)
                 BatchStopFlag = true;
+            timedOut = true;
             break;
         }
         if (r == WaitResult::Stopped || !m_browser)
@@ -248,6 +250,8 @@ bool SearchSession::passVerification()
     }
     m_pausedForVerification = false;
     emit verificationPaused(false);
+    if (timedOut && self)
+        emit verificationTimedOut();
     return passed;
 }
 

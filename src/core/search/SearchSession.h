@@ -114,6 +114,9 @@ signals:
     void pageFollowingChanged(bool running);
     // The engine asks for its verification; the run waits for the user (true), or goes on (false).
     void verificationPaused(bool paused);
+    // Nobody passed the verification in the time allowed: the run stopped as a stop would have
+    // stopped it, though nobody asked for that.
+    void verificationTimedOut();
     // A page was extracted; the list holds `rows` rows now.
     void pageExtracted(int rows);
 

@@ -29,6 +29,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QTime>
 
 using namespace Qt::StringLiterals;
 
@@ -44,6 +45,8 @@ const QString kExtractingText = u"正在提取网页信息，请停止以后使�
 const QString kLoggingInText = u"正在登录网站，请等登录结束以后使用该功能！"_s;
 const QString kVerificationPauseText =
     u"搜索引擎要求安全验证：请在上方网页中完成验证，完成后自动继续提取。"_s;
+// Stays until the next verification: whoever left the run alone sees why it ended early.
+const QString kVerificationTimedOutText = u"安全验证等待超时，搜索已停止（%1）"_s;
 const QString kRunningStyle = u"background-color: rgb(255, 0, 0);"_s;
 constexpr int kDefaultDelayIndex = 10;
 } // namespace
@@ -109,6 +112,9 @@ fWebSearch::fWebSearch(GuiContext& context, QWidget* parent)
     connect(m_session, &SearchSession::pageFollowingChanged, this, &fWebSearch::showPageFollowing);
     connect(m_session, &SearchSession::batchRunningChanged, this, &fWebSearch::showBatch);
     connect(m_session, &SearchSession::verificationPaused, this, &fWebSearch::showVerificationPause);
+    connect(m_session, &SearchSession::verificationTimedOut, this, [this] {
+        m_statusPanels[2]->setText(kVerificationTimedOutText.arg(QTime::currentTime().toString(u"HH:mm"_s)));
+    });
     // Minutes beyond what a millisecond count can hold mean "wait as long as it can".
     m_session->setVerificationLimit(
         int(qBound<double>(0, m_context.app().settings().verificationPauseMinutes() * 60000.0, INT_MAX)));
