@@ -245,17 +245,28 @@ private slots:
         autoBox->click();
         QVERIFY(!search->Timer1->isActive());
 
-        // Waiting rows make the window ask before it closes; No keeps everything.
+        // Waiting rows make the window ask before it closes; No keeps everything. A row found while
+        // the question is up waits: the list it would go to may be about to go.
+        autoBox->click();
+        fillResults(results, 1, 6);
+        int handedMeanwhile = -1;
+        p.onMessage = [&] {
+            QTest::qWait(1500);
+            handedMeanwhile = list->count();
+        };
         p.answerYes = false;
         QVERIFY(!w->close());
+        p.onMessage = {};
         QCOMPARE(p.messages.constLast().text, u"正在下载文件或者下载没有完成，要强制关闭窗口吗？"_s);
         QVERIFY(w->isVisible());
-        QCOMPARE(list->count(), 6);
+        QCOMPARE(handedMeanwhile, 6);
+        QTRY_COMPARE(list->count(), 7);
+        autoBox->click();
 
         // Cancelling them (all finished now) lets it close without a question.
         w->findChild<QAction*>(u"menu全选专利列表"_s)->trigger();
         w->findChild<QAction*>(u"menu取消下载选中项"_s)->trigger();
-        QCOMPARE(list->countInState(DownloadItemState::Failed), 6);
+        QCOMPARE(list->countInState(DownloadItemState::Failed), 7);
         p.messages.clear();
         QVERIFY(w->close());
         QVERIFY(p.messages.isEmpty());

@@ -390,9 +390,11 @@ void fFileDownload::closeEvent(QCloseEvent* event)
             return;
     }
     if (m_session->needsCloseQuestion()) {
+        m_closing = true;
         const bool yes = AskYesNo(this, kCloseQuestion);
         if (!self)
             return;
+        m_closing = false;
         if (!yes) {
             event->ignore();
             return;

@@ -39,6 +39,8 @@ public:
 
     DownloadSession& session() const;
     DownloadListModel* list() const;
+    // The window asks whether it may close: its list may be gone when the answer comes.
+    bool isClosing() const { return m_closing; }
     Scheduler* scheduler() const;
     // The login panel's browser (made when first needed) and the login.
     Browser* Web1();
@@ -96,6 +98,7 @@ private:
     LoginPanel* m_loginPanel = nullptr;
     DownloadListCommands* m_commands = nullptr;
     bool m_unloaded = false;
+    bool m_closing = false;
 };
 
 } // namespace lintbay

@@ -432,9 +432,14 @@ void fWebSearch::runPass(AnalysePass pass)
         // The download window is loaded only for a row that qualifies.
         GuiContext& context = m_context;
         SearchSession* session = m_session;
-        HandOverRows(
-            *m_results, pass, selected, naming, [&context] { return context.downloadWindow()->list(); },
-            [self, session] { return !self || session->AnalysisStopFlag; });
+        // A download window asking whether it may close takes no rows: they would go with its list,
+        // marked as handed over. They wait for the next pass.
+        const auto target = [&context]() -> DownloadListModel* {
+            const fFileDownload* loaded = context.loadedDownloadWindow();
+            return loaded && loaded->isClosing() ? nullptr : context.downloadWindow()->list();
+        };
+        HandOverRows(*m_results, pass, selected, naming, target,
+                     [self, session] { return !self || session->AnalysisStopFlag; });
         if (!self)
             return;
     }
