@@ -4,10 +4,12 @@
 #include "controls/PartFile.h"
 #include "controls/TransferReason.h"
 #include "controls/TransferSupport.h"
+#include "util/RunBeside.h"
 
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QThreadPool>
 
 using namespace Qt::StringLiterals;
 
@@ -57,6 +59,8 @@ ContentRange parseContentRange(const QByteArray& value)
     return range;
 }
 
+Q_GLOBAL_STATIC(QThreadPool, diskWaits)
+
 } // namespace
 
 ResumePoint::ResumePoint() = default;
@@ -105,6 +109,11 @@ Fetch::Fetch(NetworkContext& network, Route route, QObject* parent)
 Fetch::~Fetch()
 {
     abandon();
+}
+
+QThreadPool* Fetch::diskPool()
+{
+    return diskWaits();
 }
 
 void Fetch::setTickInterval(int ms)
@@ -265,7 +274,8 @@ ResumeNote Fetch::resumeNote() const
     // which has it removed rather than continued.
     if (!m_part || m_part->partPath().isEmpty())
         return {};
-    const bool continuable = m_resumable && (m_phase == Phase::Waiting || m_phase == Phase::Streaming);
+    const bool continuable = m_resumable && (m_phase == Phase::Waiting || m_phase == Phase::Streaming ||
+                                             m_phase == Phase::Syncing);
     if (!continuable)
         return {m_part->partPath(), QUrl(), {}, -1};
     return {m_part->partPath(), m_resumeUrl, m_validator, m_total};
@@ -384,6 +394,8 @@ void Fetch::stopRequest()
     m_batchTimer.stop();
     m_tick.stop();
     dropReply(m_reply, this);
+    // A wait for the disk still running ends without a word: the part it was for is the caller's now.
+    delete m_diskWait;
 }
 
 void Fetch::beginWatch()
@@ -537,7 +549,7 @@ void Fetch::onFinished()
 {
     m_moreQueued = false;
     QNetworkReply* reply = m_reply;
-    if (!reply || !reply->isFinished())
+    if (!reply || !reply->isFinished() || m_phase == Phase::Syncing)
         return;
     if (!m_answerTaken && !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
         fail(End::NoAnswer, reply->error(), reply->errorString());
@@ -612,11 +624,45 @@ void Fetch::onFinished()
     // a document was expected, as the engine's human check) is saved only where nothing stands: under
     // "overwrite" it would replace the user's document, and the type correction would then move it
     // away from the document's name.
-    const bool onlyWhereFree = !m_elsewhere && !isTheNamedDocument(reply);
-    if ((m_elsewhere || onlyWhereFree) && !m_ownPlaceholder.isEmpty())
+    m_onlyWhereFree = !m_elsewhere && !isTheNamedDocument(reply);
+    commitWhenOnDisk();
+}
+
+void Fetch::commitWhenOnDisk()
+{
+    // The wait grows with the file and the disk (a second and more for a large file on a slow one),
+    // and six slots may finish one after the other: it is not the window's.
+    const int handle = m_part->handleToSync();
+    if (handle < 0) {
+        m_fileError = m_part->errorString();
+        finish(End::WriteFailed);
+        return;
+    }
+    // The body is all there: no watch runs on while its bytes go out.
+    m_headerTimer.stop();
+    m_batchTimer.stop();
+    m_tick.stop();
+    m_phase = Phase::Syncing;
+    m_diskWait = runBeside(
+        this, diskPool(), [handle] { return PartFile::syncAndClose(handle); },
+        [this](const QString& error) {
+            m_diskWait = nullptr; // it goes by itself
+            commitSynced(error);
+        });
+}
+
+void Fetch::commitSynced(const QString& syncError)
+{
+    if (!syncError.isEmpty()) {
+        m_fileError = syncError;
+        finish(End::WriteFailed);
+        return;
+    }
+    m_part->markSynced();
+    if ((m_elsewhere || m_onlyWhereFree) && !m_ownPlaceholder.isEmpty())
         removeIfHolding(m_part->finalPath(), m_ownPlaceholder);
     const bool committed =
-        m_elsewhere || onlyWhereFree ? m_part->commitBeside(m_elsewhere) : m_part->commit(m_ownPlaceholder);
+        m_elsewhere || m_onlyWhereFree ? m_part->commitBeside(m_elsewhere) : m_part->commit(m_ownPlaceholder);
     if (committed) {
         m_digest = m_part->digest();
         finish(End::Complete);
@@ -624,7 +670,7 @@ void Fetch::onFinished()
     }
     m_targetTaken = m_part->takenAtCommit();
     m_fileError = m_part->errorString();
-    finish(onlyWhereFree && m_targetTaken ? End::NotReplaced : End::WriteFailed);
+    finish(m_onlyWhereFree && m_targetTaken ? End::NotReplaced : End::WriteFailed);
 }
 
 bool Fetch::isTheNamedDocument(const QNetworkReply* reply) const

@@ -15,8 +15,10 @@
 #include <functional>
 #include <memory>
 
+class QFutureWatcherBase;
 class QNetworkReply;
 class QNetworkRequest;
+class QThreadPool;
 
 namespace lintbay {
 
@@ -80,6 +82,8 @@ struct ResumePoint
 // is started over once its body is taken. Without a validator, the total length alone tells whether
 // the document is the same one. A body that breaks off may be kept for the next attempt (suspend()).
 // A landing page's document and a body taken whole are never kept: asked again, they may be others.
+// A complete body waits until its bytes are on the disk before it takes the target's place; that
+// wait runs off the window's thread, and the fetch stays active until it is over.
 // The owner may delete the engine, or itself, inside any of its signals. Nothing is ever reported
 // from inside a call of the owner.
 class Fetch : public QObject
@@ -176,6 +180,9 @@ public:
     std::unique_ptr<ResumePoint> suspend();
 
     bool isActive() const { return m_phase != Phase::Idle; }
+    // Where the waits for the disk before a commit run: threads of their own, so that a slow disk
+    // holds up nothing else that runs beside the window.
+    static QThreadPool* diskPool();
     // The part file on disk, null when there is none. With an address when a later attempt could go
     // on with its body (one being streamed, or one taken over to be continued), else without.
     ResumeNote resumeNote() const;
@@ -238,6 +245,7 @@ private:
         Waiting,   // for the first request's final answer
         Streaming, // its body
         Whole,     // the whole-body fetch, its redirects included
+        Syncing,   // the complete body's bytes on their way to the disk, before the commit
     };
 
     // Requests m_url afresh, under the header time-out or the stall watch.
@@ -263,6 +271,10 @@ private:
     void onBatchDue();
     void readBody(bool evenIfLittle);
     void onFinished();
+    // Has the complete body's bytes waited onto the disk beside the window, then commitSynced().
+    void commitWhenOnDisk();
+    // Puts the body in place of the target; `syncError`: why its bytes did not reach the disk.
+    void commitSynced(const QString& syncError);
     // Runs `step` once more after the events waiting now (one queued at a time).
     void queueMore(void (Fetch::*step)());
     void onError(int code);
@@ -311,6 +323,9 @@ private:
     bool m_connectionBroke = false;
     QByteArray m_contentEncoding;
     std::unique_ptr<PartFile> m_part;
+    QPointer<QFutureWatcherBase> m_diskWait; // of the body's bytes, while the phase is Syncing
+    // The body is not the document its name was chosen for: it takes only a free target.
+    bool m_onlyWhereFree = false;
     // What the part holds, when a later attempt may go on with it (see ResumePoint).
     bool m_resumable = false;
     QUrl m_resumeUrl;

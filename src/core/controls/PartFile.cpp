@@ -46,6 +46,26 @@ bool syncToDisk(int handle)
 #endif
 }
 
+int duplicateHandle(int handle)
+{
+#ifdef Q_OS_UNIX
+    return ::dup(handle);
+#elif defined(Q_OS_WIN)
+    return ::_dup(handle);
+#else
+    return -1;
+#endif
+}
+
+void closeHandle(int handle)
+{
+#ifdef Q_OS_UNIX
+    ::close(handle);
+#elif defined(Q_OS_WIN)
+    ::_close(handle);
+#endif
+}
+
 } // namespace
 
 PartFile::PartFile(const QString& finalPath) : m_finalPath(finalPath) {}
@@ -170,6 +190,7 @@ bool PartFile::write(const char* data, qint64 size)
     }
     m_hash.addData(QByteArrayView(data, size));
     m_size += size;
+    m_synced = false;
     return true;
 }
 
@@ -219,6 +240,7 @@ bool PartFile::truncate()
         return false;
     m_size = 0;
     m_writeFailed = false;
+    m_synced = false;
     m_hash.reset();
     if (m_file->resize(0) && m_file->seek(0))
         return true;
@@ -226,19 +248,45 @@ bool PartFile::truncate()
     return false;
 }
 
+bool PartFile::writtenOut()
+{
+    if (isOpen() && !m_writeFailed && m_file->flush())
+        return true;
+    if (isOpen() && !m_writeFailed)
+        m_error = m_file->errorString();
+    discard();
+    return false;
+}
+
+int PartFile::handleToSync()
+{
+    if (!writtenOut())
+        return -1;
+    const int handle = duplicateHandle(m_file->handle());
+    if (handle < 0) {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        discard();
+    }
+    return handle;
+}
+
+QString PartFile::syncAndClose(int handle)
+{
+    const bool synced = syncToDisk(handle);
+    const QString error = synced ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+    closeHandle(handle);
+    return error;
+}
+
 bool PartFile::prepareCommit(bool replacing)
 {
     m_takenAtCommit = false;
-    if (!isOpen() || m_writeFailed || !m_file->flush()) {
-        if (isOpen() && !m_writeFailed)
-            m_error = m_file->errorString();
-        discard();
+    if (!writtenOut())
         return false;
-    }
     // On the disk before it takes the document's name: after a crash or a power cut, the name never
     // stands for a file whose bytes were still in memory. A disk that fails only now (full, with
     // space taken when the bytes are written out) fails the commit rather than passing for done.
-    if (!syncToDisk(m_file->handle())) {
+    if (!m_synced && !syncToDisk(m_file->handle())) {
         m_error = QString::fromLocal8Bit(std::strerror(errno));
         discard();
         return false;
@@ -323,6 +371,7 @@ void PartFile::discard()
         QFile::remove(m_partPath);
     m_partPath.clear();
     m_size = 0;
+    m_synced = false;
 }
 
 QByteArray PartFile::digest() const

@@ -66,6 +66,16 @@ public:
     QString errorString() const { return m_error; }
     // Empties the file for a fresh body.
     bool truncate();
+    // The wait until the bytes are on the disk, for a caller that has it done off its own thread before
+    // the commit: writes out what is buffered and gives a handle of its own to the file, for
+    // syncAndClose() on any thread; a commit after markSynced() does not wait again. -1, and the part
+    // removed, when what was written could not all be kept.
+    int handleToSync();
+    // Waits until the bytes of the file behind `handle` are on the disk, and closes the handle. The
+    // system's message when the disk refused them (full, with space taken only now), else empty.
+    static QString syncAndClose(int handle);
+    // The bytes written so far are on the disk (a syncAndClose() of handleToSync() succeeded).
+    void markSynced() { m_synced = true; }
     // Closes the file and puts it in place of the target; false (and nothing left behind) when that
     // cannot be done. A target that is a plain file holding exactly `ownPlaceholder` (the bytes a
     // transfer wrote there to claim the name) is removed first: replacing a file makes some file
@@ -85,6 +95,8 @@ public:
 private:
     // `count` bytes from `from` on; the file stays open for more, positioned at its end.
     QByteArray readSpan(qint64 from, qint64 count);
+    // What was written is out of this process's buffers; false, and the part removed, when it is not.
+    bool writtenOut();
     // Everything of a commit before the file is moved; false (and nothing left) when it cannot go on,
     // or when `replacing` and what stands at the target cannot be replaced.
     bool prepareCommit(bool replacing);
@@ -97,6 +109,7 @@ private:
     qint64 m_size = 0;
     bool m_writeFailed = false;
     bool m_takenAtCommit = false;
+    bool m_synced = false; // nothing was written since the bytes were last waited onto the disk
     QString m_error;
     ContentDigest m_hash;
     QByteArray m_digest;
