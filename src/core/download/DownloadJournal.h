@@ -47,7 +47,7 @@ public:
     {
         Leftover kind = Leftover::None;
         QList<DownloadItem> rows;
-        // For each row, the body its transfer had begun (null when none): see RowFiles::adoptPart.
+        // For each row, the body its transfer had begun (null when none): see RowFiles::adoptParts.
         QList<ResumeNote> parts;
         QString setAside;
     };

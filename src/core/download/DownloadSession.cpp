@@ -96,16 +96,19 @@ void DownloadSession::restore(const DownloadJournal::Found& left)
     removePlaceholders(left);
     const int first = m_list->count();
     m_list->addItems(left.rows);
+    QList<RowFiles::LeftPart> parts;
     for (qsizetype i = 0; i < left.parts.size() && i < left.rows.size(); ++i) {
         const ResumeNote& note = left.parts.at(i);
         if (note.isNull())
             continue;
         const int row = m_list->rowOfKey(left.rows.at(i).key);
-        const bool taken = row >= first && m_list->at(row).state != DownloadItemState::Done &&
-                           m_files->adoptPart(m_list->idOf(row), note, m_list->at(row).folder);
-        if (!taken && PartFile::isPartFile(note.partPath))
+        if (row >= first && m_list->at(row).state != DownloadItemState::Done)
+            parts.append({m_list->idOf(row), note, m_list->at(row).folder});
+        else if (PartFile::isPartFile(note.partPath))
             QFile::remove(note.partPath);
     }
+    // The scheduler starts no row until they are in.
+    m_files->adoptParts(parts);
 }
 
 void DownloadSession::discardLeftover(const DownloadJournal::Found& left)

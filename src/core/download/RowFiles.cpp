@@ -1,10 +1,14 @@
 #include "download/RowFiles.h"
 
+#include "controls/PartFile.h"
 #include "download/DownloadListModel.h"
+#include "util/RunBeside.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
+#include <memory>
 #include <vector>
 
 namespace lintbay {
@@ -71,18 +75,59 @@ ResumeNote RowFiles::noteOf(quint64 id) const
     const auto it = m_parts.find(id);
     if (it != m_parts.end())
         return it->second->note();
-    return m_running.value(id);
+    const auto running = m_running.constFind(id);
+    return running != m_running.cend() ? *running : m_adopting.value(id);
 }
 
-bool RowFiles::adoptPart(quint64 id, const ResumeNote& note, const QString& folder)
+void RowFiles::adoptParts(const QList<LeftPart>& parts)
 {
-    if (!liesIn(note.partPath, folder))
-        return false;
-    std::unique_ptr<ResumePoint> point = ResumePoint::adopt(note);
-    if (!point)
-        return false;
-    keepPart(id, std::move(point));
-    return true;
+    QList<ResumeNote> notes;
+    QList<quint64> ids;
+    for (const LeftPart& left : parts) {
+        if (liesIn(left.note.partPath, left.folder)) {
+            notes.append(left.note);
+            ids.append(left.id);
+            m_adopting.insert(left.id, left.note);
+        } else if (PartFile::isPartFile(left.note.partPath)) {
+            QFile::remove(left.note.partPath);
+        }
+    }
+    if (notes.isEmpty())
+        return;
+    // One after the other: the parts mostly share a disk. A point not taken removes its file when the
+    // last copy of the answer goes.
+    using Points = std::vector<std::shared_ptr<ResumePoint>>;
+    runBeside(
+        this,
+        [notes] {
+            Points points;
+            for (const ResumeNote& note : notes)
+                points.push_back(ResumePoint::adopt(note));
+            return points;
+        },
+        [this, notes, ids](const Points& points) {
+            for (qsizetype i = 0; i < ids.size(); ++i) {
+                const quint64 id = ids.at(i);
+                const int row = m_list.rowOfId(id);
+                const bool wanted =
+                    m_adopting.remove(id) && row >= 0 && m_list.at(row).state != DownloadItemState::Done;
+                const std::shared_ptr<ResumePoint> found =
+                    i < qsizetype(points.size()) ? points.at(i) : nullptr;
+                if (wanted && found) {
+                    auto point = std::make_unique<ResumePoint>();
+                    point->part = std::move(found->part);
+                    point->url = found->url;
+                    point->validator = found->validator;
+                    point->total = found->total;
+                    keepPart(id, std::move(point));
+                    continue;
+                }
+                if (!found && PartFile::isPartFile(notes.at(i).partPath))
+                    QFile::remove(notes.at(i).partPath);
+                if (row >= 0)
+                    emit partChanged(id);
+            }
+        });
 }
 
 QString RowFiles::partPath(quint64 id) const
@@ -95,14 +140,16 @@ void RowFiles::dropPart(quint64 id)
 {
     const bool kept = m_parts.erase(id) > 0;
     const bool running = m_running.remove(id);
-    if (kept || running)
+    const bool adopting = m_adopting.remove(id);
+    if (kept || running || adopting)
         emit partChanged(id);
 }
 
 void RowFiles::dropAllParts()
 {
-    const QList<quint64> ids = m_running.keys();
+    const QList<quint64> ids = m_running.keys() + m_adopting.keys();
     m_running.clear();
+    m_adopting.clear();
     std::vector<quint64> kept;
     for (const auto& [id, point] : m_parts)
         kept.push_back(id);
@@ -163,6 +210,7 @@ void RowFiles::dropRowsGone()
             ++it;
     }
     m_running.removeIf([this](const auto& entry) { return m_list.rowOfId(entry.key()) < 0; });
+    m_adopting.removeIf([this](const auto& entry) { return m_list.rowOfId(entry.key()) < 0; });
     const QList<quint64> finished = m_digestOf.keys();
     for (quint64 id : finished) {
         if (m_list.rowOfId(id) < 0)

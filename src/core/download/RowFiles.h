@@ -45,9 +45,20 @@ public:
     void noteRunning(quint64 id, const ResumeNote& note);
     // Where the row's body lies, kept or being taken; null when nowhere.
     ResumeNote noteOf(quint64 id) const;
-    // Takes over for the row the body a crashed run left where `note` says (see ResumePoint::adopt),
-    // when it lies in `folder`. False, with the note's file left alone, when it cannot be taken.
-    bool adoptPart(quint64 id, const ResumeNote& note, const QString& folder);
+    // A body a crashed run left for a row, where the note says, and the row's folder.
+    struct LeftPart
+    {
+        quint64 id = 0;
+        ResumeNote note;
+        QString folder;
+    };
+    // Takes over for the rows the bodies a crashed run left (see ResumePoint::adopt), each when it
+    // lies in its row's folder. They are read for their digests beside the window, which takes as
+    // long as the disk needs for all their bytes; meanwhile noteOf() tells the notes and
+    // isAdopting() holds. A part that cannot be taken, or whose row is gone, finished or had its part
+    // dropped by then, has its file removed.
+    void adoptParts(const QList<LeftPart>& parts);
+    bool isAdopting() const { return !m_adopting.isEmpty(); }
 
     // A row's file is finished: its digest is recorded, and the answer is the ids of the first few
     // finished rows whose files had the same digest and are still there, first finished first (never
@@ -67,6 +78,7 @@ private:
     DownloadListModel& m_list;
     std::unordered_map<quint64, std::unique_ptr<ResumePoint>> m_parts;
     QHash<quint64, ResumeNote> m_running;
+    QHash<quint64, ResumeNote> m_adopting; // left parts being read, of rows that still want them
     QHash<quint64, QByteArray> m_digestOf;
     QHash<QByteArray, QList<quint64>> m_rowsOfDigest; // in the order the rows finished
 };

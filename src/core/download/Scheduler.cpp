@@ -301,7 +301,8 @@ void Scheduler::timerDownTick()
         setRunning(false);
         return;
     }
-    if (m_removals > 0)
+    // Files still being removed or parts still being taken back would meet a row's new transfer.
+    if (m_removals > 0 || m_files->isAdopting())
         return;
     if (!intervalPassed())
         return;
