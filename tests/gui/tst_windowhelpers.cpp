@@ -1,6 +1,7 @@
 #include "app/SettingsStore.h"
-#include "util/ListViewHelpers.h"
+#include "download/DownloadListView.h"
 #include "util/FolderHistory.h"
+#include "util/ListViewHelpers.h"
 #include "util/Messages.h"
 #include "util/ShellHelpers.h"
 #include "util/SoundPlayer.h"
@@ -14,10 +15,12 @@
 #include <QDBusConnection>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QPaintEvent>
 #include <QScreen>
 #include <QSoundEffect>
 #include <QStandardItemModel>
@@ -25,7 +28,11 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
+
+#include <memory>
+#include <vector>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -371,6 +378,65 @@ private slots:
         QVERIFY(view.columnWidth(0) >= metrics.horizontalAdvance(widest));
         QVERIFY(view.columnWidth(0) < metrics.horizontalAdvance(widest) + 40);
         QVERIFY(view.columnWidth(1) >= view.horizontalHeader()->sectionSizeHint(1));
+    }
+
+    // Rows that change every few milliseconds are repainted at most once per 100 ms each, also when
+    // a change comes between a repaint's request and its paint.
+    void downloadListRepaintsARowAtMostEvery100Ms()
+    {
+        QStandardItemModel model(6, 3);
+        DownloadListView view;
+        view.setModel(&model);
+        view.resize(500, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QTest::qWait(150);
+
+        struct PaintLog : QObject
+        {
+            QTableView* view = nullptr;
+            QElapsedTimer clock;
+            QHash<int, QList<qint64>> times;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                if (event->type() == QEvent::Paint) {
+                    for (int row = 0; row < 6; ++row) {
+                        const QRect rect(0, view->rowViewportPosition(row), 1, view->rowHeight(row));
+                        if (static_cast<QPaintEvent*>(event)->region().contains(rect.center()))
+                            times[row].append(clock.elapsed());
+                    }
+                }
+                return false;
+            }
+        } log;
+        log.view = &view;
+        log.clock.start();
+        view.viewport()->installEventFilter(&log);
+        // Each row changes from a timer of its own, through the queue of posted events as a
+        // transfer's progress comes: a change may wait there when a repaint is asked for.
+        std::vector<std::unique_ptr<QTimer>> changes;
+        for (int row = 0; row < 6; ++row) {
+            auto& timer = changes.emplace_back(std::make_unique<QTimer>());
+            timer->setTimerType(Qt::PreciseTimer);
+            connect(timer.get(), &QTimer::timeout, this, [&model, row, tick = 0]() mutable {
+                QMetaObject::invokeMethod(
+                    &model, [&model, row, value = ++tick] { model.setData(model.index(row, 1), value); },
+                    Qt::QueuedConnection);
+            });
+            timer->start(2);
+        }
+        QTest::qWait(800);
+        changes.clear();
+        // A paint may come late on a loaded machine, the next one on time: well below 100 ms, but
+        // never a few milliseconds apart.
+        for (int row = 0; row < 6; ++row) {
+            const QList<qint64> at = log.times.value(row);
+            QVERIFY2(at.size() >= 3, qPrintable(u"row %1 painted %2 times"_s.arg(row).arg(at.size())));
+            for (qsizetype i = 1; i < at.size(); ++i)
+                QVERIFY2(
+                    at.at(i) - at.at(i - 1) >= 50,
+                    qPrintable(u"row %1 painted at %2 and %3 ms"_s.arg(row).arg(at.at(i - 1)).arg(at.at(i))));
+        }
     }
 
     // The rows of a selection read from its ranges agree with Qt's own count: whole rows only, each

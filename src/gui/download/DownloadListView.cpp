@@ -47,6 +47,9 @@ bool DownloadListView::viewportEvent(QEvent* event)
 
 void DownloadListView::repaintChanged()
 {
+    // The paint comes after the events already waiting, some of which may change rows again: they
+    // wait for the next turn, counted from now rather than from the last paint.
+    m_sinceRepaint.start();
     if (m_allChanged) {
         m_allChanged = false;
         viewport()->update();

@@ -30,7 +30,8 @@ private:
     QSet<int> m_changedRows;
     bool m_allChanged = false;
     QTimer m_repaint;
-    QElapsedTimer m_sinceRepaint; // since the viewport last painted (a busy loop paints late)
+    // Since the viewport last painted or was last asked to (a busy loop paints late).
+    QElapsedTimer m_sinceRepaint;
 };
 
 } // namespace lintbay
