@@ -395,6 +395,11 @@ void Fetch::stopRequest()
     m_tick.stop();
     dropReply(m_reply, this);
     // A wait for the disk still running ends without a word: the part it was for is the caller's now.
+#ifdef Q_OS_WIN
+    // There a file with a handle open cannot be removed, and the caller may be about to remove it.
+    if (m_diskWait)
+        m_diskWait->waitForFinished();
+#endif
     delete m_diskWait;
 }
 

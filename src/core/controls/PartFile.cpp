@@ -9,15 +9,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
 #include <io.h>
+#include <windows.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -46,12 +47,23 @@ bool syncToDisk(int handle)
 #endif
 }
 
+// The system's words for the error in errno (safe on any thread).
+QString lastSystemError()
+{
+    return QString::fromLocal8Bit(std::generic_category().message(errno));
+}
+
+// A second handle to the same open file, not handed down to programs the user starts from here
+// (an inherited one would keep the file open, or a removed one's space taken, for their lifetime).
 int duplicateHandle(int handle)
 {
 #ifdef Q_OS_UNIX
-    return ::dup(handle);
+    return ::fcntl(handle, F_DUPFD_CLOEXEC, 0);
 #elif defined(Q_OS_WIN)
-    return ::_dup(handle);
+    const int copy = ::_dup(handle);
+    if (copy >= 0)
+        ::SetHandleInformation(reinterpret_cast<HANDLE>(::_get_osfhandle(copy)), HANDLE_FLAG_INHERIT, 0);
+    return copy;
 #else
     return -1;
 #endif
@@ -264,7 +276,7 @@ int PartFile::handleToSync()
         return -1;
     const int handle = duplicateHandle(m_file->handle());
     if (handle < 0) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        m_error = lastSystemError();
         discard();
     }
     return handle;
@@ -273,7 +285,7 @@ int PartFile::handleToSync()
 QString PartFile::syncAndClose(int handle)
 {
     const bool synced = syncToDisk(handle);
-    const QString error = synced ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+    const QString error = synced ? QString() : lastSystemError();
     closeHandle(handle);
     return error;
 }
@@ -287,7 +299,7 @@ bool PartFile::prepareCommit(bool replacing)
     // stands for a file whose bytes were still in memory. A disk that fails only now (full, with
     // space taken when the bytes are written out) fails the commit rather than passing for done.
     if (!m_synced && !syncToDisk(m_file->handle())) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        m_error = lastSystemError();
         discard();
         return false;
     }

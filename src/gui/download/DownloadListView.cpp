@@ -2,6 +2,8 @@
 
 #include <QEvent>
 
+#include <utility>
+
 namespace lintbay {
 
 namespace {
@@ -40,8 +42,13 @@ void DownloadListView::dataChanged(const QModelIndex& topLeft, const QModelIndex
 
 bool DownloadListView::viewportEvent(QEvent* event)
 {
-    if (event->type() == QEvent::Paint)
+    if (event->type() == QEvent::Paint) {
         m_sinceRepaint.start();
+        // The paint asked for came late: the rows changed since the request get their full interval
+        // from it (only once: other paints, a hover's say, never put them off).
+        if (std::exchange(m_repaintAsked, false) && m_repaint.isActive())
+            m_repaint.start(kRepaintIntervalMs);
+    }
     return QTableView::viewportEvent(event);
 }
 
@@ -50,6 +57,7 @@ void DownloadListView::repaintChanged()
     // The paint comes after the events already waiting, some of which may change rows again: they
     // wait for the next turn, counted from now rather than from the last paint.
     m_sinceRepaint.start();
+    m_repaintAsked = true;
     if (m_allChanged) {
         m_allChanged = false;
         viewport()->update();

@@ -32,6 +32,7 @@ private:
     QTimer m_repaint;
     // Since the viewport last painted or was last asked to (a busy loop paints late).
     QElapsedTimer m_sinceRepaint;
+    bool m_repaintAsked = false; // and not painted yet
 };
 
 } // namespace lintbay
