@@ -1,5 +1,6 @@
 // The journal of the download list: what an unclean exit leaves is what the list was, and a normal
 // end leaves nothing.
+#include "HeldPool.h"
 #include "TestData.h"
 #include "TestHttpServer.h"
 #include "app/ProgramSettings.h"
@@ -15,8 +16,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QScopeGuard>
-#include <QSemaphore>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -25,7 +24,6 @@
 #include <QThreadPool>
 
 #include <cstdio>
-#include <utility>
 
 using namespace Qt::StringLiterals;
 using namespace lintbay;
@@ -485,18 +483,7 @@ private slots:
         DownloadSession session(settings, network);
         // The parts are read back beside the window, here while the pool's threads are all taken: the
         // journal names them meanwhile, and no row starts without its part.
-        QThreadPool* pool = QThreadPool::globalInstance();
-        QSemaphore poolFree;
-        bool held = true;
-        const auto letGo = [&] {
-            if (std::exchange(held, false)) {
-                poolFree.release(pool->maxThreadCount());
-                pool->waitForDone();
-            }
-        };
-        const auto freePool = qScopeGuard(letGo);
-        for (int i = 0; i < pool->maxThreadCount(); ++i)
-            pool->start([&] { poolFree.acquire(); });
+        HeldPool pool(QThreadPool::globalInstance());
         session.restore(found);
         DownloadListModel& list = session.list();
         for (int row : {0, 1})
@@ -507,7 +494,7 @@ private slots:
         session.scheduler().StartDownloads();
         QTest::qWait(300);
         QCOMPARE(server.requestsTo(u"/doc/0"_s).size(), 1);
-        letGo();
+        pool.release();
         QTRY_VERIFY_WITH_TIMEOUT(list.at(0).state == DownloadItemState::Done &&
                                      list.at(1).state == DownloadItemState::Done,
                                  20000);

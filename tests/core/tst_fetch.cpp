@@ -4,6 +4,7 @@
 #include "controls/NetworkContext.h"
 #include "controls/TransferSupport.h"
 
+#include "HeldPool.h"
 #include "TestData.h"
 #include "TestHttpServer.h"
 
@@ -11,14 +12,13 @@
 #include <QFile>
 #include <QPointer>
 #include <QScopeGuard>
-#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThreadPool>
 
 #include <cstddef>
 #include <cstring>
 #include <new>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using namespace lintbay;
@@ -144,16 +144,9 @@ void tst_Fetch::ownerDeletesItInsideASignal()
         deleteIn(u"ended"_s)();
     });
     // A disk that does not answer yet: every thread that waits for one is taken.
-    QThreadPool* diskPool = Fetch::diskPool();
-    QSemaphore diskAnswers;
-    const auto answer = qScopeGuard([&] {
-        diskAnswers.release(diskPool->maxThreadCount());
-        diskPool->waitForDone();
-    });
-    if (signal == u"disk"_s) {
-        for (int i = 0; i < diskPool->maxThreadCount(); ++i)
-            diskPool->start([&] { diskAnswers.acquire(); });
-    }
+    std::optional<HeldPool> slowDisk;
+    if (signal == u"disk"_s)
+        slowDisk.emplace(Fetch::diskPool());
     QVERIFY(fetch->start(server.url(path)));
 
     if (signal == u"disk"_s) {

@@ -65,6 +65,7 @@ Q_GLOBAL_STATIC(QThreadPool, diskWaits)
 
 ResumePoint::ResumePoint() = default;
 ResumePoint::~ResumePoint() = default;
+ResumePoint::ResumePoint(ResumePoint&&) = default;
 
 qint64 ResumePoint::size() const
 {
@@ -388,11 +389,16 @@ std::unique_ptr<ResumePoint> Fetch::suspend()
     return point;
 }
 
-void Fetch::stopRequest()
+void Fetch::stopWatches()
 {
     m_headerTimer.stop();
     m_batchTimer.stop();
     m_tick.stop();
+}
+
+void Fetch::stopRequest()
+{
+    stopWatches();
     dropReply(m_reply, this);
     // A wait for the disk still running ends without a word: the part it was for is the caller's now.
 #ifdef Q_OS_WIN
@@ -644,9 +650,7 @@ void Fetch::commitWhenOnDisk()
         return;
     }
     // The body is all there: no watch runs on while its bytes go out.
-    m_headerTimer.stop();
-    m_batchTimer.stop();
-    m_tick.stop();
+    stopWatches();
     m_phase = Phase::Syncing;
     m_diskWait = runBeside(
         this, diskPool(), [handle] { return PartFile::syncAndClose(handle); },

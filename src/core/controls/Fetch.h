@@ -45,6 +45,7 @@ struct ResumePoint
 {
     ResumePoint();
     ~ResumePoint(); // removes the part file
+    ResumePoint(ResumePoint&&);
     ResumePoint(const ResumePoint&) = delete;
     ResumePoint& operator=(const ResumePoint&) = delete;
 
@@ -295,6 +296,8 @@ private:
     Continuation judgeContinuation(const QNetworkReply* reply);
     // The answer being streamed is the start of a body a later attempt may go on with.
     void noteResumable(const QNetworkReply* reply);
+    // The header time-out, the stall watch and the wait for more of a body.
+    void stopWatches();
     void stopRequest();
     void fail(End reason, int code, const QString& text);
     void finish(End reason);

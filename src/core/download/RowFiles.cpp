@@ -114,12 +114,7 @@ void RowFiles::adoptParts(const QList<LeftPart>& parts)
                 const std::shared_ptr<ResumePoint> found =
                     i < qsizetype(points.size()) ? points.at(i) : nullptr;
                 if (wanted && found) {
-                    auto point = std::make_unique<ResumePoint>();
-                    point->part = std::move(found->part);
-                    point->url = found->url;
-                    point->validator = found->validator;
-                    point->total = found->total;
-                    keepPart(id, std::move(point));
+                    keepPart(id, std::make_unique<ResumePoint>(std::move(*found)));
                     continue;
                 }
                 if (!found && PartFile::isPartFile(notes.at(i).partPath))
